@@ -1,0 +1,21 @@
+#include "CoreServices/Implementations/ANSI/UMemoryAllocator_ANSI.h"
+
+#include <cstdlib>
+
+#include "Core/UMessage.h"
+
+namespace brix {
+
+void ReportAllocationFailure(uint32_t size, const char* location) {
+    UMessage(7, "memory allocation of ") << size << " bytes from location \"" << location << "\" failed";
+}
+
+void* UMemoryAllocator_ANSI::Allocate(uint32_t size, const char* location) {
+    void* block = malloc(size);
+    if (!block) ReportAllocationFailure(size, location);
+    return block;
+}
+
+void UMemoryAllocator_ANSI::Free(void* block, const char* /*location*/) { free(block); }
+
+}  // namespace brix

@@ -1,0 +1,35 @@
+#pragma once
+// The core services' gateway to files and directories.
+
+#include <cstdint>
+
+#include "CoreServices/Interfaces/IStream.h"
+#include "Utils/UArray.h"
+#include "Utils/UBaseString.h"
+
+namespace brix {
+
+// Called with the fraction done, from 0.0 to 1.0.
+using ProgressCallback = void (*)(float fraction);
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() noexcept(false) = default;
+    virtual void Init() = 0;
+    virtual void Shutdown() = 0;
+    // Opens a file, or an entry of a ZIP archive on the path; empty on failure.
+    virtual InputStreamHandle CreateFileReader(const UString& path) = 0;
+    virtual OutputStreamHandle CreateFileWriter(const UString& path, bool ignored, bool append) = 0;
+    virtual uint64_t GetFileSize(const UString& path) = 0;
+    virtual bool ExistsFile(const UString& path) = 0;
+    virtual bool Delete(const UString& path) = 0;
+    virtual bool Copy(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) = 0;
+    virtual bool Move(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) = 0;
+    virtual bool MakeDirectory(const UString& path) = 0;
+    virtual bool DeleteDirectory(const UString& path) = 0;
+    virtual bool SetWorkingDirectory(const UString& path) = 0;
+    virtual UString GetWorkingDirectory() = 0;
+    virtual UArray<UString> FindFiles(const UString& pattern) = 0;
+};
+
+}  // namespace brix

@@ -1,0 +1,42 @@
+#pragma once
+// Input and output streams handed out by the file systems as owning handles. Positions
+// and sizes are 64-bit.
+
+#include <cstdint>
+#include <memory>
+
+#include "Utils/UBaseString.h"
+
+namespace brix {
+
+class IInputStream {
+public:
+    // Reads up to size bytes into buffer; returns the number read.
+    virtual uint64_t Serialize(void* buffer, uint64_t size) = 0;
+    virtual ~IInputStream() noexcept(false) = default;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual UString GetName() const = 0;
+    virtual uint64_t GetSize() = 0;
+    virtual uint64_t Tell() = 0;
+    virtual void SeekToStart() = 0;
+    virtual void SeekToEnd() = 0;
+    virtual IInputStream& SeekForward(int32_t distance) = 0;
+    virtual IInputStream& SeekBackward(int32_t distance) = 0;
+    virtual bool IsEnd() = 0;
+};
+
+class IOutputStream {
+public:
+    virtual void Serialize(const void* data, uint64_t size) = 0;
+    virtual ~IOutputStream() noexcept(false) = default;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual UString GetName() const = 0;
+    virtual void Flush() = 0;
+};
+
+using InputStreamHandle = std::unique_ptr<IInputStream>;
+using OutputStreamHandle = std::unique_ptr<IOutputStream>;
+
+}  // namespace brix

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite twice: once in the normal build, once
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+scripts/build.sh build
+(cd build && ctest --output-on-failure --parallel "$(nproc)")
+
+scripts/build.sh build-asan -DTESSALINE_SANITIZE=ON
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-asan && ctest --output-on-failure --parallel "$(nproc)")
