@@ -1,25 +1,21 @@
 // The replaced global allocation operators: every new and delete goes through the
 // memory pool of the current core services, tagged with the operator's location text.
 //
-// Visibility: in a program that links brix, these definitions must replace the C++
-// runtime's for the whole process, because the runtime's out-of-line code (strings,
-// streams) releases blocks that inline code allocated, and both must meet the same pool.
-// In a loadable plug-in module the opposite holds: the host's own allocations must stay
-// untouched, so the module build (BRIX_MODULE_LOCAL_ALLOCATION) gives them hidden
-// visibility and they bind only inside the module; nothing may then be allocated on one
-// side of the module boundary and released on the other.
+// Visibility: in a program that links brix, these definitions replace the C++ runtime's
+// for the whole process, because the runtime's out-of-line code (strings, streams)
+// releases blocks that inline code allocated, and both must meet the same pool. In a
+// loadable plug-in module the opposite holds: the host's own allocations must stay
+// untouched, so a module links brix through `brix_module`, which hides every symbol of
+// the static library inside the shared object (the operators cannot carry a hidden
+// attribute themselves: the standard header has already declared them visible). They
+// then bind only inside the module, and nothing may be allocated on one side of the
+// module boundary and released on the other.
 
 #include <cstddef>
 #include <cstdint>
 #include <new>
 
 #include "CoreServices/Implementations/UCoreServices.h"
-
-#if defined(BRIX_MODULE_LOCAL_ALLOCATION)
-#define BRIX_ALLOCATION_API __attribute__((visibility("hidden")))
-#else
-#define BRIX_ALLOCATION_API __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -56,24 +52,24 @@ void* AllocateOrThrow(size_t size, const char* location) {
 
 }  // namespace
 
-BRIX_ALLOCATION_API void* operator new(size_t size) { return AllocateOrThrow(size, "global operator new"); }
-BRIX_ALLOCATION_API void* operator new[](size_t size) { return AllocateOrThrow(size, "global operator new[]"); }
-BRIX_ALLOCATION_API void* operator new(size_t size, const std::nothrow_t&) noexcept {
+void* operator new(size_t size) { return AllocateOrThrow(size, "global operator new"); }
+void* operator new[](size_t size) { return AllocateOrThrow(size, "global operator new[]"); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
     return Allocate(size, "global operator new");
 }
-BRIX_ALLOCATION_API void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
     return Allocate(size, "global operator new[]");
 }
 
-BRIX_ALLOCATION_API void operator delete(void* block) noexcept { Release(block, "global operator delete"); }
-BRIX_ALLOCATION_API void operator delete[](void* block) noexcept { Release(block, "global operator delete[]"); }
-BRIX_ALLOCATION_API void operator delete(void* block, size_t) noexcept { Release(block, "global operator delete"); }
-BRIX_ALLOCATION_API void operator delete[](void* block, size_t) noexcept {
+void operator delete(void* block) noexcept { Release(block, "global operator delete"); }
+void operator delete[](void* block) noexcept { Release(block, "global operator delete[]"); }
+void operator delete(void* block, size_t) noexcept { Release(block, "global operator delete"); }
+void operator delete[](void* block, size_t) noexcept {
     Release(block, "global operator delete[]");
 }
-BRIX_ALLOCATION_API void operator delete(void* block, const std::nothrow_t&) noexcept {
+void operator delete(void* block, const std::nothrow_t&) noexcept {
     Release(block, "global operator delete");
 }
-BRIX_ALLOCATION_API void operator delete[](void* block, const std::nothrow_t&) noexcept {
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
     Release(block, "global operator delete[]");
 }
