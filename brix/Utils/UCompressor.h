@@ -1,0 +1,56 @@
+#pragma once
+// brix::DecompressorPolicy_Deflate inflates one complete raw Deflate stream (RFC 1951)
+// from a byte array into another in a single call: the whole input is in memory, the
+// output doubles as the sliding window, and there is no checksum.
+//
+// Decoding is table driven: each Huffman code gets a primary table indexed by the next
+// few input bits, with second-level tables for the longer codes. The decoder stops with
+// false at the first invalid input (end of input, invalid symbol, a distance reaching
+// before the start of the output, an over-long repeat of code lengths, an over-full
+// code, or an incomplete one where RFC 1951 does not allow it) and never reads or writes
+// outside its input and output.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Utils/UArray.h"
+
+namespace brix {
+
+class DecompressorPolicy_Deflate {
+public:
+    // Outputs are never allowed past this size; larger streams fail. It keeps the
+    // output array's doubling growth inside what a UArray can address.
+    static constexpr uint64_t kMaxOutput = uint64_t(1) << 30;
+
+    DecompressorPolicy_Deflate();
+
+    // Inflates input into output. The output's count is set to 0 and its capacity to
+    // three times the input size first; it then grows by the array's growth rule.
+    // Returns true when the final block ends; on false the bytes decoded so far stay in
+    // the output. A stream that would produce more than maxOutput bytes fails.
+    bool Decompress(const UArray<unsigned char>& input, UArray<unsigned char>& output,
+                    uint64_t maxOutput = kMaxOutput);
+    bool Decompress(const unsigned char* input, size_t inputSize, UArray<unsigned char>& output,
+                    uint64_t maxOutput = kMaxOutput);
+
+    // Table sizes: a primary table plus room for every second-level table a code of at
+    // most 15 bits can need (at most one per long code, each at most 2^(15-primary)).
+    static constexpr int kLitPrimaryBits = 10;
+    static constexpr int kDistPrimaryBits = 8;
+    static constexpr int kCodeLengthBits = 7;
+    static constexpr int kLitTableSize = (1 << kLitPrimaryBits) + 288 * (1 << (15 - kLitPrimaryBits));
+    static constexpr int kDistTableSize = (1 << kDistPrimaryBits) + 32 * (1 << (15 - kDistPrimaryBits));
+
+private:
+    // The tables of the dynamic block being decoded.
+    uint32_t m_litTable[kLitTableSize];
+    uint32_t m_distTable[kDistTableSize];
+    uint32_t m_codeLengthTable[1 << kCodeLengthBits];
+};
+
+// The CRC-32 of ZIP and gzip (reflected polynomial 0xEDB88320), continued from crc
+// (0 for a fresh start).
+uint32_t Crc32(const unsigned char* data, size_t size, uint32_t crc = 0);
+
+}  // namespace brix
