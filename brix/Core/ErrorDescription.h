@@ -66,6 +66,16 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
 // function's name appended to its history; any other exception becomes a record with
 // the message "unknown error".
 #define BRIX_GUARD_BEGIN try {
+// The same guard for functions whose foreign-exception record names a fixed source
+// file and line instead of the guard's own.
+#define BRIX_GUARD_END_AT(file, line)                                                          \
+    }                                                                                          \
+    catch (const ::brix::ErrorDescription& guardedError) {                                     \
+        ::brix::RethrowWithHistory(guardedError, __PRETTY_FUNCTION__);                         \
+    }                                                                                          \
+    catch (...) {                                                                              \
+        ::brix::ThrowUnknownError(file, __PRETTY_FUNCTION__, line);                            \
+    }
 #define BRIX_GUARD_END                                                                         \
     }                                                                                          \
     catch (const ::brix::ErrorDescription& guardedError) {                                     \

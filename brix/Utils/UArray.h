@@ -77,6 +77,14 @@ public:
         return m_arrayNum++;
     }
 
+    // Appends an element constructed in place from the arguments; returns its index.
+    template <typename... Args>
+    int32_t Emplace(Args&&... args) {
+        if (m_arrayNum == m_arrayMax) Reallocate(GrowthCapacity(m_arrayNum, int64_t(m_arrayNum) + 1), sizeof(T));
+        new (Data() + m_arrayNum) T(static_cast<Args&&>(args)...);
+        return m_arrayNum++;
+    }
+
     // Reallocates to the growth capacity for n (larger or smaller than now) and sets the
     // count to n.
     void SetNum(int32_t n) {

@@ -1,0 +1,101 @@
+#pragma once
+// UTextParser cuts a text into tokens (quoted strings, brace blocks with nesting, bare
+// words) and hands them out in order as strings or numbers. A reader takes a block
+// token as a string and opens a second parser over it to read the block's contents.
+
+#include <cstdint>
+
+#include "CoreServices/Interfaces/IMemoryAllocator.h"
+#include "CoreServices/Interfaces/IStream.h"
+#include "Math/TVector.h"
+#include "Utils/UArray.h"
+#include "Utils/UBaseString.h"
+#include "Utils/URegex.h"
+
+namespace brix {
+
+class UTextParser {
+public:
+    // The tokenizer pattern (684 bytes) and the value pattern of block text.
+    static const UString& BlockPattern();
+    static const UString& BlockValuePattern();
+
+    // Tokenizes text, which must outlive the parser, with the block patterns.
+    explicit UTextParser(const UString& text);
+    // Tokenizes text with another main pattern and its value patterns, in order.
+    UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns);
+    virtual ~UTextParser() = default;
+    UTextParser(const UTextParser&) = delete;
+    UTextParser& operator=(const UTextParser&) = delete;
+
+    // True while the cursor stands on a whole token record.
+    bool HasMoreTokens() const;
+    int32_t GetNumTokens() const { return m_tokens.Num() / 4; }
+    // The value of the token at the cursor without moving on ("" when none is left).
+    UString PeekValue() const;
+    // The engine's error code when tokenizing stopped on one (0 when it ran to the end);
+    // the tokens before it stand, but the text was not read completely.
+    int GetEngineError() const { return m_engineError; }
+
+    // Reads move to the next token; past the last token strings read as "" and numbers
+    // as 0, and the cursor stays. Numbers are converted from the token's match start.
+    UTextParser& operator>>(UString& value);
+    UTextParser& operator>>(int32_t& value);
+    UTextParser& operator>>(float& value);
+    UTextParser& operator>>(TVector2<float>& value);
+    UTextParser& operator>>(TVector3<float>& value);
+    UTextParser& operator>>(float (&row)[4]);
+
+    // Token record layout in the flat token array.
+    enum { MATCH_START = 0, MATCH_LENGTH = 1, VALUE_START = 2, VALUE_LENGTH = 3, RECORD_SIZE = 4 };
+    const UArray<int>& GetTokens() const { return m_tokens; }
+
+    // Text nested deeper than this many braces is refused as an engine error: the engine
+    // could not match it correctly.
+    static constexpr int kMaxBlockDepth = 1000;
+    // The code recorded for such text.
+    static constexpr int kErrorNestingTooDeep = -10000;
+
+private:
+    void Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns);
+    void Advance();
+    const char* MatchText() const;
+
+    const UString& m_text;
+    UArray<int> m_tokens;
+    int32_t m_cursor = -1;
+    UString m_value;
+    int m_engineError = 0;
+};
+
+// A parser over the rest of a stream: reads the stream from its position to its end
+// into a text it owns and tokenizes that. The stream is left where it was.
+template <typename C>
+class TextParserPolicy_ParseStream {
+public:
+    explicit TextParserPolicy_ParseStream(IInputStream* stream);
+    ~TextParserPolicy_ParseStream();
+    TextParserPolicy_ParseStream(const TextParserPolicy_ParseStream&) = delete;
+    TextParserPolicy_ParseStream& operator=(const TextParserPolicy_ParseStream&) = delete;
+
+    UTextParser& Parser() { return *m_parser; }
+    const UBaseString<C>& GetText() const { return m_text; }
+    bool HasMoreTokens() const { return m_parser->HasMoreTokens(); }
+    int GetEngineError() const { return m_parser->GetEngineError(); }
+
+    template <typename V>
+    TextParserPolicy_ParseStream& operator>>(V& value) {
+        *m_parser >> value;
+        return *this;
+    }
+
+private:
+    UBaseString<C> m_text;
+    // The token state, in a block of the core services' allocator, which releases it.
+    UTextParser* m_parser = nullptr;
+    IMemoryAllocator* m_allocator = nullptr;
+};
+
+extern template class TextParserPolicy_ParseStream<unsigned char>;
+
+}  // namespace brix
