@@ -1,0 +1,10 @@
+#pragma once
+#include <maya/MStandInArray.h>
+
+
+extern template class MStandInArray<float>;
+
+class MFloatArray : public MStandInArray<float> {
+public:
+  using MStandInArray<float>::MStandInArray;
+};

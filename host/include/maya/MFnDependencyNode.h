@@ -1,0 +1,31 @@
+#pragma once
+// Function set for dependency nodes (every node type). Refuses data objects, components
+// and attributes.
+#include <maya/MFnBase.h>
+#include <maya/MPlug.h>
+#include <maya/MString.h>
+
+class MFnDependencyNode : public MFnBase {
+public:
+  MFnDependencyNode();
+  MFnDependencyNode(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFn::Type type() const override;
+
+  // Creates a node of a known type name ("transform", "joint", "mesh", "skinCluster",
+  // "tweak", "objectSet", "shadingEngine", "lambert", "phong", "blinn"). DAG types are
+  // created under the world. The set attaches to the new node.
+  MObject create(const MString& typeName, MStatus* ReturnStatus = NULL);
+  MObject create(const MString& typeName, const MString& name, MStatus* ReturnStatus = NULL);
+
+  MString name(MStatus* ReturnStatus = NULL) const;
+  // Renames, making the name unique by a numeric suffix; "" or a name with '|' is refused.
+  MString setName(const MString& name, bool createNamespace = false, MStatus* ReturnStatus = NULL);
+  MString typeName(MStatus* ReturnStatus = NULL) const;
+  MPlug findPlug(const MString& attrName, MStatus* ReturnStatus = NULL) const;
+  MPlug findPlug(const MString& attrName, bool wantNetworkedPlug, MStatus* ReturnStatus = NULL) const;
+  MObject attribute(const MString& attrName, MStatus* ReturnStatus = NULL) const;
+  unsigned int attributeCount(MStatus* ReturnStatus = NULL) const;
+  MObject attribute(unsigned int index, MStatus* ReturnStatus = NULL) const;
+  bool hasAttribute(const MString& attrName, MStatus* ReturnStatus = NULL) const;
+  MStatus getConnections(MPlugArray& plugs) const;
+};

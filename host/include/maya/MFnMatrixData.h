@@ -1,0 +1,17 @@
+#pragma once
+// Function set for matrix data objects (values of matrix plugs).
+#include <maya/MFnBase.h>
+#include <maya/MMatrix.h>
+
+class MFnMatrixData : public MFnBase {
+public:
+  MFnMatrixData();
+  MFnMatrixData(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFn::Type type() const override;
+
+  MObject create(const MMatrix& matrix, MStatus* ReturnStatus = NULL);
+  MObject create(MStatus* ReturnStatus = NULL);
+  // The matrix held; the identity when unattached.
+  const MMatrix& matrix(MStatus* ReturnStatus = NULL) const;
+  MStatus set(const MMatrix& matrix);
+};

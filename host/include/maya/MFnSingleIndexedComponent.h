@@ -1,0 +1,21 @@
+#pragma once
+// Function set for single-indexed components (mesh vertices or polygons).
+#include <maya/MFnBase.h>
+#include <maya/MIntArray.h>
+
+class MFnSingleIndexedComponent : public MFnBase {
+public:
+  MFnSingleIndexedComponent();
+  MFnSingleIndexedComponent(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFn::Type type() const override;
+
+  // type: kMeshVertComponent or kMeshPolygonComponent.
+  MObject create(MFn::Type componentType, MStatus* ReturnStatus = NULL);
+  MStatus addElement(int element);
+  MStatus addElements(const MIntArray& elements);
+  MStatus getElements(MIntArray& elements) const;
+  int elementCount(MStatus* ReturnStatus = NULL) const;
+  int element(int index, MStatus* ReturnStatus = NULL) const;
+  bool isEmpty(MStatus* ReturnStatus = NULL) const;
+  MFn::Type componentType(MStatus* ReturnStatus = NULL) const;
+};

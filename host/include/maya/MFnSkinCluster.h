@@ -1,0 +1,29 @@
+#pragma once
+// Function set for skin clusters. Influence index = position in influenceObjects(), which
+// lists the nodes feeding matrix[] in ascending logical index. A DAG path selects the
+// geometry index whose output is that shape or reaches it downstream.
+//
+// Choices: a vertex removed from the deformer set reports weight 0.0; setWeights with
+// normalize true rescales the vertex's other influences so the weights sum to 1, with
+// normalize false it stores the value exactly.
+#include <maya/MDagPathArray.h>
+#include <maya/MDoubleArray.h>
+#include <maya/MFnGeometryFilter.h>
+
+class MFnSkinCluster : public MFnGeometryFilter {
+public:
+  MFnSkinCluster();
+  MFnSkinCluster(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFn::Type type() const override;
+
+  unsigned int influenceObjects(MDagPathArray& paths, MStatus* ReturnStatus = NULL) const;
+  unsigned int indexForInfluenceObject(const MDagPath& influence, MStatus* ReturnStatus = NULL) const;
+  // One value per component element.
+  MStatus getWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
+                     MDoubleArray& weights) const;
+  // All influences of every component element, element-major.
+  MStatus getWeights(const MDagPath& shape, const MObject& components, MDoubleArray& weights,
+                     unsigned int& influenceCount) const;
+  MStatus setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
+                     double value, bool normalize = true, MDoubleArray* oldValues = NULL);
+};

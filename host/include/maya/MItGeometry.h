@@ -1,0 +1,25 @@
+#pragma once
+// Iterates the vertices of a shape's current geometry, in id order.
+#include <maya/MDagPath.h>
+#include <maya/MObject.h>
+
+class MItGeometry {
+public:
+  MItGeometry(const MDagPath& path, MStatus* ReturnStatus = NULL);
+  MItGeometry(const MObject& shape, MStatus* ReturnStatus = NULL);
+  MItGeometry(const MItGeometry&) = delete;
+  MItGeometry& operator=(const MItGeometry&) = delete;
+  ~MItGeometry();
+
+  bool isDone(MStatus* ReturnStatus = NULL) const;
+  MStatus next();
+  MStatus reset();
+  // A vertex component holding the current vertex id.
+  MObject component(MStatus* ReturnStatus = NULL) const;
+  int index(MStatus* ReturnStatus = NULL) const;
+  int count(MStatus* ReturnStatus = NULL) const;
+
+private:
+  int m_count;
+  int m_index;
+};

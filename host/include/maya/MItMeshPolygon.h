@@ -1,0 +1,29 @@
+#pragma once
+// Iterates the polygons of a mesh shape or mesh data object, in id order.
+#include <maya/MIntArray.h>
+#include <maya/MObject.h>
+
+namespace standin { namespace core { struct Geometry; } }
+
+class MItMeshPolygon {
+public:
+  MItMeshPolygon(const MObject& polyObject, MStatus* ReturnStatus = NULL);
+  MItMeshPolygon(const MItMeshPolygon&) = delete;
+  MItMeshPolygon& operator=(const MItMeshPolygon&) = delete;
+  ~MItMeshPolygon();
+
+  bool isDone(MStatus* ReturnStatus = NULL) const;
+  MStatus next();
+  MStatus reset();
+  int index(MStatus* ReturnStatus = NULL) const;
+  int count(MStatus* ReturnStatus = NULL) const;
+  unsigned int polygonVertexCount(MStatus* ReturnStatus = NULL) const;
+  int vertexIndex(int localVertexIndex, MStatus* ReturnStatus = NULL) const;
+  MStatus getVertices(MIntArray& vertices) const;
+  // Normal-list index of a corner of the current polygon; a bad corner fails.
+  unsigned int normalIndex(int localVertexIndex, MStatus* ReturnStatus = NULL) const;
+
+private:
+  standin::core::Geometry* m_geometry; // snapshot taken at construction
+  int m_polygon;
+};

@@ -1,0 +1,149 @@
+#pragma once
+// Hooks of the stand-in host that the real host API does not have: scene reset and
+// inspection, the console and command logs, fault injection, the plug-in harness (load,
+// unload, host exit, running translators) and a scene-building API for tests and the
+// command-line host. Plug-in code never uses this header.
+//
+// Host state lives for the whole process and is created on first use (never before main).
+// resetScene() clears the scene, console, command log, progress state, selection and up
+// axis; the translator, command and callback registries belong to loaded plug-ins and are
+// only emptied by unloading (or resetHost()).
+#include <maya/MDagPath.h>
+#include <maya/MDagPathArray.h>
+#include <maya/MDoubleArray.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MIntArray.h>
+#include <maya/MMatrix.h>
+#include <maya/MObject.h>
+#include <maya/MObjectArray.h>
+#include <maya/MPxFileTranslator.h>
+#include <maya/MSceneMessage.h>
+#include <maya/MString.h>
+#include <maya/MStringArray.h>
+
+namespace standin {
+
+// ------------------------------------------------------------------ scene
+
+// Empties the scene and rebuilds the default one: the world, "lambert1" and
+// "initialShadingGroup" (lambert1.outColor -> initialShadingGroup.surfaceShader).
+void resetScene();
+// resetScene() plus: unloads any plug-in without calling its uninitializePlugin, empties
+// the registries and callbacks, clears pending faults.
+void resetHost();
+// Live nodes in creation order, the world first.
+MObjectArray allNodes();
+// The node a short name, partial path or full path names; null when none or several.
+MObject nodeByName(const MString& name);
+MMatrix localMatrix(const MObject& node);
+
+// ------------------------------------------------------------------ console and logs
+
+enum class ConsoleKind { Info, Warning, Error };
+unsigned int consoleCount();
+ConsoleKind consoleKind(unsigned int index);
+MString consoleText(unsigned int index);
+void clearConsole();
+// Echo of console entries to the terminal (on by default): info to standard output,
+// warnings ("// Warning: ") and errors ("// Error: ") to standard error.
+void setConsoleEcho(bool on);
+
+unsigned int commandLogCount();
+MString commandLogText(unsigned int index);
+MStatus commandLogStatus(unsigned int index);
+
+struct ProgressState {
+  unsigned int beginCount;
+  unsigned int endCount;
+  bool active;
+  MString status;
+  int maxValue;
+  int value;
+};
+ProgressState progressState();
+
+// ------------------------------------------------------------------ fault injection
+
+// Each makes the next such call fail with kFailure.
+enum class Fault { RegisterFileTranslator, AddCallback, GetActiveSelectionList, ExecuteCommand };
+void failNext(Fault fault);
+// The next MItDependencyNodes built with this filter fails (and yields nothing).
+void failNextNodeIteration(MFn::Type filter);
+
+// ------------------------------------------------------------------ plug-ins
+
+typedef MStatus (*PluginEntry)(MObject plugin);
+
+// Loads a plug-in whose entry points are linked into the program.
+MStatus loadPlugin(PluginEntry initializePlugin, PluginEntry uninitializePlugin);
+// Opens a plug-in module, checks that it exports MApiVersion "700" and the two entry
+// points, and calls initializePlugin. On failure the module is closed again and an error
+// is written to the console. Only one plug-in is loaded at a time.
+MStatus loadPluginModule(const MString& path);
+// Calls uninitializePlugin and closes the module.
+MStatus unloadPlugin();
+bool pluginLoaded();
+MObject pluginObject();
+MString pluginVendor();
+MString pluginVersion();
+MString pluginApiVersion();
+
+// Calls every callback registered for the message (over a copy of the table).
+void fireSceneMessage(MSceneMessage::Message message);
+// Host shutdown: fires kMayaExiting, then closes the module without calling
+// uninitializePlugin (the plug-in's exit callback is expected to have done so).
+void exitHost();
+unsigned int callbackCount();
+
+struct TranslatorInfo {
+  MString name;
+  MString pixmap;
+  MString optionsScript;
+  MString defaultOptions;
+  bool requiresFullMel;
+};
+unsigned int translatorCount();
+TranslatorInfo translatorInfo(unsigned int index);
+bool hasTranslator(const MString& name);
+unsigned int commandCount();
+MString commandName(unsigned int index);
+
+// Create the named translator through its creator, call writer/reader with an
+// MFileObject holding path, delete the translator and return its status. An exception
+// escaping the translator is caught, recorded (translatorThrew) and reported as kFailure.
+// An unknown translator gives kNotFound.
+MStatus runWriter(const MString& translator, const MString& path, const MString& options,
+                  MPxFileTranslator::FileAccessMode mode);
+MStatus runReader(const MString& translator, const MString& path, const MString& options,
+                  MPxFileTranslator::FileAccessMode mode = MPxFileTranslator::kImportAccessMode);
+// The translator's identifyFile for the file (its first bytes are read, up to 512);
+// kNotMyFileType for an unknown translator.
+MPxFileTranslator::MFileKind identify(const MString& translator, const MString& path);
+// Export as the host's dialog does: the whole scene (mode kExportAccessMode) or the
+// selection (kExportActiveAccessMode).
+MStatus exportFile(const MString& translator, const MString& path, const MString& options, bool selectedOnly);
+// Import with the named translator, or with an empty name the first reader whose
+// identifyFile says kIsMyFileType (else the first saying kCouldBeMyFileType).
+MStatus importFile(const MString& translator, const MString& path, const MString& options);
+bool translatorThrew();
+MString translatorException();
+
+// ------------------------------------------------------------------ scene building
+
+// A transform or joint named name (made unique) under parent (null: the scene root) with
+// the given local matrix. Returns null for a parent that is not a transform or joint.
+MObject makeTransform(const MString& name, const MObject& parent = MObject::kNullObj,
+                      const MMatrix& local = MMatrix());
+MObject makeJoint(const MString& name, const MObject& parent = MObject::kNullObj,
+                  const MMatrix& local = MMatrix());
+// Replaces a transform's or joint's local matrix (posing a joint).
+MStatus setLocalMatrix(const MObject& node, const MMatrix& local);
+MMatrix translation(double x, double y, double z);
+MMatrix worldMatrix(const MObject& node); // of instance 0
+// Adds the named nodes (or paths) to the active selection; replace clears it first.
+MStatus select(const MStringArray& names, bool replace = true);
+MStatus select(const MObject& node, bool replace = true);
+void setUpAxis(bool yUp);
+
+} // namespace standin

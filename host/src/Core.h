@@ -1,0 +1,358 @@
+#pragma once
+// Internal model of the stand-in host: entities behind MObject handles, the node graph,
+// geometry, and the process-wide host state. Not installed; only host sources include it.
+#define _MApiVersion // the host library must not define the plug-in's version symbol
+#include <maya/MDagPath.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFn.h>
+#include <maya/MMatrix.h>
+#include <maya/MObject.h>
+#include <maya/MPlug.h>
+#include <maya/MSelectionList.h>
+#include <maya/MSceneMessage.h>
+#include <maya/MString.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class MPxFileTranslator;
+
+namespace standin::core {
+
+enum class EntityKind { Node, Attribute, MeshData, MatrixData, Component, Plugin };
+
+// Intrusively counted base of everything an MObject can refer to.
+struct Entity {
+  Entity(EntityKind k, MFn::Type t) : kind(k), type(t) {}
+  virtual ~Entity();
+  virtual bool hasFn(MFn::Type t) const;
+  EntityKind kind;
+  MFn::Type type;
+  int refs = 0;
+};
+
+void retain(Entity* e);
+void release(Entity* e);
+
+struct Node;
+struct Attr;
+struct Geometry;
+
+// ---------------------------------------------------------------- attributes and plugs
+
+enum class AttrKind { Message, Matrix, Geometry, Compound, Numeric, Generic };
+
+struct Attr : Entity {
+  Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst);
+  std::string name;
+  AttrKind akind;
+  bool array;
+  bool source;
+  bool dest;
+  Attr* parent = nullptr;
+  std::vector<Attr*> children;
+};
+
+// Identifies one plug of a node: attribute, element index of the parent compound array
+// (or -1) and logical index when the plug is an array element (or -1).
+struct PlugKey {
+  const Attr* attr = nullptr;
+  int parentIndex = -1;
+  int index = -1;
+  bool operator==(const PlugKey& o) const {
+    return attr == o.attr && parentIndex == o.parentIndex && index == o.index;
+  }
+  bool operator<(const PlugKey& o) const {
+    if (attr != o.attr) return attr < o.attr;
+    if (parentIndex != o.parentIndex) return parentIndex < o.parentIndex;
+    return index < o.index;
+  }
+};
+
+struct Connection {
+  Node* src;
+  PlugKey srcKey;
+  Node* dst;
+  PlugKey dstKey;
+  unsigned long long serial;
+};
+
+// True when a connection endpoint lies at or below the plug (elements and children of
+// an array or compound plug included).
+bool keyWithin(const PlugKey& endpoint, const PlugKey& plug);
+
+// ---------------------------------------------------------------- geometry
+
+struct P3 {
+  double x = 0, y = 0, z = 0;
+  bool operator==(const P3& o) const { return x == o.x && y == o.y && z == o.z; }
+};
+
+struct UVSet {
+  std::string name;
+  std::vector<float> u, v;
+  std::vector<int> ids; // per face vertex; -1 unmapped
+};
+
+struct Geometry {
+  std::vector<P3> points;
+  std::vector<int> counts;
+  std::vector<int> connects;
+  std::vector<int> offsets; // first face vertex of each polygon
+  std::vector<P3> normals;
+  std::vector<int> normalIds; // per face vertex
+  std::vector<UVSet> uvSets;
+
+  void rebuildOffsets();
+  void setDefaultNormals();
+  int numEdges() const;
+  int numFaceVertices() const { return (int)connects.size(); }
+  UVSet* findUVSet(const std::string& name);
+  const UVSet* findUVSet(const std::string& name) const;
+};
+
+struct MeshData : Entity {
+  MeshData() : Entity(EntityKind::MeshData, MFn::kMeshData) {}
+  bool hasFn(MFn::Type t) const override;
+  Geometry geom;
+};
+
+struct MatrixData : Entity {
+  MatrixData() : Entity(EntityKind::MatrixData, MFn::kMatrixData) {}
+  bool hasFn(MFn::Type t) const override;
+  MMatrix matrix;
+};
+
+struct Component : Entity {
+  explicit Component(MFn::Type t) : Entity(EntityKind::Component, t) {}
+  bool hasFn(MFn::Type t) const override;
+  std::vector<int> ids;
+};
+
+struct PluginEntity : Entity {
+  PluginEntity() : Entity(EntityKind::Plugin, MFn::kPlugin) {}
+  std::string path, vendor, version, apiVersion;
+};
+
+// ---------------------------------------------------------------- nodes
+
+struct NodeType {
+  std::string name;
+  MFn::Type type;
+  std::vector<MFn::Type> fns; // further types hasFn answers true for
+  bool dag;
+  std::vector<Attr*> attrs; // top-level attributes
+  Attr* find(const std::string& name) const; // any level
+};
+
+const NodeType* nodeType(const std::string& name);
+
+// Shading of one mesh instance: group per polygon and the order groups first got a face.
+struct Shading {
+  std::vector<Node*> faces;
+  std::vector<Node*> firstOrder;
+};
+
+// Members of a plain objectSet.
+struct SetMember {
+  MObject node;
+  MDagPath path;
+  bool isDag = false;
+  MObject component;
+};
+
+struct Node : Entity {
+  Node(const NodeType* t);
+  bool hasFn(MFn::Type t) const override;
+  const NodeType* nt;
+  unsigned long long serial = 0;
+  std::string name;
+  bool alive = true;
+  std::map<PlugKey, MObject> data;    // stored data values (matrix / mesh data)
+  std::map<PlugKey, double> numbers;  // stored numeric values
+  std::vector<Connection*> in, out;   // creation order
+  // DAG
+  std::vector<Node*> parents, children;
+  bool intermediate = false;
+  MMatrix local;
+  // mesh shape
+  std::unique_ptr<Geometry> geom;
+  std::map<unsigned, Shading> shading;
+  // skin cluster: geometry index -> vertex -> matrix logical index -> weight
+  std::map<int, std::map<int, std::map<int, double>>> weights;
+  // deformer set: geometry index -> membership flag per vertex
+  std::map<int, std::vector<char>> deformMembers;
+  // plain objectSet members
+  std::vector<SetMember> members;
+
+  bool isDag() const { return nt->dag; }
+  bool isWorld() const { return type == MFn::kWorld; }
+};
+
+// ---------------------------------------------------------------- handle access
+
+struct Access {
+  static Entity* get(const MObject& o) { return o.m_entity; }
+  static MObject make(Entity* e);
+  static Node* node(const MObject& o); // live node or null
+  static Node* anyNode(const MObject& o); // node, alive or not
+  static std::vector<Node*> nodes(const MDagPath& p);
+  static bool pathValidFlag(const MDagPath& p) { return p.m_valid; }
+  static MDagPath makePath(const std::vector<Node*>& nodes);
+  static const Attr* attr(const MPlug& p) { return p.m_attr; }
+  static PlugKey key(const MPlug& p) { return {p.m_attr, p.m_parentIndex, p.m_index}; }
+  static MPlug makePlug(Node* n, const PlugKey& k);
+  static struct SelectionItems* items(const MSelectionList& l) { return l.m_items; }
+};
+
+template <class T> T* entityAs(const MObject& o, EntityKind k) {
+  Entity* e = Access::get(o);
+  return e && e->kind == k ? static_cast<T*>(e) : nullptr;
+}
+
+// ---------------------------------------------------------------- selection storage
+
+struct SelectionItem {
+  bool isDag = false;
+  MDagPath path;
+  MObject node;
+  MObject component;
+};
+struct SelectionItems {
+  std::vector<SelectionItem> items;
+};
+
+// ---------------------------------------------------------------- host state
+
+enum class ConsoleKind { Info, Warning, Error };
+struct ConsoleLine {
+  ConsoleKind kind;
+  std::string text;
+};
+struct CommandRecord {
+  std::string text;
+  MStatus status;
+};
+struct Progress {
+  unsigned beginCount = 0, endCount = 0;
+  bool active = false;
+  std::string status;
+  int maxValue = 0;
+  int value = 0;
+};
+struct TranslatorRecord {
+  std::string name, pixmap, optionsScript, defaultOptions;
+  void* (*creator)() = nullptr;
+  bool requiresFullMel = false;
+};
+struct CommandRegistration {
+  std::string name;
+  void* (*creator)() = nullptr;
+};
+struct CallbackRecord {
+  MCallbackId id;
+  MSceneMessage::Message message;
+  void (*function)(void*);
+  void* clientData;
+};
+
+using CommandHandler = MStatus (*)(const std::vector<std::string>& words, std::vector<std::string>& result);
+
+struct Scene {
+  Node* world = nullptr;
+  std::vector<Node*> nodes; // live nodes in creation order, world first
+  unsigned long long nextSerial = 1;
+  bool yUp = true;
+  MSelectionList selection;
+  std::vector<ConsoleLine> console;
+  bool echo = true;
+  std::vector<CommandRecord> commandLog;
+  Progress progress;
+  std::map<std::string, CommandHandler> handlers;
+  // registries (owned by plug-ins, survive resetScene)
+  std::vector<TranslatorRecord> translators;
+  std::vector<CommandRegistration> commands;
+  std::vector<CallbackRecord> callbacks;
+  MCallbackId nextCallbackId = 1;
+  // plug-in harness
+  MObject plugin;
+  bool pluginLoading = false;
+  void* moduleHandle = nullptr;
+  MStatus (*uninit)(MObject) = nullptr;
+  // fault injection
+  bool failRegisterTranslator = false, failAddCallback = false, failSelection = false,
+       failCommand = false;
+  std::vector<MFn::Type> failIterate;
+  // last translator exception
+  bool translatorThrew = false;
+  std::string translatorException;
+};
+
+Scene& scene();
+void buildDefaultScene();
+
+// ---------------------------------------------------------------- graph operations
+
+// Creates a node; DAG nodes go under parent (null: the world). Empty name: default name.
+Node* createNode(const std::string& typeName, Node* parent, const std::string& name);
+Node* createNode(const NodeType* nt, Node* parent, const std::string& name);
+void deleteNode(Node* n);
+// Name rules: a DAG node must differ from its siblings and every non-DAG node; a non-DAG
+// node from every node. A clash appends or increments a trailing number.
+std::string uniqueName(Node* n, const std::string& wanted);
+std::string defaultName(const std::string& base);
+bool nameTaken(Node* n, const std::string& name);
+MStatus renameNode(Node* n, const std::string& wanted);
+std::vector<Node*> nodesNamed(const std::string& name); // short name, partial or full path
+
+MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);
+MStatus disconnect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);
+Connection* incoming(Node* n, const PlugKey& k); // connection into exactly this plug
+void removeConnection(Connection* c);
+
+// DAG
+std::vector<std::vector<Node*>> allPaths(Node* n); // top-first, world excluded
+MMatrix inclusiveMatrix(const std::vector<Node*>& path);
+bool isAncestor(Node* ancestor, Node* n);
+MStatus addChild(Node* parent, Node* child, bool keepExisting);
+std::string fullPathName(const std::vector<Node*>& path);
+std::string partialPathName(const std::vector<Node*>& path);
+
+// Values and evaluation. Geometry: fills out, false when no mesh geometry flows there.
+bool plugGeometry(Node* n, const PlugKey& k, Geometry& out);
+// Geometry a mesh shape currently shows. Returns a pointer to stored geometry or to
+// scratch when evaluated; null on failure (cycle or unset input).
+const Geometry* meshGeometry(Node* mesh, Geometry& scratch);
+bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out);
+MStatus plugValue(Node* n, const PlugKey& k, MObject& out);
+
+MObject newMeshData(const Geometry& g);
+MObject newMatrixData(const MMatrix& m);
+
+// Skin clusters and deformer sets
+bool skinOutput(Node* cluster, int g, Geometry& out);
+Node* deformerSetOf(Node* deformer);
+Node* deformerOfSet(Node* set);
+std::vector<int> influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
+bool reaches(Node* from, Node* to);
+std::vector<int> outputIndices(Node* deformer); // connected outputGeometry elements
+
+// Shading
+void assignFaces(Node* mesh, unsigned instance, Node* group, const std::vector<int>& faces);
+void unassignFaces(Node* mesh, unsigned instance, Node* group, const std::vector<int>* faces);
+
+// Commands
+MStatus runCommandText(const std::string& text, std::vector<std::string>& result);
+// Binds mesh to influences as the skinCluster command does (no checks).
+Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences);
+MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<std::string>& result);
+
+void console(ConsoleKind k, const std::string& text);
+inline void setStatus(MStatus* s, MStatus v) { if (s) *s = v; }
+
+std::string str(const MString& s);
+
+} // namespace standin::core

@@ -1,0 +1,311 @@
+// MFnGeometryFilter, MFnSkinCluster and MItGeometry.
+#include "Core.h"
+
+#include <maya/MFnSkinCluster.h>
+#include <maya/MItGeometry.h>
+#include <maya/MObjectArray.h>
+
+#include <algorithm>
+
+using namespace standin::core;
+
+namespace {
+const MStatus kBad = MStatus::kInvalidParameter;
+
+PlugKey key(Node* n, const char* attr, int index = -1, int parentIndex = -1) {
+  return {n->nt->find(attr), parentIndex, index};
+}
+
+Node* deformer(const MObject& o) {
+  Node* n = Access::node(o);
+  return n && n->hasFn(MFn::kGeometryFilt) ? n : nullptr;
+}
+
+// Vertex count of the geometry flowing into input[g], cheaply when it comes straight
+// from a shape's stored geometry.
+int inputVertexCount(Node* d, int g) {
+  PlugKey k = key(d, "inputGeometry", -1, g);
+  if (Connection* c = incoming(d, k))
+    if (c->src->type == MFn::kMesh && c->src->geom && !incoming(c->src, key(c->src, "inMesh")))
+      return (int)c->src->geom->points.size();
+  Geometry geom;
+  return plugGeometry(d, k, geom) ? (int)geom.points.size() : -1;
+}
+
+// Resolves (shape path, vertex component) for weight access on a cluster.
+MStatus resolve(Node* cluster, const MDagPath& path, const MObject& components, int& g, std::vector<int>& ids) {
+  MStatus s;
+  Node* shape = Access::node(path.node(&s));
+  if (!s || !shape) return kBad;
+  g = geometryIndexFor(cluster, shape);
+  if (g < 0) return kBad;
+  Component* c = entityAs<Component>(components, EntityKind::Component);
+  if (!c || c->type != MFn::kMeshVertComponent) return kBad;
+  int count = inputVertexCount(cluster, g);
+  for (int id : c->ids)
+    if (id < 0 || id >= count) return kBad;
+  ids = c->ids;
+  return MStatus::kSuccess;
+}
+
+bool isMember(Node* cluster, int g, int v) {
+  Node* set = deformerSetOf(cluster);
+  if (!set) return true;
+  auto it = set->deformMembers.find(g);
+  return it != set->deformMembers.end() && (size_t)v < it->second.size() && it->second[v];
+}
+
+double weightOf(Node* cluster, int g, int v, int m) {
+  auto gi = cluster->weights.find(g);
+  if (gi == cluster->weights.end()) return 0.0;
+  auto vi = gi->second.find(v);
+  if (vi == gi->second.end()) return 0.0;
+  auto mi = vi->second.find(m);
+  return mi == vi->second.end() ? 0.0 : mi->second;
+}
+} // namespace
+
+// ---------------------------------------------------------------- MFnGeometryFilter
+
+MFnGeometryFilter::MFnGeometryFilter() {}
+MFnGeometryFilter::MFnGeometryFilter(const MObject& o, MStatus* st) { setStatus(st, setObject(o)); }
+MFn::Type MFnGeometryFilter::type() const { return MFn::kGeometryFilt; }
+
+unsigned int MFnGeometryFilter::numOutputConnections(MStatus* st) const {
+  Node* d = deformer(m_object);
+  setStatus(st, d ? MStatus::kSuccess : kBad);
+  return d ? (unsigned)outputIndices(d).size() : 0;
+}
+
+MObject MFnGeometryFilter::outputShapeAtIndex(unsigned int index, MStatus* st) const {
+  Node* d = deformer(m_object);
+  if (!d) {
+    setStatus(st, kBad);
+    return MObject();
+  }
+  for (Connection* c : d->out)
+    if (c->srcKey.attr->name == "outputGeometry" && c->srcKey.index == (int)index) {
+      setStatus(st, MStatus::kSuccess);
+      return Access::make(c->dst);
+    }
+  setStatus(st, MStatus::kFailure);
+  return MObject();
+}
+
+MObject MFnGeometryFilter::inputShapeAtIndex(unsigned int index, MStatus* st) const {
+  Node* d = deformer(m_object);
+  if (!d) {
+    setStatus(st, kBad);
+    return MObject();
+  }
+  if (Connection* c = incoming(d, key(d, "inputGeometry", -1, (int)index))) {
+    setStatus(st, MStatus::kSuccess);
+    return Access::make(c->src);
+  }
+  setStatus(st, MStatus::kFailure);
+  return MObject();
+}
+
+unsigned int MFnGeometryFilter::indexForOutputShape(const MObject& shape, MStatus* st) const {
+  Node* d = deformer(m_object);
+  int g = d ? geometryIndexFor(d, Access::node(shape)) : -1;
+  setStatus(st, !d ? kBad : g < 0 ? MStatus::kFailure : MStatus::kSuccess);
+  return g < 0 ? 0 : (unsigned)g;
+}
+
+MStatus MFnGeometryFilter::getOutputGeometry(MObjectArray& shapes) const {
+  shapes.clear();
+  Node* d = deformer(m_object);
+  if (!d) return kBad;
+  for (int g : outputIndices(d)) shapes.append(outputShapeAtIndex((unsigned)g));
+  return MStatus::kSuccess;
+}
+
+MObject MFnGeometryFilter::deformerSet(MStatus* st) const {
+  Node* d = deformer(m_object);
+  Node* set = d ? deformerSetOf(d) : nullptr;
+  setStatus(st, !d ? kBad : set ? MStatus::kSuccess : MStatus::kFailure);
+  return set ? Access::make(set) : MObject();
+}
+
+float MFnGeometryFilter::envelope(MStatus* st) const {
+  Node* d = deformer(m_object);
+  setStatus(st, d ? MStatus::kSuccess : kBad);
+  if (!d) return 0.0f;
+  auto it = d->numbers.find(key(d, "envelope"));
+  return it == d->numbers.end() ? 1.0f : (float)it->second;
+}
+
+// ---------------------------------------------------------------- MFnSkinCluster
+
+MFnSkinCluster::MFnSkinCluster() {}
+MFnSkinCluster::MFnSkinCluster(const MObject& o, MStatus* st) { setStatus(st, setObject(o)); }
+MFn::Type MFnSkinCluster::type() const { return MFn::kSkinClusterFilter; }
+
+namespace {
+Node* cluster(const MObject& o) {
+  Node* n = Access::node(o);
+  return n && n->type == MFn::kSkinClusterFilter ? n : nullptr;
+}
+} // namespace
+
+unsigned int MFnSkinCluster::influenceObjects(MDagPathArray& paths, MStatus* st) const {
+  paths.clear();
+  Node* sc = cluster(m_object);
+  if (!sc) {
+    setStatus(st, kBad);
+    return 0;
+  }
+  for (int m : influenceIndices(sc)) {
+    MDagPath p;
+    if (Connection* c = incoming(sc, key(sc, "matrix", m))) {
+      auto all = allPaths(c->src);
+      if (c->srcKey.attr->name == "worldMatrix" && (size_t)c->srcKey.index < all.size())
+        p = Access::makePath(all[c->srcKey.index]);
+      else if (!all.empty())
+        p = Access::makePath(all.front());
+    }
+    paths.append(p);
+  }
+  setStatus(st, MStatus::kSuccess);
+  return paths.length();
+}
+
+unsigned int MFnSkinCluster::indexForInfluenceObject(const MDagPath& influence, MStatus* st) const {
+  MDagPathArray paths;
+  MStatus s;
+  influenceObjects(paths, &s);
+  if (s)
+    for (unsigned i = 0; i < paths.length(); ++i)
+      if (paths[i] == influence) {
+        setStatus(st, MStatus::kSuccess);
+        return i;
+      }
+  setStatus(st, s ? MStatus(MStatus::kFailure) : s);
+  return 0;
+}
+
+MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
+                                   MDoubleArray& weights) const {
+  weights.clear();
+  Node* sc = cluster(m_object);
+  if (!sc) return kBad;
+  std::vector<int> logical = influenceIndices(sc);
+  if (influenceIndex >= logical.size()) return kBad;
+  int g;
+  std::vector<int> ids;
+  MStatus s = resolve(sc, shape, components, g, ids);
+  if (!s) return s;
+  for (int v : ids) weights.append(isMember(sc, g, v) ? weightOf(sc, g, v, logical[influenceIndex]) : 0.0);
+  return MStatus::kSuccess;
+}
+
+MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& components, MDoubleArray& weights,
+                                   unsigned int& influenceCount) const {
+  weights.clear();
+  Node* sc = cluster(m_object);
+  if (!sc) return kBad;
+  std::vector<int> logical = influenceIndices(sc);
+  int g;
+  std::vector<int> ids;
+  MStatus s = resolve(sc, shape, components, g, ids);
+  if (!s) return s;
+  influenceCount = (unsigned)logical.size();
+  for (int v : ids)
+    for (int m : logical) weights.append(isMember(sc, g, v) ? weightOf(sc, g, v, m) : 0.0);
+  return MStatus::kSuccess;
+}
+
+MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
+                                   double value, bool normalize, MDoubleArray* oldValues) {
+  if (oldValues) oldValues->clear();
+  Node* sc = cluster(m_object);
+  if (!sc) return kBad;
+  std::vector<int> logical = influenceIndices(sc);
+  if (influenceIndex >= logical.size()) return kBad;
+  int g;
+  std::vector<int> ids;
+  MStatus s = resolve(sc, shape, components, g, ids);
+  if (!s) return s;
+  int m = logical[influenceIndex];
+  for (int v : ids) {
+    std::map<int, double>& w = sc->weights[g][v];
+    if (oldValues) oldValues->append(weightOf(sc, g, v, m));
+    w[m] = value;
+    if (!normalize) continue;
+    double others = 0;
+    for (int j : logical)
+      if (j != m) others += w.count(j) ? w[j] : 0.0;
+    if (others > 0)
+      for (int j : logical)
+        if (j != m && w.count(j)) w[j] *= (1.0 - value) / others;
+  }
+  return MStatus::kSuccess;
+}
+
+// ---------------------------------------------------------------- MItGeometry
+
+namespace {
+int vertexCountOfShape(Node* n, MStatus& st) {
+  if (!n || n->type != MFn::kMesh) {
+    st = kBad;
+    return 0;
+  }
+  Geometry scratch;
+  const Geometry* g = meshGeometry(n, scratch);
+  st = g ? MStatus::kSuccess : MStatus::kFailure;
+  return g ? (int)g->points.size() : 0;
+}
+} // namespace
+
+MItGeometry::MItGeometry(const MDagPath& path, MStatus* st) : m_count(0), m_index(0) {
+  MStatus s;
+  Node* n = Access::node(path.node(&s));
+  m_count = vertexCountOfShape(s ? n : nullptr, s);
+  setStatus(st, s);
+}
+
+MItGeometry::MItGeometry(const MObject& shape, MStatus* st) : m_count(0), m_index(0) {
+  MStatus s;
+  m_count = vertexCountOfShape(Access::node(shape), s);
+  setStatus(st, s);
+}
+
+MItGeometry::~MItGeometry() {}
+
+bool MItGeometry::isDone(MStatus* st) const {
+  setStatus(st, MStatus::kSuccess);
+  return m_index >= m_count;
+}
+
+MStatus MItGeometry::next() {
+  if (m_index >= m_count) return MStatus::kFailure;
+  ++m_index;
+  return MStatus::kSuccess;
+}
+
+MStatus MItGeometry::reset() {
+  m_index = 0;
+  return MStatus::kSuccess;
+}
+
+MObject MItGeometry::component(MStatus* st) const {
+  if (m_index >= m_count) {
+    setStatus(st, MStatus::kFailure);
+    return MObject();
+  }
+  Component* c = new Component(MFn::kMeshVertComponent);
+  c->ids.push_back(m_index);
+  setStatus(st, MStatus::kSuccess);
+  return Access::make(c);
+}
+
+int MItGeometry::index(MStatus* st) const {
+  setStatus(st, m_index < m_count ? MStatus::kSuccess : MStatus::kFailure);
+  return m_index;
+}
+
+int MItGeometry::count(MStatus* st) const {
+  setStatus(st, MStatus::kSuccess);
+  return m_count;
+}

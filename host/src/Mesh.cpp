@@ -1,0 +1,644 @@
+// Polygon geometry, MFnMesh, MFnMeshData and MItMeshPolygon.
+#include "Core.h"
+
+#include <maya/MFnMesh.h>
+#include <maya/MFnMeshData.h>
+#include <maya/MItMeshPolygon.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+using namespace standin::core;
+
+// ---------------------------------------------------------------- Geometry
+
+namespace standin::core {
+
+void Geometry::rebuildOffsets() {
+  offsets.resize(counts.size());
+  int at = 0;
+  for (size_t i = 0; i < counts.size(); ++i) {
+    offsets[i] = at;
+    at += counts[i];
+  }
+}
+
+void Geometry::setDefaultNormals() {
+  normals.assign(points.size(), P3{});
+  for (size_t f = 0; f < counts.size(); ++f) {
+    P3 n;
+    int o = offsets[f], c = counts[f];
+    for (int i = 0; i < c; ++i) {
+      const P3& a = points[connects[o + i]];
+      const P3& b = points[connects[o + (i + 1) % c]];
+      n.x += (a.y - b.y) * (a.z + b.z);
+      n.y += (a.z - b.z) * (a.x + b.x);
+      n.z += (a.x - b.x) * (a.y + b.y);
+    }
+    std::set<int> used(connects.begin() + o, connects.begin() + o + c);
+    for (int v : used) {
+      normals[v].x += n.x;
+      normals[v].y += n.y;
+      normals[v].z += n.z;
+    }
+  }
+  for (P3& n : normals) {
+    double len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    if (len > 0) n = {n.x / len, n.y / len, n.z / len};
+  }
+  normalIds = connects;
+}
+
+int Geometry::numEdges() const {
+  std::set<std::pair<int, int>> edges;
+  for (size_t f = 0; f < counts.size(); ++f)
+    for (int i = 0; i < counts[f]; ++i) {
+      int a = connects[offsets[f] + i], b = connects[offsets[f] + (i + 1) % counts[f]];
+      edges.insert({std::min(a, b), std::max(a, b)});
+    }
+  return (int)edges.size();
+}
+
+UVSet* Geometry::findUVSet(const std::string& name) {
+  for (UVSet& s : uvSets)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+const UVSet* Geometry::findUVSet(const std::string& name) const {
+  for (const UVSet& s : uvSets)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+} // namespace standin::core
+
+// ---------------------------------------------------------------- MFnMesh
+
+namespace {
+const MStatus kBad = MStatus::kInvalidParameter;
+
+// Geometry to read from the attached object; scratch holds an evaluated copy.
+const Geometry* readGeometry(const MObject& o, Geometry& scratch, MStatus& st) {
+  if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
+    st = MStatus::kSuccess;
+    return &d->geom;
+  }
+  Node* n = Access::node(o);
+  if (!n || n->type != MFn::kMesh) {
+    st = kBad;
+    return nullptr;
+  }
+  const Geometry* g = meshGeometry(n, scratch);
+  st = g ? MStatus::kSuccess : MStatus::kFailure;
+  return g;
+}
+
+// Geometry to change: a data object's, or a shape's own when its inMesh is unconnected.
+Geometry* writeGeometry(const MObject& o, MStatus& st) {
+  if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
+    st = MStatus::kSuccess;
+    return &d->geom;
+  }
+  Node* n = Access::node(o);
+  if (!n || n->type != MFn::kMesh) {
+    st = kBad;
+    return nullptr;
+  }
+  if (incoming(n, {n->nt->find("inMesh"), -1, -1})) {
+    st = MStatus::kFailure;
+    return nullptr;
+  }
+  st = MStatus::kSuccess;
+  return n->geom.get();
+}
+
+const UVSet* pickSet(const Geometry& g, const MString* name) {
+  if (!name) return g.uvSets.empty() ? nullptr : &g.uvSets.front();
+  return g.findUVSet(str(*name));
+}
+
+// Upper 3x3 of m as rows.
+void upper(const MMatrix& m, double out[3][3]) {
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) out[r][c] = m(r, c);
+}
+
+P3 mul3(const P3& v, const double m[3][3]) {
+  return {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0], v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1],
+          v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]};
+}
+} // namespace
+
+MFnMesh::MFnMesh() : m_isData(false) {}
+MFnMesh::MFnMesh(const MObject& o, MStatus* st) : m_isData(false) { setStatus(st, MFnMesh::setObject(o)); }
+MFnMesh::MFnMesh(const MDagPath& p, MStatus* st) : m_isData(false) { setStatus(st, MFnMesh::setObject(p)); }
+MFn::Type MFnMesh::type() const { return MFn::kMesh; }
+
+MStatus MFnMesh::setObject(const MObject& o) {
+  if (o.apiType() == MFn::kMeshData) {
+    m_isData = true;
+    m_hasPath = false;
+    m_path = MDagPath();
+    m_object = o;
+    return MStatus::kSuccess;
+  }
+  m_isData = false;
+  return MFnDagNode::setObject(o);
+}
+
+MStatus MFnMesh::setObject(const MDagPath& p) {
+  m_isData = false;
+  return MFnDagNode::setObject(p);
+}
+
+MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
+                        const MIntArray& polygonCounts, const MIntArray& polygonConnects,
+                        const MObject& parentOrOwner, MStatus* st) {
+  // Validate before anything is made.
+  bool ok = numVertices >= 0 && numPolygons >= 0 && vertexArray.length() == (unsigned)numVertices &&
+            polygonCounts.length() == (unsigned)numPolygons;
+  long total = 0;
+  for (unsigned i = 0; ok && i < polygonCounts.length(); ++i) {
+    ok = polygonCounts[i] >= 3;
+    total += polygonCounts[i];
+  }
+  ok = ok && total == (long)polygonConnects.length();
+  for (unsigned i = 0; ok && i < polygonConnects.length(); ++i)
+    ok = polygonConnects[i] >= 0 && polygonConnects[i] < numVertices;
+  MeshData* owner = entityAs<MeshData>(parentOrOwner, EntityKind::MeshData);
+  Node* parent = nullptr;
+  if (ok && !owner && !parentOrOwner.isNull()) {
+    parent = Access::node(parentOrOwner);
+    ok = parent && parent->hasFn(MFn::kTransform);
+  }
+  if (!ok) {
+    setStatus(st, kBad);
+    return MObject();
+  }
+  Geometry g;
+  for (unsigned i = 0; i < vertexArray.length(); ++i)
+    g.points.push_back({vertexArray[i].x, vertexArray[i].y, vertexArray[i].z});
+  for (unsigned i = 0; i < polygonCounts.length(); ++i) g.counts.push_back(polygonCounts[i]);
+  for (unsigned i = 0; i < polygonConnects.length(); ++i) g.connects.push_back(polygonConnects[i]);
+  g.rebuildOffsets();
+  g.setDefaultNormals();
+  g.uvSets.push_back({"map1", {}, {}, std::vector<int>(g.connects.size(), -1)});
+  setStatus(st, MStatus::kSuccess);
+  if (owner) {
+    owner->geom = std::move(g);
+    setObject(parentOrOwner);
+    return parentOrOwner;
+  }
+  std::string shapeName;
+  MObject result;
+  if (!parent) {
+    for (unsigned long long n = 1; shapeName.empty(); ++n) {
+      std::string t = "polySurface" + std::to_string(n), s = "polySurfaceShape" + std::to_string(n);
+      if (nodesNamed(t).empty() && nodesNamed(s).empty()) {
+        parent = createNode("transform", nullptr, t);
+        shapeName = s;
+      }
+    }
+    result = Access::make(parent);
+  } else {
+    shapeName = defaultName("polySurfaceShape");
+  }
+  Node* shape = createNode("mesh", parent, shapeName);
+  *shape->geom = std::move(g);
+  MObject shapeObj = Access::make(shape);
+  setObject(shapeObj);
+  return result.isNull() ? shapeObj : result;
+}
+
+namespace {
+template <class F> int readCount(const MObject& o, MStatus* st, F f) {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(o, scratch, s);
+  setStatus(st, s);
+  return g ? f(*g) : 0;
+}
+} // namespace
+
+int MFnMesh::numVertices(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return (int)g.points.size(); });
+}
+int MFnMesh::numPolygons(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return (int)g.counts.size(); });
+}
+int MFnMesh::numEdges(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return g.numEdges(); });
+}
+int MFnMesh::numNormals(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return (int)g.normals.size(); });
+}
+int MFnMesh::numFaceVertices(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return g.numFaceVertices(); });
+}
+int MFnMesh::numUVSets(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return (int)g.uvSets.size(); });
+}
+int MFnMesh::numUVs(MStatus* st) const {
+  return readCount(m_object, st, [](const Geometry& g) { return g.uvSets.empty() ? 0 : (int)g.uvSets[0].u.size(); });
+}
+int MFnMesh::numUVs(const MString& set, MStatus* st) const {
+  MStatus s;
+  int n = readCount(m_object, &s, [&](const Geometry& g) {
+    const UVSet* u = g.findUVSet(str(set));
+    if (!u) s = kBad;
+    return u ? (int)u->u.size() : -1;
+  });
+  if (s && n < 0) s = kBad;
+  setStatus(st, s);
+  return n < 0 ? 0 : n;
+}
+
+MStatus MFnMesh::getPoints(MFloatPointArray& points, MSpace::Space space) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  MMatrix m;
+  bool world = space == MSpace::kWorld && !m_isData && m_hasPath;
+  if (world) m = m_path.inclusiveMatrix();
+  points.setLength((unsigned)g->points.size());
+  for (size_t i = 0; i < g->points.size(); ++i) {
+    const P3& p = g->points[i];
+    if (world)
+      points[(unsigned)i] = MFloatPoint((float)(p.x * m(0, 0) + p.y * m(1, 0) + p.z * m(2, 0) + m(3, 0)),
+                                        (float)(p.x * m(0, 1) + p.y * m(1, 1) + p.z * m(2, 1) + m(3, 1)),
+                                        (float)(p.x * m(0, 2) + p.y * m(1, 2) + p.z * m(2, 2) + m(3, 2)), 1.0f);
+    else
+      points[(unsigned)i] = MFloatPoint((float)p.x, (float)p.y, (float)p.z, 1.0f);
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getPoint(int vertexId, MFloatPoint& point, MSpace::Space space) const {
+  MFloatPointArray all;
+  MStatus s = getPoints(all, space);
+  if (!s) return s;
+  if (vertexId < 0 || (unsigned)vertexId >= all.length()) return kBad;
+  point = all[(unsigned)vertexId];
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::setPoints(const MFloatPointArray& points, MSpace::Space space) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  if (points.length() != g->points.size()) return kBad;
+  MMatrix inv;
+  bool world = space == MSpace::kWorld && !m_isData && m_hasPath;
+  if (world) inv = m_path.inclusiveMatrix().inverse();
+  for (unsigned i = 0; i < points.length(); ++i) {
+    double x = points[i].x, y = points[i].y, z = points[i].z;
+    if (world)
+      g->points[i] = {x * inv(0, 0) + y * inv(1, 0) + z * inv(2, 0) + inv(3, 0),
+                      x * inv(0, 1) + y * inv(1, 1) + z * inv(2, 1) + inv(3, 1),
+                      x * inv(0, 2) + y * inv(1, 2) + z * inv(2, 2) + inv(3, 2)};
+    else
+      g->points[i] = {x, y, z};
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().inverse().transpose(), m);
+  normals.setLength((unsigned)g->normals.size());
+  for (size_t i = 0; i < g->normals.size(); ++i) {
+    P3 n = mul3(g->normals[i], m);
+    normals[(unsigned)i] = MFloatVector((float)n.x, (float)n.y, (float)n.z);
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getPolygonVertices(int polygonId, MIntArray& vertexList) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  if (polygonId < 0 || (size_t)polygonId >= g->counts.size()) return kBad;
+  vertexList.setLength((unsigned)g->counts[polygonId]);
+  for (int i = 0; i < g->counts[polygonId]; ++i) vertexList[(unsigned)i] = g->connects[g->offsets[polygonId] + i];
+  return MStatus::kSuccess;
+}
+
+int MFnMesh::polygonVertexCount(int polygonId, MStatus* st) const {
+  MStatus s;
+  int n = readCount(m_object, &s, [&](const Geometry& g) {
+    if (polygonId < 0 || (size_t)polygonId >= g.counts.size()) {
+      s = kBad;
+      return 0;
+    }
+    return g.counts[polygonId];
+  });
+  setStatus(st, s);
+  return n;
+}
+
+MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  vertexCount = MIntArray(g->counts.data(), (unsigned)g->counts.size());
+  vertexList = MIntArray(g->connects.data(), (unsigned)g->connects.size());
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getFaceNormalIds(int faceIndex, MIntArray& ids) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  if (faceIndex < 0 || (size_t)faceIndex >= g->counts.size()) return kBad;
+  ids = MIntArray(g->normalIds.data() + g->offsets[faceIndex], (unsigned)g->counts[faceIndex]);
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getUVSetNames(MStringArray& names) const {
+  Geometry scratch;
+  MStatus s;
+  names.clear();
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  for (const UVSet& u : g->uvSets) names.append(MString(u.name.c_str()));
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getCurrentUVSetName(MString& name) const {
+  MStringArray names;
+  MStatus s = getUVSetNames(names);
+  if (!s) return s;
+  if (names.length() == 0) return MStatus::kFailure;
+  name = names[0];
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  const UVSet* uv = pickSet(*g, set);
+  if (!uv) return kBad;
+  u = MFloatArray(uv->u.data(), (unsigned)uv->u.size());
+  v = MFloatArray(uv->v.data(), (unsigned)uv->v.size());
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MString* set) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  const UVSet* uv = pickSet(*g, set);
+  if (!uv || polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 ||
+      corner >= g->counts[polygonId])
+    return kBad;
+  int id = uv->ids[g->offsets[polygonId] + corner];
+  if (id < 0) return MStatus::kFailure;
+  uvId = id;
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* set) const {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(m_object, scratch, s);
+  if (!g) return s;
+  const UVSet* uv = pickSet(*g, set);
+  if (!uv) return kBad;
+  uvCounts.clear();
+  uvIds.clear();
+  for (size_t f = 0; f < g->counts.size(); ++f) {
+    bool mapped = true;
+    for (int i = 0; i < g->counts[f]; ++i) mapped = mapped && uv->ids[g->offsets[f] + i] >= 0;
+    uvCounts.append(mapped ? g->counts[f] : 0);
+    if (mapped)
+      for (int i = 0; i < g->counts[f]; ++i) uvIds.append(uv->ids[g->offsets[f] + i]);
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::getConnectedShaders(unsigned int instance, MObjectArray& shaders, MIntArray& indices) const {
+  shaders.clear();
+  indices.clear();
+  if (m_isData) return MStatus::kFailure;
+  Node* n = Access::node(m_object);
+  if (!n || n->type != MFn::kMesh) return kBad;
+  if (instance >= allPaths(n).size()) return kBad;
+  Geometry scratch;
+  const Geometry* g = meshGeometry(n, scratch);
+  if (!g) return MStatus::kFailure;
+  indices.setLength((unsigned)g->counts.size());
+  for (unsigned i = 0; i < indices.length(); ++i) indices[i] = -1;
+  auto it = n->shading.find(instance);
+  if (it == n->shading.end()) return MStatus::kSuccess;
+  const Shading& sh = it->second;
+  std::vector<Node*> listed;
+  for (Node* group : sh.firstOrder) {
+    bool holds = false;
+    for (size_t f = 0; f < sh.faces.size() && f < g->counts.size() && !holds; ++f) holds = sh.faces[f] == group;
+    if (holds) {
+      listed.push_back(group);
+      shaders.append(Access::make(group));
+    }
+  }
+  for (size_t f = 0; f < sh.faces.size() && f < g->counts.size(); ++f) {
+    auto pos = std::find(listed.begin(), listed.end(), sh.faces[f]);
+    if (sh.faces[f] && pos != listed.end()) indices[(unsigned)f] = (int)(pos - listed.begin());
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArray& faceList,
+                                      const MIntArray& vertexList, MSpace::Space space) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  if (normals.length() != faceList.length() || normals.length() != vertexList.length()) return kBad;
+  std::vector<P3> perCorner(g->connects.size());
+  for (size_t c = 0; c < perCorner.size(); ++c) perCorner[c] = g->normals[g->normalIds[c]];
+  double toObject[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().transpose(), toObject);
+  std::vector<std::pair<int, P3>> updates;
+  for (unsigned i = 0; i < normals.length(); ++i) {
+    int f = faceList[i], v = vertexList[i];
+    if (f < 0 || (size_t)f >= g->counts.size()) return kBad;
+    int corner = -1;
+    for (int k = 0; k < g->counts[f] && corner < 0; ++k)
+      if (g->connects[g->offsets[f] + k] == v) corner = g->offsets[f] + k;
+    if (corner < 0) return kBad;
+    updates.push_back({corner, mul3({normals[i].x, normals[i].y, normals[i].z}, toObject)});
+  }
+  for (auto& [c, n] : updates) perCorner[c] = n;
+  g->normals.clear();
+  g->normalIds.assign(perCorner.size(), 0);
+  for (size_t c = 0; c < perCorner.size(); ++c) {
+    auto pos = std::find(g->normals.begin(), g->normals.end(), perCorner[c]);
+    if (pos == g->normals.end()) {
+      g->normals.push_back(perCorner[c]);
+      pos = g->normals.end() - 1;
+    }
+    g->normalIds[c] = (int)(pos - g->normals.begin());
+  }
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::createUVSet(MString& name, MDGModifier*) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  std::string n = str(name);
+  if (n.empty()) {
+    for (int i = 1; n.empty(); ++i)
+      if (!g->findUVSet("uvSet" + std::to_string(i))) n = "uvSet" + std::to_string(i);
+    name = n.c_str();
+  } else if (g->findUVSet(n)) {
+    return MStatus::kFailure;
+  }
+  g->uvSets.push_back({n, {}, {}, std::vector<int>(g->connects.size(), -1)});
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::deleteUVSet(const MString& name, MDGModifier*) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  std::string n = str(name);
+  auto it = std::find_if(g->uvSets.begin(), g->uvSets.end(), [&](const UVSet& u) { return u.name == n; });
+  if (it == g->uvSets.end()) return kBad;
+  g->uvSets.erase(it);
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::setUVs(const MFloatArray& u, const MFloatArray& v, const MString* set) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  UVSet* uv = set ? g->findUVSet(str(*set)) : (g->uvSets.empty() ? nullptr : &g->uvSets.front());
+  if (!uv || u.length() != v.length()) return kBad;
+  uv->u.assign(&u[0], &u[0] + u.length());
+  uv->v.assign(&v[0], &v[0] + v.length());
+  if (u.length() == 0) uv->u.clear(), uv->v.clear();
+  for (int& id : uv->ids)
+    if (id >= (int)uv->u.size()) id = -1;
+  return MStatus::kSuccess;
+}
+
+MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* set) {
+  MStatus s;
+  Geometry* g = writeGeometry(m_object, s);
+  if (!g) return s;
+  UVSet* uv = set ? g->findUVSet(str(*set)) : (g->uvSets.empty() ? nullptr : &g->uvSets.front());
+  if (!uv || uvCounts.length() != g->counts.size()) return kBad;
+  std::vector<int> ids(g->connects.size(), -1);
+  unsigned next = 0;
+  for (size_t f = 0; f < g->counts.size(); ++f) {
+    int c = uvCounts[(unsigned)f];
+    if (c == 0) continue;
+    if (c != g->counts[f]) return kBad;
+    for (int k = 0; k < c; ++k) {
+      if (next >= uvIds.length()) return kBad;
+      int id = uvIds[next++];
+      if (id < 0 || id >= (int)uv->u.size()) return kBad;
+      ids[g->offsets[f] + k] = id;
+    }
+  }
+  if (next != uvIds.length()) return kBad;
+  uv->ids = std::move(ids);
+  return MStatus::kSuccess;
+}
+
+// ---------------------------------------------------------------- MFnMeshData
+
+MFnMeshData::MFnMeshData() {}
+MFnMeshData::MFnMeshData(const MObject& o, MStatus* st) { setStatus(st, setObject(o)); }
+MFn::Type MFnMeshData::type() const { return MFn::kMeshData; }
+
+MObject MFnMeshData::create(MStatus* st) {
+  m_object = newMeshData(Geometry());
+  setStatus(st, MStatus::kSuccess);
+  return m_object;
+}
+
+// ---------------------------------------------------------------- MItMeshPolygon
+
+MItMeshPolygon::MItMeshPolygon(const MObject& polyObject, MStatus* st) : m_geometry(nullptr), m_polygon(0) {
+  Geometry scratch;
+  MStatus s;
+  const Geometry* g = readGeometry(polyObject, scratch, s);
+  if (g) m_geometry = new Geometry(*g);
+  setStatus(st, s);
+}
+
+MItMeshPolygon::~MItMeshPolygon() { delete m_geometry; }
+
+bool MItMeshPolygon::isDone(MStatus* st) const {
+  setStatus(st, m_geometry ? MStatus::kSuccess : kBad);
+  return !m_geometry || (size_t)m_polygon >= m_geometry->counts.size();
+}
+
+MStatus MItMeshPolygon::next() {
+  if (isDone()) return MStatus::kFailure;
+  ++m_polygon;
+  return MStatus::kSuccess;
+}
+
+MStatus MItMeshPolygon::reset() {
+  m_polygon = 0;
+  return m_geometry ? MStatus::kSuccess : kBad;
+}
+
+int MItMeshPolygon::index(MStatus* st) const {
+  setStatus(st, isDone() ? MStatus::kFailure : MStatus::kSuccess);
+  return m_polygon;
+}
+
+int MItMeshPolygon::count(MStatus* st) const {
+  setStatus(st, m_geometry ? MStatus::kSuccess : kBad);
+  return m_geometry ? (int)m_geometry->counts.size() : 0;
+}
+
+unsigned int MItMeshPolygon::polygonVertexCount(MStatus* st) const {
+  if (isDone()) {
+    setStatus(st, MStatus::kFailure);
+    return 0;
+  }
+  setStatus(st, MStatus::kSuccess);
+  return (unsigned)m_geometry->counts[m_polygon];
+}
+
+int MItMeshPolygon::vertexIndex(int local, MStatus* st) const {
+  if (isDone() || local < 0 || local >= m_geometry->counts[m_polygon]) {
+    setStatus(st, kBad);
+    return -1;
+  }
+  setStatus(st, MStatus::kSuccess);
+  return m_geometry->connects[m_geometry->offsets[m_polygon] + local];
+}
+
+MStatus MItMeshPolygon::getVertices(MIntArray& vertices) const {
+  if (isDone()) return MStatus::kFailure;
+  vertices = MIntArray(m_geometry->connects.data() + m_geometry->offsets[m_polygon],
+                       (unsigned)m_geometry->counts[m_polygon]);
+  return MStatus::kSuccess;
+}
+
+unsigned int MItMeshPolygon::normalIndex(int local, MStatus* st) const {
+  if (isDone() || local < 0 || local >= m_geometry->counts[m_polygon]) {
+    setStatus(st, kBad);
+    return 0;
+  }
+  setStatus(st, MStatus::kSuccess);
+  return (unsigned)m_geometry->normalIds[m_geometry->offsets[m_polygon] + local];
+}

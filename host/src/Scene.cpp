@@ -1,0 +1,608 @@
+// The scene graph: entities, node types and attributes, names, connections, deletion,
+// DAG paths and evaluation of plug values.
+#include "Core.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace standin::core {
+
+// ---------------------------------------------------------------- entities
+
+Entity::~Entity() = default;
+
+bool Entity::hasFn(MFn::Type t) const { return t == type || t == MFn::kBase; }
+
+void retain(Entity* e) {
+  if (e) ++e->refs;
+}
+
+void release(Entity* e) {
+  if (e && --e->refs == 0) delete e;
+}
+
+MObject Access::make(Entity* e) {
+  MObject o;
+  o.m_entity = e;
+  retain(e);
+  return o;
+}
+
+Node* Access::anyNode(const MObject& o) { return entityAs<Node>(o, EntityKind::Node); }
+
+Node* Access::node(const MObject& o) {
+  Node* n = anyNode(o);
+  return n && n->alive ? n : nullptr;
+}
+
+std::vector<Node*> Access::nodes(const MDagPath& p) {
+  std::vector<Node*> v;
+  for (unsigned i = 0; i < p.m_length; ++i) v.push_back(static_cast<Node*>(p.m_nodes[i]));
+  return v;
+}
+
+MDagPath Access::makePath(const std::vector<Node*>& nodes) {
+  MDagPath p;
+  p.m_valid = true;
+  p.m_length = (unsigned)nodes.size();
+  p.m_nodes = nodes.empty() ? nullptr : new Entity*[nodes.size()];
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    p.m_nodes[i] = nodes[i];
+    retain(nodes[i]);
+  }
+  return p;
+}
+
+MPlug Access::makePlug(Node* n, const PlugKey& k) {
+  MPlug p;
+  p.m_node = make(n);
+  p.m_attr = k.attr;
+  p.m_parentIndex = k.parentIndex;
+  p.m_index = k.index;
+  return p;
+}
+
+bool MeshData::hasFn(MFn::Type t) const {
+  return t == MFn::kMeshData || t == MFn::kMesh || t == MFn::kGeometryData || t == MFn::kData ||
+         t == MFn::kBase;
+}
+
+bool MatrixData::hasFn(MFn::Type t) const {
+  return t == MFn::kMatrixData || t == MFn::kData || t == MFn::kBase;
+}
+
+bool Component::hasFn(MFn::Type t) const {
+  return t == type || t == MFn::kSingleIndexedComponent || t == MFn::kComponent || t == MFn::kBase;
+}
+
+Attr::Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst)
+    : Entity(EntityKind::Attribute, MFn::kAttribute), name(n), akind(k), array(isArray), source(src),
+      dest(dst) {
+  switch (k) {
+  case AttrKind::Message: type = MFn::kMessageAttribute; break;
+  case AttrKind::Matrix: type = MFn::kMatrixAttribute; break;
+  case AttrKind::Geometry: type = MFn::kTypedAttribute; break;
+  case AttrKind::Compound: type = MFn::kCompoundAttribute; break;
+  case AttrKind::Numeric: type = MFn::kNumericAttribute; break;
+  case AttrKind::Generic: type = MFn::kGenericAttribute; break;
+  }
+  refs = 1; // owned by its node type for the life of the process
+}
+
+bool keyWithin(const PlugKey& e, const PlugKey& plug) {
+  if (e == plug) return true;
+  if (plug.index >= 0) // an element: its children belong to it
+    return e.attr->parent == plug.attr && e.parentIndex == plug.index;
+  if (plug.attr->array) // the array plug: its elements and their children
+    return e.attr == plug.attr || (e.attr->parent == plug.attr);
+  return false;
+}
+
+// ---------------------------------------------------------------- node types
+
+Attr* NodeType::find(const std::string& n) const {
+  for (Attr* a : attrs) {
+    if (a->name == n) return a;
+    for (Attr* c : a->children)
+      if (c->name == n) return c;
+  }
+  return nullptr;
+}
+
+namespace {
+
+std::map<std::string, NodeType*>* g_types = nullptr;
+
+Attr* attr(NodeType* t, const std::string& n, AttrKind k, bool array, bool src, bool dst) {
+  Attr* a = new Attr(n, k, array, src, dst);
+  t->attrs.push_back(a);
+  return a;
+}
+
+void addChildAttr(Attr* parent, const std::string& n, AttrKind k, bool src, bool dst) {
+  Attr* a = new Attr(n, k, false, src, dst);
+  a->parent = parent;
+  parent->children.push_back(a);
+}
+
+NodeType* makeType(const std::string& name, MFn::Type type, std::vector<MFn::Type> fns, bool dag) {
+  NodeType* t = new NodeType{name, type, std::move(fns), dag, {}};
+  attr(t, "message", AttrKind::Message, false, true, false);
+  if (dag) {
+    attr(t, "worldMatrix", AttrKind::Matrix, true, true, false);
+    attr(t, "intermediateObject", AttrKind::Numeric, false, true, true);
+  }
+  (*g_types)[name] = t;
+  return t;
+}
+
+void addDeformerAttrs(NodeType* t) {
+  Attr* in = attr(t, "input", AttrKind::Compound, true, false, true);
+  addChildAttr(in, "inputGeometry", AttrKind::Geometry, false, true);
+  addChildAttr(in, "groupId", AttrKind::Numeric, true, true);
+  attr(t, "outputGeometry", AttrKind::Geometry, true, true, false);
+  attr(t, "envelope", AttrKind::Numeric, false, true, true);
+}
+
+void buildTypes() {
+  g_types = new std::map<std::string, NodeType*>();
+  using namespace MFn;
+  makeType("world", kWorld, {kDagNode, kDependencyNode}, true);
+  makeType("transform", kTransform, {kDagNode, kDependencyNode}, true);
+  makeType("joint", kJoint, {kTransform, kDagNode, kDependencyNode}, true);
+  NodeType* mesh = makeType("mesh", kMesh, {kSurface, kShape, kDagNode, kDependencyNode}, true);
+  attr(mesh, "inMesh", AttrKind::Geometry, false, false, true);
+  attr(mesh, "outMesh", AttrKind::Geometry, false, true, false);
+  attr(mesh, "worldMesh", AttrKind::Geometry, true, true, false);
+  NodeType* skin = makeType("skinCluster", kSkinClusterFilter, {kGeometryFilt, kDependencyNode}, false);
+  addDeformerAttrs(skin);
+  attr(skin, "matrix", AttrKind::Matrix, true, false, true);
+  attr(skin, "bindPreMatrix", AttrKind::Matrix, true, false, true);
+  attr(skin, "geomMatrix", AttrKind::Matrix, false, false, true);
+  NodeType* tweak = makeType("tweak", kTweak, {kGeometryFilt, kDependencyNode}, false);
+  addDeformerAttrs(tweak);
+  NodeType* set = makeType("objectSet", kSet, {kDependencyNode}, false);
+  attr(set, "usedBy", AttrKind::Message, true, false, true);
+  NodeType* sg = makeType("shadingEngine", kShadingEngine, {kSet, kDependencyNode}, false);
+  attr(sg, "usedBy", AttrKind::Message, true, false, true);
+  attr(sg, "surfaceShader", AttrKind::Generic, false, false, true);
+  for (auto [name, type] : {std::pair{"lambert", kLambert}, {"phong", kPhong}, {"blinn", kBlinn}}) {
+    std::vector<MFn::Type> fns{kDependencyNode};
+    if (type != kLambert) fns.push_back(kLambert);
+    NodeType* m = makeType(name, type, fns, false);
+    attr(m, "outColor", AttrKind::Generic, false, true, false);
+    attr(m, "color", AttrKind::Generic, false, false, true);
+  }
+}
+
+} // namespace
+
+const NodeType* nodeType(const std::string& name) {
+  if (!g_types) buildTypes();
+  auto it = g_types->find(name);
+  return it == g_types->end() || name == "world" ? nullptr : it->second;
+}
+
+Node::Node(const NodeType* t) : Entity(EntityKind::Node, t->type), nt(t) {}
+
+bool Node::hasFn(MFn::Type t) const {
+  if (t == type || t == MFn::kBase || t == MFn::kNamedObject || t == MFn::kDependencyNode) return true;
+  return std::find(nt->fns.begin(), nt->fns.end(), t) != nt->fns.end();
+}
+
+// ---------------------------------------------------------------- scene
+
+namespace {
+Scene* g_scene = nullptr;
+}
+
+Scene& scene() {
+  if (!g_scene) {
+    g_scene = new Scene();
+    buildDefaultScene();
+  }
+  return *g_scene;
+}
+
+void buildDefaultScene() {
+  Scene& s = *g_scene;
+  if (!g_types) buildTypes();
+  Node* world = new Node((*g_types)["world"]);
+  world->name = "world";
+  world->serial = s.nextSerial++;
+  retain(world);
+  s.world = world;
+  s.nodes.push_back(world);
+  Node* lambert = createNode("lambert", nullptr, "lambert1");
+  Node* sg = createNode("shadingEngine", nullptr, "initialShadingGroup");
+  connect(lambert, {lambert->nt->find("outColor"), -1, -1}, sg, {sg->nt->find("surfaceShader"), -1, -1});
+}
+
+Node* createNode(const std::string& typeName, Node* parent, const std::string& name) {
+  const NodeType* t = nodeType(typeName);
+  return t ? createNode(t, parent, name) : nullptr;
+}
+
+Node* createNode(const NodeType* t, Node* parent, const std::string& name) {
+  Scene& s = scene();
+  Node* n = new Node(t);
+  retain(n);
+  n->serial = s.nextSerial++;
+  if (t->dag) {
+    Node* p = parent ? parent : s.world;
+    n->parents.push_back(p);
+    p->children.push_back(n);
+  }
+  if (t->type == MFn::kMesh) n->geom = std::make_unique<Geometry>();
+  s.nodes.push_back(n);
+  n->name = name.empty() ? defaultName(t->name) : uniqueName(n, name);
+  return n;
+}
+
+// ---------------------------------------------------------------- names
+
+bool nameTaken(Node* n, const std::string& name) {
+  Scene& s = scene();
+  for (Node* m : s.nodes) {
+    if (m == n || m->isWorld() || m->name != name) continue;
+    if (!n->isDag() || !m->isDag()) return true;
+    for (Node* p : n->parents)
+      if (std::find(m->parents.begin(), m->parents.end(), p) != m->parents.end()) return true;
+  }
+  return false;
+}
+
+namespace {
+void splitTrailingNumber(const std::string& s, std::string& base, unsigned long long& num) {
+  size_t e = s.size();
+  while (e > 0 && s[e - 1] >= '0' && s[e - 1] <= '9') --e;
+  base = s.substr(0, e);
+  num = e < s.size() && s.size() - e < 18 ? std::strtoull(s.c_str() + e, nullptr, 10) : 0;
+}
+bool usedAnywhere(const std::string& name) {
+  for (Node* m : scene().nodes)
+    if (!m->isWorld() && m->name == name) return true;
+  return false;
+}
+} // namespace
+
+std::string uniqueName(Node* n, const std::string& wanted) {
+  if (!nameTaken(n, wanted)) return wanted;
+  std::string base;
+  unsigned long long num;
+  splitTrailingNumber(wanted, base, num);
+  for (;;) {
+    std::string candidate = base + std::to_string(++num);
+    if (!nameTaken(n, candidate)) return candidate;
+  }
+}
+
+std::string defaultName(const std::string& base) {
+  for (unsigned long long i = 1;; ++i) {
+    std::string candidate = base + std::to_string(i);
+    if (!usedAnywhere(candidate)) return candidate;
+  }
+}
+
+MStatus renameNode(Node* n, const std::string& wanted) {
+  if (!n || !n->alive || n->isWorld()) return MStatus::kInvalidParameter;
+  if (wanted.empty() || wanted.find('|') != std::string::npos) return MStatus::kInvalidParameter;
+  n->name = uniqueName(n, wanted);
+  return MStatus::kSuccess;
+}
+
+std::vector<Node*> nodesNamed(const std::string& name) {
+  std::vector<Node*> found;
+  Scene& s = scene();
+  if (name.find('|') == std::string::npos) {
+    for (Node* m : s.nodes)
+      if (!m->isWorld() && m->name == name) found.push_back(m);
+    return found;
+  }
+  bool absolute = name[0] == '|';
+  std::vector<std::string> parts;
+  size_t start = absolute ? 1 : 0;
+  for (;;) {
+    size_t bar = name.find('|', start);
+    parts.push_back(name.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  for (Node* m : s.nodes) {
+    if (!m->isDag() || m->isWorld() || m->name != parts.back()) continue;
+    for (const auto& path : allPaths(m)) {
+      if (path.size() < parts.size() || (absolute && path.size() != parts.size())) continue;
+      bool match = true;
+      for (size_t i = 0; i < parts.size() && match; ++i)
+        match = path[path.size() - parts.size() + i]->name == parts[i];
+      if (match) {
+        found.push_back(m);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+// ---------------------------------------------------------------- connections
+
+namespace {
+bool validKey(const PlugKey& k) {
+  if (!k.attr) return false;
+  if (k.attr->array ? k.index < 0 : k.index != -1) return false;
+  bool parentArray = k.attr->parent && k.attr->parent->array;
+  return parentArray ? k.parentIndex >= 0 : k.parentIndex == -1;
+}
+} // namespace
+
+Connection* incoming(Node* n, const PlugKey& k) {
+  for (Connection* c : n->in)
+    if (c->dstKey == k) return c;
+  return nullptr;
+}
+
+MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
+  if (!src || !dst || !src->alive || !dst->alive) return MStatus::kInvalidParameter;
+  if (!validKey(sk) || !validKey(dk) || sk.attr->akind == AttrKind::Compound ||
+      dk.attr->akind == AttrKind::Compound)
+    return MStatus::kInvalidParameter;
+  if (!sk.attr->source || !dk.attr->dest) return MStatus::kInvalidParameter;
+  if (incoming(dst, dk)) return MStatus::kFailure;
+  Connection* c = new Connection{src, sk, dst, dk, scene().nextSerial++};
+  src->out.push_back(c);
+  dst->in.push_back(c);
+  return MStatus::kSuccess;
+}
+
+void removeConnection(Connection* c) {
+  auto drop = [c](std::vector<Connection*>& v) { v.erase(std::remove(v.begin(), v.end(), c), v.end()); };
+  drop(c->src->out);
+  drop(c->dst->in);
+  delete c;
+}
+
+MStatus disconnect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
+  if (!src || !dst || !src->alive || !dst->alive) return MStatus::kInvalidParameter;
+  for (Connection* c : dst->in)
+    if (c->src == src && c->srcKey == sk && c->dstKey == dk) {
+      removeConnection(c);
+      return MStatus::kSuccess;
+    }
+  return MStatus::kFailure;
+}
+
+// ---------------------------------------------------------------- deletion
+
+namespace {
+bool pathHas(const MDagPath& p, Node* n) {
+  auto v = Access::nodes(p);
+  return std::find(v.begin(), v.end(), n) != v.end();
+}
+} // namespace
+
+void deleteNode(Node* n) {
+  Scene& s = scene();
+  if (!n || !n->alive || n->isWorld()) return;
+  if (n->isDag()) {
+    std::vector<Node*> kids = n->children;
+    for (Node* c : kids) {
+      c->parents.erase(std::remove(c->parents.begin(), c->parents.end(), n), c->parents.end());
+      if (c->parents.empty()) deleteNode(c);
+    }
+    n->children.clear();
+    for (Node* p : n->parents) p->children.erase(std::remove(p->children.begin(), p->children.end(), n), p->children.end());
+  }
+  while (!n->in.empty()) removeConnection(n->in.back());
+  while (!n->out.empty()) removeConnection(n->out.back());
+  for (Node* m : s.nodes) {
+    for (auto& [inst, sh] : m->shading) {
+      for (Node*& f : sh.faces)
+        if (f == n) f = nullptr;
+      sh.firstOrder.erase(std::remove(sh.firstOrder.begin(), sh.firstOrder.end(), n), sh.firstOrder.end());
+    }
+    m->members.erase(std::remove_if(m->members.begin(), m->members.end(),
+                                    [n](const SetMember& sm) {
+                                      return Access::anyNode(sm.node) == n || (sm.isDag && pathHas(sm.path, n));
+                                    }),
+                     m->members.end());
+  }
+  auto& items = Access::items(s.selection)->items;
+  items.erase(std::remove_if(items.begin(), items.end(),
+                             [n](const SelectionItem& it) {
+                               return Access::anyNode(it.node) == n || (it.isDag && pathHas(it.path, n));
+                             }),
+              items.end());
+  n->alive = false;
+  s.nodes.erase(std::remove(s.nodes.begin(), s.nodes.end(), n), s.nodes.end());
+  // Drop the scene's hold on internal data right away; handles may keep the husk.
+  n->data.clear();
+  n->parents.clear();
+  n->shading.clear();
+  n->members.clear();
+  release(n);
+}
+
+// ---------------------------------------------------------------- DAG
+
+std::vector<std::vector<Node*>> allPaths(Node* n) {
+  std::vector<std::vector<Node*>> result;
+  if (!n || !n->alive || !n->isDag()) return result;
+  if (n->isWorld()) {
+    result.push_back({});
+    return result;
+  }
+  for (Node* p : n->parents)
+    for (auto path : allPaths(p)) {
+      path.push_back(n);
+      result.push_back(std::move(path));
+    }
+  return result;
+}
+
+MMatrix inclusiveMatrix(const std::vector<Node*>& path) {
+  MMatrix m;
+  for (size_t i = path.size(); i > 0; --i)
+    if (path[i - 1]->hasFn(MFn::kTransform)) m *= path[i - 1]->local;
+  return m;
+}
+
+bool isAncestor(Node* a, Node* n) {
+  for (Node* p : n->parents)
+    if (p == a || isAncestor(a, p)) return true;
+  return false;
+}
+
+MStatus addChild(Node* parent, Node* child, bool keepExisting) {
+  if (!parent || !child || !parent->isDag() || !child->isDag() || child->isWorld())
+    return MStatus::kInvalidParameter;
+  if (!parent->isWorld() && !parent->hasFn(MFn::kTransform)) return MStatus::kInvalidParameter;
+  if (parent == child || isAncestor(child, parent)) return MStatus::kInvalidParameter;
+  bool already = std::find(child->parents.begin(), child->parents.end(), parent) != child->parents.end();
+  if (already && keepExisting) return MStatus::kFailure;
+  if (!keepExisting) {
+    for (Node* p : child->parents)
+      p->children.erase(std::remove(p->children.begin(), p->children.end(), child), p->children.end());
+    child->parents.clear();
+  }
+  child->parents.push_back(parent);
+  parent->children.push_back(child);
+  child->name = uniqueName(child, child->name);
+  return MStatus::kSuccess;
+}
+
+std::string fullPathName(const std::vector<Node*>& path) {
+  std::string s;
+  for (Node* n : path) s += "|" + n->name;
+  return s;
+}
+
+std::string partialPathName(const std::vector<Node*>& path) {
+  if (path.empty()) return "";
+  std::vector<std::vector<Node*>> every;
+  for (Node* m : scene().nodes)
+    if (m->isDag() && !m->isWorld() && m->name == path.back()->name)
+      for (auto& p : allPaths(m)) every.push_back(std::move(p));
+  for (size_t k = 1; k <= path.size(); ++k) {
+    int matches = 0;
+    for (const auto& p : every) {
+      if (p.size() < k) continue;
+      bool same = true;
+      for (size_t i = 0; i < k && same; ++i) same = p[p.size() - 1 - i]->name == path[path.size() - 1 - i]->name;
+      matches += same;
+    }
+    if (matches <= 1) {
+      std::string s;
+      for (size_t i = path.size() - k; i < path.size(); ++i) s += (s.empty() ? "" : "|") + path[i]->name;
+      return s;
+    }
+  }
+  return fullPathName(path);
+}
+
+// ---------------------------------------------------------------- evaluation
+
+namespace {
+std::vector<Node*> g_evaluating; // nodes whose output is being computed
+
+struct EvalGuard {
+  bool ok;
+  explicit EvalGuard(Node* n) {
+    ok = std::find(g_evaluating.begin(), g_evaluating.end(), n) == g_evaluating.end();
+    if (ok) g_evaluating.push_back(n);
+  }
+  ~EvalGuard() {
+    if (ok) g_evaluating.pop_back();
+  }
+};
+} // namespace
+
+const Geometry* meshGeometry(Node* mesh, Geometry& scratch) {
+  if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
+  PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
+  Connection* c = incoming(mesh, inMesh);
+  if (!c) return mesh->geom.get();
+  EvalGuard guard(mesh);
+  if (!guard.ok) return nullptr;
+  return plugGeometry(c->src, c->srcKey, scratch) ? &scratch : nullptr;
+}
+
+bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
+  if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return false;
+  if (Connection* c = incoming(n, k)) return plugGeometry(c->src, c->srcKey, out);
+  const std::string& name = k.attr->name;
+  if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
+    if (name == "worldMesh" && (size_t)k.index >= allPaths(n).size()) return false;
+    Geometry scratch;
+    const Geometry* g = meshGeometry(n, scratch);
+    if (!g) return false;
+    out = g == &scratch ? std::move(scratch) : *g;
+    return true;
+  }
+  if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
+    EvalGuard guard(n);
+    if (!guard.ok) return false;
+    if (n->type == MFn::kSkinClusterFilter) return skinOutput(n, k.index, out);
+    return plugGeometry(n, {n->nt->find("inputGeometry"), k.index, -1}, out);
+  }
+  auto it = n->data.find(k);
+  if (it == n->data.end()) return false;
+  MeshData* md = entityAs<MeshData>(it->second, EntityKind::MeshData);
+  if (!md) return false;
+  out = md->geom;
+  return true;
+}
+
+bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out) {
+  if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Matrix) return false;
+  if (Connection* c = incoming(n, k)) return plugMatrix(c->src, c->srcKey, out);
+  if (k.attr->name == "worldMatrix" && n->isDag()) {
+    auto paths = allPaths(n);
+    if ((size_t)k.index >= paths.size()) return false;
+    out = inclusiveMatrix(paths[k.index]);
+    return true;
+  }
+  auto it = n->data.find(k);
+  if (it == n->data.end()) return false;
+  MatrixData* md = entityAs<MatrixData>(it->second, EntityKind::MatrixData);
+  if (!md) return false;
+  out = md->matrix;
+  return true;
+}
+
+MStatus plugValue(Node* n, const PlugKey& k, MObject& out) {
+  out = MObject();
+  if (!n || !n->alive || !validKey(k)) return MStatus::kInvalidParameter;
+  if (k.attr->akind == AttrKind::Geometry) {
+    Geometry g;
+    if (!plugGeometry(n, k, g)) return MStatus::kFailure;
+    out = newMeshData(g);
+    return MStatus::kSuccess;
+  }
+  if (k.attr->akind == AttrKind::Matrix) {
+    MMatrix m;
+    if (!plugMatrix(n, k, m)) return MStatus::kFailure;
+    out = newMatrixData(m);
+    return MStatus::kSuccess;
+  }
+  if (Connection* c = incoming(n, k)) return plugValue(c->src, c->srcKey, out);
+  auto it = n->data.find(k);
+  if (it == n->data.end()) return MStatus::kFailure;
+  out = it->second;
+  return MStatus::kSuccess;
+}
+
+MObject newMeshData(const Geometry& g) {
+  MeshData* d = new MeshData();
+  d->geom = g;
+  return Access::make(d);
+}
+
+MObject newMatrixData(const MMatrix& m) {
+  MatrixData* d = new MatrixData();
+  d->matrix = m;
+  return Access::make(d);
+}
+
+std::string str(const MString& s) { return std::string(s.asChar(), s.length()); }
+
+} // namespace standin::core

@@ -1,0 +1,251 @@
+// Deformer evaluation (linear-blend skinning), deformer sets, and the skinCluster command.
+#include "Core.h"
+
+#include <maya/MGlobal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <array>
+#include <set>
+
+namespace standin::core {
+
+namespace {
+PlugKey key(Node* n, const char* attr, int index = -1, int parentIndex = -1) {
+  return {n->nt->find(attr), parentIndex, index};
+}
+} // namespace
+
+Node* deformerSetOf(Node* deformer) {
+  Connection* best = nullptr;
+  for (Connection* c : deformer->out)
+    if (c->srcKey.attr->name == "message" && c->dst->type == MFn::kSet && c->dstKey.attr->name == "usedBy" &&
+        (!best || c->serial < best->serial))
+      best = c;
+  return best ? best->dst : nullptr;
+}
+
+Node* deformerOfSet(Node* set) {
+  for (Connection* c : set->in)
+    if (c->dstKey.attr->name == "usedBy" && c->srcKey.attr->name == "message" && c->src->hasFn(MFn::kGeometryFilt))
+      return c->src;
+  return nullptr;
+}
+
+std::vector<int> influenceIndices(Node* cluster) {
+  std::set<int> used;
+  const Attr* matrix = cluster->nt->find("matrix");
+  for (Connection* c : cluster->in)
+    if (c->dstKey.attr == matrix) used.insert(c->dstKey.index);
+  for (auto& [k, v] : cluster->data)
+    if (k.attr == matrix) used.insert(k.index);
+  return {used.begin(), used.end()};
+}
+
+std::vector<int> outputIndices(Node* deformer) {
+  std::set<int> used;
+  for (Connection* c : deformer->out)
+    if (c->srcKey.attr->name == "outputGeometry") used.insert(c->srcKey.index);
+  return {used.begin(), used.end()};
+}
+
+bool reaches(Node* from, Node* to) {
+  std::set<Node*> seen{from};
+  std::vector<Node*> stack{from};
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    if (n == to) return true;
+    for (Connection* c : n->out)
+      if (seen.insert(c->dst).second) stack.push_back(c->dst);
+  }
+  return false;
+}
+
+int geometryIndexFor(Node* deformer, Node* shape) {
+  if (!deformer || !shape) return -1;
+  for (int g : outputIndices(deformer))
+    for (Connection* c : deformer->out)
+      if (c->srcKey.attr->name == "outputGeometry" && c->srcKey.index == g && reaches(c->dst, shape)) return g;
+  return -1;
+}
+
+bool skinOutput(Node* cluster, int g, Geometry& out) {
+  if (!plugGeometry(cluster, key(cluster, "inputGeometry", -1, g), out)) return false;
+  std::vector<int> logical = influenceIndices(cluster);
+  std::vector<MMatrix> blend; // B_k * M_k
+  for (int m : logical) {
+    MMatrix M, B;
+    plugMatrix(cluster, key(cluster, "matrix", m), M);
+    plugMatrix(cluster, key(cluster, "bindPreMatrix", m), B);
+    blend.push_back(B * M);
+  }
+  Node* set = deformerSetOf(cluster);
+  const std::vector<char>* members = nullptr;
+  if (set) {
+    auto it = set->deformMembers.find(g);
+    if (it != set->deformMembers.end()) members = &it->second;
+  }
+  const std::map<int, std::map<int, double>>* weights = nullptr;
+  auto wit = cluster->weights.find(g);
+  if (wit != cluster->weights.end()) weights = &wit->second;
+
+  size_t nv = out.points.size();
+  std::vector<char> deformed(nv, 0);
+  std::vector<std::array<double, 9>> linear(nv);
+  for (size_t v = 0; v < nv; ++v) {
+    bool member = !set || (members && v < members->size() && (*members)[v]);
+    if (!member) continue;
+    deformed[v] = 1;
+    const std::map<int, double>* w = nullptr;
+    if (weights) {
+      auto it = weights->find((int)v);
+      if (it != weights->end()) w = &it->second;
+    }
+    P3 p = out.points[v];
+    P3 sum;
+    std::array<double, 9> a{};
+    for (size_t k = 0; k < logical.size(); ++k) {
+      double wk = 0;
+      if (w) {
+        auto it = w->find(logical[k]);
+        if (it != w->end()) wk = it->second;
+      }
+      if (wk == 0) continue;
+      const MMatrix& T = blend[k];
+      sum.x += wk * (p.x * T(0, 0) + p.y * T(1, 0) + p.z * T(2, 0) + T(3, 0));
+      sum.y += wk * (p.x * T(0, 1) + p.y * T(1, 1) + p.z * T(2, 1) + T(3, 1));
+      sum.z += wk * (p.x * T(0, 2) + p.y * T(1, 2) + p.z * T(2, 2) + T(3, 2));
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) a[r * 3 + c] += wk * T(r, c);
+    }
+    out.points[v] = sum;
+    linear[v] = a;
+  }
+  // Each normal follows the blended linear part of the first vertex that uses it.
+  std::vector<int> owner(out.normals.size(), -1);
+  for (size_t c = 0; c < out.normalIds.size(); ++c)
+    if (owner[out.normalIds[c]] < 0) owner[out.normalIds[c]] = out.connects[c];
+  for (size_t i = 0; i < out.normals.size(); ++i) {
+    int v = owner[i];
+    if (v < 0 || !deformed[v]) continue;
+    const auto& a = linear[v];
+    const P3& n = out.normals[i];
+    P3 r{n.x * a[0] + n.y * a[3] + n.z * a[6], n.x * a[1] + n.y * a[4] + n.z * a[7],
+         n.x * a[2] + n.y * a[5] + n.z * a[8]};
+    double len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
+    if (len > 0) out.normals[i] = {r.x / len, r.y / len, r.z / len};
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- skinCluster command
+
+namespace {
+
+MStatus fail(const std::string& message) {
+  MGlobal::displayError(MString(("skinCluster: " + message).c_str()));
+  return MStatus::kFailure;
+}
+
+Node* firstMeshChild(Node* transform) {
+  for (Node* c : transform->children)
+    if (!c->intermediate) return c->type == MFn::kMesh ? c : nullptr;
+  return nullptr;
+}
+
+} // namespace
+
+Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
+  // Name pair skinClusterN / skinClusterNSet, both free.
+  std::string name, setName;
+  for (unsigned long long n = 1; name.empty(); ++n) {
+    std::string a = "skinCluster" + std::to_string(n), b = a + "Set";
+    if (nodesNamed(a).empty() && nodesNamed(b).empty()) name = a, setName = b;
+  }
+  Node* sc = createNode("skinCluster", nullptr, name);
+  Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
+  PlugKey inMesh = key(mesh, "inMesh");
+  PlugKey input0 = key(sc, "inputGeometry", -1, 0);
+  if (Connection* c = incoming(mesh, inMesh)) {
+    Node* src = c->src;
+    PlugKey sk = c->srcKey;
+    removeConnection(c);
+    connect(src, sk, sc, input0);
+  } else {
+    Node* orig = createNode("mesh", transform && !transform->isWorld() ? transform : nullptr, mesh->name + "Orig");
+    orig->intermediate = true;
+    *orig->geom = *mesh->geom;
+    connect(orig, key(orig, "outMesh"), sc, input0);
+  }
+  connect(sc, key(sc, "outputGeometry", 0), mesh, inMesh);
+  auto meshPaths = allPaths(mesh);
+  MMatrix meshWorld = meshPaths.empty() ? MMatrix() : inclusiveMatrix(meshPaths.front());
+  std::vector<P3> anchors;
+  for (size_t k = 0; k < influences.size(); ++k) {
+    Node* inf = influences[k];
+    connect(inf, key(inf, "worldMatrix", 0), sc, key(sc, "matrix", (int)k));
+    auto paths = allPaths(inf);
+    MMatrix world = paths.empty() ? MMatrix() : inclusiveMatrix(paths.front());
+    sc->data[key(sc, "bindPreMatrix", (int)k)] = newMatrixData(world.inverse());
+    anchors.push_back({world(3, 0), world(3, 1), world(3, 2)});
+  }
+  sc->data[key(sc, "geomMatrix")] = newMatrixData(meshWorld);
+
+  Node* set = createNode("objectSet", nullptr, setName);
+  const Geometry* bind = nullptr;
+  Geometry input;
+  if (plugGeometry(sc, input0, input)) bind = &input;
+  size_t nv = bind ? bind->points.size() : 0;
+  set->deformMembers[0].assign(nv, 1);
+  connect(sc, key(sc, "message"), set, key(set, "usedBy", 0));
+
+  // Initial weights: everything on the nearest influence (ties to the lower index).
+  auto& w = sc->weights[0];
+  for (size_t v = 0; v < nv; ++v) {
+    const P3& p = bind->points[v];
+    P3 q{p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0),
+         p.x * meshWorld(0, 1) + p.y * meshWorld(1, 1) + p.z * meshWorld(2, 1) + meshWorld(3, 1),
+         p.x * meshWorld(0, 2) + p.y * meshWorld(1, 2) + p.z * meshWorld(2, 2) + meshWorld(3, 2)};
+    size_t best = 0;
+    double bestDist = -1;
+    for (size_t k = 0; k < anchors.size(); ++k) {
+      double dx = q.x - anchors[k].x, dy = q.y - anchors[k].y, dz = q.z - anchors[k].z;
+      double d = dx * dx + dy * dy + dz * dz;
+      if (bestDist < 0 || d < bestDist) best = k, bestDist = d;
+    }
+    for (size_t k = 0; k < anchors.size(); ++k) w[(int)v][(int)k] = k == best ? 1.0 : 0.0;
+  }
+  return sc;
+}
+
+MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<std::string>& result) {
+  for (size_t i = 1; i < words.size(); ++i)
+    if (words[i][0] == '-') return fail("flags are not supported (" + words[i] + ").");
+  if (words.size() < 3) return fail("expected one or more influences followed by a geometry.");
+  std::vector<Node*> nodes;
+  for (size_t i = 1; i < words.size(); ++i) {
+    std::vector<Node*> found = nodesNamed(words[i]);
+    if (found.empty()) return fail("no object matches name \"" + words[i] + "\".");
+    if (found.size() > 1) return fail("more than one object matches name \"" + words[i] + "\".");
+    nodes.push_back(found[0]);
+  }
+  Node* mesh = nodes.back();
+  nodes.pop_back();
+  if (mesh->hasFn(MFn::kTransform) && mesh->type != MFn::kJoint) mesh = firstMeshChild(mesh);
+  if (!mesh || mesh->type != MFn::kMesh) return fail("\"" + words.back() + "\" is not a polygon mesh.");
+  for (size_t k = 0; k < nodes.size(); ++k) {
+    if (!nodes[k]->hasFn(MFn::kTransform))
+      return fail("influence \"" + words[k + 1] + "\" is not a joint or transform.");
+    for (size_t j = 0; j < k; ++j)
+      if (nodes[j] == nodes[k]) return fail("influence \"" + words[k + 1] + "\" is listed twice.");
+  }
+  for (Node* n : scene().nodes)
+    if (n->type == MFn::kSkinClusterFilter && geometryIndexFor(n, mesh) >= 0)
+      return fail("\"" + mesh->name + "\" is already bound to skin cluster \"" + n->name + "\".");
+  Node* sc = buildSkinCluster(mesh, nodes);
+  result.push_back(sc->name);
+  return MStatus::kSuccess;
+}
+
+} // namespace standin::core
