@@ -1,0 +1,304 @@
+#include "Utils/UStream_Archive.h"
+
+#include <cstring>
+
+#include "Core/UMessage.h"
+#include "Utils/UCompressor.h"
+
+namespace brix {
+
+// ---------------------------------------------------------------------------------------
+// UStream_Memory
+
+UStream_Memory::UStream_Memory(const unsigned char* data, uint64_t size, const UString& name)
+    : m_data(data), m_size(data ? size : 0), m_position(0), m_failed(false), m_name(name) {}
+
+uint64_t UStream_Memory::Serialize(void* buffer, uint64_t size) {
+    if (!m_data || m_position >= m_size || size == 0) return 0;
+    const uint64_t count = size < m_size - m_position ? size : m_size - m_position;
+    memcpy(buffer, m_data + m_position, size_t(count));
+    m_position += count;
+    return count;
+}
+
+void UStream_Memory::Close() {
+    m_data = nullptr;
+    m_size = 0;
+    m_position = 0;
+}
+
+bool UStream_Memory::IsOpen() const { return m_data && m_size > 0; }
+UString UStream_Memory::GetName() const { return m_name; }
+uint64_t UStream_Memory::GetSize() { return m_size; }
+uint64_t UStream_Memory::Tell() { return m_position; }
+void UStream_Memory::SeekToStart() { m_position = 0; }
+void UStream_Memory::SeekToEnd() { m_position = m_size ? m_size - 1 : 0; }
+
+IInputStream& UStream_Memory::Forward(int64_t distance) {
+    if (distance < 0) return Backward(-distance);
+    if (m_position + uint64_t(distance) >= m_size) {
+        SeekToEnd();
+        m_failed = true;
+    } else {
+        m_position += uint64_t(distance);
+    }
+    return *this;
+}
+
+IInputStream& UStream_Memory::Backward(int64_t distance) {
+    if (distance < 0) return Forward(-distance);
+    if (uint64_t(distance) <= m_position) {
+        m_position -= uint64_t(distance);
+    } else {
+        SeekToStart();
+        m_failed = true;
+    }
+    return *this;
+}
+
+IInputStream& UStream_Memory::SeekForward(int32_t distance) { return Forward(distance); }
+IInputStream& UStream_Memory::SeekBackward(int32_t distance) { return Backward(distance); }
+bool UStream_Memory::IsEnd() { return m_size == 0 || m_position >= m_size - 1; }
+
+// ---------------------------------------------------------------------------------------
+// UStream_Archive
+
+namespace {
+
+constexpr uint32_t kEndOfDirectorySignature = 0x06054b50;  // "PK", 5, 6
+constexpr uint32_t kLocalHeaderSignature = 0x04034b50;     // "PK", 3, 4
+constexpr int kEndOfDirectorySize = 22;
+constexpr int kLocalHeaderSize = 30;
+
+uint16_t U16(const unsigned char* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t U32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName)
+    : UStream_Archive(source, entryName, 0) {}
+
+UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName, int nesting)
+    : m_source(&source), m_entryName(entryName), m_sourceName(source.GetName()), m_sourceSize(0),
+      m_nesting(nesting) {
+    const uint64_t remembered = source.Tell();
+    m_sourceSize = source.GetSize();
+    if (ReadCentralDirectory()) OpenEntry(m_entryName);
+    SeekSource(remembered);
+    m_source = nullptr;  // not used after construction
+}
+
+UStream_Archive::~UStream_Archive() noexcept(false) = default;
+
+void UStream_Archive::SeekSource(uint64_t position) {
+    m_source->SeekToStart();
+    while (position > 0) {
+        const uint64_t step = position < uint64_t(INT32_MAX) ? position : uint64_t(INT32_MAX);
+        m_source->SeekForward(int32_t(step));
+        position -= step;
+    }
+}
+
+bool UStream_Archive::ReadAt(uint64_t position, void* buffer, uint64_t size) {
+    if (position > m_sourceSize || size > m_sourceSize - position) return false;
+    if (size == 0) return true;
+    SeekSource(position);
+    return m_source->Serialize(buffer, size) == size;
+}
+
+bool UStream_Archive::ReadCentralDirectory() {
+    // The end record is searched backwards from the last place it fits (a trailing
+    // comment may follow it) down to position 1, a block at a time.
+    uint64_t endRecord = 0;
+    if (m_sourceSize >= uint64_t(kEndOfDirectorySize) + 1) {
+        constexpr uint64_t kBlock = 65536;
+        UArray<unsigned char> block(int32_t(kBlock + 3));
+        uint64_t high = m_sourceSize - kEndOfDirectorySize;  // highest candidate position
+        while (!endRecord) {
+            const uint64_t low = high >= kBlock ? high - kBlock + 1 : 1;
+            if (!ReadAt(low, block.Data(), high - low + 4)) break;
+            for (uint64_t p = high + 1; p-- > low;)
+                if (U32(block.Data() + (p - low)) == kEndOfDirectorySignature) {
+                    endRecord = p;
+                    break;
+                }
+            if (low == 1) break;
+            high = low - 1;
+        }
+    }
+
+    unsigned char end[kEndOfDirectorySize];
+    bool ok = endRecord && ReadAt(endRecord, end, kEndOfDirectorySize);
+    if (ok) {
+        const uint32_t entryCount = U16(end + 10);
+        uint64_t at = U32(end + 16);
+        for (uint32_t i = 0; ok && i < entryCount; ++i) {
+            ZIP_CENTRAL_DIRECTORY_FILE_HEADER header;
+            ok = ReadAt(at, header.bytes, ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSize) &&
+                 header.Signature() == ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSignature;
+            if (!ok) break;
+            const uint16_t nameLength = header.FileNameLength();
+            UString name;
+            name.Add(nameLength + 1);
+            name[nameLength] = 0;
+            ok = ReadAt(at + ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSize, name.Data(), nameLength);
+            if (!ok) break;
+            // A later record with the same name replaces the earlier one.
+            if (ZIP_CENTRAL_DIRECTORY_FILE_HEADER* known = m_directory.Find(name)) *known = header;
+            else m_directory.Add(name, header);
+            at += uint64_t(ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSize) + nameLength + header.ExtraFieldLength() +
+                  header.FileCommentLength();
+        }
+    }
+    if (!ok) UMessage(7, "Can't handle file ") << "\"" << m_sourceName << "\". No central directory found.";
+    return ok;
+}
+
+void UStream_Archive::NotFound(const UString& name) {
+    UMessage(7, "The file ") << "\"" << name << "\" can't be found inside the archive \"" << m_sourceName << "\".";
+}
+
+void UStream_Archive::Unreadable(const UString& name, const char* reason) {
+    UMessage(7, "Can't handle file ") << "\"" << name << "\" in archive \"" << m_sourceName << "\". " << reason;
+}
+
+bool UStream_Archive::OpenNested(const UString& name) {
+    if (m_nesting >= kMaxNesting) return false;
+    for (int32_t i = name.Length() - 1; i > 0; --i) {
+        if (name[i] != '/' && name[i] != '\\') continue;
+        const UString outer(name.Data(), i);
+        if (!m_directory.Find(outer)) continue;
+        UStream_Archive inner(*m_source, outer, m_nesting + 1);
+        if (!inner.IsOpen()) continue;
+        const UString rest(name.Data() + i + 1, name.Length() - i - 1);
+        UStream_Archive nested(inner, rest, m_nesting + 1);
+        if (!nested.IsOpen()) continue;
+        m_bytes = nested.m_bytes;
+        m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(m_bytes.Num()), GetName());
+        return true;
+    }
+    return false;
+}
+
+bool UStream_Archive::OpenEntry(const UString& name) {
+    const ZIP_CENTRAL_DIRECTORY_FILE_HEADER* found = m_directory.Find(name);
+    if (!found) {
+        if (OpenNested(name)) return true;
+        NotFound(name);
+        return false;
+    }
+    const ZIP_CENTRAL_DIRECTORY_FILE_HEADER header = *found;
+
+    unsigned char local[kLocalHeaderSize];
+    if (!ReadAt(header.LocalHeaderOffset(), local, kLocalHeaderSize) || U32(local) != kLocalHeaderSignature) {
+        NotFound(name);
+        return false;
+    }
+    const uint64_t dataStart = uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
+    const uint32_t size = header.UncompressedSize();
+
+    switch (header.CompressionMethod()) {
+    case 0:  // stored
+        if (size > DecompressorPolicy_Deflate::kMaxOutput) {
+            Unreadable(name, "The entry is too large.");
+            return false;
+        }
+        m_bytes.Empty();
+        m_bytes.Add(int32_t(size));
+        if (!ReadAt(dataStart, m_bytes.Data(), size)) {
+            m_bytes.Empty();
+            NotFound(name);
+            return false;
+        }
+        break;
+    case 8: {  // Deflate
+        const uint32_t compressedSize = header.CompressedSize();
+        if (dataStart > m_sourceSize || compressedSize > m_sourceSize - dataStart ||
+            compressedSize > uint32_t(INT32_MAX)) {
+            NotFound(name);
+            return false;
+        }
+        UArray<unsigned char> compressed{int32_t(compressedSize)};
+        if (!ReadAt(dataStart, compressed.Data(), compressedSize)) {
+            NotFound(name);
+            return false;
+        }
+        std::unique_ptr<DecompressorPolicy_Deflate> decoder = std::make_unique<DecompressorPolicy_Deflate>();
+        if (!decoder->Decompress(compressed, m_bytes, size) || uint32_t(m_bytes.Num()) != size) {
+            m_bytes.Empty();
+            Unreadable(name, "The compressed data is damaged.");
+            return false;
+        }
+        break;
+    }
+    default:
+        Unreadable(name, "Unsupported compression method used.");
+        return false;
+    }
+
+    if (Crc32(m_bytes.Data(), size_t(m_bytes.Num())) != header.Crc32()) {
+        m_bytes.Empty();
+        Unreadable(name, "The data doesn't match its checksum.");
+        return false;
+    }
+    m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(size), GetName());
+    return true;
+}
+
+UString UStream_Archive::GetName() const {
+    UString name(m_sourceName);
+    name.Append("/");
+    name.Append(m_entryName);
+    return name;
+}
+
+uint64_t UStream_Archive::Serialize(void* buffer, uint64_t size) { return m_memory ? m_memory->Serialize(buffer, size) : 0; }
+void UStream_Archive::Close() {
+    if (m_memory) m_memory->Close();
+}
+bool UStream_Archive::IsOpen() const { return m_memory && m_memory->IsOpen(); }
+uint64_t UStream_Archive::GetSize() { return m_memory ? m_memory->GetSize() : 0; }
+uint64_t UStream_Archive::Tell() { return m_memory ? m_memory->Tell() : 0; }
+void UStream_Archive::SeekToStart() {
+    if (m_memory) m_memory->SeekToStart();
+}
+void UStream_Archive::SeekToEnd() {
+    if (m_memory) m_memory->SeekToEnd();
+}
+IInputStream& UStream_Archive::SeekForward(int32_t distance) {
+    if (m_memory) m_memory->SeekForward(distance);
+    return *this;
+}
+IInputStream& UStream_Archive::SeekBackward(int32_t distance) {
+    if (m_memory) m_memory->SeekBackward(distance);
+    return *this;
+}
+bool UStream_Archive::IsEnd() { return m_memory ? m_memory->IsEnd() : true; }
+
+// ---------------------------------------------------------------------------------------
+
+InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path)) {
+    const char* text = path.c_str();
+    int32_t current = path.Length();
+    for (;;) {
+        int32_t separator = -1;
+        for (int32_t i = current - 1; i >= 0 && separator < 0; --i)
+            if (text[i] == '\\') separator = i;
+        for (int32_t i = current - 1; i >= 0 && separator < 0; --i)
+            if (text[i] == '/') separator = i;
+        if (separator < 0) return nullptr;
+
+        InputStreamHandle archive = open(UString(path.Data(), separator));
+        if (archive) {
+            const UString entry(path.Data() + separator + 1, path.Length() - separator - 1);
+            auto stream = std::make_unique<UStream_Archive>(*archive, entry);
+            if (!stream->IsOpen()) return nullptr;
+            return stream;
+        }
+        current = separator;
+    }
+}
+
+}  // namespace brix

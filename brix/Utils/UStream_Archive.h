@@ -1,0 +1,147 @@
+#pragma once
+// brix::UStream_Archive reads one entry of a ZIP archive, or of an archive inside an
+// archive, as an input stream. It reads the archive's central directory from a source
+// stream, finds the entry, reads its bytes (stored or Deflate-compressed) completely
+// into memory and serves every read from there; the source is used only while the
+// stream is being built. Only what a plain, single-disk, unencrypted archive needs is
+// read: the end-of-central-directory record, the central directory and the local
+// header of the entry.
+//
+// An entry that cannot be read leaves the stream not open, with one message on
+// channel 7 saying why: no central directory, entry not found, unsupported compression,
+// or damaged data (a Deflate stream that does not decode to the directory's size, or
+// bytes whose CRC-32 differs from the directory's). Offsets, counts and sizes in the
+// archive are checked against the source's size before anything is read.
+
+#include <cstdint>
+#include <memory>
+
+#include "CoreServices/Interfaces/IStream.h"
+#include "Utils/UArray.h"
+#include "Utils/UBaseString.h"
+#include "Utils/UTable.h"
+
+namespace brix {
+
+// The 46-byte central-directory record, stored as read (little-endian).
+struct ZIP_CENTRAL_DIRECTORY_FILE_HEADER {
+    static constexpr uint32_t kSignature = 0x02014b50;  // "PK", 1, 2
+    static constexpr int kSize = 46;
+
+    unsigned char bytes[kSize];
+
+    uint32_t Signature() const { return U32(0); }
+    uint16_t CompressionMethod() const { return U16(10); }
+    uint32_t Crc32() const { return U32(16); }
+    uint32_t CompressedSize() const { return U32(20); }
+    uint32_t UncompressedSize() const { return U32(24); }
+    uint16_t FileNameLength() const { return U16(28); }
+    uint16_t ExtraFieldLength() const { return U16(30); }
+    uint16_t FileCommentLength() const { return U16(32); }
+    uint32_t LocalHeaderOffset() const { return U32(42); }
+
+private:
+    uint16_t U16(int at) const { return uint16_t(bytes[at] | bytes[at + 1] << 8); }
+    uint32_t U32(int at) const {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    }
+};
+
+// An input stream over a block of bytes it does not own.
+class UStream_Memory : public IInputStream {
+public:
+    UStream_Memory(const unsigned char* data, uint64_t size, const UString& name);
+
+    // Copies min(size, bytes left) bytes and advances; 0 at or past the end.
+    uint64_t Serialize(void* buffer, uint64_t size) override;
+    // Forgets data, size and position.
+    void Close() override;
+    // True while there is data of at least one byte.
+    bool IsOpen() const override;
+    UString GetName() const override;
+    uint64_t GetSize() override;
+    uint64_t Tell() override;
+    void SeekToStart() override;
+    // Moves to the last byte (position 0 for an empty block).
+    void SeekToEnd() override;
+    // A negative distance moves backward. Reaching the size moves to the last byte and
+    // marks the stream as failed.
+    IInputStream& SeekForward(int32_t distance) override;
+    // A negative distance moves forward. Moving before the start moves to position 0 and
+    // marks the stream as failed.
+    IInputStream& SeekBackward(int32_t distance) override;
+    // True for an empty block or from the last byte on.
+    bool IsEnd() override;
+
+    // True once a seek went out of range.
+    bool HasFailed() const { return m_failed; }
+
+private:
+    IInputStream& Forward(int64_t distance);
+    IInputStream& Backward(int64_t distance);
+
+    const unsigned char* m_data;
+    uint64_t m_size;
+    uint64_t m_position;
+    bool m_failed;
+    UString m_name;
+};
+
+class UStream_Archive : public IInputStream {
+public:
+    // Reads the entry `entryName` of the archive in `source` (which may be positioned
+    // anywhere and is left where it was). Test the result with IsOpen.
+    UStream_Archive(IInputStream& source, const UString& entryName);
+    ~UStream_Archive() noexcept(false) override;
+
+    // Every stream operation is passed on to the in-memory stream over the entry's
+    // bytes; a stream that is not open reads nothing and reports size 0.
+    uint64_t Serialize(void* buffer, uint64_t size) override;
+    void Close() override;
+    bool IsOpen() const override;
+    // The archive's name, "/" and the entry name.
+    UString GetName() const override;
+    uint64_t GetSize() override;
+    uint64_t Tell() override;
+    void SeekToStart() override;
+    void SeekToEnd() override;
+    IInputStream& SeekForward(int32_t distance) override;
+    IInputStream& SeekBackward(int32_t distance) override;
+    bool IsEnd() override;
+
+    // Archives nest at most this deep (an archive may contain itself).
+    static constexpr int kMaxNesting = 16;
+
+private:
+    UStream_Archive(IInputStream& source, const UString& entryName, int nesting);
+
+    bool ReadCentralDirectory();
+    bool OpenEntry(const UString& name);
+    bool OpenNested(const UString& name);
+    // Reads exactly size bytes at position of the source; false when the range does
+    // not lie inside the source or the read comes up short.
+    bool ReadAt(uint64_t position, void* buffer, uint64_t size);
+    void SeekSource(uint64_t position);
+    void Unreadable(const UString& name, const char* reason);
+    void NotFound(const UString& name);
+
+    IInputStream* m_source;
+    UArray<unsigned char> m_bytes;
+    std::unique_ptr<UStream_Memory> m_memory;
+    UString m_entryName;
+    UTable<UString, ZIP_CENTRAL_DIRECTORY_FILE_HEADER> m_directory;
+    UString m_sourceName;
+    uint64_t m_sourceSize;
+    int m_nesting;
+};
+
+// The archive fall-back of the file systems' CreateFileReader. The path is taken as an
+// archive path followed by an entry name: from the end, the separator is the last
+// backslash before the current position or, when there is none, the last "/" before
+// it. The first prefix that `open` opens is the archive, and the text after that
+// separator the entry. Returns the open archive stream, or an empty handle when no
+// prefix opens or the entry cannot be read.
+InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path));
+
+}  // namespace brix

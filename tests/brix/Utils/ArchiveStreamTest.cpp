@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "CoreServices/Interfaces/ICoreServices.h"
+#include "Utils/UStream_Archive.h"
+#include "support/WarningCapture.h"
+
+using namespace brix;
+using brix::test::WarningCapture;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes Fixture(const std::string& name) {
+    std::ifstream in(std::string(TESSALINE_TEST_DATA) + "/archives/" + name, std::ios::binary);
+    EXPECT_TRUE(in.good()) << name;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// The rig text the fixture script writes (make_archives.py, rig_text).
+Bytes RigText(int lines) {
+    std::string out;
+    char line[128];
+    for (int i = 0; i < lines; ++i) {
+        snprintf(line, sizeof line, "bone \"joint%d\" \"joint%d\" { %.4f %.4f %.4f }\r\n", i, i / 2, i * 0.25,
+                 -i * 0.5, 1.0);
+        out += line;
+    }
+    return Text(out);
+}
+
+Bytes ReadAll(IInputStream& stream) {
+    Bytes out(size_t(stream.GetSize()));
+    if (!out.empty()) {
+        EXPECT_EQ(stream.Serialize(out.data(), out.size()), out.size());
+    }
+    return out;
+}
+
+uint32_t Get32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+void Put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = (unsigned char)(v >> (8 * i));
+}
+void Put16(Bytes& b, size_t at, uint16_t v) {
+    b[at] = (unsigned char)v;
+    b[at + 1] = (unsigned char)(v >> 8);
+}
+
+size_t FindEndRecord(const Bytes& b) {
+    for (size_t p = b.size() - 22 + 1; p-- > 0;)
+        if (Get32(b, p) == 0x06054b50) return p;
+    ADD_FAILURE() << "no end record";
+    return 0;
+}
+
+// The offset of the central-directory record of `name`.
+size_t FindDirectoryRecord(const Bytes& b, const std::string& name) {
+    const size_t end = FindEndRecord(b);
+    size_t at = Get32(b, end + 16);
+    for (int i = 0; i < (b[end + 10] | b[end + 11] << 8); ++i) {
+        const size_t nameLength = b[at + 28] | b[at + 29] << 8;
+        if (std::string(b.begin() + long(at) + 46, b.begin() + long(at + 46 + nameLength)) == name) return at;
+        at += 46 + nameLength + (b[at + 30] | b[at + 31] << 8) + (b[at + 32] | b[at + 33] << 8);
+    }
+    ADD_FAILURE() << "no record for " << name;
+    return 0;
+}
+
+// Where the entry's data starts (after its local header).
+size_t DataStart(const Bytes& b, const std::string& name) {
+    const size_t local = Get32(b, FindDirectoryRecord(b, name) + 42);
+    return local + 30 + (b[local + 26] | b[local + 27] << 8) + (b[local + 28] | b[local + 29] << 8);
+}
+
+// Opens an entry of an archive held in memory, recording what channel 7 says.
+struct Opened {
+    Opened(const Bytes& archive, const std::string& entry, const std::string& name = "test.zip",
+           uint64_t startAt = 0)
+        : source(archive.data(), archive.size(), UString(name.c_str())) {
+        WarningCapture capture;
+        source.SeekForward(int32_t(startAt));
+        stream = std::make_unique<UStream_Archive>(source, UString(entry.c_str()));
+        sourcePosition = source.Tell();
+        warnings = capture.Text();
+    }
+    std::string Warning() const { return warnings; }
+
+    UStream_Memory source;
+    std::string warnings;
+    std::unique_ptr<UStream_Archive> stream;
+    uint64_t sourcePosition = 0;
+};
+
+std::string Warning(const std::string& text) { return "WARNING: " + text + "\r\n"; }
+
+}  // namespace
+
+TEST(ArchiveStream, ReadsEntriesOfRealArchives) {
+    struct Case {
+        const char* archive;
+        const char* entry;
+        Bytes expected;
+    };
+    const std::vector<Case> cases = {
+        {"stored.zip", "rig.tsl", Text("stored rig\r\n")},
+        {"stored.zip", "dir/sub.tsl", Text("in a folder\r\n")},
+        {"deflated.zip", "rig.tsl", RigText(400)},
+        {"deflated.zip", "small.tsl", Text("tiny")},
+        {"comment.zip", "rig.tsl", Text("behind a comment\r\n")},
+        {"streamed.zip", "-", RigText(100)},  // sizes only in the central directory
+        {"duplicate.zip", "rig.tsl", Text("second copy\r\n")},
+        {"duplicate.zip", "other.tsl", Text("other\r\n")},
+        {"nested.zip", "top.tsl", Text("top level\r\n")},
+        {"nested.zip", "packs/inner.zip/rig.tsl", RigText(50)},
+        {"nested.zip", "packs/inner.zip\\rig.tsl", RigText(50)},
+        {"nested.zip", "packs/inner.zip/more/deeper.zip/leaf.tsl", Text("three levels down\r\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.archive) + " " + c.entry);
+        const Bytes archive = Fixture(c.archive);
+        // The source may start anywhere and is left where it was.
+        Opened opened(archive, c.entry, c.archive, 7);
+        ASSERT_TRUE(opened.stream->IsOpen());
+        EXPECT_EQ(opened.Warning(), "");
+        EXPECT_EQ(opened.sourcePosition, 7u);
+        EXPECT_EQ(opened.stream->GetSize(), c.expected.size());
+        EXPECT_EQ(ReadAll(*opened.stream), c.expected);
+        EXPECT_EQ(opened.stream->GetName(), (std::string(c.archive) + "/" + c.entry).c_str());
+    }
+}
+
+TEST(ArchiveStream, ReadsLikeAnInputStream) {
+    const Bytes archive = Fixture("deflated.zip");
+    Opened opened(archive, "small.tsl");
+    UStream_Archive& s = *opened.stream;
+    unsigned char b[8] = {};
+    EXPECT_EQ(s.Serialize(b, 2), 2u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 2), "ti");
+    EXPECT_EQ(s.Tell(), 2u);
+    EXPECT_FALSE(s.IsEnd());
+    s.SeekForward(1);
+    EXPECT_TRUE(s.IsEnd());  // the last byte counts as the end
+    EXPECT_EQ(s.Serialize(b, 8), 1u);
+    EXPECT_EQ(b[0], 'y');
+    EXPECT_EQ(s.Serialize(b, 8), 0u);
+    s.SeekBackward(2);
+    EXPECT_EQ(s.Tell(), 2u);
+    s.SeekToStart();
+    EXPECT_EQ(s.Tell(), 0u);
+    s.Close();
+    EXPECT_FALSE(s.IsOpen());
+    EXPECT_EQ(s.Serialize(b, 8), 0u);
+}
+
+TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
+    struct Case {
+        const char* what;
+        Bytes archive;
+        const char* entry;
+        std::string warning;
+    };
+    const Bytes deflated = Fixture("deflated.zip");
+    const Bytes stored = Fixture("stored.zip");
+
+    Bytes badCrc = deflated;
+    Put32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16, Get32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16) ^ 1);
+    Bytes storedDamage = stored;
+    storedDamage[DataStart(storedDamage, "rig.tsl")] ^= 0x20;
+    Bytes badDeflate = deflated;
+    badDeflate[DataStart(badDeflate, "rig.tsl")] = 0x07;  // final block of the reserved type 3
+    Bytes longer = deflated, shorter = deflated;
+    const size_t rig = FindDirectoryRecord(deflated, "rig.tsl");
+    Put32(longer, rig + 24, Get32(deflated, rig + 24) + 1);
+    Put32(shorter, rig + 24, Get32(deflated, rig + 24) - 1);
+
+    const std::vector<Case> cases = {
+        {"missing entry", stored, "missing.tsl",
+         Warning("The file \"missing.tsl\" can't be found inside the archive \"test.zip\".")},
+        {"missing nested entry", Fixture("nested.zip"), "packs/other.zip/rig.tsl",
+         Warning("The file \"packs/other.zip/rig.tsl\" can't be found inside the archive \"test.zip\".")},
+        {"not an archive", Text(std::string(500, 'x')), "rig.tsl",
+         Warning("Can't handle file \"test.zip\". No central directory found.")},
+        {"too short for an end record", Text("PK\x05\x06"), "rig.tsl",
+         Warning("Can't handle file \"test.zip\". No central directory found.")},
+        {"bzip2 entry", Fixture("bzip2.zip"), "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Unsupported compression method used.")},
+        {"checksum of a deflated entry", badCrc, "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The data doesn't match its checksum.")},
+        {"checksum of a stored entry", storedDamage, "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The data doesn't match its checksum.")},
+        {"Deflate data that does not decode", badDeflate, "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+        {"decodes to fewer bytes than the directory says", longer, "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+        {"decodes to more bytes than the directory says", shorter, "rig.tsl",
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+        {"empty entry: not open, nothing to say", deflated, "empty.tsl", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Opened opened(c.archive, c.entry);
+        EXPECT_FALSE(opened.stream->IsOpen());
+        EXPECT_EQ(opened.stream->GetSize(), 0u);
+        EXPECT_EQ(opened.Warning(), c.warning);
+    }
+}
+
+TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
+    const Bytes deflated = Fixture("deflated.zip");
+    const size_t end = FindEndRecord(deflated);
+    const size_t rig = FindDirectoryRecord(deflated, "rig.tsl");
+    const std::string noDirectory = Warning("Can't handle file \"test.zip\". No central directory found.");
+    const std::string notFound = Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\".");
+    struct Case {
+        const char* what;
+        size_t at;
+        int width;
+        uint32_t value;
+        std::string warning;
+    };
+    const std::vector<Case> cases = {
+        {"directory offset past the end", end + 16, 4, uint32_t(deflated.size() + 100), noDirectory},
+        {"directory offset at the last byte", end + 16, 4, uint32_t(deflated.size() - 1), noDirectory},
+        {"directory offset of 2^32-1", end + 16, 4, 0xFFFFFFFFu, noDirectory},
+        {"more entries than records", end + 10, 2, 0xFFFF, noDirectory},
+        {"no entries", end + 10, 2, 0, notFound},
+        {"name length past the end", rig + 28, 2, 0xFFFF, noDirectory},
+        {"local header past the end", rig + 42, 4, 0xFFFFFFF0u, notFound},
+        {"local header not at a local header", rig + 42, 4, 5, notFound},
+        {"compressed size past the end", rig + 20, 4, 0x7FFFFFFFu, notFound},
+        {"compressed size of 2^32-1", rig + 20, 4, 0xFFFFFFFFu, notFound},
+        {"uncompressed size of 2^32-1", rig + 24, 4, 0xFFFFFFFFu,
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes archive = deflated;
+        if (c.width == 4) Put32(archive, c.at, c.value);
+        else Put16(archive, c.at, uint16_t(c.value));
+        Opened opened(archive, "rig.tsl");
+        EXPECT_FALSE(opened.stream->IsOpen());
+        EXPECT_EQ(opened.Warning(), c.warning);
+    }
+    {  // a stored entry whose size reaches past the end
+        Bytes archive = Fixture("stored.zip");
+        Put32(archive, FindDirectoryRecord(archive, "rig.tsl") + 24, 100000);
+        Opened opened(archive, "rig.tsl");
+        EXPECT_FALSE(opened.stream->IsOpen());
+        EXPECT_EQ(opened.Warning(), Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\"."));
+    }
+}
+
+TEST(ArchiveStream, EveryPrefixOfAnArchiveFailsOrReadsExactly) {
+    struct Case {
+        const char* archive;
+        const char* entry;
+        Bytes expected;
+    };
+    const std::vector<Case> cases = {
+        {"deflated.zip", "rig.tsl", RigText(400)},
+        {"nested.zip", "packs/inner.zip/more/deeper.zip/leaf.tsl", Text("three levels down\r\n")},
+        {"comment.zip", "rig.tsl", Text("behind a comment\r\n")},
+    };
+    for (const Case& c : cases) {
+        const Bytes archive = Fixture(c.archive);
+        for (size_t length = 0; length <= archive.size(); ++length) {
+            SCOPED_TRACE(std::string(c.archive) + " prefix " + std::to_string(length));
+            // Each prefix in its own block, so the sanitizer catches any read past it.
+            const Bytes prefix(archive.begin(), archive.begin() + long(length));
+            Opened opened(prefix, c.entry);
+            if (length == archive.size()) {
+                ASSERT_TRUE(opened.stream->IsOpen());
+            }
+            if (opened.stream->IsOpen()) {
+                ASSERT_EQ(ReadAll(*opened.stream), c.expected);
+            } else {
+                ASSERT_NE(opened.Warning(), "");
+            }
+        }
+    }
+}
+
+TEST(ArchiveStream, MemoryStreamSeeksWithinItsBlock) {
+    const unsigned char data[5] = {'a', 'b', 'c', 'd', 'e'};
+    UStream_Memory s(data, 5, UString("block"));
+    EXPECT_TRUE(s.IsOpen());
+    EXPECT_EQ(s.GetName(), "block");
+    s.SeekToEnd();
+    EXPECT_EQ(s.Tell(), 4u);  // the last byte
+    EXPECT_TRUE(s.IsEnd());
+    s.SeekToStart();
+    s.SeekForward(-3);  // a negative forward seek moves backward: before the start
+    EXPECT_EQ(s.Tell(), 0u);
+    EXPECT_TRUE(s.HasFailed());
+
+    UStream_Memory t(data, 5, UString("block"));
+    t.SeekForward(3);
+    EXPECT_EQ(t.Tell(), 3u);
+    EXPECT_FALSE(t.HasFailed());
+    t.SeekBackward(-1);  // forward by one
+    EXPECT_EQ(t.Tell(), 4u);
+    t.SeekForward(1);  // reaching the size: the last byte, and a failure
+    EXPECT_EQ(t.Tell(), 4u);
+    EXPECT_TRUE(t.HasFailed());
+    t.SeekBackward(INT32_MIN);  // forward by 2^31 without overflow
+    EXPECT_EQ(t.Tell(), 4u);
+
+    UStream_Memory empty(nullptr, 0, UString("none"));
+    EXPECT_FALSE(empty.IsOpen());
+    EXPECT_TRUE(empty.IsEnd());
+    empty.SeekToEnd();
+    EXPECT_EQ(empty.Tell(), 0u);
+    unsigned char b;
+    EXPECT_EQ(empty.Serialize(&b, 1), 0u);
+}
