@@ -1,0 +1,71 @@
+#include "HJointKit.h"
+
+#include <maya/MFnAttribute.h>
+#include <maya/MFnIkJoint.h>
+#include <maya/MFnMatrixData.h>
+#include <maya/MItDependencyGraph.h>
+#include <maya/MMatrix.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
+
+namespace kiln::platform_maya {
+
+HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix) {
+    MStatus status;
+    MFnIkJoint fnJoint(joint.GetObject().m_object, &status);
+    if (!status) return matrix;
+    MPlug worldMatrix = fnJoint.findPlug("worldMatrix").elementByLogicalIndex(0);
+
+    // The skin cluster's "matrix" element that this joint feeds names the bindPreMatrix
+    // element that belongs to it. When it feeds no plug named "matrix", no skin cluster
+    // binds it through this connection, and the current world matrix is the answer.
+    MPlugArray destinations;
+    worldMatrix.connectedTo(destinations, false, true);
+    bool bound = false;
+    unsigned int matrixIndex = 0;
+    for (unsigned int i = 0; i < destinations.length() && !bound; ++i) {
+        MFnAttribute attribute(destinations[i].attribute());
+        if (attribute.name() == "matrix") {
+            matrixIndex = destinations[i].logicalIndex();
+            bound = true;
+        }
+    }
+
+    MMatrix result;
+    bool found = false;
+    if (bound) {
+        for (MItDependencyGraph walk(worldMatrix, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                     MItDependencyGraph::kDepthFirst, MItDependencyGraph::kPlugLevel);
+             !walk.isDone() && !found; walk.next()) {
+            MObject node = walk.currentItem();
+            if (node.apiType() != MFn::kSkinClusterFilter) continue;
+            MFnDependencyNode skin(node);
+            MObject value;
+            if (!skin.findPlug("bindPreMatrix").elementByLogicalIndex(matrixIndex).getValue(value)) continue;
+            MFnMatrixData data(value, &status);
+            if (!status) continue;
+            result = data.matrix().inverse();
+            found = true;
+        }
+    }
+    if (!found) {
+        MObject value;
+        if (!worldMatrix.getValue(value)) return matrix;
+        MFnMatrixData data(value, &status);
+        if (!status) return matrix;
+        result = data.matrix();
+    }
+    matrix = ToKitMatrix(result);
+    return matrix;
+}
+
+HStatus HJointKit::Create(HNodeKit& kit, HStatus& status, const HObject& parent) {
+    MFnIkJoint fnJoint;
+    MStatus hostStatus;
+    MObject joint = fnJoint.create(parent.m_object, &hostStatus);
+    if (hostStatus) kit.SetObject(HObject(joint));
+    status.Set(hostStatus);
+    return status;
+}
+
+}  // namespace kiln::platform_maya

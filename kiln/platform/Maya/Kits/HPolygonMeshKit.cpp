@@ -1,0 +1,250 @@
+// Mesh kit: attaching, names, counts and geometry reads.
+
+#include "HPolygonMeshKit.h"
+
+#include <maya/MDagPath.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFloatVectorArray.h>
+#include <maya/MFnDagNode.h>
+#include <maya/MIntArray.h>
+#include <maya/MItMeshPolygon.h>
+#include <maya/MStringArray.h>
+
+#include "Core/ErrorDescription.h"
+#include "Core/UMessage.h"
+
+using brix::UArray;
+using brix::UString;
+
+namespace kiln::platform_maya {
+
+namespace {
+// Raises the space check of the geometry operations, naming the kit's source.
+template <typename Kit>
+void CheckSpace(int32_t space, const char* signature) {
+    if (space != SPACE_WORLD && space != SPACE_LOCAL)
+        brix::ThrowAssureFailure("platform/Maya/Kits/HPolygonMeshKit", signature,
+                                 "'assure' failed: space == SPACE_WORLD || space == SPACE_LOCAL", __LINE__);
+}
+
+MSpace::Space HostSpace(int32_t space) { return space == SPACE_WORLD ? MSpace::kWorld : MSpace::kObject; }
+}  // namespace
+
+template <typename T>
+MStatus HPolygonMeshKit<T>::Attach(MFnMesh& mesh) {
+    MStatus status;
+    if (m_object.m_object.apiType() == MFn::kMeshData) {
+        status = mesh.setObject(m_object.m_object);
+    } else {
+        MFnDagNode dag(m_object.m_object, &status);
+        if (status) {
+            MDagPath path;
+            dag.getPath(path);
+            status = mesh.setObject(path);
+        }
+    }
+    if (m_geometrySource == GEOMETRY_BIND_POSE && !m_bindPoseGeometry.isNull()) mesh.setObject(m_bindPoseGeometry);
+    return status;
+}
+
+template <typename T>
+MObject HPolygonMeshKit<T>::GetTransform() {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return MObject::kNullObj;
+    MDagPath path;
+    mesh.getPath(path);
+    path.pop(1);
+    return path.node();
+}
+
+template <typename T>
+HStatus HPolygonMeshKit<T>::SetName(const UString& name) {
+    HNodeKit transform{HObject(GetTransform())};
+    return transform.SetName(name);
+}
+
+template <typename T>
+UString HPolygonMeshKit<T>::GetName() {
+    HNodeKit transform{HObject(GetTransform())};
+    return transform.GetName();
+}
+
+template <typename T>
+UString HPolygonMeshKit<T>::GetPartialPathName() {
+    HNodeKit transform{HObject(GetTransform())};
+    return transform.GetPartialPathName();
+}
+
+template <typename T>
+UString HPolygonMeshKit<T>::GetFullPathName() {
+    HNodeKit transform{HObject(GetTransform())};
+    return transform.GetFullPathName();
+}
+
+#define MESH_COUNT(Name, call)                  \
+    template <typename T>                       \
+    int32_t HPolygonMeshKit<T>::Name() {        \
+        MFnMesh mesh;                           \
+        if (!Attach(mesh)) return 0;            \
+        MStatus status;                         \
+        const int32_t count = mesh.call;        \
+        return status ? count : 0;              \
+    }
+MESH_COUNT(GetNumVertices, numVertices(&status))
+MESH_COUNT(GetNumNormals, numNormals(&status))
+MESH_COUNT(GetNumPolygons, numPolygons(&status))
+MESH_COUNT(GetNumEdges, numEdges(&status))
+MESH_COUNT(GetNumUVSets, numUVSets(&status))
+#undef MESH_COUNT
+
+template <typename T>
+int32_t HPolygonMeshKit<T>::GetNumUVs() {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return 0;
+    const MString name = GetUVSetName(0);
+    if (name.length() == 0) return 0;
+    MStatus status;
+    const int32_t count = mesh.numUVs(name, &status);
+    return status ? count : 0;
+}
+
+template <typename T>
+int32_t HPolygonMeshKit<T>::GetNumPolygonVertices() {
+    MFnMesh mesh;
+    MStatus status = Attach(mesh);
+    if (!status) return 0;
+    MItMeshPolygon polygons(m_object.m_object, &status);
+    if (!status) return 0;
+    int32_t sum = 0;
+    for (; !polygons.isDone(); polygons.next()) sum += int32_t(polygons.polygonVertexCount());
+    return sum;
+}
+
+template <typename T>
+MString HPolygonMeshKit<T>::GetUVSetName(int32_t index) {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return MString();
+    MStringArray names;
+    mesh.getUVSetNames(names);
+    return (index >= 0 && unsigned(index) < names.length()) ? names[unsigned(index)] : MString();
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions, int32_t space) {
+    CheckSpace<HPolygonMeshKit>(space, __PRETTY_FUNCTION__);
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    MFloatPointArray points;
+    hostStatus = mesh.getPoints(points, HostSpace(space));
+    if (!hostStatus) return status.Set(hostStatus);
+    positions.Empty(int32_t(points.length()));
+    for (unsigned int i = 0; i < points.length(); ++i)
+        positions.Append(Vector3{T(points[i].x), T(points[i].y), T(points[i].z)});
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetNormals(HStatus& status, UArray<Vector3>& normals, int32_t space) {
+    CheckSpace<HPolygonMeshKit>(space, __PRETTY_FUNCTION__);
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    MFloatVectorArray vectors;
+    hostStatus = mesh.getNormals(vectors, HostSpace(space));
+    if (!hostStatus) return status.Set(hostStatus);
+    normals.Empty(int32_t(vectors.length()));
+    for (unsigned int i = 0; i < vectors.length(); ++i)
+        normals.Append(Vector3{T(vectors[i].x), T(vectors[i].y), T(vectors[i].z)});
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetTextureCoordinates(HStatus& status, UArray<Vector2>& uvs, int32_t setIndex) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    const MString name = GetUVSetName(setIndex);
+    if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
+    MFloatArray u, v;
+    hostStatus = mesh.getUVs(u, v, &name);
+    if (!hostStatus) return status.Set(hostStatus);
+    uvs.Empty(int32_t(u.length()));
+    for (unsigned int i = 0; i < u.length(); ++i) uvs.Append(Vector2{T(u[i]), i < v.length() ? T(v[i]) : T(0)});
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetPolygonVertexIndices(HStatus& status, IndexList& indices, IndexList& counts) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    const int32_t polygons = GetNumPolygons();
+    indices.Empty(GetNumPolygonVertices());
+    counts.Empty(polygons);
+    MIntArray vertices;
+    for (int32_t p = 0; p < polygons; ++p) {
+        hostStatus = mesh.getPolygonVertices(p, vertices);
+        if (!hostStatus) continue;
+        counts.Append(vertices.length());
+        for (unsigned int i = 0; i < vertices.length(); ++i) indices.Append(unsigned(vertices[i]));
+    }
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetPolygonNormalIndices(HStatus& status, IndexList& indices) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    indices.Empty(0);
+    MItMeshPolygon polygons(m_object.m_object, &hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+    indices.Empty(GetNumPolygonVertices());
+    for (; !polygons.isDone(); polygons.next()) {
+        const unsigned int n = polygons.polygonVertexCount();
+        for (unsigned int v = 0; v < n && hostStatus; ++v) indices.Append(polygons.normalIndex(int(v), &hostStatus));
+        if (!hostStatus) break;
+    }
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& indices, int32_t setIndex) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    indices.Empty(GetNumPolygonVertices());
+    const MString name = GetUVSetName(setIndex);
+    if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
+    int32_t missing = 0;
+    const int32_t polygons = GetNumPolygons();
+    MStatus countStatus;
+    for (int32_t p = 0; p < polygons; ++p) {
+        const int n = mesh.polygonVertexCount(p, &countStatus);
+        if (!countStatus) break;
+        for (int v = 0; v < n; ++v) {
+            int id = 0;
+            const MStatus uvStatus = mesh.getPolygonUVid(p, v, id, &name);
+            if (uvStatus) {
+                indices.Append(unsigned(id));
+                continue;
+            }
+            if (missing == 0) {
+                if (GetNumUVs() == 0) return status.Set(uvStatus);
+                brix::UMessage(7, "There are some (but not all) vertices of mesh")
+                    << GetName()
+                    << " not having texture coordinates assigned to them. Texture coordinate index 0 will be used "
+                       "for them.";
+            }
+            ++missing;
+            indices.Append(0u);
+        }
+    }
+    status.Set(countStatus);
+}
+
+template class HPolygonMeshKit<float>;
+
+}  // namespace kiln::platform_maya

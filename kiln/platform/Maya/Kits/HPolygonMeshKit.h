@@ -1,0 +1,102 @@
+#pragma once
+// kiln::platform_maya::HPolygonMeshKit<float>: the kit's view of one polygon mesh. It
+// reads counts, world-space geometry, UV sets and per-polygon index lists (with the
+// repair of unmapped face vertices), shading groups and material indices, the skin
+// (skin cluster, joints, weights, bind-pose geometry), and builds meshes on import.
+// No host function set is kept between calls: each operation attaches its own.
+
+#include <maya/MFnMesh.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MObject.h>
+#include <maya/MString.h>
+
+#include "HNodeKit.h"
+#include "Math/TVector.h"
+
+namespace kiln::platform_maya {
+
+constexpr int32_t GEOMETRY_CURRENT = 0;
+constexpr int32_t GEOMETRY_BIND_POSE = 1;
+
+template <typename T>
+class HPolygonMeshKit : public HNodeKit {
+public:
+    using Vector3 = brix::TVector3<T>;
+    using Vector2 = brix::TVector2<T>;
+    using IndexList = brix::UArray<unsigned int>;
+
+    // One way in which a skin cluster's output reaches the mesh.
+    struct Skin_Plug {
+        MFnSkinCluster skinCluster;
+        uint32_t geometryIndex;
+    };
+
+    explicit HPolygonMeshKit(const HObject& object) : HNodeKit(object) {}
+    ~HPolygonMeshKit() override = default;
+
+    // Named after the mesh's parent transform.
+    HStatus SetName(const brix::UString& name) override;
+    brix::UString GetName() override;
+    brix::UString GetPartialPathName() override;
+    brix::UString GetFullPathName() override;
+
+    // Counts; 0 on any failure.
+    int32_t GetNumVertices();
+    int32_t GetNumNormals();
+    int32_t GetNumPolygons();
+    int32_t GetNumEdges();
+    int32_t GetNumUVSets();
+    int32_t GetNumUVs();  // of the first UV set
+    int32_t GetNumPolygonVertices();
+
+    MString GetUVSetName(int32_t index);
+    MObject GetTransform();
+
+    void GetVertices(HStatus& status, brix::UArray<Vector3>& positions, int32_t space);
+    void GetNormals(HStatus& status, brix::UArray<Vector3>& normals, int32_t space);
+    void GetTextureCoordinates(HStatus& status, brix::UArray<Vector2>& uvs, int32_t setIndex);
+    void GetPolygonVertexIndices(HStatus& status, IndexList& indices, IndexList& counts);
+    void GetPolygonNormalIndices(HStatus& status, IndexList& indices);
+    void GetPolygonTexCoordIndices(HStatus& status, IndexList& indices, int32_t setIndex);
+
+    // Materials.
+    void GetShadingGroups(HStatus& status, brix::UArray<HObject>& groups);
+    void GetPolygonMaterialIndices(HStatus& status, IndexList& indices);
+
+    // Skin.
+    brix::UArray<Skin_Plug> FindSkinClusters();
+    int32_t GetNumVertexWeights();
+    void GetVertexWeights(HStatus& status, brix::UArray<float>& weights, IndexList& influenceIndices,
+                          IndexList& vertexWeightCounts);
+    void GetJoints(HStatus& status, brix::UArray<HObject>& joints);
+    MObject GetBindPoseGeometry();
+    void SetGeometrySource(HStatus& status, int32_t source);
+    int32_t GetGeometrySource() const { return m_geometrySource; }
+
+    // Building.
+    void Create(const brix::UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
+                const IndexList& polygonVertexCounts, const HObject& parent);
+    void SetNormals(HStatus& status, const brix::UArray<Vector3>& normals, const IndexList& normalIndices,
+                    int32_t space = SPACE_WORLD);
+    void CreateUVSet(HStatus& status);
+    void SetTextureCoordinates(HStatus& status, const brix::UArray<Vector2>& coordinates, const IndexList& indices,
+                               int32_t setIndex);
+    void CreateSkinCluster(HStatus& status, const brix::UArray<HObject>& joints);
+    void SetVertexWeights(HStatus& status, const brix::UArray<float>& weights, const IndexList& influenceIndices,
+                          const IndexList& vertexWeightCounts);
+
+protected:
+    // Attaches mesh to the kit's object (or its DAG path); in bind-pose mode then to the
+    // bind-pose geometry. Returns the first attach's status.
+    MStatus Attach(MFnMesh& mesh);
+    // The one-skin-cluster rule: exactly one entry, else code 7 (none) or a channel 7
+    // warning starting with opening and code 1 (several). True with the entry.
+    bool FindOneSkinCluster(MFnMesh& mesh, const char* opening, HStatus& status, Skin_Plug& entry);
+
+    int32_t m_geometrySource = GEOMETRY_CURRENT;
+    MObject m_bindPoseGeometry;
+};
+
+extern template class HPolygonMeshKit<float>;
+
+}  // namespace kiln::platform_maya

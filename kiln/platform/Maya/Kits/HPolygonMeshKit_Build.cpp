@@ -1,0 +1,190 @@
+// Mesh kit: building a mesh on import: the mesh, its normals, UV sets, skin cluster and
+// raw weights. Index lists are checked against the lists they index before anything
+// reaches the host.
+
+#include <maya/MDagModifier.h>
+#include <maya/MDagPath.h>
+#include <maya/MDoubleArray.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFnSet.h>
+#include <maya/MGlobal.h>
+#include <maya/MIntArray.h>
+#include <maya/MItGeometry.h>
+#include <maya/MStringArray.h>
+#include <maya/MVectorArray.h>
+
+#include "Core/UMessage.h"
+#include "HPolygonMeshKit.h"
+
+using brix::UArray;
+
+namespace kiln::platform_maya {
+
+namespace {
+// The face and vertex of every face vertex, polygon by polygon.
+void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArray* counts = nullptr) {
+    const int polygons = mesh.numPolygons();
+    MIntArray polygonVertices;
+    for (int p = 0; p < polygons; ++p) {
+        mesh.getPolygonVertices(p, polygonVertices);
+        if (counts) counts->append(int(polygonVertices.length()));
+        for (unsigned int v = 0; v < polygonVertices.length(); ++v) {
+            faces.append(p);
+            vertices.append(polygonVertices[v]);
+        }
+    }
+}
+}  // namespace
+
+template <typename T>
+void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
+                                const IndexList& polygonVertexCounts, const HObject& parent) {
+    MFloatPointArray points;
+    for (const Vector3& v : vertices) points.append(MFloatPoint(float(v.x), float(v.y), float(v.z), 1.0f));
+    MIntArray counts, indices;
+    for (unsigned int count : polygonVertexCounts) counts.append(int(count));
+    for (unsigned int index : polygonVertexIndices) indices.append(int(index));
+
+    MFnMesh mesh;
+    MStatus hostStatus;
+    MObject transform = mesh.create(int(points.length()), int(counts.length()), points, counts, indices,
+                                    MObject::kNullObj, &hostStatus);
+    if (hostStatus) {
+        MFnDagNode transformNode(transform);
+        m_object = HObject(transformNode.child(0));
+        if (!parent.IsNull()) {
+            MDagPath parentPath;
+            MFnDagNode parentNode(parent.m_object);
+            parentNode.getPath(parentPath);
+            MDagModifier modifier;
+            modifier.reparentNode(transform, parentPath.transform());
+            modifier.doIt();
+        }
+    }
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::SetNormals(HStatus& status, const UArray<Vector3>& normals, const IndexList& normalIndices,
+                                    int32_t space) {
+    if (space != SPACE_WORLD && space != SPACE_LOCAL)
+        brix::ThrowAssureFailure("platform/Maya/Kits/HPolygonMeshKit", __PRETTY_FUNCTION__,
+                                 "'assure' failed: space == SPACE_WORLD || space == SPACE_LOCAL", __LINE__);
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    MIntArray faces, vertices;
+    FaceVertices(mesh, faces, vertices);
+    if (unsigned(normalIndices.Num()) != faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
+    MVectorArray faceNormals;
+    for (unsigned int index : normalIndices) {
+        if (index >= unsigned(normals.Num())) return status.SetCode(HStatus::INVALID_PARAMETER);
+        const Vector3& n = normals[int32_t(index)];
+        faceNormals.append(MVector(double(n.x), double(n.y), double(n.z)));
+    }
+    status.Set(mesh.setFaceVertexNormals(faceNormals, faces, vertices, MSpace::kWorld));
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::CreateUVSet(HStatus& status) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    MString name;
+    status.Set(mesh.createUVSet(name));
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::SetTextureCoordinates(HStatus& status, const UArray<Vector2>& coordinates,
+                                               const IndexList& indices, int32_t setIndex) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    const MString name = GetUVSetName(setIndex);
+    if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
+    MFloatArray u, v;
+    for (const Vector2& uv : coordinates) {
+        u.append(float(uv.x));
+        v.append(float(uv.y));
+    }
+    hostStatus = mesh.setUVs(u, v, &name);
+    if (!hostStatus) return status.Set(hostStatus);
+    MIntArray faces, vertices, counts, ids;
+    FaceVertices(mesh, faces, vertices, &counts);
+    if (unsigned(indices.Num()) < faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
+    for (unsigned int k = 0; k < faces.length(); ++k) ids.append(int(indices[int32_t(k)]));
+    status.Set(mesh.assignUVs(counts, ids, &name));
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::CreateSkinCluster(HStatus& status, const UArray<HObject>& joints) {
+    MString command("skinCluster ");
+    for (const HObject& joint : joints) {
+        MStatus hostStatus;
+        MFnDagNode node(joint.m_object, &hostStatus);
+        MDagPath path;
+        if (hostStatus) hostStatus = node.getPath(path);
+        if (!hostStatus) return status.Set(hostStatus);
+        command += path.fullPathName();
+        command += " ";
+    }
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    command += mesh.fullPathName();
+    command += ";";
+    MStringArray result;
+    status.Set(MGlobal::executeCommand(command, result, false, false));
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& weights,
+                                          const IndexList& influenceIndices, const IndexList& vertexWeightCounts) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    UArray<Skin_Plug> entries = FindSkinClusters();
+    if (entries.Num() == 0) return status.SetCode(HStatus::NOT_FOUND);
+    if (entries.Num() > 1) {
+        brix::UMessage(7, "Can't set vertex weights for mesh \"")
+            << mesh.name().asChar() << "\". " << entries.Num() << " skin clusters found - expected 1.";
+        return status.SetCode(HStatus::FAILURE);
+    }
+    MDagPath path;
+    mesh.getPath(path);
+    MItGeometry geometry(path, &hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+    if (geometry.count() != vertexWeightCounts.Num() || weights.Num() != influenceIndices.Num())
+        return status.SetCode(HStatus::FAILURE);
+    // The counts must not ask for more weights than the lists hold.
+    uint64_t total = 0;
+    for (unsigned int count : vertexWeightCounts) total += count;
+    if (total > uint64_t(weights.Num())) return status.SetCode(HStatus::FAILURE);
+
+    MFnSkinCluster& skin = entries[0].skinCluster;
+    MObject deformerSet = skin.deformerSet(&hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+    MFnSet set(deformerSet);
+    MDagPathArray influences;
+    const unsigned int influenceCount = skin.influenceObjects(influences);
+
+    int32_t k = 0;
+    MStatus last;
+    for (; !geometry.isDone() && last; geometry.next()) {
+        const unsigned int count = vertexWeightCounts[geometry.index()];
+        const MObject component = geometry.component();
+        if (count == 0) {
+            last = set.removeMember(path, component);
+            continue;
+        }
+        for (unsigned int i = 0; i < influenceCount; ++i) skin.setWeights(path, component, i, 0.0, false);
+        for (unsigned int j = 0; j < count; ++j, ++k)
+            last = skin.setWeights(path, component, influenceIndices[k], double(weights[k]), false);
+    }
+    status.Set(last);
+}
+
+template class HPolygonMeshKit<float>;
+
+}  // namespace kiln::platform_maya

@@ -1,0 +1,203 @@
+// Mesh kit: the skin cluster that deforms the mesh, its joints and weights, the
+// bind-pose geometry and the geometry source switch.
+
+#include <maya/MDagPath.h>
+#include <maya/MDagPathArray.h>
+#include <maya/MDoubleArray.h>
+#include <maya/MItDependencyGraph.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
+#include <maya/MPlug.h>
+
+#include "Core/UMessage.h"
+#include "HPolygonMeshKit.h"
+
+using brix::UArray;
+
+namespace kiln::platform_maya {
+
+template <typename T>
+UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClusters() {
+    UArray<Skin_Plug> entries;
+    for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
+        MFnSkinCluster skin(nodes.item());
+        MStatus status;
+        const unsigned int outputs = skin.numOutputConnections(&status);
+        if (!status) continue;
+        for (unsigned int i = 0; i < outputs; ++i) {
+            MObject output = skin.outputShapeAtIndex(i, &status);
+            if (!status) continue;
+            if (output == m_object.m_object) {
+                entries.Append(Skin_Plug{skin, i});
+                continue;
+            }
+            HNodeKit outputKit{HObject(output)};
+            if (!HNodeKit::IsIntermediateObject(outputKit)) continue;
+            // An intermediate output reaches the mesh through further deformers.
+            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+                 !walk.isDone(); walk.next())
+                if (walk.currentItem() == m_object.m_object) entries.Append(Skin_Plug{skin, i});
+        }
+    }
+    return entries;
+}
+
+template <typename T>
+bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, HStatus& status, Skin_Plug& entry) {
+    UArray<Skin_Plug> entries = FindSkinClusters();
+    if (entries.Num() == 0) {
+        status.SetCode(HStatus::NOT_FOUND);
+        return false;
+    }
+    if (entries.Num() > 1) {
+        brix::UMessage(7, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
+                                   << " skin clusters found - expected 1.";
+        status.SetCode(HStatus::FAILURE);
+        return false;
+    }
+    entry = entries[0];
+    return true;
+}
+
+namespace {
+// Walks every (vertex, influence) weight of the skin on the mesh path, one influence at
+// a time, calling visit(weight, influence) for non-zero weights and end() after each
+// vertex. Returns the status of the last step that failed the walk, or success.
+template <typename Visit, typename EndVertex>
+MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visit, EndVertex endVertex) {
+    MStatus status;
+    MDagPathArray influences;
+    const unsigned int count = skin.influenceObjects(influences, &status);
+    if (!status) return status;
+    MItGeometry geometry(path, &status);
+    if (!status) return status;
+    MDoubleArray weight;
+    for (; !geometry.isDone(); geometry.next()) {
+        const MObject component = geometry.component();
+        for (unsigned int i = 0; i < count; ++i) {
+            if (!skin.getWeights(path, component, i, weight)) break;
+            if (weight.length() == 1 && weight[0] != 0.0) visit(float(weight[0]), i);
+        }
+        endVertex();
+    }
+    return status;
+}
+}  // namespace
+
+template <typename T>
+int32_t HPolygonMeshKit<T>::GetNumVertexWeights() {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return 0;
+    HStatus status;
+    Skin_Plug entry;
+    if (!FindOneSkinCluster(mesh, "Can't get number of vertex weights for mesh ", status, entry)) return 0;
+    MDagPath path;
+    mesh.getPath(path);
+    int32_t count = 0;
+    const MStatus walked = WalkWeights(entry.skinCluster, path, [&](float, unsigned int) { ++count; }, [] {});
+    return walked ? count : 0;
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetVertexWeights(HStatus& status, UArray<float>& weights, IndexList& influenceIndices,
+                                          IndexList& vertexWeightCounts) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    Skin_Plug entry;
+    if (!FindOneSkinCluster(mesh, "Can't get vertex weights for mesh ", status, entry)) return;
+    MDagPath path;
+    mesh.getPath(path);
+    MDagPathArray influences;
+    hostStatus = MStatus();
+    entry.skinCluster.influenceObjects(influences, &hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+    MItGeometry probe(path, &hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+
+    const int32_t total = GetNumVertexWeights();
+    weights.Empty(total);
+    influenceIndices.Empty(total);
+    vertexWeightCounts.Empty(GetNumVertices());
+    uint32_t perVertex = 0;
+    hostStatus = WalkWeights(
+        entry.skinCluster, path,
+        [&](float weight, unsigned int influence) {
+            weights.Append(weight);
+            influenceIndices.Append(influence);
+            ++perVertex;
+        },
+        [&] {
+            vertexWeightCounts.Append(perVertex);
+            perVertex = 0;
+        });
+    status.Set(hostStatus);
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::GetJoints(HStatus& status, UArray<HObject>& joints) {
+    MFnMesh mesh;
+    MStatus hostStatus = Attach(mesh);
+    if (!hostStatus) return status.Set(hostStatus);
+    joints.Empty(0);
+    Skin_Plug entry;
+    if (!FindOneSkinCluster(mesh, "Can't get joints for mesh ", status, entry)) return;
+    MDagPathArray influences;
+    entry.skinCluster.influenceObjects(influences, &hostStatus);
+    if (!hostStatus) return status.Set(hostStatus);
+    joints.Empty(int32_t(influences.length()));
+    for (unsigned int i = 0; i < influences.length(); ++i) joints.Append(HObject(influences[i].node()));
+    status.SetCode(HStatus::SUCCESS);
+}
+
+template <typename T>
+MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return MObject::kNullObj;
+    HStatus status;
+    Skin_Plug entry;
+    if (!FindOneSkinCluster(mesh, "Can't get bind pose geometry for mesh ", status, entry)) return MObject::kNullObj;
+    const MFnSkinCluster& skin = entry.skinCluster;
+    MStatus hostStatus;
+    MPlug input = skin.findPlug("input", &hostStatus);
+    if (!hostStatus) return MObject::kNullObj;
+    if (entry.geometryIndex >= input.numConnectedElements()) {
+        brix::UMessage(7, "Can't get bind pose geometry for mesh \"")
+            << mesh.name().asChar() << "\". The associated skin cluster \"" << skin.name().asChar()
+            << "\" has more outputs than inputs.";
+        return MObject::kNullObj;
+    }
+    MObject value;
+    input.elementByLogicalIndex(entry.geometryIndex).child(0).getValue(value, MDGContext::fsNormal);
+    if (!value.hasFn(MFn::kMesh)) return MObject::kNullObj;
+
+    HPolygonMeshKit bindPose{HObject(value)};
+    if (bindPose.GetNumPolygons() == GetNumPolygons() && bindPose.GetNumEdges() == GetNumEdges() &&
+        bindPose.GetNumVertices() == GetNumVertices() && bindPose.GetNumNormals() == GetNumNormals() &&
+        bindPose.GetNumUVs() == GetNumUVs())
+        return value;
+    brix::UMessage(6, "Failure getting the bind pose geometry of the mesh \"")
+        << GetName() << "\". The bind pose's geometry doesn't match the one of the mesh.";
+    return MObject::kNullObj;
+}
+
+template <typename T>
+void HPolygonMeshKit<T>::SetGeometrySource(HStatus& status, int32_t source) {
+    if (source == m_geometrySource) return status.SetCode(HStatus::SUCCESS);
+    if (source == GEOMETRY_BIND_POSE) {
+        MObject bindPose = GetBindPoseGeometry();
+        if (bindPose.isNull()) return status.SetCode(HStatus::INVALID_PARAMETER);
+        m_bindPoseGeometry = bindPose;
+    } else if (source != GEOMETRY_CURRENT) {
+        return status.SetCode(HStatus::INVALID_PARAMETER);
+    } else {
+        m_bindPoseGeometry = MObject::kNullObj;
+    }
+    m_geometrySource = source;
+    status.SetCode(HStatus::SUCCESS);
+}
+
+template class HPolygonMeshKit<float>;
+
+}  // namespace kiln::platform_maya

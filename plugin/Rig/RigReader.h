@@ -1,0 +1,27 @@
+#pragma once
+// The rig file reader: fills the rig model from the file's tokens, entry by entry in
+// file order, and stops at the first malformed entry. It checks the grammar only;
+// whether the lists agree with each other is checked when the scene is built.
+
+#include "Rig/RigModel.h"
+#include "Utils/UTextParser.h"
+
+namespace rig {
+
+// Counts of bones and meshes must stay below this (compared unsigned).
+constexpr uint32_t kMaxRecords = 5000;
+
+// Reads the whole token stream into the two lists; false when the file is damaged (a
+// wrong version, a count too large, an index outside the count, a broken "set"
+// sequence, or text the tokenizer could not read completely).
+bool ReadRigFile(brix::UTextParser& parser, brix::UArray<BoneData>& bones, brix::UArray<MeshData>& meshes);
+
+// The value after "version" must be exactly "1".
+bool CheckVersion(brix::UTextParser& parser);
+// Reads the entries of a bone block; unknown keys are skipped and it never fails.
+bool ReadBoneBlock(const brix::UString& blockText, BoneData& bone);
+// Reads the entries of a mesh block into a record whose lists it first empties; fails
+// only on a broken "set" sequence (or a block the tokenizer could not read).
+bool ReadMeshBlock(const brix::UString& blockText, MeshData& mesh);
+
+}  // namespace rig

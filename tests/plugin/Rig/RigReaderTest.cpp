@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Rig/RigReader.h"
+
+using brix::UArray;
+using brix::UString;
+using brix::UTextParser;
+
+namespace {
+struct Rig {
+    UArray<BoneData> bones;
+    UArray<MeshData> meshes;
+    bool ok = false;
+};
+
+Rig Read(const std::string& text) {
+    Rig rig;
+    UString subject(text.c_str());
+    UTextParser parser(subject);
+    rig.ok = rig::ReadRigFile(parser, rig.bones, rig.meshes);
+    return rig;
+}
+}  // namespace
+
+TEST(RigReader, AcceptsAndRejectsTopLevelEntries) {
+    struct Case {
+        const char* text;
+        bool ok;
+    } cases[] = {
+        {"version 1", true},
+        {"", true},
+        {"version 2", false},
+        {"version 1.0", false},
+        {"version \"1\"", true},
+        {"version", false},
+        {"numBones 4999", true},
+        {"numBones 5000", false},
+        {"numBones -1", false},
+        {"bone 0 { name \"a\" }", false},
+        {"numBones 1 bone 0 { name \"a\" }", true},
+        {"numBones 1 bone 1 { }", false},
+        {"numBones 1 bone -1 { }", false},
+        {"numMeshes 1 mesh 0 { } mesh 1 { }", false},
+        {"numMeshes 5000", false},
+        {"comment \"x\" materialNames { \"m\" } 17 version 1", true},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }", false},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 0 { 0 0 } set 0 { 1 1 } } }", false},
+        {"numMeshes 1 mesh 0 { polygonTexCoordIndices { sets 0 { 0 } } }", false},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } }", true},
+        {"numBones", true},  // the missing count reads as 0
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(c.text).ok, c.ok) << c.text;
+}
+
+TEST(RigReader, TokenizerFailureMakesTheFileDamaged) {
+    std::string deep = "version 1 numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}');
+    EXPECT_FALSE(Read(deep).ok);
+}
+
+TEST(RigReader, ReadsBonesWithDefaultsAndLaterCountsDiscardEarlierRecords) {
+    Rig rig = Read(
+        "numBones 2 bone 0 { name \"gone\" } numBones 3 "
+        "bone 2 { parent \"root\" name \"c\" unknown 5 invBaseMatrix 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 } "
+        "bone 0 { name \"a\" invBaseMatrix 1 2 }");
+    ASSERT_TRUE(rig.ok);
+    ASSERT_EQ(rig.bones.Num(), 3);
+    EXPECT_STREQ(rig.bones[0].name.c_str(), "a");
+    EXPECT_EQ(rig.bones[0].name.Num(), 2);
+    EXPECT_EQ(rig.bones[1].name.Num(), 0);  // never set
+    EXPECT_EQ(rig.bones[1].invBaseMatrix, RigMatrix::Identity());
+    EXPECT_STREQ(rig.bones[2].parent.c_str(), "root");
+    EXPECT_EQ(rig.bones[2].invBaseMatrix.m[3][3], 16.0f);
+    // A matrix cut short reads its missing numbers as 0.
+    EXPECT_EQ(rig.bones[0].invBaseMatrix.m[0][1], 2.0f);
+    EXPECT_EQ(rig.bones[0].invBaseMatrix.m[0][2], 0.0f);
+    EXPECT_EQ(rig.bones[0].invBaseMatrix.m[3][3], 0.0f);
+}
+
+TEST(RigReader, ReadsMeshListsAndRestartsThemPerBlock) {
+    Rig rig = Read(
+        "numMeshes 1\r\n"
+        "mesh 0 { name \"first\" vertices { 1 2 3 } material \"m\" }\r\n"
+        "mesh 0 {\r\n"
+        "\tvertices { 4 5 6 } vertices { 7 8 }\r\n"
+        "\tnormals { 0 0 1 }\r\n"
+        "\ttextureCoordinates { set 0 { 0.25 0.5 1 1 } set 1 { 0 0 } }\r\n"
+        "\tmaterialNames { \"lambert1\" } polygonMaterialIndices { 0 }\r\n"
+        "\tpolygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } polygonNormalIndices { 0 0 0 }\r\n"
+        "\tpolygonTexCoordIndices { set 0 { 0 1 0 } }\r\n"
+        "\tvertexWeightCounts { 2 0 } weights { 1 0.5 0 0.2 }\r\n"
+        "}");
+    ASSERT_TRUE(rig.ok);
+    const MeshData& mesh = rig.meshes[0];
+    EXPECT_STREQ(mesh.name.c_str(), "first");  // the second block has no name
+    EXPECT_STREQ(mesh.material.c_str(), "m");
+    ASSERT_EQ(mesh.vertices.Num(), 2);  // concatenated, the missing z read as 0
+    EXPECT_EQ(mesh.vertices[0], (brix::TVector3<float>{4, 5, 6}));
+    EXPECT_EQ(mesh.vertices[1], (brix::TVector3<float>{7, 8, 0}));
+    ASSERT_EQ(mesh.textureCoordinates.Num(), 2);
+    EXPECT_EQ(mesh.textureCoordinates[0].Num(), 2);
+    EXPECT_EQ(mesh.textureCoordinates[0][0], (brix::TVector2<float>{0.25f, 0.5f}));
+    ASSERT_EQ(mesh.polygonTexCoordIndices.Num(), 1);
+    EXPECT_EQ(mesh.polygonTexCoordIndices[0][1], 1u);
+    EXPECT_EQ(mesh.polygonVertexIndices.Num(), 3);
+    ASSERT_EQ(mesh.weights.Num(), 2);
+    EXPECT_EQ(mesh.weights[0].boneIndex, 1u);
+    EXPECT_EQ(mesh.weights[0].weight, 0.5f);  // kept as read, not normalised
+    EXPECT_EQ(mesh.weights[1].weight, 0.2f);
+    EXPECT_EQ(mesh.vertexWeightCounts[1], 0u);
+}
