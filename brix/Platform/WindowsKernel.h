@@ -41,4 +41,114 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
 // Releases a whole region returned by VirtualAlloc (size must be 0 with MEM_RELEASE).
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 
+// ---- Files and directories ----
+// A file handle wraps a POSIX file descriptor. The share mode is kept among handles made
+// by CreateFileA with an advisory lock: a handle opened without sharing holds an
+// exclusive lock, any other a shared one, so a file held open without sharing cannot be
+// opened again, and a file held open at all cannot be moved or deleted. Directories
+// never open as files. Errors are reported through GetLastError with Windows codes.
+
+typedef void* HANDLE;
+typedef int32_t LONG;
+typedef LONG* PLONG;
+typedef DWORD* LPDWORD;
+typedef BOOL* LPBOOL;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+typedef const void* LPCVOID;
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+};
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define COPY_FILE_FAIL_IF_EXISTS 0x00000001u
+#define PROGRESS_CONTINUE 0u
+#define PROGRESS_CANCEL 1u
+#define PROGRESS_STOP 2u
+#define PROGRESS_QUIET 3u
+#define CALLBACK_CHUNK_FINISHED 0x00000000u
+#define CALLBACK_STREAM_SWITCH 0x00000001u
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+#define MOVEFILE_COPY_ALLOWED 0x00000002u
+#define MOVEFILE_WRITE_THROUGH 0x00000008u
+
+#define NO_ERROR 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_SAME_DEVICE 17u
+#define ERROR_GEN_FAILURE 31u
+#define ERROR_SHARING_VIOLATION 32u
+#define ERROR_FILE_EXISTS 80u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_DISK_FULL 112u
+#define ERROR_NEGATIVE_SEEK 131u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_ALREADY_EXISTS 183u
+#define ERROR_REQUEST_ABORTED 1235u
+
+typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
+                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
+                                    DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
+                                    HANDLE destinationFile, LPVOID data);
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL CloseHandle(HANDLE handle);
+// Reads up to toRead bytes; TRUE with *read 0 at the end of the file.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+// Moves by distance (sign-extended, or the low half of a 64-bit distance when
+// distanceHigh is given) from FILE_BEGIN, FILE_CURRENT or FILE_END. Returns the low 32
+// bits of the new position (the high half through distanceHigh), or
+// INVALID_SET_FILE_POINTER with the last error set.
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+// The low 32 bits of the size (the high half through high when given).
+DWORD GetFileSize(HANDLE file, LPDWORD high);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
+// Copies in chunks, calling progress (when given) once before the first chunk and after
+// each; PROGRESS_CANCEL or PROGRESS_STOP, or *cancel set, abandons the copy and removes
+// the destination.
+BOOL CopyFileExA(LPCSTR existingFileName, LPCSTR newFileName, LPPROGRESS_ROUTINE progress, LPVOID data,
+                 LPBOOL cancel, DWORD copyFlags);
+// Renames; fails on an existing destination without MOVEFILE_REPLACE_EXISTING, and across
+// file systems without MOVEFILE_COPY_ALLOWED (ERROR_NOT_SAME_DEVICE).
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+BOOL DeleteFileA(LPCSTR fileName);
+BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryA(LPCSTR pathName);
+BOOL SetCurrentDirectoryA(LPCSTR pathName);
+// Writes the current directory and returns its length without the NUL; when the
+// buffer is too small, returns the size needed including the NUL; 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
+
 #endif

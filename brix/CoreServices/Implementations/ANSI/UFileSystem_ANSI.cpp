@@ -1,20 +1,166 @@
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
 
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#if defined(_WIN32)
+#include <direct.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "Core/ErrorDescription.h"
+#include "CoreServices/Implementations/ANSI/UFileANSI_SerializingPolicy.h"
+#include "Utils/UStream_Archive.h"
+
 namespace brix {
 
-void UFileSystem_ANSI::Init() { m_initialised = true; }
+namespace {
+
+#if !defined(_WIN32)
+// The C library's directory calls under their Windows runtime names.
+int _mkdir(const char* path) { return mkdir(path, 0777); }
+int _rmdir(const char* path) { return rmdir(path); }
+int _chdir(const char* path) { return chdir(path); }
+char* _getcwd(char* buffer, int size) { return getcwd(buffer, size_t(size)); }
+#endif
+
+// Opens a file (never a directory, which some C libraries open for reading).
+FILE* OpenFile(const UString& path, const char* mode) {
+    FILE* file = fopen(path.c_str(), mode);
+    if (!file) return nullptr;
+    struct stat status;
+    if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+        fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+InputStreamHandle OpenReader(const UString& path) {
+    FILE* file = OpenFile(path, "rbS");
+    if (!file) return nullptr;
+    return std::make_unique<UFileANSI_SerializingPolicy_Input>(file, path);
+}
+
+}  // namespace
+
+void UFileSystem_ANSI::Init() {
+    BRIX_GUARD_BEGIN
+    m_initialised = true;
+    GetWorkingDirectory();
+    BRIX_GUARD_END
+}
+
 void UFileSystem_ANSI::Shutdown() { m_initialised = false; }
-InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString&) { return nullptr; }
-OutputStreamHandle UFileSystem_ANSI::CreateFileWriter(const UString&, bool, bool) { return nullptr; }
-uint64_t UFileSystem_ANSI::GetFileSize(const UString&) { return 0; }
-bool UFileSystem_ANSI::ExistsFile(const UString&) { return false; }
-bool UFileSystem_ANSI::Delete(const UString&) { return false; }
-bool UFileSystem_ANSI::Copy(const UString&, const UString&, bool, ProgressCallback) { return false; }
-bool UFileSystem_ANSI::Move(const UString&, const UString&, bool, ProgressCallback) { return false; }
-bool UFileSystem_ANSI::MakeDirectory(const UString&) { return false; }
-bool UFileSystem_ANSI::DeleteDirectory(const UString&) { return false; }
-bool UFileSystem_ANSI::SetWorkingDirectory(const UString&) { return false; }
-UString UFileSystem_ANSI::GetWorkingDirectory() { return m_workingDirectory; }
+
+InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
+    BRIX_GUARD_BEGIN
+    if (InputStreamHandle reader = OpenReader(path)) return reader;
+    return OpenArchivePath(path, OpenReader);
+    BRIX_GUARD_END
+}
+
+OutputStreamHandle UFileSystem_ANSI::CreateFileWriter(const UString& path, bool, bool append) {
+    BRIX_GUARD_BEGIN
+    FILE* file = OpenFile(path, append ? "abS" : "wbS");
+    if (!file) return nullptr;
+    return std::make_unique<UFileANSI_SerializingPolicy_Output>(file, path);
+    BRIX_GUARD_END
+}
+
+uint64_t UFileSystem_ANSI::GetFileSize(const UString& path) {
+    FILE* file = OpenFile(path, "r");
+    if (!file) return 0;
+    UFileANSI_SerializingPolicy_Input stream(file, path);
+    return stream.GetSize();
+}
+
+bool UFileSystem_ANSI::ExistsFile(const UString& path) {
+    FILE* file = OpenFile(path, "r");
+    if (!file) return false;
+    fclose(file);
+    return true;
+}
+
+bool UFileSystem_ANSI::Delete(const UString& path) { return remove(path.c_str()) == 0; }
+
+bool UFileSystem_ANSI::Copy(const UString& destination, const UString& source, bool overwrite,
+                            ProgressCallback progress) {
+    BRIX_GUARD_BEGIN
+    if (progress) progress(0.0f);
+    if (!overwrite && ExistsFile(destination)) return false;
+    FILE* in = OpenFile(source, "rbS");
+    if (!in) return false;
+    UFileANSI_SerializingPolicy_Input reader(in, source);
+    // Copying a file onto itself would truncate it before it is read.
+    struct stat from, to;
+    if (fstat(fileno(in), &from) == 0 && stat(destination.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino)
+        return false;
+    FILE* out = OpenFile(destination, "wbS");
+    if (!out) return false;
+    UFileANSI_SerializingPolicy_Output writer(out, destination);
+
+    const uint64_t total = reader.GetSize();
+    uint64_t copied = 0;
+    unsigned char chunk[1024];
+    while (copied < total && !reader.HasFailed() && !writer.HasFailed()) {
+        const uint64_t wanted = total - copied < sizeof chunk ? total - copied : sizeof chunk;
+        const uint64_t got = reader.Serialize(chunk, wanted);
+        writer.Serialize(chunk, got);
+        copied += got;
+        if (progress) progress(float(double(copied) / double(total)));
+    }
+    writer.Close();
+    if (reader.HasFailed() || writer.HasFailed() || copied != total) return false;
+    if (progress) progress(1.0f);
+    return true;
+    BRIX_GUARD_END
+}
+
+bool UFileSystem_ANSI::Move(const UString& destination, const UString& source, bool overwrite,
+                            ProgressCallback progress) {
+    BRIX_GUARD_BEGIN
+    if (progress) progress(0.0f);
+    bool moved = Copy(destination, source, overwrite, nullptr);
+    if (moved && !Delete(source)) {
+        Delete(destination);
+        moved = false;
+    }
+    if (progress) progress(1.0f);
+    return moved;
+    BRIX_GUARD_END
+}
+
+bool UFileSystem_ANSI::MakeDirectory(const UString& path) { return _mkdir(path.c_str()) == 0; }
+bool UFileSystem_ANSI::DeleteDirectory(const UString& path) { return _rmdir(path.c_str()) == 0; }
+
+bool UFileSystem_ANSI::SetWorkingDirectory(const UString& path) {
+    BRIX_GUARD_BEGIN
+    if (_chdir(path.c_str()) != 0) return false;
+    m_workingDirectory = path;
+    m_workingDirectory.Append("/");
+    return true;
+    BRIX_GUARD_END
+}
+
+UString UFileSystem_ANSI::GetWorkingDirectory() {
+    BRIX_GUARD_BEGIN
+    if (m_workingDirectory.IsEmpty()) {
+        char buffer[4096];
+        memset(buffer, 0, sizeof buffer);
+        if (!_getcwd(buffer, int(sizeof buffer)))
+            throw ErrorDescription(__FILE__, "brix::UFileSystem_ANSI::GetWorkingDirectory",
+                                   "current path longer than 4096 bytes", __LINE__);
+        m_workingDirectory = buffer;
+        m_workingDirectory.Append("/");
+    }
+    return m_workingDirectory;
+    BRIX_GUARD_END
+}
+
 UArray<UString> UFileSystem_ANSI::FindFiles(const UString&) { return UArray<UString>(); }
 
 }  // namespace brix

@@ -1,13 +1,15 @@
 #pragma once
+// The file system of the bootstrap core services, on the standard C library's buffered
+// files and its directory calls. Reading a path that does not open as a file falls back
+// to an entry of a ZIP archive on the path (see OpenArchivePath).
 
 #include "CoreServices/Interfaces/IFileSystem.h"
 
 namespace brix {
 
-// Not yet backed by files: every operation fails (empty handles, false, size 0) until
-// the file work fills it in.
 class UFileSystem_ANSI : public IFileSystem {
 public:
+    // Sets the initialised flag and fills the working-directory cache.
     void Init() override;
     void Shutdown() override;
     InputStreamHandle CreateFileReader(const UString& path) override;
@@ -15,12 +17,20 @@ public:
     uint64_t GetFileSize(const UString& path) override;
     bool ExistsFile(const UString& path) override;
     bool Delete(const UString& path) override;
+    // Copies in chunks of at most 1024 bytes, reporting progress after each; fails on an
+    // existing destination unless overwrite is set.
     bool Copy(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) override;
+    // Copies, then deletes the source through Delete; when that fails the copy is
+    // deleted again and the move fails.
     bool Move(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) override;
     bool MakeDirectory(const UString& path) override;
     bool DeleteDirectory(const UString& path) override;
+    // Changes the process's current directory; the cache becomes path + "/".
     bool SetWorkingDirectory(const UString& path) override;
+    // The cached working directory, ending in "/"; queried on first use. Throws
+    // "current path longer than 4096 bytes" when the query fails.
     UString GetWorkingDirectory() override;
+    // Always empty.
     UArray<UString> FindFiles(const UString& pattern) override;
 
 private:

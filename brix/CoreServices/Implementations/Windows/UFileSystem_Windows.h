@@ -1,26 +1,41 @@
 #pragma once
+// The plug-in's file system, written against the Windows kernel's file calls (supplied
+// over POSIX by Platform/WindowsKernel on other systems). Reading a path that does not
+// open as a file falls back to an entry of a ZIP archive on the path (see
+// OpenArchivePath).
 
 #include "CoreServices/Interfaces/IFileSystem.h"
 
 namespace brix::platform_windows {
 
-// Not yet backed by files: every operation fails (empty handles, false, size 0) until
-// the file work fills it in.
 class UFileSystem_Windows : public IFileSystem {
 public:
+    // Sets the initialised flag and fills the working-directory cache.
     void Init() override;
     void Shutdown() override;
+    // Opens for reading without sharing; a file that another handle holds open without
+    // sharing does not open.
     InputStreamHandle CreateFileReader(const UString& path) override;
+    // Opens for writing without sharing: created anew, or opened (created when missing)
+    // and positioned at its end when appending.
     OutputStreamHandle CreateFileWriter(const UString& path, bool ignored, bool append) override;
+    // The low 32 bits of the size; 0 when the file does not open.
     uint64_t GetFileSize(const UString& path) override;
     bool ExistsFile(const UString& path) override;
     bool Delete(const UString& path) override;
+    // CopyFileExA, with the fraction copied passed to progress as it goes.
     bool Copy(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) override;
+    // MoveFileExA with write-through; when that fails (another volume, for one), a copy
+    // followed by Delete of the source, undone when the source cannot be deleted.
     bool Move(const UString& destination, const UString& source, bool overwrite, ProgressCallback progress) override;
     bool MakeDirectory(const UString& path) override;
     bool DeleteDirectory(const UString& path) override;
+    // Changes the process's current directory; the cache becomes path + "/".
     bool SetWorkingDirectory(const UString& path) override;
+    // The cached working directory, ending in "/"; queried on first use. Throws
+    // "current path longer than 4096 bytes" when it does not fit 4095 characters.
     UString GetWorkingDirectory() override;
+    // Always empty.
     UArray<UString> FindFiles(const UString& pattern) override;
 
 private:

@@ -1,0 +1,65 @@
+#pragma once
+// The file streams of the Windows file system, over Windows file handles. Each owns its
+// handle from creation to destruction. A status flag records the first failed
+// operation (ReadFile, WriteFile, a seek or a position query).
+
+#include "CoreServices/Interfaces/IStream.h"
+#include "Platform/WindowsKernel.h"
+
+namespace brix::platform_windows {
+
+class UFileWindows_SerializingPolicy_Input : public IInputStream {
+public:
+    // Takes ownership of handle (INVALID_HANDLE_VALUE gives a stream that is not open).
+    UFileWindows_SerializingPolicy_Input(HANDLE handle, const UString& path);
+    ~UFileWindows_SerializingPolicy_Input() noexcept(false) override;
+
+    // Reads with ReadFile. A size of 2^31 bytes or more fails the check
+    // "size < (1<<31)".
+    uint64_t Serialize(void* buffer, uint64_t size) override;
+    void Close() override;
+    bool IsOpen() const override;
+    UString GetName() const override;
+    // GetFileSize's low 32 bits, cached after the first query.
+    uint64_t GetSize() override;
+    // The low 32 bits of the position, zero-extended.
+    uint64_t Tell() override;
+    void SeekToStart() override;
+    void SeekToEnd() override;
+    IInputStream& SeekForward(int32_t distance) override;
+    IInputStream& SeekBackward(int32_t distance) override;
+    bool IsEnd() override;
+
+    bool HasFailed() const { return m_failed; }
+
+private:
+    void Seek(int64_t distance, DWORD method);
+
+    HANDLE m_handle;
+    UString m_path;
+    bool m_failed;
+    uint64_t m_size;  // all ones while unknown
+};
+
+class UFileWindows_SerializingPolicy_Output : public IOutputStream {
+public:
+    UFileWindows_SerializingPolicy_Output(HANDLE handle, const UString& path);
+    ~UFileWindows_SerializingPolicy_Output() noexcept(false) override;
+
+    // Writes with WriteFile, which succeeds only when every byte was written. A size of
+    // 2^31 bytes or more fails the check "size < (1<<31)".
+    void Serialize(const void* data, uint64_t size) override;
+    void Close() override;
+    bool IsOpen() const override;
+    UString GetName() const override;
+    void Flush() override;
+
+    bool HasFailed() const { return m_failed; }
+
+private:
+    HANDLE m_handle;
+    UString m_path;
+    bool m_failed;
+};
+
+}  // namespace brix::platform_windows

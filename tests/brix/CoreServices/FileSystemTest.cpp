@@ -1,0 +1,429 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
+#include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
+#include "Platform/WindowsKernel.h"
+#include "support/WarningCapture.h"
+
+using namespace brix;
+using brix::platform_windows::UFileSystem_Windows;
+using brix::test::WarningCapture;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+bool Exists(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0;
+}
+
+std::string Cwd() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? buffer : "";
+}
+
+// A fresh directory, removed with its files afterwards.
+class TempDir {
+public:
+    explicit TempDir(const char* base = "/tmp") {
+        std::string pattern = std::string(base) + "/tessaline-fs-XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back(0);
+        if (mkdtemp(buffer.data())) m_path = buffer.data();
+    }
+    ~TempDir() {
+        if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+    }
+    bool Valid() const { return !m_path.empty(); }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string Fixture(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/archives/" + name; }
+
+std::string ReadAll(IInputStream& stream) {
+    std::string out(size_t(stream.GetSize()), '\0');
+    if (!out.empty()) {
+        EXPECT_EQ(stream.Serialize(out.data(), out.size()), out.size());
+    }
+    return out;
+}
+
+// Progress reports of the last Copy or Move.
+std::vector<float> g_progress;
+void RecordProgress(float fraction) { g_progress.push_back(fraction); }
+
+template <typename FileSystem>
+class FileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.Valid()); }
+    TempDir dir;
+    // Held by pointer: the file systems' destructors may throw, a test fixture's may not.
+    std::unique_ptr<FileSystem> fs = std::make_unique<FileSystem>();
+};
+
+using FileSystems = ::testing::Types<UFileSystem_ANSI, UFileSystem_Windows>;
+TYPED_TEST_SUITE(FileSystemTest, FileSystems);
+
+}  // namespace
+
+TYPED_TEST(FileSystemTest, WritesReadsAndAppends) {
+    const std::string path = this->dir / "rig.tsl";
+    {
+        OutputStreamHandle out = this->fs->CreateFileWriter(UString(path.c_str()), false, false);
+        ASSERT_TRUE(out);
+        EXPECT_TRUE(out->IsOpen());
+        EXPECT_EQ(out->GetName(), path.c_str());
+        out->Serialize("hello ", 6);
+        out->Serialize("", 0);
+        out->Flush();
+        out->Close();
+        EXPECT_FALSE(out->IsOpen());
+    }
+    {
+        OutputStreamHandle out = this->fs->CreateFileWriter(UString(path.c_str()), false, true);
+        ASSERT_TRUE(out);
+        out->Serialize("world", 5);
+    }  // destroying the stream closes the file
+    EXPECT_EQ(ReadFile(path), "hello world");
+    EXPECT_EQ(this->fs->GetFileSize(UString(path.c_str())), 11u);
+    EXPECT_TRUE(this->fs->ExistsFile(UString(path.c_str())));
+
+    InputStreamHandle in = this->fs->CreateFileReader(UString(path.c_str()));
+    ASSERT_TRUE(in);
+    EXPECT_EQ(in->GetName(), path.c_str());
+    EXPECT_EQ(in->GetSize(), 11u);
+    char buffer[16] = {};
+    EXPECT_EQ(in->Serialize(buffer, 5), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(in->Tell(), 5u);
+    in->SeekForward(1);
+    EXPECT_EQ(in->Serialize(buffer, 16), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "world");
+    EXPECT_TRUE(in->IsEnd());
+    in->SeekBackward(3);
+    EXPECT_EQ(in->Tell(), 8u);
+    EXPECT_FALSE(in->IsEnd());
+    in->SeekToEnd();
+    EXPECT_EQ(in->Tell(), 11u);
+    in->SeekToStart();
+    EXPECT_EQ(in->Tell(), 0u);
+    EXPECT_EQ(ReadAll(*in), "hello world");
+    in->Close();
+    EXPECT_FALSE(in->IsOpen());
+
+    // Writing anew truncates.
+    { this->fs->CreateFileWriter(UString(path.c_str()), false, false)->Serialize("x", 1); }
+    EXPECT_EQ(ReadFile(path), "x");
+}
+
+TYPED_TEST(FileSystemTest, MissingFilesAndDirectoriesDoNotOpen) {
+    const std::string missing = this->dir / "missing.tsl";
+    WarningCapture warnings;
+    EXPECT_FALSE(this->fs->CreateFileReader(UString(missing.c_str())));
+    EXPECT_FALSE(this->fs->ExistsFile(UString(missing.c_str())));
+    EXPECT_EQ(this->fs->GetFileSize(UString(missing.c_str())), 0u);
+    // A directory is not a file, neither to read nor as an archive on the path.
+    EXPECT_FALSE(this->fs->CreateFileReader(UString(this->dir.Path().c_str())));
+    EXPECT_FALSE(this->fs->ExistsFile(UString(this->dir.Path().c_str())));
+    EXPECT_FALSE(this->fs->CreateFileWriter(UString(this->dir.Path().c_str()), false, false));
+    EXPECT_FALSE(this->fs->CreateFileWriter(UString((this->dir / "no/such/dir.tsl").c_str()), false, false));
+    EXPECT_EQ(warnings.Text(), "");
+}
+
+TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
+    const std::string archive = this->dir / "nested.zip";
+    WriteFile(archive, ReadFile(Fixture("nested.zip")));
+    struct Case {
+        std::string path;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {archive + "/top.tsl", "top level\r\n"},
+        {archive + "\\top.tsl", "top level\r\n"},
+        {archive + "/packs/inner.zip/more/deeper.zip/leaf.tsl", "three levels down\r\n"},
+        {archive + "\\packs/inner.zip\\more/deeper.zip/leaf.tsl", "three levels down\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        WarningCapture warnings;
+        InputStreamHandle in = this->fs->CreateFileReader(UString(c.path.c_str()));
+        ASSERT_TRUE(in);
+        EXPECT_EQ(ReadAll(*in), c.expected);
+        EXPECT_EQ(warnings.Text(), "");
+    }
+
+    // The archive opens but has no such entry: an empty handle and the archive's message.
+    WarningCapture warnings;
+    EXPECT_FALSE(this->fs->CreateFileReader(UString((archive + "/absent.tsl").c_str())));
+    EXPECT_EQ(warnings.Text(), "WARNING: The file \"absent.tsl\" can't be found inside the archive \"" + archive + "\".\r\n");
+}
+
+TYPED_TEST(FileSystemTest, ABackslashIsPreferredToALaterSlash) {
+    // "pack.zip\dir" is also a plain file here; a search for "/" first would take it as
+    // the archive. With the backslash preferred, pack.zip is the archive and
+    // "dir/sub.tsl" the entry.
+    WriteFile(this->dir / "pack.zip", ReadFile(Fixture("stored.zip")));
+    WriteFile(this->dir / "pack.zip\\dir", "not an archive");
+    WarningCapture warnings;
+    InputStreamHandle in = this->fs->CreateFileReader(UString((this->dir / "pack.zip\\dir/sub.tsl").c_str()));
+    ASSERT_TRUE(in);
+    EXPECT_EQ(ReadAll(*in), "in a folder\r\n");
+    EXPECT_EQ(warnings.Text(), "");
+}
+
+TYPED_TEST(FileSystemTest, DeletesAndMakesDirectories) {
+    const std::string sub = this->dir / "sub";
+    EXPECT_TRUE(this->fs->MakeDirectory(UString(sub.c_str())));
+    EXPECT_FALSE(this->fs->MakeDirectory(UString(sub.c_str())));
+    WriteFile(sub + "/file", "x");
+    EXPECT_FALSE(this->fs->DeleteDirectory(UString(sub.c_str())));  // not empty
+    EXPECT_TRUE(this->fs->Delete(UString((sub + "/file").c_str())));
+    EXPECT_FALSE(this->fs->Delete(UString((sub + "/file").c_str())));
+    EXPECT_TRUE(this->fs->DeleteDirectory(UString(sub.c_str())));
+    EXPECT_FALSE(Exists(sub));
+    EXPECT_EQ(this->fs->FindFiles(UString("*")).Num(), 0);
+    EXPECT_EQ(this->fs->FindFiles(UString((this->dir / "*").c_str())).Num(), 0);
+}
+
+TYPED_TEST(FileSystemTest, CopiesWithProgress) {
+    const std::string source = this->dir / "source", destination = this->dir / "destination";
+    std::string data;
+    for (int i = 0; i < 5000; ++i) data.push_back(char('a' + i % 26));
+    WriteFile(source, data);
+
+    g_progress.clear();
+    EXPECT_TRUE(this->fs->Copy(UString(destination.c_str()), UString(source.c_str()), false, RecordProgress));
+    EXPECT_EQ(ReadFile(destination), data);
+    ASSERT_GE(g_progress.size(), 2u);
+    EXPECT_EQ(g_progress.front(), 0.0f);
+    EXPECT_EQ(g_progress.back(), 1.0f);
+    for (size_t i = 1; i < g_progress.size(); ++i) EXPECT_LE(g_progress[i - 1], g_progress[i]);
+
+    // Without overwrite an existing destination stays as it is.
+    WriteFile(destination, "older");
+    EXPECT_FALSE(this->fs->Copy(UString(destination.c_str()), UString(source.c_str()), false, nullptr));
+    EXPECT_EQ(ReadFile(destination), "older");
+    EXPECT_TRUE(this->fs->Copy(UString(destination.c_str()), UString(source.c_str()), true, nullptr));
+    EXPECT_EQ(ReadFile(destination), data);
+
+    // Nothing to copy from; and a file copied onto itself is left whole.
+    EXPECT_FALSE(this->fs->Copy(UString(destination.c_str()), UString((this->dir / "none").c_str()), true, nullptr));
+    EXPECT_FALSE(this->fs->Copy(UString(source.c_str()), UString(source.c_str()), true, nullptr));
+    EXPECT_EQ(ReadFile(source), data);
+}
+
+TYPED_TEST(FileSystemTest, MovesWithinAndAcrossFileSystems) {
+    const std::string source = this->dir / "source", destination = this->dir / "destination";
+    WriteFile(source, "payload");
+    g_progress.clear();
+    EXPECT_TRUE(this->fs->Move(UString(destination.c_str()), UString(source.c_str()), false, RecordProgress));
+    EXPECT_FALSE(Exists(source));
+    EXPECT_EQ(ReadFile(destination), "payload");
+    EXPECT_EQ(g_progress, (std::vector<float>{0.0f, 1.0f}));
+
+    WriteFile(source, "newer");
+    EXPECT_FALSE(this->fs->Move(UString(destination.c_str()), UString(source.c_str()), false, nullptr));
+    EXPECT_EQ(ReadFile(source), "newer");
+    EXPECT_EQ(ReadFile(destination), "payload");
+    EXPECT_TRUE(this->fs->Move(UString(destination.c_str()), UString(source.c_str()), true, nullptr));
+    EXPECT_FALSE(Exists(source));
+    EXPECT_EQ(ReadFile(destination), "newer");
+
+    // /dev/shm is a separate file system on Linux, where a rename cannot move a file.
+    struct stat here, there;
+    TempDir other("/dev/shm");
+    if (!other.Valid() || stat(other.Path().c_str(), &there) != 0 || stat(this->dir.Path().c_str(), &here) != 0 ||
+        here.st_dev == there.st_dev)
+        GTEST_SKIP() << "no second file system";
+    const std::string away = other / "moved";
+    EXPECT_TRUE(this->fs->Move(UString(away.c_str()), UString(destination.c_str()), false, nullptr));
+    EXPECT_FALSE(Exists(destination));
+    EXPECT_EQ(ReadFile(away), "newer");
+}
+
+namespace {
+// A file system whose Delete refuses one path, as when the source of a move is in use.
+template <typename FileSystem>
+class StubbornFileSystem : public FileSystem {
+public:
+    bool Delete(const UString& path) override { return path == m_keep.c_str() ? false : FileSystem::Delete(path); }
+    std::string m_keep;
+};
+}  // namespace
+
+TYPED_TEST(FileSystemTest, AMoveWhoseSourceCannotBeDeletedRemovesTheCopy) {
+    TempDir other("/dev/shm");
+    struct stat here, there;
+    const bool twoVolumes = other.Valid() && stat(other.Path().c_str(), &there) == 0 &&
+                            stat(this->dir.Path().c_str(), &here) == 0 && here.st_dev != there.st_dev;
+    // The Windows file system only copies when the direct move fails: across volumes.
+    if (std::is_same_v<TypeParam, UFileSystem_Windows> && !twoVolumes) GTEST_SKIP() << "no second file system";
+    const std::string source = this->dir / "source";
+    const std::string destination = (twoVolumes ? other : this->dir) / "destination";
+    WriteFile(source, "payload");
+    StubbornFileSystem<TypeParam> fs;
+    fs.m_keep = source;
+    EXPECT_FALSE(fs.Move(UString(destination.c_str()), UString(source.c_str()), false, nullptr));
+    EXPECT_EQ(ReadFile(source), "payload");
+    EXPECT_FALSE(Exists(destination));
+}
+
+TYPED_TEST(FileSystemTest, WorkingDirectoryIsCachedWithATrailingSlash) {
+    const std::string original = Cwd();
+    EXPECT_EQ(this->fs->GetWorkingDirectory(), (original + "/").c_str());
+    TypeParam initialised;
+    initialised.Init();
+    EXPECT_EQ(initialised.GetWorkingDirectory(), (original + "/").c_str());
+
+    EXPECT_TRUE(this->fs->SetWorkingDirectory(UString(this->dir.Path().c_str())));
+    EXPECT_EQ(Cwd(), this->dir.Path());
+    EXPECT_EQ(this->fs->GetWorkingDirectory(), (this->dir.Path() + "/").c_str());
+    EXPECT_TRUE(this->fs->SetWorkingDirectory(UString((original + "/").c_str())));
+    EXPECT_EQ(this->fs->GetWorkingDirectory(), (original + "//").c_str());
+    EXPECT_FALSE(this->fs->SetWorkingDirectory(UString((this->dir / "missing").c_str())));
+    EXPECT_EQ(this->fs->GetWorkingDirectory(), (original + "//").c_str());
+    // Changes made behind the file system's back are not seen once the cache is filled.
+    ASSERT_EQ(chdir(this->dir.Path().c_str()), 0);
+    EXPECT_EQ(this->fs->GetWorkingDirectory(), (original + "//").c_str());
+    ASSERT_EQ(chdir(original.c_str()), 0);
+}
+
+TYPED_TEST(FileSystemTest, AnOverlongCurrentDirectoryThrowsThroughTheGuard) {
+    const std::string original = Cwd();
+    const std::string name(200, 'd');
+    ASSERT_EQ(chdir(this->dir.Path().c_str()), 0);
+    int depth = 0;
+    while (Cwd().size() < 4200 && depth < 40) {
+        if (mkdir(name.c_str(), 0777) != 0 || chdir(name.c_str()) != 0) break;
+        ++depth;
+    }
+    // getcwd into a 4096-byte buffer cannot hold this directory any more.
+    char probe[4096];
+    const bool tooLong = getcwd(probe, sizeof probe) == nullptr;
+
+    const std::string type = std::is_same_v<TypeParam, UFileSystem_ANSI> ? "brix::UFileSystem_ANSI"
+                                                                           : "brix::platform_windows::UFileSystem_Windows";
+    bool threw = false;
+    try {
+        TypeParam fresh;
+        fresh.GetWorkingDirectory();
+    } catch (const ErrorDescription& error) {
+        threw = true;
+        EXPECT_STREQ(error.m_message, "current path longer than 4096 bytes");
+        EXPECT_EQ(std::string(error.m_history),
+                  type + "::GetWorkingDirectory() <- " + type + "::GetWorkingDirectory()");
+    }
+    for (; depth > 0; --depth) {
+        EXPECT_EQ(chdir(".."), 0);
+        EXPECT_EQ(rmdir(name.c_str()), 0);
+    }
+    ASSERT_EQ(chdir(original.c_str()), 0);
+    ASSERT_TRUE(tooLong);
+    EXPECT_TRUE(threw);
+}
+
+TEST(FileSystemWindows, AFileHeldWithoutSharingIsAbsentToOthers) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const std::string path = dir / "held.tsl";
+    WriteFile(path, "held");
+    UFileSystem_Windows fs;
+    {
+        InputStreamHandle holder = fs.CreateFileReader(UString(path.c_str()));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(fs.ExistsFile(UString(path.c_str())));
+        EXPECT_FALSE(fs.CreateFileReader(UString(path.c_str())));
+        EXPECT_FALSE(fs.CreateFileWriter(UString(path.c_str()), false, false));
+        EXPECT_FALSE(fs.Delete(UString(path.c_str())));
+        EXPECT_EQ(ReadFile(path), "held");  // the refused writer did not truncate it
+    }
+    EXPECT_TRUE(fs.ExistsFile(UString(path.c_str())));
+    EXPECT_TRUE(fs.Delete(UString(path.c_str())));
+}
+
+TEST(FileSystemWindows, AMoveOfAFileInUseCopiesThenUndoesTheCopy) {
+    // Held open with read sharing: the rename and the delete are refused, the copy is
+    // not, so the move falls back to copying and must remove the copy again.
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const std::string source = dir / "source", destination = dir / "destination";
+    WriteFile(source, "payload");
+    HANDLE holder = CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UFileSystem_Windows fs;
+    EXPECT_FALSE(fs.Move(UString(destination.c_str()), UString(source.c_str()), false, nullptr));
+    EXPECT_EQ(ReadFile(source), "payload");
+    EXPECT_FALSE(Exists(destination));
+    CloseHandle(holder);
+    EXPECT_TRUE(fs.Move(UString(destination.c_str()), UString(source.c_str()), false, nullptr));
+}
+
+TEST(FileSystemWindows, ReadsAndWritesOf2GBOrMoreFailTheSizeCheck) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const std::string path = dir / "file";
+    UFileSystem_Windows fs;
+    struct Case {
+        bool reading;
+        uint64_t size;
+        bool throws;
+    };
+    for (const Case& c : {Case{true, (uint64_t(1) << 31) - 1, false}, Case{true, uint64_t(1) << 31, true},
+                          Case{false, uint64_t(1) << 31, true}, Case{false, ~uint64_t(0), true}}) {
+        SCOPED_TRACE(std::to_string(c.size));
+        WriteFile(path, "abc");
+        const char* function = c.reading ? "brix::platform_windows::UFileWindows_SerializingPolicy_Input::Serialize"
+                                         : "brix::platform_windows::UFileWindows_SerializingPolicy_Output::Serialize";
+        try {
+            char buffer[4];
+            if (c.reading) {
+                // The size check comes before the read: the buffer is never written past 3 bytes.
+                EXPECT_EQ(fs.CreateFileReader(UString(path.c_str()))->Serialize(buffer, c.size), 3u);
+            } else {
+                fs.CreateFileWriter(UString(path.c_str()), false, false)->Serialize(buffer, c.size);
+            }
+            EXPECT_FALSE(c.throws);
+        } catch (const ErrorDescription& error) {
+            EXPECT_TRUE(c.throws);
+            EXPECT_STREQ(error.m_message, "'assure' failed: size < (1<<31)");
+            EXPECT_EQ(std::string(error.m_history), std::string(function) + "()");
+        }
+    }
+}
+
+TEST(FileSystemANSI, CopyReportsProgressPerKilobyte) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    WriteFile(dir / "source", std::string(2500, 'z'));
+    UFileSystem_ANSI fs;
+    g_progress.clear();
+    EXPECT_TRUE(fs.Copy(UString((dir / "copy").c_str()), UString((dir / "source").c_str()), false, RecordProgress));
+    EXPECT_EQ(g_progress, (std::vector<float>{0.0f, 1024.0f / 2500, 2048.0f / 2500, 1.0f, 1.0f}));
+}
