@@ -46,6 +46,7 @@ enum class AttrKind { Message, Matrix, Geometry, Compound, Numeric, Generic };
 
 struct Attr : Entity {
   Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst);
+  bool hasFn(MFn::Type t) const override;
   std::string name;
   AttrKind akind;
   bool array;

@@ -41,7 +41,7 @@ MStatus MFnBase::attach(const MObject& o, MFn::Type required) {
   return kBad;
 }
 
-MStatus MFnBase::setObject(const MObject& o) { return attach(o, MFn::kBase); }
+MStatus MFnBase::setObject(const MObject& o) { return attach(o, type()); }
 
 MObject MFnBase::object(MStatus* st) const {
   setStatus(st, alive(m_object) ? MStatus::kSuccess : kBad);

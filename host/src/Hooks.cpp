@@ -2,6 +2,11 @@
 #include "Core.h"
 
 #include <maya/MFnIkJoint.h>
+#include <maya/MFnMesh.h>
+#include <maya/MFnSet.h>
+#include <maya/MFnSingleIndexedComponent.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MItGeometry.h>
 #include <maya/MGlobal.h>
 #include <tessahost/StandIn.h>
 
@@ -172,5 +177,166 @@ MStatus select(const MObject& node, bool replace) {
 }
 
 void setUpAxis(bool yUp) { scene().yUp = yUp; }
+
+} // namespace standin
+
+// ---------------------------------------------------------------- building: meshes, shading, skins
+
+namespace standin {
+
+MObject makeMesh(const MString& name, const MFloatPointArray& points, const MIntArray& counts,
+                 const MIntArray& connects, const MObject& parent) {
+  MObject transform = makeTransform(name, parent);
+  if (transform.isNull()) return MObject();
+  MFnMesh fn;
+  MStatus s;
+  MObject shape = fn.create((int)points.length(), (int)counts.length(), points, counts, connects, transform, &s);
+  if (!s) {
+    deleteNode(Access::node(transform));
+    return MObject();
+  }
+  renameNode(Access::node(shape), str(MFnDependencyNode(transform).name()) + "Shape");
+  return shape;
+}
+
+MObject makeCube(const MString& name, double h, const MObject& parent) {
+  MFloatPointArray p;
+  for (int i = 0; i < 8; ++i)
+    p.append(MFloatPoint((float)(i & 1 ? h : -h), (float)(i & 2 ? h : -h), (float)(i & 4 ? h : -h)));
+  const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  MIntArray counts(6, 4), connects;
+  for (auto& q : quads)
+    for (int v : q) connects.append(v);
+  return makeMesh(name, p, counts, connects, parent);
+}
+
+MObject makeShadingGroup(const MString& name, const MString& materialName, const MString& materialType) {
+  const NodeType* t = nodeType(str(materialType));
+  if (!t || !t->find("outColor")) return MObject();
+  Node* material = createNode(t, nullptr, str(materialName));
+  Node* sg = createNode("shadingEngine", nullptr, str(name));
+  connect(material, {material->nt->find("outColor"), -1, -1}, sg, {sg->nt->find("surfaceShader"), -1, -1});
+  return Access::make(sg);
+}
+
+MStatus assignFaces(const MObject& shape, unsigned int instance, const MObject& shadingGroup, const MIntArray& faces) {
+  MDagPathArray paths;
+  MStatus s = MDagPath::getAllPathsTo(shape, paths);
+  if (!s) return s;
+  if (instance >= paths.length()) return MStatus::kInvalidParameter;
+  MFnSet set(shadingGroup, &s);
+  if (!s) return s;
+  MObject comp;
+  if (faces.length()) {
+    MFnSingleIndexedComponent fc;
+    comp = fc.create(MFn::kMeshPolygonComponent);
+    fc.addElements(faces);
+  }
+  return set.addMember(paths[instance], comp);
+}
+
+MDagPath makeInstance(const MObject& node, const MObject& newParent) {
+  Node* n = Access::node(node);
+  Node* p = newParent.isNull() ? scene().world : Access::node(newParent);
+  if (!n || !p || !addChild(p, n, true)) return MDagPath();
+  auto paths = allPaths(n);
+  return Access::makePath(paths.back());
+}
+
+MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDoubleArray& weights,
+                 const MMatrix* bindWorld) {
+  MFnDagNode mesh(shape);
+  MString command("skinCluster");
+  for (unsigned i = 0; i < influences.length(); ++i) command += " " + MFnDagNode(influences[i]).fullPathName();
+  command += " " + mesh.fullPathName() + ";";
+  std::vector<std::string> result;
+  if (!runCommandText(str(command), result) || result.empty()) return MObject();
+  MObject sc = nodeByName(result[0].c_str());
+  Node* cluster = Access::node(sc);
+  if (bindWorld)
+    for (unsigned k = 0; k < influences.length(); ++k)
+      cluster->data[{cluster->nt->find("bindPreMatrix"), -1, (int)k}] = newMatrixData(bindWorld[k].inverse());
+  if (weights.length()) {
+    MDagPath path;
+    mesh.getPath(path);
+    MFnSkinCluster fn(sc);
+    MItGeometry it(path);
+    unsigned k = influences.length();
+    if (weights.length() != (unsigned)it.count() * k) return sc;
+    for (; !it.isDone(); it.next())
+      for (unsigned j = 0; j < k; ++j) fn.setWeights(path, it.component(), j, weights[it.index() * k + j], false);
+  }
+  return sc;
+}
+
+MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influences) {
+  Node* mesh = Access::node(shape);
+  if (!mesh || mesh->type != MFn::kMesh) return MObject();
+  Connection* c = incoming(mesh, {mesh->nt->find("inMesh"), -1, -1});
+  if (!c || !c->src->hasFn(MFn::kGeometryFilt)) return MObject();
+  Node* first = c->src;
+  PlugKey firstInput{first->nt->find("inputGeometry"), 0, -1};
+  Connection* in = incoming(first, firstInput);
+  if (!in) return MObject();
+  // New intermediate shape between the new cluster and the first deformer; the new
+  // cluster takes over the first deformer's input.
+  Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
+  Node* mid = createNode("mesh", transform, mesh->name + "Deformed");
+  mid->intermediate = true;
+  Geometry g;
+  plugGeometry(in->src, in->srcKey, g);
+  *mid->geom = g;
+  std::vector<Node*> infl;
+  for (unsigned i = 0; i < influences.length(); ++i) {
+    Node* n = Access::node(influences[i]);
+    if (!n || !n->hasFn(MFn::kTransform)) return MObject();
+    infl.push_back(n);
+  }
+  Node* source = in->src;
+  PlugKey sourceKey = in->srcKey;
+  removeConnection(in);
+  connect(source, sourceKey, mid, {mid->nt->find("inMesh"), -1, -1});
+  Node* sc = buildSkinCluster(mid, infl);
+  connect(mid, {mid->nt->find("outMesh"), -1, -1}, first, firstInput);
+  return Access::make(sc);
+}
+
+MObject insertTweak(const MObject& shape) {
+  Node* mesh = Access::node(shape);
+  if (!mesh || mesh->type != MFn::kMesh) return MObject();
+  PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
+  Connection* c = incoming(mesh, inMesh);
+  if (!c) return MObject();
+  Node* src = c->src;
+  PlugKey sk = c->srcKey;
+  removeConnection(c);
+  Node* tweak = createNode("tweak", nullptr, "");
+  connect(src, sk, tweak, {tweak->nt->find("inputGeometry"), 0, -1});
+  connect(tweak, {tweak->nt->find("outputGeometry"), -1, 0}, mesh, inMesh);
+  return Access::make(tweak);
+}
+
+MIntArray deformerSetVertices(const MObject& skinCluster) {
+  MIntArray ids;
+  Node* sc = Access::node(skinCluster);
+  Node* set = sc ? deformerSetOf(sc) : nullptr;
+  if (!set) return ids;
+  auto it = set->deformMembers.find(0);
+  if (it != set->deformMembers.end())
+    for (size_t v = 0; v < it->second.size(); ++v)
+      if (it->second[v]) ids.append((int)v);
+  return ids;
+}
+
+MIntArray uvAssignments(const MObject& shape, const MString& uvSet) {
+  MIntArray ids;
+  Node* n = Access::node(shape);
+  Geometry scratch;
+  const Geometry* g = n && n->type == MFn::kMesh ? meshGeometry(n, scratch) : nullptr;
+  const UVSet* uv = g ? g->findUVSet(str(uvSet)) : nullptr;
+  if (uv)
+    for (int id : uv->ids) ids.append(id);
+  return ids;
+}
 
 } // namespace standin

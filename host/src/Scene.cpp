@@ -89,6 +89,8 @@ Attr::Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst)
   refs = 1; // owned by its node type for the life of the process
 }
 
+bool Attr::hasFn(MFn::Type t) const { return t == type || t == MFn::kAttribute || t == MFn::kBase; }
+
 bool keyWithin(const PlugKey& e, const PlugKey& plug) {
   if (e == plug) return true;
   if (plug.index >= 0) // an element: its children belong to it

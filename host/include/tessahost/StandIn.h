@@ -146,4 +146,42 @@ MStatus select(const MStringArray& names, bool replace = true);
 MStatus select(const MObject& node, bool replace = true);
 void setUpAxis(bool yUp);
 
+// A polygon mesh: a transform named name (made unique) under parent with a mesh shape
+// "<name>Shape" below it. Returns the shape, or null when the arrays are invalid (the
+// rules of MFnMesh::create). The mesh has default normals, an empty "map1" UV set and no
+// shading.
+MObject makeMesh(const MString& name, const MFloatPointArray& points, const MIntArray& counts,
+                 const MIntArray& connects, const MObject& parent = MObject::kNullObj);
+// An axis-aligned cube of the given half size centred on the origin (8 vertices, 6 quads).
+MObject makeCube(const MString& name, double halfSize = 1.0, const MObject& parent = MObject::kNullObj);
+// A shading group "name" whose surfaceShader is fed by a new material of materialType
+// ("lambert", "phong" or "blinn") named materialName.
+MObject makeShadingGroup(const MString& name, const MString& materialName,
+                         const MString& materialType = "lambert");
+// Assigns faces (all of them when faces is empty) of one instance of a mesh shape to a
+// shading group, taking them from any other group.
+MStatus assignFaces(const MObject& shape, unsigned int instance, const MObject& shadingGroup,
+                    const MIntArray& faces = MIntArray());
+// Makes node appear a further time, under newParent (null: the scene root). Returns the
+// new DAG path.
+MDagPath makeInstance(const MObject& node, const MObject& newParent = MObject::kNullObj);
+// Binds a mesh shape to influences with the skinCluster command, then, when weights is
+// not empty, stores weights exactly (vertex-major: numVertices x numInfluences values,
+// no normalisation). bindWorld, when given, points to one world matrix per influence
+// and replaces the bind pose (bindPreMatrix = its inverse). Returns the skin cluster,
+// null on failure.
+MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDoubleArray& weights = MDoubleArray(),
+                 const MMatrix* bindWorld = nullptr);
+// Gives an already skinned mesh a second skin cluster, upstream of its first deformer:
+// orig -> new cluster -> new intermediate shape -> first deformer -> mesh. Both clusters
+// then reach the mesh. Returns the new cluster, null when the mesh has no deformer.
+MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influences);
+// Puts a pass-through "tweak" deformer between a shape's inMesh and its current source:
+// source -> tweak -> mesh. Returns the tweak, null when inMesh is unconnected.
+MObject insertTweak(const MObject& shape);
+// Vertex ids of the deformer set of a skin cluster for its geometry 0, in order.
+MIntArray deformerSetVertices(const MObject& skinCluster);
+// UV id per face vertex of a set (-1 unmapped), polygon by polygon.
+MIntArray uvAssignments(const MObject& shape, const MString& uvSet);
+
 } // namespace standin

@@ -1,0 +1,295 @@
+// Skin clusters: the skinCluster command, linear-blend skinning, weights, deformer-set
+// membership, and chains of deformers through intermediate shapes.
+#include "HostTest.h"
+
+#include <maya/MFnMatrixData.h>
+#include <maya/MFnMesh.h>
+#include <maya/MFnSet.h>
+#include <maya/MDGModifier.h>
+#include <maya/MFnSingleIndexedComponent.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MGlobal.h>
+#include <maya/MItDependencyGraph.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
+
+namespace {
+MDagPath pathOf(const MObject& node) {
+  MDagPath p;
+  MFnDagNode(node).getPath(p);
+  return p;
+}
+
+MObject vertex(int id) {
+  MFnSingleIndexedComponent fn;
+  MObject c = fn.create(MFn::kMeshVertComponent);
+  fn.addElement(id);
+  return c;
+}
+
+double weight(const MObject& sc, const MObject& shape, int v, unsigned influence) {
+  MDoubleArray w;
+  MStatus s = MFnSkinCluster(sc).getWeights(pathOf(shape), vertex(v), influence, w);
+  return s && w.length() == 1 ? w[0] : -1.0;
+}
+
+// Two joints, j0 at the origin and j1 two units up as its child, and a 1x2 quad strip
+// "strip" standing on the origin: vertices (0,0) (1,0) (1,2) (0,2).
+class HostSkin : public HostTest {
+protected:
+  MObject j0, j1, shape;
+  void SetUp() override {
+    HostTest::SetUp();
+    j0 = standin::makeJoint("j0");
+    j1 = standin::makeJoint("j1", j0, standin::translation(0, 2, 0));
+    MFloatPointArray p;
+    for (auto [x, y] : {std::pair{0, 0}, {1, 0}, {1, 2}, {0, 2}}) p.append(MFloatPoint(x, y, 0));
+    MIntArray counts(1, 4), connects;
+    for (int v : {0, 1, 2, 3}) connects.append(v);
+    shape = standin::makeMesh("strip", p, counts, connects);
+  }
+  MObject bind() {
+    MObjectArray joints;
+    joints.append(j0);
+    joints.append(j1);
+    return standin::bindSkin(shape, joints);
+  }
+  MFloatPointArray worldPoints() {
+    MFloatPointArray p;
+    MFnMesh(pathOf(shape)).getPoints(p, MSpace::kWorld);
+    return p;
+  }
+  MFloatPointArray bindPose(const MObject& sc) {
+    MObject data;
+    MFnDependencyNode(sc).findPlug("input").elementByLogicalIndex(0).child(0).getValue(data);
+    MFloatPointArray p;
+    MFnMesh(data).getPoints(p, MSpace::kWorld);
+    return p;
+  }
+};
+} // namespace
+
+TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
+  MStringArray result;
+  ASSERT_TRUE(MGlobal::executeCommand("skinCluster |j0|j1 |j0 |strip|stripShape;", result));
+  ASSERT_EQ(result.length(), 1u);
+  EXPECT_EQ(s(result[0]), "skinCluster1");
+  MObject sc = standin::nodeByName("skinCluster1");
+  MFnSkinCluster fn(sc);
+  MDagPathArray influences;
+  ASSERT_EQ(fn.influenceObjects(influences), 2u);
+  EXPECT_EQ(s(influences[0].fullPathName()), "|j0|j1"); // command order
+  EXPECT_EQ(s(influences[1].fullPathName()), "|j0");
+
+  // The original shape: intermediate, last child of the transform, holding the geometry.
+  MFnDagNode transform(MFnDagNode(shape).parent(0));
+  ASSERT_EQ(transform.childCount(), 2u);
+  MFnDagNode orig(transform.child(1));
+  EXPECT_EQ(s(orig.name()), "stripShapeOrig");
+  EXPECT_TRUE(orig.isIntermediateObject());
+  EXPECT_FALSE(MFnDagNode(shape).isIntermediateObject());
+  EXPECT_TRUE(fn.outputShapeAtIndex(0) == shape);
+  EXPECT_EQ(fn.numOutputConnections(), 1u);
+
+  // bindPreMatrix = inverse of each influence's world matrix at bind time.
+  MObject value;
+  ASSERT_TRUE(fn.findPlug("bindPreMatrix").elementByLogicalIndex(0).getValue(value));
+  EXPECT_EQ(MFnMatrixData(value).matrix()(3, 1), -2.0);
+
+  // Deformer set with every vertex; initial weights on the nearest influence.
+  MObject set = fn.deformerSet();
+  EXPECT_EQ(s(MFnDependencyNode(set).name()), "skinCluster1Set");
+  EXPECT_EQ(standin::deformerSetVertices(sc).length(), 4u);
+  EXPECT_TRUE(MFnSet(set).isMember(pathOf(shape), vertex(3)));
+  for (int v : {0, 1}) {
+    EXPECT_EQ(weight(sc, shape, v, 0), 0.0);
+    EXPECT_EQ(weight(sc, shape, v, 1), 1.0);
+  }
+  for (int v : {2, 3}) EXPECT_EQ(weight(sc, shape, v, 0), 1.0);
+
+  int meshes = 0;
+  for (MItDependencyNodes it(MFn::kMesh); !it.isDone(); it.next()) ++meshes;
+  EXPECT_EQ(meshes, 2); // the visible shape and its original
+}
+
+TEST_F(HostSkin, PosedJointDeformsTheMeshWhileTheInputKeepsTheBindPose) {
+  MObject sc = bind();
+  ASSERT_FALSE(sc.isNull());
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0)); // move j1 one unit along x
+  MFloatPointArray p = worldPoints();
+  EXPECT_FLOAT_EQ(p[0].x, 0.0f);
+  EXPECT_FLOAT_EQ(p[1].x, 1.0f);
+  EXPECT_FLOAT_EQ(p[2].x, 2.0f);
+  EXPECT_FLOAT_EQ(p[3].x, 1.0f);
+  EXPECT_FLOAT_EQ(p[3].y, 2.0f);
+  MFloatPointArray b = bindPose(sc);
+  EXPECT_FLOAT_EQ(b[2].x, 1.0f);
+  EXPECT_FLOAT_EQ(b[3].x, 0.0f);
+
+  // Normals follow the rotation of the influence: a quarter turn about y flips +z to +x.
+  double turn[4][4] = {{0, 0, -1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {0, 2, 0, 1}};
+  standin::setLocalMatrix(j1, MMatrix(turn));
+  MFloatVectorArray n;
+  MFnMesh(shape).getNormals(n);
+  EXPECT_NEAR(n[3].x, 1.0f, 1e-6);
+  EXPECT_NEAR(n[0].z, 1.0f, 1e-6);
+  // Geometry writes on the deformed shape are refused.
+  MFloatPointArray some = worldPoints();
+  EXPECT_EQ(MFnMesh(shape).setPoints(some), MStatus::kFailure);
+}
+
+TEST_F(HostSkin, WeightsStayExactAndRemovedVerticesKeepTheirInputPosition) {
+  MObject sc = bind();
+  MFnSkinCluster fn(sc);
+  MDagPath path = pathOf(shape);
+  // Vertex 3: 0.5 on j0 and 0.2 on j1, which sum to 0.7 and stay so.
+  ASSERT_TRUE(fn.setWeights(path, vertex(3), 0, 0.5, false));
+  ASSERT_TRUE(fn.setWeights(path, vertex(3), 1, 0.2, false));
+  EXPECT_EQ(weight(sc, shape, 3, 0), 0.5);
+  EXPECT_EQ(weight(sc, shape, 3, 1), 0.2);
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
+  MFloatPointArray p = worldPoints();
+  EXPECT_FLOAT_EQ(p[3].x, 0.2f); // 0.5 * (0,2,0) + 0.2 * (1,2,0)
+  EXPECT_FLOAT_EQ(p[3].y, 1.4f);
+
+  // Out of the deformer set: no deformation, weight reads 0.
+  MFnSet set(fn.deformerSet());
+  ASSERT_TRUE(set.removeMember(path, vertex(2)));
+  EXPECT_TRUE(set.removeMember(path, vertex(2))); // removing a non-member is a no-op
+  EXPECT_FALSE(set.isMember(path, vertex(2)));
+  p = worldPoints();
+  EXPECT_FLOAT_EQ(p[2].x, 1.0f);
+  EXPECT_FLOAT_EQ(p[2].y, 2.0f);
+  EXPECT_EQ(weight(sc, shape, 2, 0), 0.0);
+  EXPECT_EQ((std::vector<int>{standin::deformerSetVertices(sc)[0], standin::deformerSetVertices(sc)[2]}),
+            (std::vector<int>{0, 3}));
+
+  // normalize = true rescales the other influences.
+  MDoubleArray old;
+  ASSERT_TRUE(fn.setWeights(path, vertex(3), 0, 0.6, true, &old));
+  EXPECT_EQ(old[0], 0.5);
+  EXPECT_NEAR(weight(sc, shape, 3, 1), 0.4, 1e-12);
+
+  // Bad influence index, other shape, or a component of the wrong kind fail.
+  MDoubleArray w;
+  EXPECT_EQ(fn.getWeights(path, vertex(0), 2, w), MStatus::kInvalidParameter);
+  MObject other = standin::makeCube("other");
+  EXPECT_FALSE(fn.getWeights(pathOf(other), vertex(0), 0, w));
+  EXPECT_FALSE(fn.getWeights(path, vertex(4), 0, w));
+  MFnSingleIndexedComponent faces;
+  MObject face = faces.create(MFn::kMeshPolygonComponent);
+  faces.addElement(0);
+  EXPECT_FALSE(fn.getWeights(path, face, 0, w));
+}
+
+TEST_F(HostSkin, BindSkinStoresGivenWeightsAndBindPose) {
+  MObjectArray joints;
+  joints.append(j0);
+  joints.append(j1);
+  MDoubleArray weights;
+  for (double w : {1.0, 0.0, 0.25, 0.75, 0.0, 0.0, 0.0, 1.0}) weights.append(w);
+  MMatrix bindWorld[2] = {MMatrix(), standin::translation(0, 4, 0)};
+  MObject sc = standin::bindSkin(shape, joints, weights, bindWorld);
+  ASSERT_FALSE(sc.isNull());
+  EXPECT_EQ(weight(sc, shape, 1, 1), 0.75);
+  // j1 sits at y=2 but was bound at y=4, so its vertices drop by two.
+  MFloatPointArray p = worldPoints();
+  EXPECT_FLOAT_EQ(p[3].y, 0.0f);
+  EXPECT_FLOAT_EQ(p[2].y, 0.0f); // all-zero weights pull a vertex to the origin
+  EXPECT_FLOAT_EQ(p[2].x, 0.0f);
+  MItGeometry it(pathOf(shape));
+  EXPECT_EQ(it.count(), 4);
+  it.next();
+  MIntArray ids;
+  MFnSingleIndexedComponent(it.component()).getElements(ids);
+  ASSERT_EQ(ids.length(), 1u);
+  EXPECT_EQ(ids[0], 1);
+  MStatus st;
+  MItGeometry notGeometry(pathOf(j0), &st);
+  EXPECT_EQ(st, MStatus::kInvalidParameter);
+}
+
+TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
+  MObject t = standin::makeTransform("loose");
+  MFnDependencyNode().create("objectSet", "aSet");
+  standin::makeTransform("twin", t);
+  standin::makeTransform("twin");
+  struct Case {
+    const char* text;
+  } cases[] = {
+      {"skinCluster |j0 |nowhere;"},           // unknown name
+      {"skinCluster |j0 twin |strip;"},        // ambiguous name
+      {"skinCluster |strip;"},                 // no influence
+      {"skinCluster |j0 |j0 |strip;"},         // same influence twice
+      {"skinCluster |j0 |j0|j1;"},             // geometry is not a mesh
+      {"skinCluster aSet |strip;"},            // influence is not a transform
+      {"skinCluster -tsb |j0 |strip;"},        // flags
+  };
+  unsigned before = standin::allNodes().length();
+  for (const Case& c : cases) {
+    standin::clearConsole();
+    EXPECT_EQ(MGlobal::executeCommand(c.text), MStatus::kFailure) << c.text;
+    EXPECT_EQ(standin::allNodes().length(), before) << c.text;
+    ASSERT_EQ(standin::consoleCount(), 1u) << c.text;
+    EXPECT_EQ(standin::consoleKind(0), standin::ConsoleKind::Error);
+  }
+  // A transform influence is accepted; the transform's mesh child is the geometry.
+  ASSERT_TRUE(MGlobal::executeCommand("skinCluster loose |strip;"));
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure); // already bound
+}
+
+TEST_F(HostSkin, ClusterFoundThroughIntermediateShapeAndAnotherDeformer) {
+  MObject first = bind();
+  MObjectArray one;
+  one.append(j1);
+  MObject second = standin::addUpstreamSkinCluster(shape, one);
+  ASSERT_FALSE(second.isNull());
+  MObject tweak = standin::insertTweak(shape); // first -> tweak -> mesh
+  ASSERT_FALSE(tweak.isNull());
+  // orig -> second -> intermediate -> first -> tweak -> mesh
+  MFnSkinCluster fn(second);
+  MObject intermediate = fn.outputShapeAtIndex(0);
+  EXPECT_TRUE(MFnDagNode(intermediate).isIntermediateObject());
+  bool reached = false;
+  for (MItDependencyGraph it(intermediate); !it.isDone(); it.next()) reached |= it.currentItem() == shape;
+  EXPECT_TRUE(reached);
+  int clusters = 0;
+  for (MItDependencyNodes it(MFn::kSkinClusterFilter); !it.isDone(); it.next()) ++clusters;
+  EXPECT_EQ(clusters, 2);
+  // Weights of both clusters are addressed through the visible mesh's path.
+  EXPECT_EQ(weight(second, shape, 0, 0), 1.0);
+  EXPECT_EQ(weight(first, shape, 2, 1), 1.0);
+  // Both deform: the second moves everything with j1, the first moves the top again.
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
+  MFloatPointArray p = worldPoints();
+  EXPECT_FLOAT_EQ(p[0].x, 1.0f);
+  EXPECT_FLOAT_EQ(p[2].x, 3.0f);
+  EXPECT_FLOAT_EQ(bindPose(second)[2].x, 1.0f);
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure);
+}
+
+TEST_F(HostSkin, OutputsWithoutInputsAndUnsetInputGeometry) {
+  MObject sc = bind();
+  MFnSkinCluster fn(sc);
+  MObject other = standin::makeCube("other");
+  MStatus st;
+  fn.outputShapeAtIndex(1, &st);
+  EXPECT_EQ(st, MStatus::kFailure);
+  MDGModifier mod;
+  mod.connect(fn.findPlug("outputGeometry").elementByLogicalIndex(1),
+              MFnDependencyNode(other).findPlug("inMesh"));
+  ASSERT_TRUE(mod.doIt());
+  EXPECT_EQ(fn.numOutputConnections(), 2u);
+  EXPECT_EQ(fn.findPlug("input").numConnectedElements(), 1u);
+  // input[1] has no geometry: the deformed output and the shape read nothing.
+  MObject value;
+  EXPECT_EQ(fn.findPlug("input").elementByLogicalIndex(1).child(0).getValue(value), MStatus::kFailure);
+  MFnMesh(other).numVertices(&st);
+  EXPECT_EQ(st, MStatus::kFailure);
+  // Replacing the bind pose with other mesh data changes what the cluster deforms.
+  MObject cubeData;
+  MFnDependencyNode(standin::makeCube("source")).findPlug("outMesh").getValue(cubeData);
+  MPlug in1 = fn.findPlug("input").elementByLogicalIndex(1).child(0);
+  ASSERT_TRUE(in1.setValue(cubeData));
+  EXPECT_EQ(MFnMesh(other).numVertices(), 8);
+}
