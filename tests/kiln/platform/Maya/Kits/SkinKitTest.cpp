@@ -1,0 +1,137 @@
+#include <maya/MDoubleArray.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFnDependencyNode.h>
+#include <maya/MFnMesh.h>
+#include <maya/MFnMeshData.h>
+#include <maya/MIntArray.h>
+#include <maya/MDGModifier.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
+
+#include "platform/Maya/Kits/HPolygonMeshKit.h"
+#include "support/HostConsole.h"
+
+using namespace kiln::platform_maya;
+using brix::UArray;
+using kiln_test::HostTest;
+using MeshKit = HPolygonMeshKit<float>;
+
+namespace {
+// A cube bound to joints a (at the origin) and b (at x = 1) with per-vertex weights
+// 0.5, 0.0 on the first vertex and 0.0, 0.0 on the second, 1.0 elsewhere on a.
+struct SkinnedCube {
+    MObject a, b, shape, cluster;
+    SkinnedCube() {
+        a = standin::makeJoint("a");
+        b = standin::makeJoint("b", MObject::kNullObj, standin::translation(1, 0, 0));
+        shape = standin::makeCube("box");
+        MObjectArray influences;
+        influences.append(a);
+        influences.append(b);
+        MDoubleArray weights;
+        for (int v = 0; v < 8; ++v) {
+            weights.append(v == 0 ? 0.5 : v == 1 ? 0.0 : 1.0);
+            weights.append(v == 0 ? 0.5 : 0.0);
+        }
+        cluster = standin::bindSkin(shape, influences, weights);
+    }
+};
+}  // namespace
+
+using SkinKit = HostTest;
+
+TEST_F(SkinKit, NonZeroWeightsGroupedByVertex) {
+    SkinnedCube rig;
+    ASSERT_FALSE(rig.cluster.isNull());
+    MeshKit kit{HObject(rig.shape)};
+    EXPECT_EQ(kit.FindSkinClusters().Num(), 1);
+    EXPECT_EQ(kit.GetNumVertexWeights(), 8);  // 2 + 0 + 6 * 1
+    HStatus status;
+    UArray<float> weights;
+    UArray<unsigned int> influences, counts;
+    kit.GetVertexWeights(status, weights, influences, counts);
+    EXPECT_TRUE(status.IsOk());
+    ASSERT_EQ(counts.Num(), 8);
+    EXPECT_EQ(counts[0], 2u);
+    EXPECT_EQ(counts[1], 0u);
+    EXPECT_EQ(counts[2], 1u);
+    ASSERT_EQ(weights.Num(), 8);
+    EXPECT_EQ(weights[0], 0.5f);
+    EXPECT_EQ(influences[1], 1u);
+    UArray<HObject> joints;
+    kit.GetJoints(status, joints);
+    ASSERT_EQ(joints.Num(), 2);
+    EXPECT_TRUE(joints[1].GetObject() == rig.b);
+}
+
+// The second cluster reaches the mesh through an intermediate shape and the first
+// cluster, so both count.
+TEST_F(SkinKit, TwoSkinClustersAreRefusedWithAWarning) {
+    SkinnedCube rig;
+    MObjectArray influences;
+    influences.append(rig.a);
+    ASSERT_FALSE(standin::addUpstreamSkinCluster(rig.shape, influences).isNull());
+    MeshKit kit{HObject(rig.shape)};
+    EXPECT_EQ(kit.GetNumVertexWeights(), 0);
+    HStatus status;
+    UArray<HObject> joints;
+    kit.GetJoints(status, joints);
+    EXPECT_EQ(status.GetCode(), HStatus::FAILURE);
+    EXPECT_EQ(Warnings(),
+              "WARNING: Can't get number of vertex weights for mesh \"boxShape\". 2 skin clusters found - expected "
+              "1.\r\n"
+              "WARNING: Can't get joints for mesh \"boxShape\". 2 skin clusters found - expected 1.\r\n");
+}
+
+TEST_F(SkinKit, UnskinnedMesh) {
+    MeshKit kit{HObject(standin::makeCube("box"))};
+    HStatus status;
+    UArray<HObject> joints;
+    kit.GetJoints(status, joints);
+    EXPECT_EQ(status.GetCode(), HStatus::NOT_FOUND);
+    EXPECT_EQ(joints.Num(), 0);
+    kit.SetGeometrySource(status, GEOMETRY_BIND_POSE);
+    EXPECT_EQ(status.GetCode(), HStatus::INVALID_PARAMETER);
+    EXPECT_EQ(kit.GetGeometrySource(), GEOMETRY_CURRENT);
+    kit.SetGeometrySource(status, 5);
+    EXPECT_EQ(status.GetCode(), HStatus::INVALID_PARAMETER);
+    EXPECT_EQ(Warnings(), "");
+}
+
+TEST_F(SkinKit, BindPoseModeReadsTheBindPoseWhilePolygonWalksReadTheNode) {
+    SkinnedCube rig;
+    standin::setLocalMatrix(rig.a, standin::translation(0, 5, 0));  // pose: a moves up
+    MeshKit kit{HObject(rig.shape)};
+    HStatus status;
+    UArray<MeshKit::Vector3> posed, bind;
+    kit.GetVertices(status, posed, SPACE_WORLD);
+    kit.SetGeometrySource(status, GEOMETRY_BIND_POSE);
+    ASSERT_TRUE(status.IsOk());
+    kit.GetVertices(status, bind, SPACE_WORLD);
+    ASSERT_EQ(bind.Num(), 8);
+    EXPECT_FLOAT_EQ(posed[2].y - bind[2].y, 5.0f);  // fully on a
+    EXPECT_EQ(kit.GetNumPolygonVertices(), 24);
+    UArray<unsigned int> normalIndices;
+    kit.GetPolygonNormalIndices(status, normalIndices);
+    EXPECT_EQ(normalIndices.Num(), 24);
+    kit.SetGeometrySource(status, GEOMETRY_CURRENT);
+    kit.GetVertices(status, bind, SPACE_WORLD);
+    EXPECT_EQ(bind[2], posed[2]);
+}
+
+TEST_F(SkinKit, BindPoseObjectIsMeshDataThatAKitReadsDirectly) {
+    SkinnedCube rig;
+    MeshKit kit{HObject(rig.shape)};
+    MObject data = kit.GetBindPoseGeometry();
+    ASSERT_EQ(data.apiType(), MFn::kMeshData);
+    EXPECT_EQ(Infos(), "");
+    MeshKit dataKit{HObject(data)};
+    EXPECT_EQ(dataKit.GetNumVertices(), 8);
+    EXPECT_EQ(dataKit.GetNumPolygons(), 6);
+    HStatus status;
+    UArray<MeshKit::Vector3> points;
+    dataKit.GetVertices(status, points, SPACE_WORLD);
+    EXPECT_TRUE(status.IsOk());
+    EXPECT_EQ(points.Num(), 8);
+}
