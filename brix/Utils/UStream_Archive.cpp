@@ -201,8 +201,9 @@ bool UStream_Archive::OpenEntry(const UString& name) {
 
     switch (header.CompressionMethod()) {
     case 0:  // stored
-        if (size > DecompressorPolicy_Deflate::kMaxOutput) {
-            Unreadable(name, "The entry is too large.");
+        // Checked before anything is allocated for the entry.
+        if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > uint32_t(INT32_MAX)) {
+            NotFound(name);
             return false;
         }
         m_bytes.Empty();
