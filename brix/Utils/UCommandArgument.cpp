@@ -52,14 +52,14 @@ const char kDashValuePattern[] = "(?:(?<=-)|(?=\\A[^-])).+";
 
 template <typename C>
 const UBaseString<C>& UBaseCommandArgument<C>::DashPattern() {
-    static const UBaseString<C>* pattern = new UBaseString<C>(JoinPatternPieces(kDashPieces));
-    return *pattern;
+    static const UBaseString<C> pattern(JoinPatternPieces(kDashPieces));
+    return pattern;
 }
 
 template <typename C>
 const UBaseString<C>& UBaseCommandArgument<C>::DashValuePattern() {
-    static const UBaseString<C>* pattern = new UBaseString<C>(kDashValuePattern);
-    return *pattern;
+    static const UBaseString<C> pattern(kDashValuePattern);
+    return pattern;
 }
 
 template <typename C>

@@ -63,11 +63,11 @@ UString ReplaceAll(const UString& text, const char* what, const char* with) {
 }  // namespace
 
 UString TranslatorOptionsToCommandLineText(const char* moduleName, const UString& options) {
-    static const UString* semicolonPattern = new UString(JoinPatternPieces(kSemicolonPieces));
+    static const UString semicolonPattern(JoinPatternPieces(kSemicolonPieces));
     UString text(moduleName);
     UArray<UString> valuePatterns;
     valuePatterns.Append(UString(".+"));
-    UTextParser pieces(options, *semicolonPattern, valuePatterns);
+    UTextParser pieces(options, semicolonPattern, valuePatterns);
     while (pieces.HasMoreTokens()) {
         UString piece;
         pieces >> piece;

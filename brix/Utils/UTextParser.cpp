@@ -67,13 +67,13 @@ int RawBraceDepth(const unsigned char* begin, const unsigned char* end) {
 }  // namespace
 
 const UString& UTextParser::BlockPattern() {
-    static const UString* pattern = new UString(JoinPatternPieces(kBlockPieces));
-    return *pattern;
+    static const UString pattern(JoinPatternPieces(kBlockPieces));
+    return pattern;
 }
 
 const UString& UTextParser::BlockValuePattern() {
-    static const UString* pattern = new UString(kBlockValuePattern);
-    return *pattern;
+    static const UString pattern(kBlockValuePattern);
+    return pattern;
 }
 
 UTextParser::UTextParser(const UString& text) : m_text(text) {

@@ -59,6 +59,29 @@ HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix) {
     return matrix;
 }
 
+HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix, const MObject& skinCluster) {
+    MStatus status;
+    MFnIkJoint fnJoint(joint.GetObject().m_object, &status);
+    if (!status) return matrix;
+    MPlug worldMatrix = fnJoint.findPlug("worldMatrix").elementByLogicalIndex(0);
+    MPlugArray destinations;
+    worldMatrix.connectedTo(destinations, false, true);
+    for (unsigned int i = 0; i < destinations.length(); ++i) {
+        if (destinations[i].node() != skinCluster) continue;
+        MFnAttribute attribute(destinations[i].attribute());
+        if (attribute.name() != "matrix") continue;
+        MFnDependencyNode skin(skinCluster);
+        MObject value;
+        if (!skin.findPlug("bindPreMatrix").elementByLogicalIndex(destinations[i].logicalIndex()).getValue(value))
+            break;
+        MFnMatrixData data(value, &status);
+        if (!status) break;
+        matrix = ToKitMatrix(data.matrix().inverse());
+        return matrix;
+    }
+    return GetBindPoseMatrix(joint, matrix);
+}
+
 HStatus HJointKit::Create(HNodeKit& kit, HStatus& status, const HObject& parent) {
     MFnIkJoint fnJoint;
     MStatus hostStatus;

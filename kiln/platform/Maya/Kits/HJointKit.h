@@ -12,6 +12,10 @@ public:
     // that a skin cluster keeps for it, or its current world matrix when no skin
     // cluster binds it. Left untouched when the kit's object is not a joint.
     static HMatrix& GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix);
+    // The same, asked of one skin cluster: the inverse of that cluster's bindPreMatrix
+    // element for the joint; the general answer above when the cluster does not hold
+    // the joint.
+    static HMatrix& GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix, const MObject& skinCluster);
 
     // Makes a joint under parent (a null parent: at the scene root); the kit's object
     // becomes the new joint.

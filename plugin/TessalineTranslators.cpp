@@ -1,0 +1,111 @@
+#include "TessalineTranslators.h"
+
+#include <maya/MFileObject.h>
+
+#include <cstring>
+#include <new>
+
+#include "Core/UMessage.h"
+#include "CoreServices/Interfaces/ICoreServices.h"
+
+using kiln::platform_maya::HStatus;
+
+MString TessalineTranslator::defaultExtension() const { return MString(Extension().c_str()); }
+
+MPxFileTranslator::MFileKind TessalineTranslator::identifyFile(const MFileObject& file, const char*, short) const {
+    const MString name = file.name();
+    const char* dot = strrchr(name.asChar(), '.');
+    if (!dot) return kNotMyFileType;
+    const brix::UString extension = Extension();
+    if (strlen(dot + 1) != size_t(extension.Length())) return kNotMyFileType;
+    for (const char *a = dot + 1, *b = extension.c_str(); *a; ++a, ++b) {
+        const char lowerA = (*a >= 'A' && *a <= 'Z') ? char(*a - 'A' + 'a') : *a;
+        const char lowerB = (*b >= 'A' && *b <= 'Z') ? char(*b - 'A' + 'a') : *b;
+        if (lowerA != lowerB) return kNotMyFileType;
+    }
+    return kIsMyFileType;
+}
+
+MStatus TessalineTranslator::ToHostStatus(const HStatus& status) {
+    switch (status.GetCode()) {
+    case 0: return MStatus::kSuccess;
+    case 1: return MStatus::kFailure;
+    case 2: return MStatus::kInvalidParameter;
+    case 3: return MStatus::kInsufficientMemory;
+    case 4: return MStatus(static_cast<MStatus::MStatusCode>(4));
+    case 5: return MStatus::kUnknownParameter;
+    case 6: return MStatus::kNotImplemented;
+    case 7: return MStatus::kNotFound;
+    default: return MStatus::kFailure;
+    }
+}
+
+void TessalineTranslator::BuildOptionLine(const MString& optionsString, OptionLine& line) const {
+    brix::ParseTranslatorOptions(GetModuleInfo().m_name.c_str(), brix::UString(optionsString.asChar()), line);
+}
+
+void WarnAboutOptions(const OptionLine& options) {
+    for (int32_t i = 0; i < options.GetNumArguments(); ++i) {
+        const brix::UBaseCommandArgument<unsigned char> argument = options.GetArgument(i);
+        if (argument.GetNumParameters() == 1)
+            brix::UMessage(7, "Unknown argument \"") << argument.GetName() << "\". Ignoring argument.";
+        else
+            brix::UMessage(7, "Wrong number of parameters for command line argument \"")
+                << argument.GetName() << "\". Ignoring argument.";
+    }
+}
+
+void* TessalineExporter::Creator() {
+    void* block = ::operator new(sizeof(TessalineExporter), std::nothrow);
+    if (!block) return nullptr;
+    try {
+        return new (block) TessalineExporter();
+    } catch (...) {
+        ::operator delete(block);
+        throw;
+    }
+}
+
+void* TessalineImporter::Creator() {
+    void* block = ::operator new(sizeof(TessalineImporter), std::nothrow);
+    if (!block) return nullptr;
+    try {
+        return new (block) TessalineImporter();
+    } catch (...) {
+        ::operator delete(block);
+        throw;
+    }
+}
+
+void DestroyTranslator(void* translator) {
+    if (translator) delete static_cast<TessalineTranslator*>(translator);
+}
+
+MStatus TessalineExporter::writer(const MFileObject& file, const MString& optionsString, FileAccessMode mode) {
+    const brix::UString name(file.name().asChar());
+    brix::OutputStreamHandle stream = brix::GetCoreServices()->GetFileSystem()->CreateFileWriter(name, true, false);
+    if (!stream) {
+        brix::UMessage(6, "Can't open file \"") << name << "\" for writing.";
+        return MStatus::kFailure;
+    }
+    bool selectedOnly;
+    if (mode == kSaveAccessMode || mode == kExportAccessMode) selectedOnly = false;
+    else if (mode == kExportActiveAccessMode) selectedOnly = true;
+    else return MStatus::kFailure;
+
+    OptionLine options;
+    BuildOptionLine(optionsString, options);
+    return ToHostStatus(Export(options, *stream, selectedOnly));
+}
+
+MStatus TessalineImporter::reader(const MFileObject& file, const MString& optionsString, FileAccessMode) {
+    const brix::UString name(file.name().asChar());
+    brix::InputStreamHandle stream = brix::GetCoreServices()->GetFileSystem()->CreateFileReader(name);
+    if (!stream) {
+        brix::UMessage(6, "Can't open file \"") << name << "\" for reading.";
+        return MStatus::kFailure;
+    }
+    OptionLine options;
+    BuildOptionLine(optionsString, options);
+    return ToHostStatus(Import(options, *stream));
+}
