@@ -180,6 +180,8 @@ struct Node : Entity {
   MMatrix local;
   // mesh shape
   std::unique_ptr<Geometry> geom;
+  std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
+  unsigned long long evaluatedAt = 0;  // scene revision of that cache
   std::map<unsigned, Shading> shading;
   // skin cluster: geometry index -> vertex -> matrix logical index -> weight
   std::map<int, std::map<int, std::map<int, double>>> weights;
@@ -265,6 +267,7 @@ struct Scene {
   Node* world = nullptr;
   std::vector<Node*> nodes; // live nodes in creation order, world first
   unsigned long long nextSerial = 1;
+  unsigned long long revision = 1; // bumped by every edit that can change evaluated values
   bool yUp = true;
   MSelectionList selection;
   std::vector<ConsoleLine> console;
@@ -293,6 +296,8 @@ struct Scene {
 
 Scene& scene();
 void buildDefaultScene();
+// Marks the scene as edited, so cached evaluations are recomputed on the next read.
+void touch();
 
 // ---------------------------------------------------------------- graph operations
 

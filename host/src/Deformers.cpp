@@ -240,6 +240,7 @@ MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& compone
       for (int j : logical)
         if (j != m && w.count(j)) w[j] *= (1.0 - value) / others;
   }
+  touch();
   return MStatus::kSuccess;
 }
 

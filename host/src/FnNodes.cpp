@@ -377,6 +377,7 @@ MStatus MFnDagNode::setIntermediateObject(bool v) {
   Node* n = attachedNode(m_object);
   if (!n || !n->isDag() || n->isWorld()) return kBad;
   n->intermediate = v;
+  touch();
   return MStatus::kSuccess;
 }
 
@@ -425,6 +426,7 @@ MStatus MFnTransform::set(const MTransformationMatrix& t) {
   Node* n = attachedNode(m_object);
   if (!n) return kBad;
   n->local = t.asMatrix();
+  touch();
   return MStatus::kSuccess;
 }
 

@@ -33,6 +33,7 @@ void resetScene() {
   }
   for (Node* n : nodes) release(n);
   s.world = nullptr;
+  touch();
   s.console.clear();
   s.commandLog.clear();
   s.progress = Progress();
@@ -127,6 +128,7 @@ MObject makeDag(const char* type, const MString& name, const MObject& parent, co
   if (n.find('|') != std::string::npos) return MObject();
   Node* node = createNode(type, p, n);
   node->local = local;
+  touch();
   return Access::make(node);
 }
 } // namespace
@@ -143,6 +145,7 @@ MStatus setLocalMatrix(const MObject& node, const MMatrix& local) {
   Node* n = Access::node(node);
   if (!n || !n->hasFn(MFn::kTransform)) return MStatus::kInvalidParameter;
   n->local = local;
+  touch();
   return MStatus::kSuccess;
 }
 
@@ -256,6 +259,7 @@ MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDo
   if (bindWorld)
     for (unsigned k = 0; k < influences.length(); ++k)
       cluster->data[{cluster->nt->find("bindPreMatrix"), -1, (int)k}] = newMatrixData(bindWorld[k].inverse());
+  touch();
   if (weights.length()) {
     MDagPath path;
     mesh.getPath(path);
@@ -286,6 +290,7 @@ MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influen
   Geometry g;
   plugGeometry(in->src, in->srcKey, g);
   *mid->geom = g;
+  touch();
   std::vector<Node*> infl;
   for (unsigned i = 0; i < influences.length(); ++i) {
     Node* n = Access::node(influences[i]);
@@ -298,6 +303,7 @@ MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influen
   connect(source, sourceKey, mid, {mid->nt->find("inMesh"), -1, -1});
   Node* sc = buildSkinCluster(mid, infl);
   connect(mid, {mid->nt->find("outMesh"), -1, -1}, first, firstInput);
+  touch();
   return Access::make(sc);
 }
 

@@ -111,6 +111,7 @@ Geometry* writeGeometry(const MObject& o, MStatus& st) {
     return nullptr;
   }
   st = MStatus::kSuccess;
+  touch(); // the caller is about to change what downstream shapes evaluate
   return n->geom.get();
 }
 
@@ -207,6 +208,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   }
   Node* shape = createNode("mesh", parent, shapeName);
   *shape->geom = std::move(g);
+  touch();
   MObject shapeObj = Access::make(shape);
   setObject(shapeObj);
   return result.isNull() ? shapeObj : result;

@@ -309,6 +309,7 @@ MStatus MPlug::setValue(const MObject& value) {
     n->data[k] = newMatrixData(mx->matrix);
   else
     n->data[k] = value;
+  touch();
   return MStatus::kSuccess;
 }
 
@@ -321,6 +322,7 @@ MStatus MPlug::setValue(double value) {
     n->intermediate = value != 0.0;
   else
     n->numbers[k] = value;
+  touch();
   return MStatus::kSuccess;
 }
 

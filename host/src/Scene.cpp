@@ -206,6 +206,8 @@ Scene& scene() {
   return *g_scene;
 }
 
+void touch() { ++scene().revision; }
+
 void buildDefaultScene() {
   Scene& s = *g_scene;
   if (!g_types) buildTypes();
@@ -238,6 +240,7 @@ Node* createNode(const NodeType* t, Node* parent, const std::string& name) {
   if (t->type == MFn::kMesh) n->geom = std::make_unique<Geometry>();
   s.nodes.push_back(n);
   n->name = name.empty() ? defaultName(t->name) : uniqueName(n, name);
+  touch();
   return n;
 }
 
@@ -353,6 +356,7 @@ MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
   Connection* c = new Connection{src, sk, dst, dk, scene().nextSerial++};
   src->out.push_back(c);
   dst->in.push_back(c);
+  touch();
   return MStatus::kSuccess;
 }
 
@@ -361,6 +365,7 @@ void removeConnection(Connection* c) {
   drop(c->src->out);
   drop(c->dst->in);
   delete c;
+  touch();
 }
 
 MStatus disconnect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
@@ -415,6 +420,7 @@ void deleteNode(Node* n) {
                              }),
               items.end());
   n->alive = false;
+  touch();
   s.nodes.erase(std::remove(s.nodes.begin(), s.nodes.end(), n), s.nodes.end());
   // Drop the scene's hold on internal data right away; handles may keep the husk.
   n->data.clear();
@@ -468,6 +474,7 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting) {
   }
   child->parents.push_back(parent);
   parent->children.push_back(child);
+  touch();
   child->name = uniqueName(child, child->name);
   return MStatus::kSuccess;
 }
@@ -523,9 +530,16 @@ const Geometry* meshGeometry(Node* mesh, Geometry& scratch) {
   PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
   Connection* c = incoming(mesh, inMesh);
   if (!c) return mesh->geom.get();
+  // Evaluated geometry is kept until the next edit of the scene, so repeated reads of a
+  // deformed shape (one per polygon or face vertex) do not re-run the deformers.
+  unsigned long long revision = scene().revision;
+  if (mesh->evaluated && mesh->evaluatedAt == revision) return mesh->evaluated.get();
   EvalGuard guard(mesh);
   if (!guard.ok) return nullptr;
-  return plugGeometry(c->src, c->srcKey, scratch) ? &scratch : nullptr;
+  if (!plugGeometry(c->src, c->srcKey, scratch)) return nullptr;
+  mesh->evaluated = std::make_unique<Geometry>(std::move(scratch));
+  mesh->evaluatedAt = revision;
+  return mesh->evaluated.get();
 }
 
 bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {

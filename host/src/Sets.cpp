@@ -132,6 +132,7 @@ MStatus MFnSet::addMember(const MDagPath& path, const MObject& component) {
     if (!deformTarget(set, path, g, count) || !componentIds(component, MFn::kMeshVertComponent, count, ids))
       return kBad;
     for (int v : ids) set->deformMembers[g][v] = 1;
+    touch();
     return MStatus::kSuccess;
   }
   for (const SetMember& m : set->members)
@@ -185,6 +186,7 @@ MStatus MFnSet::removeMember(const MDagPath& path, const MObject& component) {
     if (!deformTarget(set, path, g, count) || !componentIds(component, MFn::kMeshVertComponent, count, ids))
       return kBad;
     for (int v : ids) set->deformMembers[g][v] = 0;
+    touch();
     return MStatus::kSuccess;
   }
   auto& v = set->members;
@@ -307,6 +309,7 @@ MStatus MFnSet::clear() {
   }
   for (auto& [g, flags] : set->deformMembers) std::fill(flags.begin(), flags.end(), 0);
   set->members.clear();
+  touch();
   return MStatus::kSuccess;
 }
 

@@ -216,6 +216,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
     }
     for (size_t k = 0; k < anchors.size(); ++k) w[(int)v][(int)k] = k == best ? 1.0 : 0.0;
   }
+  touch();
   return sc;
 }
 

@@ -18,7 +18,12 @@ public:
   MObject create(const MString& typeName, const MString& name, MStatus* ReturnStatus = NULL);
 
   MString name(MStatus* ReturnStatus = NULL) const;
-  // Renames, making the name unique by a numeric suffix; "" or a name with '|' is refused.
+  // Renames. A DAG node's name must differ from its siblings' and from every non-DAG
+  // node's; a non-DAG node's from every node's. A clash appends or increments a trailing
+  // number ("a" -> "a1", "a1" -> "a2"); the name actually given is returned. "" or a
+  // name containing '|' is refused (kInvalidParameter, name unchanged). Bytes are kept
+  // as they are. Default names ("jointN", "transformN", "<type>N") are unique among
+  // all nodes.
   MString setName(const MString& name, bool createNamespace = false, MStatus* ReturnStatus = NULL);
   MString typeName(MStatus* ReturnStatus = NULL) const;
   MPlug findPlug(const MString& attrName, MStatus* ReturnStatus = NULL) const;

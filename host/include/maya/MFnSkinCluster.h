@@ -6,6 +6,17 @@
 // Choices: a vertex removed from the deformer set reports weight 0.0; setWeights with
 // normalize true rescales the vertex's other influences so the weights sum to 1, with
 // normalize false it stores the value exactly.
+//
+// Evaluation of outputGeometry[g] (linear-blend skinning, on every read, cached until
+// the next scene edit): G = input[g].inputGeometry; for each influence k in ascending
+// logical index m, T_k = bindPreMatrix[m] * matrix[m] (identity for an unset value).
+// A vertex in the deformer set for g (or every vertex when the cluster has no set)
+// moves to sum_k w[v][k] * (p * T_k) with the weights exactly as stored (no
+// normalisation, so weights summing to 0.7 pull towards the origin); other vertices
+// keep p. Each normal is multiplied by sum_k w * upper3x3(T_k) of the first vertex using
+// it and renormalised (kept when that gives zero). Topology and UVs pass through;
+// envelope and geomMatrix are ignored. outMesh and worldMesh[i] of a shape hold its
+// current geometry in object space.
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
 #include <maya/MFnGeometryFilter.h>

@@ -1,6 +1,10 @@
 #pragma once
-// Result of a host call. Codes 0..8 are fixed; any other value (for example 4, which has
-// no dedicated meaning here) is carried through unchanged.
+// Result of a host call. Codes 0..8 are fixed; any other value is carried through
+// unchanged. Convention of this host: an invalid object, a wrong type, an index out of
+// range or an unknown attribute or UV-set name gives kInvalidParameter; a valid request
+// that cannot be met (no DAG path, no connection, an unmapped UV corner, an element
+// holding no value, a failing command, a duplicate registration) gives kFailure. No call
+// throws a C++ exception.
 #include <maya/MTypes.h>
 
 class MStatus {
