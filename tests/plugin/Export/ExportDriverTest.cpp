@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <maya/MFnDependencyNode.h>
+#include <maya/MFnMatrixData.h>
+#include <maya/MPlug.h>
+
+#include "support/PluginHostTest.h"
+#include "support/SampleScenes.h"
+
+using plugin_test::PluginHostTest;
+
+using ExportDriver = PluginHostTest;
+
+TEST_F(ExportDriver, PosedRigIsWrittenInItsBindPose) {
+    plugin_test::BuildScene("skinned");
+    const std::string bindPose = Export();
+    standin::setLocalMatrix(standin::nodeByName("hips"), standin::translation(0, 4, 2));
+    standin::setLocalMatrix(standin::nodeByName("spine"), standin::translation(1, 1, 0));
+    EXPECT_EQ(Export(), bindPose);
+}
+
+TEST_F(ExportDriver, SingularBindMatrixStopsInsideThatBone) {
+    standin::setUpAxis(false);
+    MMatrix flat;
+    flat(1, 1) = 0;  // zero scale in y
+    standin::makeJoint("ok");
+    standin::makeJoint("flat", MObject::kNullObj, flat);
+    int code = 0;
+    const std::string text = Export("", false, &code);
+    EXPECT_EQ(code, 1);
+    const std::string ending = "bone 1 {\r\n\tname \"flat\"\r\n\tparent \"\"";
+    ASSERT_GE(text.size(), ending.size());
+    EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    EXPECT_EQ(Infos(),
+              "The plugin throwed an exception:\r\nType:\r\nUNKNOWN\r\n\r\nMessage:\r\n'assure' failed: b\r\n\r\n"
+              "History:\r\nTessalineExporter::Export()\r\n");
+    const standin::ProgressState progress = standin::progressState();
+    EXPECT_EQ(progress.beginCount, 1u);
+    EXPECT_EQ(progress.endCount, 1u);
+    EXPECT_FALSE(progress.active);
+    ASSERT_GE(standin::commandLogCount(), 2u);
+    EXPECT_EQ(standin::commandLogText(0),
+              "global string $gMainProgressBar;progressBar -edit -beginProgress -isInterruptable true -status "
+              "\"Progress...\" -maxValue 256 $gMainProgressBar;");
+    EXPECT_EQ(standin::commandLogText(standin::commandLogCount() - 1),
+              "progressBar -edit -endProgress $gMainProgressBar;");
+}
+
+TEST_F(ExportDriver, OptionsAreReportedAndChangeNothing) {
+    plugin_test::BuildScene("bones");
+    const std::string plain = Export();
+    EXPECT_EQ(Export("scale=2"), plain);
+    EXPECT_EQ(Export("scale;a=1=2"), plain);
+    EXPECT_EQ(Warnings(),
+              "WARNING: Unknown argument \"scale\". Ignoring argument.\r\n"
+              "WARNING: Wrong number of parameters for command line argument \"scale\". Ignoring argument.\r\n"
+              "WARNING: Wrong number of parameters for command line argument \"a\". Ignoring argument.\r\n");
+}
+
+TEST_F(ExportDriver, SelectionLimitsMeshesButNeverBones) {
+    plugin_test::BuildScene("skinned");
+    const std::string text = Export("", true);
+    EXPECT_NE(text.find("numBones 2\r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 11), "numMeshes 0");
+    MStringArray names;
+    names.append("body");
+    standin::select(names);
+    EXPECT_EQ(Export("", true), Export("", false));
+}
+
+TEST_F(ExportDriver, DistinctBindPosesAreReportedAndTheFirstWins) {
+    standin::setUpAxis(false);
+    MObject joint = standin::makeJoint("joint");
+    MObject first = plugin_test::Triangle("first", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+    MObject second = plugin_test::Triangle("second", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+    const MMatrix firstBind = standin::translation(1, 0, 0), secondBind = standin::translation(2, 0, 0);
+    standin::bindSkin(first, plugin_test::Objects({joint}), MDoubleArray(), &firstBind);
+    standin::bindSkin(second, plugin_test::Objects({joint}), MDoubleArray(), &secondBind);
+    const std::string text = Export();
+    EXPECT_NE(text.find("invBaseMatrix 1.0000 -0.0000 0.0000 -0.0000 -0.0000 1.0000 -0.0000 0.0000 0.0000 -0.0000 "
+                        "1.0000 -0.0000 -1.0000"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(Infos(), "Can't export bones with multiple distinct bind poses. Please use the same bind pose when "
+                       "binding a bone two more than one mesh.\r\n");
+}
