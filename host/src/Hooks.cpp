@@ -307,7 +307,7 @@ MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influen
   return Access::make(sc);
 }
 
-MObject insertTweak(const MObject& shape) {
+MObject insertTweak(const MObject& shape, bool viaIntermediateShape) {
   Node* mesh = Access::node(shape);
   if (!mesh || mesh->type != MFn::kMesh) return MObject();
   PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
@@ -316,6 +316,15 @@ MObject insertTweak(const MObject& shape) {
   Node* src = c->src;
   PlugKey sk = c->srcKey;
   removeConnection(c);
+  if (viaIntermediateShape) {
+    Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
+    Node* mid = createNode("mesh", transform, mesh->name + "Intermediate");
+    mid->intermediate = true;
+    *mid->geom = *mesh->geom;
+    connect(src, sk, mid, inMesh);
+    src = mid;
+    sk = {mid->nt->find("outMesh"), -1, -1};
+  }
   Node* tweak = createNode("tweak", nullptr, "");
   connect(src, sk, tweak, {tweak->nt->find("inputGeometry"), 0, -1});
   connect(tweak, {tweak->nt->find("outputGeometry"), -1, 0}, mesh, inMesh);

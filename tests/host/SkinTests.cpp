@@ -239,33 +239,53 @@ TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
 }
 
 TEST_F(HostSkin, ClusterFoundThroughIntermediateShapeAndAnotherDeformer) {
+  MObject sc = bind();
+  ASSERT_FALSE(standin::insertTweak(shape, true).isNull());
+  // orig -> skinCluster -> intermediate shape -> tweak -> mesh
+  MFnSkinCluster fn(sc);
+  MObject intermediate = fn.outputShapeAtIndex(0);
+  EXPECT_FALSE(intermediate == shape);
+  EXPECT_TRUE(MFnDagNode(intermediate).isIntermediateObject());
+  int hits = 0;
+  for (MItDependencyGraph it(intermediate); !it.isDone(); it.next()) hits += it.currentItem() == shape;
+  EXPECT_EQ(hits, 1);
+  // Weights and the deformer set are addressed through the visible mesh's path.
+  MDagPath path = pathOf(shape);
+  ASSERT_TRUE(fn.setWeights(path, vertex(2), 1, 0.5, false));
+  EXPECT_EQ(weight(sc, shape, 2, 1), 0.5);
+  ASSERT_TRUE(MFnSet(fn.deformerSet()).removeMember(path, vertex(0)));
+  EXPECT_EQ(standin::deformerSetVertices(sc).length(), 3u);
+  // The mesh shows the deformation through the whole chain.
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
+  MFloatPointArray p = worldPoints();
+  EXPECT_FLOAT_EQ(p[3].x, 1.0f);
+  EXPECT_FLOAT_EQ(p[2].x, 1.0f); // 0.5 * (2, 2, 0): the only weight left is the halved one
+  EXPECT_FLOAT_EQ(p[2].y, 1.0f);
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure); // already bound
+}
+
+TEST_F(HostSkin, TwoClustersChainedBothReachTheMesh) {
   MObject first = bind();
   MObjectArray one;
   one.append(j1);
   MObject second = standin::addUpstreamSkinCluster(shape, one);
   ASSERT_FALSE(second.isNull());
-  MObject tweak = standin::insertTweak(shape); // first -> tweak -> mesh
-  ASSERT_FALSE(tweak.isNull());
-  // orig -> second -> intermediate -> first -> tweak -> mesh
-  MFnSkinCluster fn(second);
-  MObject intermediate = fn.outputShapeAtIndex(0);
+  // orig -> second -> intermediate -> first -> mesh
+  EXPECT_TRUE(MFnSkinCluster(first).outputShapeAtIndex(0) == shape);
+  MObject intermediate = MFnSkinCluster(second).outputShapeAtIndex(0);
   EXPECT_TRUE(MFnDagNode(intermediate).isIntermediateObject());
-  bool reached = false;
-  for (MItDependencyGraph it(intermediate); !it.isDone(); it.next()) reached |= it.currentItem() == shape;
-  EXPECT_TRUE(reached);
   int clusters = 0;
   for (MItDependencyNodes it(MFn::kSkinClusterFilter); !it.isDone(); it.next()) ++clusters;
   EXPECT_EQ(clusters, 2);
-  // Weights of both clusters are addressed through the visible mesh's path.
   EXPECT_EQ(weight(second, shape, 0, 0), 1.0);
   EXPECT_EQ(weight(first, shape, 2, 1), 1.0);
-  // Both deform: the second moves everything with j1, the first moves the top again.
+  // The second moves everything with j1, the first moves the top again.
   standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
   MFloatPointArray p = worldPoints();
   EXPECT_FLOAT_EQ(p[0].x, 1.0f);
   EXPECT_FLOAT_EQ(p[2].x, 3.0f);
   EXPECT_FLOAT_EQ(bindPose(second)[2].x, 1.0f);
-  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure);
+  EXPECT_FLOAT_EQ(bindPose(first)[2].x, 2.0f); // the first cluster's input is already deformed
 }
 
 TEST_F(HostSkin, OutputsWithoutInputsAndUnsetInputGeometry) {

@@ -177,8 +177,9 @@ MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDo
 // then reach the mesh. Returns the new cluster, null when the mesh has no deformer.
 MObject addUpstreamSkinCluster(const MObject& shape, const MObjectArray& influences);
 // Puts a pass-through "tweak" deformer between a shape's inMesh and its current source:
-// source -> tweak -> mesh. Returns the tweak, null when inMesh is unconnected.
-MObject insertTweak(const MObject& shape);
+// source -> tweak -> mesh, or with viaIntermediateShape source -> new intermediate shape
+// -> tweak -> mesh. Returns the tweak, null when inMesh is unconnected.
+MObject insertTweak(const MObject& shape, bool viaIntermediateShape = false);
 // Vertex ids of the deformer set of a skin cluster for its geometry 0, in order.
 MIntArray deformerSetVertices(const MObject& skinCluster);
 // UV id per face vertex of a set (-1 unmapped), polygon by polygon.
