@@ -66,6 +66,8 @@ private:
                 kit.CreateUVSet(status);
                 if (kit.GetNumUVSets() <= before) return;
             }
+            // An unmapped set is made but given nothing.
+            if (mesh.textureCoordinates[set].Num() == 0 && mesh.polygonTexCoordIndices[set].Num() == 0) continue;
             kit.SetTextureCoordinates(status, mesh.textureCoordinates[set], mesh.polygonTexCoordIndices[set], set);
         }
     }

@@ -19,6 +19,8 @@ const char* FindMeshFault(const MeshData& mesh, uint32_t boneCount) {
         return "a normal index is past the end of its normal list";
     for (int32_t set = 0; set < mesh.polygonTexCoordIndices.Num() && set < mesh.textureCoordinates.Num(); ++set) {
         const brix::UArray<uint32_t>& indices = mesh.polygonTexCoordIndices[set];
+        // A set without coordinates and without indices is an unmapped set.
+        if (indices.Num() == 0 && mesh.textureCoordinates[set].Num() == 0) continue;
         if (uint64_t(indices.Num()) < faceVertices) return "a UV set has fewer texture coordinate indices than face vertices";
         if (!AllBelow(indices, uint32_t(mesh.textureCoordinates[set].Num())))
             return "a texture coordinate index is past the end of its UV set";
