@@ -292,6 +292,8 @@ struct Scene {
   // last translator exception
   bool translatorThrew = false;
   std::string translatorException;
+  // nodes whose output is being computed (cycle guard)
+  std::vector<Node*> evaluating;
 };
 
 Scene& scene();

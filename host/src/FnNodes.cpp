@@ -30,6 +30,10 @@ MFnBase& MFnBase::operator=(const MFnBase& o) {
   return *this;
 }
 MFnBase::~MFnBase() {}
+void* MFnBase::operator new(std::size_t size) { return ::operator new(size); }
+void* MFnBase::operator new[](std::size_t size) { return ::operator new[](size); }
+void MFnBase::operator delete(void* p) noexcept { ::operator delete(p); }
+void MFnBase::operator delete[](void* p) noexcept { ::operator delete[](p); }
 MFn::Type MFnBase::type() const { return MFn::kBase; }
 
 MStatus MFnBase::attach(const MObject& o, MFn::Type required) {

@@ -19,6 +19,8 @@ Node* plugOwner(const MPlug& p) { return Access::attr(p) ? Access::node(p.node()
 
 MDGModifier::MDGModifier() : m_queue(new ModifierQueue()) {}
 MDGModifier::~MDGModifier() { delete m_queue; }
+void* MDGModifier::operator new(std::size_t size) { return ::operator new(size); }
+void MDGModifier::operator delete(void* p) noexcept { ::operator delete(p); }
 
 MObject MDGModifier::createNode(const MString& typeName, MStatus* st) {
   Node* n = standin::core::createNode(str(typeName), nullptr, "");

@@ -511,16 +511,16 @@ std::string partialPathName(const std::vector<Node*>& path) {
 // ---------------------------------------------------------------- evaluation
 
 namespace {
-std::vector<Node*> g_evaluating; // nodes whose output is being computed
-
+// Marks a node as being evaluated; a node met again while on the stack is a cycle.
 struct EvalGuard {
   bool ok;
   explicit EvalGuard(Node* n) {
-    ok = std::find(g_evaluating.begin(), g_evaluating.end(), n) == g_evaluating.end();
-    if (ok) g_evaluating.push_back(n);
+    auto& stack = scene().evaluating;
+    ok = std::find(stack.begin(), stack.end(), n) == stack.end();
+    if (ok) stack.push_back(n);
   }
   ~EvalGuard() {
-    if (ok) g_evaluating.pop_back();
+    if (ok) scene().evaluating.pop_back();
   }
 };
 } // namespace

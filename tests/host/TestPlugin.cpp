@@ -85,7 +85,10 @@ public:
     int written = 0;
     for (MItDependencyNodes it(MFn::kJoint); !it.isDone(); it.next()) {
       MDagPath path;
-      MFnDagNode(it.item()).getPath(path);
+      // A heap-allocated function set: made and destroyed across the module boundary.
+      MFnDagNode* node = new MFnDagNode(it.item());
+      node->getPath(path);
+      delete node;
       if (mode == kExportActiveAccessMode && !selection.hasItem(path)) continue;
       MMatrix m = path.inclusiveMatrix();
       std::fprintf(f, "joint %s %g %g %g\n", path.fullPathName().asChar(), m(3, 0), m(3, 1), m(3, 2));

@@ -26,6 +26,13 @@ public:
   MStatus renameNode(const MObject& node, const MString& newName);
   MStatus doIt();
 
+  // Heap-allocated modifiers get their memory from the host library, where their
+  // virtual destructors live.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p) noexcept;
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+  static void operator delete(void*, void*) noexcept {}
+
 protected:
   standin::core::ModifierQueue* m_queue;
 };

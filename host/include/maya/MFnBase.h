@@ -2,6 +2,8 @@
 // Base of all function sets. A set attaches to an object when the object is alive and has
 // the set's required type; otherwise it stays unattached and every method fails with
 // kInvalidParameter. Sets hold only handles and may be copied or byte-relocated.
+// Heap-allocated sets get their memory from the host library (class allocation
+// functions), because their virtual destructors, and so their deallocation, live there.
 #include <maya/MObject.h>
 
 class MFnBase {
@@ -16,6 +18,16 @@ public:
   MObject object(MStatus* ReturnStatus = NULL) const;
   bool hasObj(const MObject& object) const;
   bool hasObj(MFn::Type type) const;
+
+  static void* operator new(std::size_t size);
+  static void* operator new[](std::size_t size);
+  static void operator delete(void* p) noexcept;
+  static void operator delete[](void* p) noexcept;
+  // Placement forms stay available (containers construct sets in their own storage).
+  static void* operator new(std::size_t, void* where) noexcept { return where; }
+  static void* operator new[](std::size_t, void* where) noexcept { return where; }
+  static void operator delete(void*, void*) noexcept {}
+  static void operator delete[](void*, void*) noexcept {}
 
 protected:
   // Attaches when compatible with required; otherwise detaches and returns kInvalidParameter.
