@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <maya/MFnDagNode.h>
+#include <maya/MFnDependencyNode.h>
+#include <maya/MFnMesh.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
+
+#include "support/PluginHostTest.h"
+
+using plugin_test::PluginHostTest;
+
+namespace {
+const char kTriangle[] =
+    "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } polygonVertexCounts { 3 } "
+    "polygonVertexIndices { 0 1 2 } polygonNormalIndices { 0 0 0 } ";
+
+std::string Mesh(const char* name, const std::string& extra = "", const char* geometry = kTriangle) {
+    return std::string("mesh 0 { name \"") + name + "\" " + geometry + extra + " }";
+}
+
+MString ParentName(const char* joint) {
+    MFnDagNode node(standin::nodeByName(joint));
+    MFnDagNode parent(node.parent(0));
+    return parent.name();
+}
+}  // namespace
+
+using ImportDriver = PluginHostTest;
+
+TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneMessageAndNothingBuilt) {
+    const char* damaged[] = {"version 2", "version 1.0", "numBones 5000", "numBones -1", "bone 0 { name \"a\" }",
+                             "numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }",
+                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }"};
+    for (const char* text : damaged) {
+        standin::resetScene();
+        const unsigned int nodesBefore = standin::allNodes().length();
+        EXPECT_EQ(Import(text, "", "broken.tsl"), 1) << text;
+        EXPECT_EQ(standin::allNodes().length(), nodesBefore) << text;
+        EXPECT_EQ(Warnings(), "WARNING: Can't handle file \"broken.tsl\". Some data is missing or corrupt.\r\n")
+            << text;
+    }
+    const std::string deep = "version 1 numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}');
+    EXPECT_EQ(Import(deep), 1);
+}
+
+TEST_F(ImportDriver, AcceptedFilesBuildWhatTheyHold) {
+    const unsigned int nodesBefore = standin::allNodes().length();
+    EXPECT_EQ(Import("version 1"), 0);
+    EXPECT_EQ(Import("version \"1\" numBones 4999"), 0);  // 4999 bones without names: none built
+    EXPECT_EQ(standin::allNodes().length(), nodesBefore);
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } comment \"x\""), 0);
+    EXPECT_TRUE(standin::nodeByName("a").isNull());  // discarded by the second count
+    EXPECT_FALSE(standin::nodeByName("b").isNull());
+}
+
+TEST_F(ImportDriver, OptionsAreReported) {
+    EXPECT_EQ(Import("version 1", "scale=2"), 0);
+    EXPECT_EQ(Import("version 1", "scale"), 0);
+    EXPECT_EQ(Warnings(), "WARNING: Unknown argument \"scale\". Ignoring argument.\r\n"
+                          "WARNING: Wrong number of parameters for command line argument \"scale\". Ignoring "
+                          "argument.\r\n");
+}
+
+TEST_F(ImportDriver, JointsAreBuiltParentsFirstWhateverTheOrder) {
+    standin::setUpAxis(false);
+    EXPECT_EQ(Import("numBones 6 "
+                     "bone 0 { name \"child\" parent \"root\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 -3 0 1 } "
+                     "bone 1 { name \"root\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 -1 0 1 } "
+                     "bone 2 { name \"orphan\" parent \"nobody\" } "
+                     "bone 3 { name \"p\" parent \"q\" } bone 4 { name \"q\" parent \"p\" } "
+                     "bone 5 { parent \"root\" }"),
+              0);
+    EXPECT_EQ(ParentName("child"), "root");
+    EXPECT_EQ(ParentName("orphan"), "world");
+    // A cycle ends: each bone is made once, one of them at the root.
+    EXPECT_FALSE(standin::nodeByName("p").isNull());
+    EXPECT_FALSE(standin::nodeByName("q").isNull());
+    EXPECT_TRUE(ParentName("p") == "q" || ParentName("q") == "p");
+    // The child sits at its bind pose in world space: y = 3, one below its parent's 1.
+    const MMatrix world = standin::worldMatrix(standin::nodeByName("child"));
+    EXPECT_DOUBLE_EQ(world(3, 1), 3.0);
+    EXPECT_DOUBLE_EQ(standin::localMatrix(standin::nodeByName("child"))(3, 1), 2.0);
+    EXPECT_EQ(Warnings(), "WARNING: Bone 5 of file \"rig.tsl\" has no name. It is not built and its weights are "
+                          "ignored.\r\n");
+}
+
+TEST_F(ImportDriver, YUpSceneConvertsPointsAndMatrices) {
+    standin::setUpAxis(true);
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -5 1 } "
+                     "numMeshes 1 mesh 0 { name \"m\" vertices { 1 2 3 1 0 0 0 1 0 } polygonVertexCounts { 3 } "
+                     "polygonVertexIndices { 0 1 2 } }"),
+              0);
+    MFnMesh mesh(MFnDagNode(standin::nodeByName("m")).child(0));
+    MFloatPointArray points;
+    mesh.getPoints(points, MSpace::kWorld);
+    EXPECT_FLOAT_EQ(points[0].x, 1);
+    EXPECT_FLOAT_EQ(points[0].y, 3);
+    EXPECT_FLOAT_EQ(points[0].z, -2);
+    // The joint was at z = 5 in the Z-up file: y = 5 in the Y-up scene.
+    EXPECT_DOUBLE_EQ(standin::worldMatrix(standin::nodeByName("j"))(3, 1), 5.0);
+}
+
+TEST_F(ImportDriver, WeightsAreStoredAsReadAndZeroCountsLeaveTheDeformerSet) {
+    standin::setUpAxis(false);
+    EXPECT_EQ(Import("numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" } numMeshes 1 " +
+                     Mesh("m", "vertexWeightCounts { 2 0 1 } weights { 0 0.5 1 0.2 1 1 }")),
+              0);
+    MObject cluster;
+    for (MItDependencyNodes it(MFn::kSkinClusterFilter); !it.isDone(); it.next()) cluster = it.item();
+    ASSERT_FALSE(cluster.isNull());
+    MFnSkinCluster skin(cluster);
+    MDagPath path;
+    MFnDagNode(MFnDagNode(standin::nodeByName("m")).child(0)).getPath(path);
+    MItGeometry vertices(path);
+    MDoubleArray weight;
+    ASSERT_TRUE(skin.getWeights(path, vertices.component(), 0, weight));
+    EXPECT_DOUBLE_EQ(weight[0], 0.5);
+    ASSERT_TRUE(skin.getWeights(path, vertices.component(), 1, weight));
+    EXPECT_FLOAT_EQ(float(weight[0]), 0.2f);  // not rescaled to sum to 1
+    const MIntArray members = standin::deformerSetVertices(cluster);
+    ASSERT_EQ(members.length(), 2u);
+    EXPECT_EQ(members[0], 0);
+    EXPECT_EQ(members[1], 2);
+}
+
+TEST_F(ImportDriver, MeshesWithIndicesOutOfRangeAreSkippedAndTheRestBuilt) {
+    struct Case {
+        std::string block;
+        const char* fault;
+    } cases[] = {
+        {Mesh("badNormal", "polygonNormalIndices { 0 0 1 }"), "a normal index is past the end of its normal list"},
+        {Mesh("badVertex", "", "vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 1 3 }"),
+         "a polygon vertex index is past the end of its vertex list"},
+        {Mesh("badCounts", "", "vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { 4 } polygonVertexIndices { 0 1 2 }"),
+         "its polygon vertex counts do not match its polygon vertex indices"},
+        {Mesh("shortUVs", "textureCoordinates { set 0 { 0 0 1 1 } } polygonTexCoordIndices { set 0 { 0 1 } }"),
+         "a UV set has fewer texture coordinate indices than face vertices"},
+        {Mesh("badUV", "textureCoordinates { set 0 { 0 0 } } polygonTexCoordIndices { set 0 { 0 0 1 } }"),
+         "a texture coordinate index is past the end of its UV set"},
+        {Mesh("manyWeights", "vertexWeightCounts { 1 1 2 } weights { 0 1 0 1 0 1 }"),
+         "its weight counts add up to more weights than it holds"},
+        {Mesh("badBone", "vertexWeightCounts { 1 1 1 } weights { 0 1 0 1 7 1 }"),
+         "a weight names a bone past the end of the bone list"},
+    };
+    for (const Case& c : cases) {
+        standin::resetScene();
+        std::string block = c.block;
+        block.replace(block.find("mesh 0"), 6, "mesh 1");
+        EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" } numMeshes 2 " + Mesh("good") + " " + block), 0);
+        const std::string name = block.substr(block.find('"') + 1, block.find('"', block.find('"') + 1) - block.find('"') - 1);
+        EXPECT_FALSE(standin::nodeByName("good").isNull()) << name;
+        EXPECT_TRUE(standin::nodeByName(name.c_str()).isNull()) << name;
+        EXPECT_EQ(Warnings(), "WARNING: Can't build mesh \"" + name + "\": " + c.fault + ". It is skipped.\r\n");
+    }
+}
+
+TEST_F(ImportDriver, UVSetsWithoutIndicesAreSkipped) {
+    EXPECT_EQ(Import("numMeshes 1 " + Mesh("m", "textureCoordinates { set 0 { 0 0 1 0 0 1 } set 1 { 0.5 0.5 } } "
+                                                "polygonTexCoordIndices { set 0 { 0 1 2 } }")),
+              0);
+    MFnMesh mesh(MFnDagNode(standin::nodeByName("m")).child(0));
+    EXPECT_EQ(mesh.numUVSets(), 1);
+    EXPECT_EQ(mesh.numUVs(), 3);
+}
