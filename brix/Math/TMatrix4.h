@@ -42,6 +42,24 @@ struct TMatrix4 {
     bool Invert() {
         const T det = Determinant();
         if (!(std::fabs(det) > kSingularLimit)) return false;
+        InvertWithDeterminant(det);
+        return true;
+    }
+
+    // Inverts in place unless the matrix is singular for its own scale: |det| <= 0.00001
+    // times the product of the lengths of its first three rows. A rig scaled by 0.01 in
+    // every axis (det 1e-6) is inverted; a zero scale or collapsed rows are refused.
+    bool InvertScaleAware() {
+        T scale = 1;
+        for (int r = 0; r < 3; ++r) scale *= std::sqrt(m[r][0] * m[r][0] + m[r][1] * m[r][1] + m[r][2] * m[r][2]);
+        const T det = Determinant();
+        if (!(std::fabs(det) > kSingularLimit * scale)) return false;
+        InvertWithDeterminant(det);
+        return true;
+    }
+
+    // The adjugate (transposed cofactors) times 1/det, computed once.
+    void InvertWithDeterminant(T det) {
         const T inverseDet = T(1) / det;
         TMatrix4 result;
         for (int r = 0; r < 4; ++r)
@@ -50,7 +68,6 @@ struct TMatrix4 {
                 result.m[r][c] = (((r + c) & 1) ? -cofactor : cofactor) * inverseDet;
             }
         *this = result;
-        return true;
     }
 
     // The determinant of the 3x3 matrix left when row and column are removed, expanded

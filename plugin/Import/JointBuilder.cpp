@@ -28,9 +28,10 @@ void JointBuilder::CreateJoint(int32_t index) {
     if (!status.IsOk()) return;
     joint.SetName(bone.name);
     // The world matrix is the inverse of the inverse bind matrix; a singular one is
-    // used as it stands.
+    // used as it stands. Singular means singular for the matrix's own scale, so that a
+    // rig scaled down (an inverse bind matrix scaled by 0.01, det 1e-6) is placed right.
     HMatrix world = bone.invBaseMatrix;
-    if (!world.Invert()) world = bone.invBaseMatrix;
+    if (!world.InvertScaleAware()) world = bone.invBaseMatrix;
     joint.SetMatrix(world, SPACE_WORLD);
     m_joints.Add(bone.name, joint.GetObject());
 }

@@ -164,3 +164,13 @@ TEST_F(ImportDriver, UVSetsWithoutIndicesAreSkipped) {
     EXPECT_EQ(mesh.numUVSets(), 1);
     EXPECT_EQ(mesh.numUVs(), 3);
 }
+
+TEST_F(ImportDriver, SmallScaleBonesArePlacedAtTheirBindPose) {
+    standin::setUpAxis(false);
+    // A bone scaled by 100 (as rigs in centimetres are): its inverse bind matrix has
+    // determinant 1e-6 and must still be inverted.
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"big\" invBaseMatrix 0.01 0 0 0 0 0.01 0 0 0 0 0.01 0 0 0 -0.05 1 }"), 0);
+    const MMatrix world = standin::worldMatrix(standin::nodeByName("big"));
+    EXPECT_NEAR(world(0, 0), 100.0, 1e-3);
+    EXPECT_NEAR(world(3, 2), 5.0, 1e-4);
+}

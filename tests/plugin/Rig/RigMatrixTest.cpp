@@ -30,3 +30,21 @@ TEST(RigMatrix, NearlySingularMatricesAreRefusedAndLeftAlone) {
         }
     }
 }
+
+TEST(RigMatrix, ScaleAwareInversionKeepsSmallRigsAndRefusesCollapsedOnes) {
+    RigMatrix small = RigMatrix::Identity();
+    for (int i = 0; i < 3; ++i) small.m[i][i] = 0.01f;  // det 1e-6
+    small.m[3][0] = 0.5f;
+    RigMatrix absolute = small;
+    EXPECT_FALSE(absolute.Invert());
+    ASSERT_TRUE(small.InvertScaleAware());
+    EXPECT_FLOAT_EQ(small.m[0][0], 100.0f);
+    EXPECT_FLOAT_EQ(small.m[3][0], -50.0f);
+
+    RigMatrix collapsed = RigMatrix::Identity();
+    collapsed.m[1][0] = 1;  // row 1 equals row 0
+    collapsed.m[1][1] = 0;
+    EXPECT_FALSE(collapsed.InvertScaleAware());
+    RigMatrix zero{};
+    EXPECT_FALSE(zero.InvertScaleAware());
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Scene files other than rig files, through Assimp: reading one into the stand-in scene
+// (node transforms, meshes with normals, every UV channel as a UV set, materials as
+// shading groups, bones as joints bound with the file's offset matrices as bind pose and
+// its weights), and writing the stand-in scene out in any format Assimp can write.
+
+#include <string>
+
+namespace tessaline {
+
+// False with a reason when the file cannot be read.
+bool LoadWithAssimp(const std::string& path, std::string& error);
+// Writes the scene (meshes in their current pose, joints as bones); the format follows
+// the path's extension.
+bool SaveWithAssimp(const std::string& path, std::string& error);
+
+}  // namespace tessaline

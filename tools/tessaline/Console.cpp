@@ -1,0 +1,52 @@
+#include "Console.h"
+
+#include <cstdio>
+
+namespace tessaline {
+
+const char* KindName(standin::ConsoleKind kind) {
+    switch (kind) {
+    case standin::ConsoleKind::Info: return "info";
+    case standin::ConsoleKind::Warning: return "warning";
+    case standin::ConsoleKind::Error: return "error";
+    }
+    return "info";
+}
+
+std::vector<ConsoleMessage> ConsoleMessages(unsigned int first) {
+    std::vector<ConsoleMessage> messages;
+    bool open = false;
+    for (unsigned int i = first; i < standin::consoleCount(); ++i) {
+        const standin::ConsoleKind kind = standin::consoleKind(i);
+        const std::string text = standin::consoleText(i).asChar();
+        if (!open || messages.back().kind != kind) messages.push_back({kind, ""});
+        messages.back().text += text;
+        // The plug-in ends every message with a write of the line end alone.
+        open = text != "\r\n";
+    }
+    for (ConsoleMessage& message : messages) {
+        std::string clean;
+        for (char c : message.text)
+            if (c != '\r') clean += c;
+        while (!clean.empty() && clean.back() == '\n') clean.pop_back();
+        message.text = clean;
+    }
+    return messages;
+}
+
+void ConsolePrinter::PrintNew() {
+    const unsigned int count = standin::consoleCount();
+    std::vector<ConsoleMessage> messages = ConsoleMessages(m_next);
+    m_next = count;
+    for (ConsoleMessage& message : messages) {
+        if (!quiet) {
+            FILE* out = message.kind == standin::ConsoleKind::Info ? stdout : stderr;
+            if (message.kind == standin::ConsoleKind::Error) fprintf(out, "ERROR: %s\n", message.text.c_str());
+            else fprintf(out, "%s\n", message.text.c_str());
+            fflush(out);
+        }
+        m_printed.push_back(std::move(message));
+    }
+}
+
+}  // namespace tessaline

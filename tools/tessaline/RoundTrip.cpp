@@ -1,0 +1,144 @@
+#include "RoundTrip.h"
+
+#include <cmath>
+#include <map>
+
+#include "Rig/RigReader.h"
+
+namespace tessaline {
+
+namespace {
+
+constexpr float kTolerance = 0.00015f;  // four decimals, and the rounding of both sides
+
+bool Near(float a, float b) { return std::fabs(a - b) <= kTolerance; }
+bool Near(const brix::TVector3<float>& a, const brix::TVector3<float>& b) {
+    return Near(a.x, b.x) && Near(a.y, b.y) && Near(a.z, b.z);
+}
+bool Near(const brix::TVector2<float>& a, const brix::TVector2<float>& b) { return Near(a.x, b.x) && Near(a.y, b.y); }
+
+bool Read(const std::string& text, brix::UArray<BoneData>& bones, brix::UArray<MeshData>& meshes) {
+    brix::UString subject(text.c_str());
+    brix::UTextParser parser(subject);
+    return rig::ReadRigFile(parser, bones, meshes);
+}
+
+class Comparison {
+public:
+    explicit Comparison(std::vector<ComparisonRow>& rows) : m_rows(rows) {}
+    void Count(const std::string& what, bool match, const std::string& where) {
+        ComparisonRow* row = nullptr;
+        for (ComparisonRow& existing : m_rows)
+            if (existing.what == what) row = &existing;
+        if (!row) {
+            m_rows.push_back({what, 0, 0, ""});
+            row = &m_rows.back();
+        }
+        ++row->total;
+        if (match) ++row->matched;
+        else if (row->firstMismatch.empty()) row->firstMismatch = where;
+    }
+
+private:
+    std::vector<ComparisonRow>& m_rows;
+};
+
+// Per vertex, weight by joint name.
+std::vector<std::map<std::string, float>> WeightsByName(const MeshData& mesh, const brix::UArray<BoneData>& bones) {
+    std::vector<std::map<std::string, float>> out;
+    int32_t next = 0;
+    for (uint32_t count : mesh.vertexWeightCounts) {
+        std::map<std::string, float> vertex;
+        for (uint32_t j = 0; j < count && next < mesh.weights.Num(); ++j, ++next) {
+            const MeshData::Weight& w = mesh.weights[next];
+            const std::string bone = w.boneIndex < uint32_t(bones.Num()) ? bones[int32_t(w.boneIndex)].name.c_str() : "?";
+            vertex[bone] = w.weight;
+        }
+        out.push_back(vertex);
+    }
+    return out;
+}
+
+std::string ParentBone(const BoneData& bone, const brix::UArray<BoneData>& bones) {
+    for (const BoneData& other : bones)
+        if (other.name == bone.parent) return other.name.c_str();
+    return "";
+}
+
+}  // namespace
+
+bool CompareRigFiles(const std::string& expectedText, const std::string& actualText, std::vector<ComparisonRow>& rows) {
+    brix::UArray<BoneData> bonesA, bonesB;
+    brix::UArray<MeshData> meshesA, meshesB;
+    if (!Read(expectedText, bonesA, meshesA) || !Read(actualText, bonesB, meshesB)) return false;
+    Comparison compare(rows);
+    for (const BoneData& a : bonesA) {
+        const BoneData* b = nullptr;
+        for (const BoneData& candidate : bonesB)
+            if (candidate.name == a.name) b = &candidate;
+        const std::string where = std::string("joint ") + a.name.c_str();
+        compare.Count("joints", b != nullptr, where);
+        if (!b) continue;
+        // A parent that is no bone is not rebuilt by an import: compare parents among bones.
+        compare.Count("joint parents", ParentBone(a, bonesA) == ParentBone(*b, bonesB), where);
+        bool matrix = true;
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) matrix = matrix && Near(a.invBaseMatrix.m[r][c], b->invBaseMatrix.m[r][c]);
+        compare.Count("bind matrices", matrix, where);
+    }
+    for (const MeshData& a : meshesA) {
+        const MeshData* b = nullptr;
+        for (const MeshData& candidate : meshesB)
+            if (candidate.name == a.name) b = &candidate;
+        const std::string where = std::string("mesh ") + a.name.c_str();
+        compare.Count("meshes", b != nullptr, where);
+        if (!b) continue;
+        const bool sameTopology = a.polygonVertexIndices.Num() == b->polygonVertexIndices.Num() &&
+                                  a.vertices.Num() == b->vertices.Num();
+        compare.Count("topology", sameTopology, where);
+        if (!sameTopology) continue;
+        for (int32_t v = 0; v < a.vertices.Num(); ++v)
+            compare.Count("positions", Near(a.vertices[v], b->vertices[v]), where + " vertex " + std::to_string(v));
+        for (int32_t k = 0; k < a.polygonNormalIndices.Num() && k < b->polygonNormalIndices.Num(); ++k) {
+            const uint32_t ia = a.polygonNormalIndices[k], ib = b->polygonNormalIndices[k];
+            const bool ok = ia < uint32_t(a.normals.Num()) && ib < uint32_t(b->normals.Num()) &&
+                            Near(a.normals[int32_t(ia)], b->normals[int32_t(ib)]);
+            compare.Count("normals", ok, where + " corner " + std::to_string(k));
+        }
+        compare.Count("UV sets", a.textureCoordinates.Num() == b->textureCoordinates.Num(), where);
+        for (int32_t s = 0; s < a.polygonTexCoordIndices.Num() && s < b->polygonTexCoordIndices.Num(); ++s)
+            for (int32_t k = 0; k < a.polygonTexCoordIndices[s].Num() && k < b->polygonTexCoordIndices[s].Num(); ++k) {
+                const uint32_t ia = a.polygonTexCoordIndices[s][k], ib = b->polygonTexCoordIndices[s][k];
+                const bool ok = ia < uint32_t(a.textureCoordinates[s].Num()) &&
+                                ib < uint32_t(b->textureCoordinates[s].Num()) &&
+                                Near(a.textureCoordinates[s][int32_t(ia)], b->textureCoordinates[s][int32_t(ib)]);
+                compare.Count("UVs", ok, where + " set " + std::to_string(s) + " corner " + std::to_string(k));
+            }
+        const auto weightsA = WeightsByName(a, bonesA), weightsB = WeightsByName(*b, bonesB);
+        for (size_t v = 0; v < weightsA.size(); ++v) {
+            bool ok = v < weightsB.size() && weightsA[v].size() == weightsB[v].size();
+            for (const auto& [bone, weight] : weightsA[v]) {
+                if (!ok) break;
+                auto found = weightsB[v].find(bone);
+                ok = found != weightsB[v].end() && Near(found->second, weight);
+            }
+            compare.Count("weights", ok, where + " vertex " + std::to_string(v));
+        }
+    }
+    return true;
+}
+
+std::string FormatComparison(const std::vector<ComparisonRow>& rows) {
+    std::string out = "what            matched  total  result\n";
+    for (const ComparisonRow& row : rows) {
+        char line[160];
+        snprintf(line, sizeof line, "%-15s %7d %6d  %s", row.what.c_str(), row.matched, row.total,
+                 row.matched == row.total ? "ok" : "MISMATCH");
+        out += line;
+        if (row.matched != row.total) out += " (first: " + row.firstMismatch + ")";
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace tessaline

@@ -1,0 +1,44 @@
+#pragma once
+// One run of the command-line host: the stand-in host with the plug-in module loaded,
+// and the steps the host's dialogs take (load a scene file, save one).
+
+#include <string>
+#include <vector>
+
+#include "Console.h"
+
+namespace tessaline {
+
+struct Options {
+    std::string pluginPath;             // empty: next to the program
+    bool yAxisUp = true;
+    std::string translatorOptions;      // the option string handed to the translators
+    std::vector<std::string> selected;  // names to select before saving a rig file
+};
+
+class Session {
+public:
+    explicit Session(const Options& options);
+    ~Session();
+
+    bool Start();
+    // Empties the scene for the next load, keeping the plug-in.
+    void ResetScene();
+    // A rig file (or an entry of a ZIP archive) through the importer; anything else
+    // through Assimp.
+    bool Load(const std::string& path);
+    // A .tsl path through the exporter; anything else through Assimp.
+    bool Save(const std::string& path);
+
+    ConsolePrinter& Console() { return m_console; }
+
+private:
+    Options m_options;
+    ConsolePrinter m_console;
+};
+
+bool IsRigPath(const std::string& path);
+std::string DefaultPluginPath();
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace tessaline

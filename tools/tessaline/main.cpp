@@ -1,0 +1,178 @@
+// tessaline: the command-line host. It starts the stand-in host, loads the plug-in
+// module, and drives its translators the way the host's Export and Import dialogs do.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "DemoRig.h"
+#include "RoundTrip.h"
+#include "SceneReport.h"
+#include "Session.h"
+
+using namespace tessaline;
+
+namespace {
+
+const char kUsage[] =
+    "usage: tessaline COMMAND [ARGUMENTS] [--plugin PATH]\n"
+    "\n"
+    "commands:\n"
+    "  demo [OUT.tsl]            build the sample rig, export it, import it again and compare\n"
+    "  convert IN OUT            load IN and write OUT; rig files (.tsl, also inside a ZIP archive\n"
+    "                            as pack.zip/rig.tsl) go through the plug-in, other scene files\n"
+    "                            (glTF, FBX, Collada, ...) through Assimp\n"
+    "      [--selected NAME...]  write only the meshes under these nodes (rig files)\n"
+    "      [--up y|z]            up axis of the scene (default y)\n"
+    "      [--options TEXT]      option string for the translators, e.g. \"key=value;flag\"\n"
+    "  info IN [--json]          load IN and describe the scene and the messages\n"
+    "  roundtrip IN              export IN's scene, import the file into a fresh scene, compare\n"
+    "  --help                    this text\n"
+    "\n"
+    "The plug-in module is TessalineExporter.so next to the program unless --plugin names one.\n"
+    "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
+
+struct Command {
+    std::string name;
+    std::vector<std::string> positional;
+    Options options;
+    bool json = false;
+};
+
+int UsageError(const char* message) {
+    fprintf(stderr, "tessaline: %s\n\n%s", message, kUsage);
+    return 2;
+}
+
+bool Parse(int argc, char** argv, Command& command, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* flag) -> const char* {
+            if (i + 1 >= argc) {
+                error = std::string(flag) + " needs a value";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (arg == "--json") {
+            command.json = true;
+        } else if (arg == "--plugin") {
+            const char* v = value("--plugin");
+            if (!v) return false;
+            command.options.pluginPath = v;
+        } else if (arg == "--options") {
+            const char* v = value("--options");
+            if (!v) return false;
+            command.options.translatorOptions = v;
+        } else if (arg == "--up") {
+            const char* v = value("--up");
+            if (!v) return false;
+            if (strcmp(v, "y") && strcmp(v, "z")) {
+                error = "--up takes y or z";
+                return false;
+            }
+            command.options.yAxisUp = strcmp(v, "y") == 0;
+        } else if (arg == "--selected") {
+            while (i + 1 < argc && strncmp(argv[i + 1], "--", 2) != 0) command.options.selected.push_back(argv[++i]);
+            if (command.options.selected.empty()) {
+                error = "--selected needs at least one name";
+                return false;
+            }
+        } else if (arg.rfind("--", 0) == 0 && arg != "--help") {
+            error = "unknown option " + arg;
+            return false;
+        } else if (command.name.empty()) {
+            command.name = arg;
+        } else {
+            command.positional.push_back(arg);
+        }
+    }
+    return true;
+}
+
+std::string TempRigPath(const char* tag) {
+    return (std::filesystem::temp_directory_path() /
+            ("tessaline-" + std::to_string(getpid()) + "-" + tag + ".tsl"))
+        .string();
+}
+
+// Exports the session's scene to a temporary file, imports it into a fresh scene, exports
+// that again and compares the two files. Prints the table; true when all matched.
+bool RoundTripScene(Session& session, bool quietImport) {
+    const std::string first = TempRigPath("first"), second = TempRigPath("second");
+    bool ok = session.Save(first);
+    if (ok) {
+        session.ResetScene();
+        session.Console().quiet = quietImport;
+        ok = session.Load(first) && session.Save(second);
+        session.Console().quiet = false;
+    }
+    std::vector<ComparisonRow> rows;
+    if (ok && !CompareRigFiles(ReadWholeFile(first), ReadWholeFile(second), rows)) ok = false;
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+    if (!ok) {
+        fprintf(stderr, "ERROR: the round trip could not be made.\n");
+        return false;
+    }
+    printf("%s", FormatComparison(rows).c_str());
+    for (const ComparisonRow& row : rows)
+        if (row.matched != row.total) return false;
+    return true;
+}
+
+int Demo(Session& session, const Command& command) {
+    BuildDemoRig();
+    printf("Built the sample rig:\n%s\n", FormatText(ReportScene(), {}).c_str());
+    const std::string out = command.positional.empty() ? TempRigPath("demo") : command.positional[0];
+    if (!session.Save(out)) return 1;
+    printf("Exported it to %s (%zu bytes).\n\n", out.c_str(), ReadWholeFile(out).size());
+    session.ResetScene();
+    if (!session.Load(out)) return 1;
+    printf("Imported %s into a fresh scene:\n%s\n", out.c_str(), FormatText(ReportScene(), {}).c_str());
+    printf("Exporting the imported scene again and comparing:\n");
+    const bool same = RoundTripScene(session, true);
+    if (command.positional.empty()) std::remove(out.c_str());
+    printf("%s\n", same ? "Demo finished: export and import agree." : "Demo finished with differences.");
+    return same ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Command command;
+    std::string error;
+    if (!Parse(argc, argv, command, error)) return UsageError(error.c_str());
+    if (command.name.empty() || command.name == "--help" || command.name == "help") {
+        printf("%s", kUsage);
+        return command.name.empty() ? 2 : 0;
+    }
+    const size_t wanted = command.name == "convert" ? 2 : (command.name == "demo" ? 0 : 1);
+    if (command.name != "demo" && command.name != "convert" && command.name != "info" && command.name != "roundtrip")
+        return UsageError(("unknown command " + command.name).c_str());
+    if (command.positional.size() < wanted || command.positional.size() > (command.name == "demo" ? 1 : wanted))
+        return UsageError(("wrong number of arguments for " + command.name).c_str());
+
+    Session session(command.options);
+    session.Console().quiet = command.json;
+    if (!session.Start()) {
+        fprintf(stderr, "ERROR: the plug-in module could not be loaded.\n");
+        return 1;
+    }
+    if (command.name == "demo") return Demo(session, command);
+
+    const std::string& input = command.positional[0];
+    if (!session.Load(input)) return 1;
+    if (command.name == "convert") return session.Save(command.positional[1]) ? 0 : 1;
+    if (command.name == "info") {
+        const std::vector<ConsoleMessage> messages = ConsoleMessages();
+        const SceneReport report = ReportScene();
+        printf("%s", command.json ? FormatJson(report, messages).c_str() : FormatText(report, messages).c_str());
+        return 0;
+    }
+    return RoundTripScene(session, false) ? 0 : 1;
+}
