@@ -164,6 +164,27 @@ TEST_F(HostPluginModule, LoadsExportsImportsAndUnloads) {
   EXPECT_EQ(dlopen(HOST_TEST_PLUGIN, RTLD_NOW | RTLD_NOLOAD), nullptr); // the module is closed
 }
 
+TEST_F(HostPluginModule, ExceptionsEscapingATranslatorAreCaughtAndReported) {
+  ASSERT_TRUE(standin::loadPluginModule(HOST_TEST_PLUGIN));
+  struct Case {
+    const char* content;
+    const char* recorded;
+  } cases[] = {{"throw-std\n", "bad file"}, {"throw-other\n", "unknown exception"}};
+  std::string file = tempPath("throws.hte");
+  for (const Case& c : cases) {
+    std::ofstream(file) << c.content;
+    EXPECT_EQ(standin::runReader("HostTestJoints", file.c_str(), ""), MStatus::kFailure);
+    EXPECT_TRUE(standin::translatorThrew());
+    EXPECT_EQ(s(standin::translatorException()), c.recorded);
+    EXPECT_EQ(liveTranslators(), 0); // deleted even though it threw
+  }
+  std::ofstream(file) << "joint |a 1 2 3\n";
+  EXPECT_TRUE(standin::runReader("HostTestJoints", file.c_str(), ""));
+  EXPECT_FALSE(standin::translatorThrew());
+  std::remove(file.c_str());
+  ASSERT_TRUE(standin::unloadPlugin());
+}
+
 TEST_F(HostPluginModule, HostExitRunsTheExitCallbackWhichUnloads) {
   ASSERT_TRUE(standin::loadPluginModule(HOST_TEST_PLUGIN));
   standin::exitHost();

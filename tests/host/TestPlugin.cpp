@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #ifdef HOST_TEST_PLUGIN_API
 PLUGIN_EXPORT const char MApiVersion[] = HOST_TEST_PLUGIN_API;
@@ -64,6 +65,9 @@ void operator delete[](void* p, std::size_t) noexcept { untag(p); }
 
 namespace {
 int g_liveTranslators = 0;
+struct BrokenInvariant {
+  const char* text;
+};
 MObject* g_plugin = nullptr;
 MCallbackId g_exitCallback = 0;
 
@@ -106,6 +110,13 @@ public:
     FILE* f = std::fopen(file.name().asChar(), "r");
     if (!f) return MStatus::kFailure;
     char name[256];
+    // Files starting with a throw word make the reader throw, as a reader may let a
+    // broken invariant escape to the host.
+    if (std::fscanf(f, " throw-%15s", name) == 1) {
+      std::fclose(f);
+      if (std::strcmp(name, "std") == 0) throw std::runtime_error("bad file");
+      throw BrokenInvariant{"not a std::exception"};
+    }
     double x, y, z;
     while (std::fscanf(f, " joint %255s %lf %lf %lf", name, &x, &y, &z) == 4) {
       MFnIkJoint joint;
