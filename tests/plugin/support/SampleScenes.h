@@ -4,6 +4,8 @@
 #include <maya/MDoubleArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
+#include <maya/MFloatVectorArray.h>
+#include <maya/MVectorArray.h>
 #include <maya/MFnMesh.h>
 #include <maya/MIntArray.h>
 
@@ -66,6 +68,29 @@ inline MDoubleArray Weights(int numVertices, const std::vector<std::vector<doubl
     return weights;
 }
 
+// Sets every corner's normal to what it is, which lists the mesh's normals once each in
+// the order corners first use them: the form an imported mesh has, so that the rig comes
+// back byte for byte.
+inline void CanonicalNormals(const MObject& shape) {
+    MFnMesh mesh(shape);
+    MFloatVectorArray normals;
+    mesh.getNormals(normals);
+    MVectorArray perCorner;
+    MIntArray faces, vertices;
+    for (int f = 0; f < mesh.numPolygons(); ++f) {
+        MIntArray corners, normalIds;
+        mesh.getPolygonVertices(f, corners);
+        mesh.getFaceNormalIds(f, normalIds);
+        for (unsigned int k = 0; k < corners.length(); ++k) {
+            const MFloatVector& n = normals[unsigned(normalIds[k])];
+            perCorner.append(MVector(n.x, n.y, n.z));
+            faces.append(f);
+            vertices.append(corners[k]);
+        }
+    }
+    mesh.setFaceVertexNormals(perCorner, faces, vertices);
+}
+
 // The scenes, by golden name.
 inline void BuildScene(const std::string& name) {
     using standin::translation;
@@ -81,6 +106,7 @@ inline void BuildScene(const std::string& name) {
         MObject hips = standin::makeJoint("hips", MObject::kNullObj, translation(0, 1, 0));
         MObject spine = standin::makeJoint("spine", hips, translation(0, 1, 0));
         MObject shape = standin::makeCube("body", 1.0);
+        CanonicalNormals(shape);
         MapQuads(shape, "map1", 4, {0, 1, 2, 3, 4, 5});
         MapQuads(shape, "detail", 6, {0, 2, 4});
         MIntArray front, back;
@@ -92,12 +118,13 @@ inline void BuildScene(const std::string& name) {
         return;
     }
     if (name == "unskinned") {
-        standin::makeCube("crate", 0.5);  // its UV set map1 stays unmapped
+        CanonicalNormals(standin::makeCube("crate", 0.5));  // its UV set map1 stays unmapped
         return;
     }
     if (name == "yup") {
         MObject joint = standin::makeJoint("joint", MObject::kNullObj, translation(1, 2, 3));
         MObject shape = Triangle("tri", MFloatPoint(1, 2, 3), MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0));
+        CanonicalNormals(shape);
         standin::bindSkin(shape, Objects({joint}));
         return;
     }
@@ -107,6 +134,7 @@ inline void BuildScene(const std::string& name) {
         MObject b = standin::makeJoint("B", MObject::kNullObj, translation(2, 0, 0));
         MObject c = standin::makeJoint("C", MObject::kNullObj, translation(3, 0, 0));
         MObject shape = Triangle("tri", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+        CanonicalNormals(shape);
         standin::bindSkin(shape, Objects({b, c, a}), Weights(3, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
         return;
     }
@@ -114,6 +142,7 @@ inline void BuildScene(const std::string& name) {
         MObject joint = standin::makeJoint("joint");
         MObject locator = standin::makeTransform("locator", MObject::kNullObj, translation(0, 0, 1));
         MObject shape = Triangle("tri", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+        CanonicalNormals(shape);
         standin::bindSkin(shape, Objects({joint, locator}), Weights(3, {{0.5, 0.5}}));
         return;
     }
