@@ -248,7 +248,7 @@ struct Progress {
 struct TranslatorRecord {
   std::string name, pixmap, optionsScript, defaultOptions;
   void* (*creator)() = nullptr;
-  bool requiresFullMel = false;
+  bool requiresFullScript = false;
 };
 struct CommandRegistration {
   std::string name;
@@ -345,6 +345,9 @@ Node* deformerSetOf(Node* deformer);
 Node* deformerOfSet(Node* set);
 std::vector<int> influenceIndices(Node* cluster); // logical indices of matrix[], ascending
 int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
+// Vertex count of the geometry flowing into input[g] of a deformer (-1 when none),
+// without copying it when it comes straight from a shape's stored geometry.
+int inputVertexCount(Node* deformer, int g);
 bool reaches(Node* from, Node* to);
 std::vector<int> outputIndices(Node* deformer); // connected outputGeometry elements
 

@@ -21,17 +21,6 @@ Node* deformer(const MObject& o) {
   return n && n->hasFn(MFn::kGeometryFilt) ? n : nullptr;
 }
 
-// Vertex count of the geometry flowing into input[g], cheaply when it comes straight
-// from a shape's stored geometry.
-int inputVertexCount(Node* d, int g) {
-  PlugKey k = key(d, "inputGeometry", -1, g);
-  if (Connection* c = incoming(d, k))
-    if (c->src->type == MFn::kMesh && c->src->geom && !incoming(c->src, key(c->src, "inMesh")))
-      return (int)c->src->geom->points.size();
-  Geometry geom;
-  return plugGeometry(d, k, geom) ? (int)geom.points.size() : -1;
-}
-
 // Resolves (shape path, vertex component) for weight access on a cluster.
 MStatus resolve(Node* cluster, const MDagPath& path, const MObject& components, int& g, std::vector<int>& ids) {
   MStatus s;

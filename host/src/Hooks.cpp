@@ -1,4 +1,4 @@
-// Stand-in-only hooks: reset, inspection, logs, fault injection and scene building.
+// Stand-in-only hooks: reset, queries, logs, fault injection and scene building.
 #include "Core.h"
 
 #include <maya/MFnIkJoint.h>

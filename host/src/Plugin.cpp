@@ -50,7 +50,7 @@ MString MFnPlugin::loadPath(MStatus* st) const { return field(m_object, &PluginE
 
 MStatus MFnPlugin::registerFileTranslator(const MString& name, const char* pixmap, MCreatorFunction creator,
                                           const char* optionsScript, const char* defaultOptions,
-                                          bool requiresFullMel) {
+                                          bool requiresFullScript) {
   Scene& s = scene();
   if (!pluginOf(m_object) || name.length() == 0 || !creator) return MStatus::kInvalidParameter;
   if (s.failRegisterTranslator) {
@@ -66,7 +66,7 @@ MStatus MFnPlugin::registerFileTranslator(const MString& name, const char* pixma
   r.optionsScript = optionsScript ? optionsScript : "";
   r.defaultOptions = defaultOptions ? defaultOptions : "";
   r.creator = creator;
-  r.requiresFullMel = requiresFullMel;
+  r.requiresFullScript = requiresFullScript;
   s.translators.push_back(r);
   return MStatus::kSuccess;
 }
@@ -348,7 +348,7 @@ TranslatorInfo translatorInfo(unsigned int i) {
     info.pixmap = v[i].pixmap.c_str();
     info.optionsScript = v[i].optionsScript.c_str();
     info.defaultOptions = v[i].defaultOptions.c_str();
-    info.requiresFullMel = v[i].requiresFullMel;
+    info.requiresFullScript = v[i].requiresFullScript;
   }
   return info;
 }

@@ -86,8 +86,7 @@ bool deformTarget(Node* set, const MDagPath& path, int& g, int& count) {
   if (!d || !shape) return false;
   g = geometryIndexFor(d, shape);
   if (g < 0) return false;
-  Geometry geom;
-  count = plugGeometry(d, {d->nt->find("inputGeometry"), g, -1}, geom) ? (int)geom.points.size() : 0;
+  count = std::max(0, inputVertexCount(d, g));
   auto& flags = set->deformMembers[g];
   if ((int)flags.size() < count) flags.resize(count, 0);
   return true;

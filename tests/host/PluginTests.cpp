@@ -58,7 +58,7 @@ TEST_F(HostPlugin, RegistryRecordsTranslatorsAndRefusesDuplicates) {
   EXPECT_EQ(s(b.pixmap), "none");
   EXPECT_EQ(s(b.optionsScript), "LinkedBOptions");
   EXPECT_EQ(s(b.defaultOptions), "opt=1");
-  EXPECT_TRUE(b.requiresFullMel);
+  EXPECT_TRUE(b.requiresFullScript);
 
   MFnPlugin plugin(standin::pluginObject());
   EXPECT_EQ(plugin.registerFileTranslator("LinkedA", "none", makeNothing), MStatus::kFailure);

@@ -27,7 +27,7 @@ public:
                                  MCreatorFunction creatorFunction,
                                  const char* optionsScriptName = NULL,
                                  const char* defaultOptionsString = NULL,
-                                 bool requiresFullMel = false);
+                                 bool requiresFullScript = false);
   // An unknown name gives kFailure.
   MStatus deregisterFileTranslator(const MString& translatorName);
   MStatus registerCommand(const MString& commandName, MCreatorFunction creatorFunction,

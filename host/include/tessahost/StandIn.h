@@ -1,6 +1,6 @@
 #pragma once
 // Hooks of the stand-in host that the real host API does not have: scene reset and
-// inspection, the console and command logs, fault injection, the plug-in harness (load,
+// queries, the console and command logs, fault injection, the plug-in harness (load,
 // unload, host exit, running translators) and a scene-building API for tests and the
 // command-line host. Plug-in code never uses this header.
 //
@@ -101,7 +101,7 @@ struct TranslatorInfo {
   MString pixmap;
   MString optionsScript;
   MString defaultOptions;
-  bool requiresFullMel;
+  bool requiresFullScript;
 };
 unsigned int translatorCount();
 TranslatorInfo translatorInfo(unsigned int index);
