@@ -105,3 +105,20 @@ TEST(TessalineCli, RoundTripsRealSkinnedModels) {
 }
 
 #endif
+
+#ifdef TESSALINE_CLI_PATH
+TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
+    for (const char* extension : {"gltf", "dae"}) {
+        const std::string scene = Temp(std::string("skinned.") + extension);
+        ProgramRun run = Tessaline("convert " + Golden("skinned") + " " + scene + " --up z");
+        ASSERT_EQ(run.status, 0) << extension << run.err;
+        run = Tessaline("info " + scene + " --json --up z");
+        EXPECT_EQ(run.status, 0) << extension << run.err;
+        EXPECT_NE(run.out.find("{\"name\": \"spine\", \"parent\": \"hips\"}"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"influences\": [\"hips\", \"spine\"]"), std::string::npos) << run.out;
+        run = Tessaline("roundtrip " + scene + " --up z");
+        EXPECT_EQ(run.status, 0) << extension << run.out << run.err;
+    }
+    EXPECT_NE(Tessaline("convert " + Golden("skinned") + " " + Temp("scene.nothing")).status, 0);
+}
+#endif

@@ -1,13 +1,326 @@
-// Writing the stand-in scene through Assimp's exporters.
+// Writing the stand-in scene through Assimp's exporters: joints as a node hierarchy,
+// every mesh split by material into Assimp meshes with one vertex per corner (position,
+// normal, every UV set), in world space; a skinned mesh in its bind pose with one bone
+// per influence, whose offset matrix is the influence's bindPreMatrix.
+
+#include <assimp/Exporter.hpp>
+#include <assimp/scene.h>
+#include <maya/MDagPath.h>
+#include <maya/MDagPathArray.h>
+#include <maya/MDoubleArray.h>
+#include <maya/MFloatArray.h>
+#include <maya/MFloatPointArray.h>
+#include <maya/MFloatVectorArray.h>
+#include <maya/MFnDagNode.h>
+#include <maya/MFnMatrixData.h>
+#include <maya/MFnMesh.h>
+#include <maya/MFnSet.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MIntArray.h>
+#include <maya/MItDependencyGraph.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
+#include <maya/MObjectArray.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
+#include <maya/MStringArray.h>
+
+#include <map>
+#include <memory>
+#include <vector>
 
 #include "AssimpScene.h"
 
 namespace tessaline {
 
+namespace {
+
+// Host row-vector matrices to Assimp's column-vector ones.
+aiMatrix4x4 ToAssimp(const MMatrix& m) {
+    return aiMatrix4x4(float(m(0, 0)), float(m(1, 0)), float(m(2, 0)), float(m(3, 0)), float(m(0, 1)), float(m(1, 1)),
+                       float(m(2, 1)), float(m(3, 1)), float(m(0, 2)), float(m(1, 2)), float(m(2, 2)), float(m(3, 2)),
+                       float(m(0, 3)), float(m(1, 3)), float(m(2, 3)), float(m(3, 3)));
+}
+
+std::string NameOf(const MObject& node) { return MFnDependencyNode(node).name().asChar(); }
+
+MObject SkinClusterOf(const MObject& shape) {
+    for (MItDependencyNodes clusters(MFn::kSkinClusterFilter); !clusters.isDone(); clusters.next()) {
+        MFnSkinCluster skin(clusters.item());
+        for (unsigned int i = 0; i < skin.numOutputConnections(); ++i) {
+            MObject output = skin.outputShapeAtIndex(i);
+            if (output == shape) return clusters.item();
+            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+                 !walk.isDone(); walk.next())
+                if (walk.currentItem() == shape) return clusters.item();
+        }
+    }
+    return MObject::kNullObj;
+}
+
+// One influence of a skin cluster: its joint, its bindPreMatrix and per-vertex weights.
+struct Influence {
+    std::string joint;
+    MMatrix bindPre;
+    std::map<int, float> weights;
+};
+
+std::vector<Influence> Influences(const MObject& cluster, const MDagPath& path) {
+    std::vector<Influence> out;
+    MFnSkinCluster skin(cluster);
+    MDagPathArray paths;
+    const unsigned int count = skin.influenceObjects(paths);
+    MPlug bindPre = skin.findPlug("bindPreMatrix");
+    for (unsigned int i = 0; i < count; ++i) {
+        Influence influence{NameOf(paths[i].node()), MMatrix(), {}};
+        // The bindPreMatrix element fed alongside this joint's "matrix" element.
+        MFnDependencyNode jointNode(paths[i].node());
+        MPlugArray destinations;
+        jointNode.findPlug("worldMatrix").elementByLogicalIndex(0).connectedTo(destinations, false, true);
+        for (unsigned int d = 0; d < destinations.length(); ++d) {
+            if (destinations[d].node() != cluster) continue;
+            MObject value;
+            if (bindPre.elementByLogicalIndex(destinations[d].logicalIndex()).getValue(value))
+                influence.bindPre = MFnMatrixData(value).matrix();
+            break;
+        }
+        out.push_back(influence);
+    }
+    MDoubleArray weight;
+    for (MItGeometry vertex(path); !vertex.isDone(); vertex.next())
+        for (unsigned int i = 0; i < count; ++i)
+            if (skin.getWeights(path, vertex.component(), i, weight) && weight.length() == 1 && weight[0] != 0.0)
+                out[i].weights[vertex.index()] = float(weight[0]);
+    return out;
+}
+
+class SceneWriter {
+public:
+    SceneWriter() {
+        m_scene.mRootNode = new aiNode("root");
+        m_scene.mFlags = 0;
+    }
+
+    void Collect() {
+        for (MItDependencyNodes meshes(MFn::kMesh); !meshes.isDone(); meshes.next())
+            if (!MFnDagNode(meshes.item()).isIntermediateObject()) AddMesh(meshes.item());
+        AddJoints();
+        Finish();
+    }
+
+    const aiScene& Scene() const { return m_scene; }
+
+private:
+    unsigned int Material(const std::string& name) {
+        auto found = m_materials.find(name);
+        if (found != m_materials.end()) return found->second;
+        const unsigned int index = unsigned(m_materialList.size());
+        auto material = std::make_unique<aiMaterial>();
+        aiString text(name);
+        material->AddProperty(&text, AI_MATKEY_NAME);
+        m_materialList.push_back(std::move(material));
+        m_materials[name] = index;
+        return index;
+    }
+
+    void AddMesh(const MObject& shape) {
+        MDagPath path;
+        MFnDagNode(shape).getPath(path);
+        MFnMesh mesh(path);
+        const std::string name = NameOf(path.transform());
+
+        // Geometry: the bind pose for a skinned mesh (the skin cluster's input), else the
+        // mesh as it stands, both taken to world space with the mesh's matrix.
+        const MObject cluster = SkinClusterOf(shape);
+        MFnMesh geometry(path);
+        if (!cluster.isNull()) {
+            MObject bindPose;
+            MFnDependencyNode(cluster).findPlug("input").elementByLogicalIndex(0).child(0).getValue(bindPose);
+            if (bindPose.hasFn(MFn::kMesh)) geometry.setObject(bindPose);
+        }
+        const MMatrix world = path.inclusiveMatrix();
+        MFloatPointArray points;
+        geometry.getPoints(points, MSpace::kObject);
+        MFloatVectorArray normals;
+        mesh.getNormals(normals, MSpace::kWorld);
+        MStringArray sets;
+        mesh.getUVSetNames(sets);
+        std::vector<MFloatArray> us(sets.length()), vs(sets.length());
+        for (unsigned int s = 0; s < sets.length(); ++s) mesh.getUVs(us[s], vs[s], &sets[s]);
+
+        MObjectArray groups;
+        MIntArray groupOfFace;
+        mesh.getConnectedShaders(path.instanceNumber(), groups, groupOfFace);
+        std::vector<unsigned int> materialOfGroup;
+        for (unsigned int g = 0; g < groups.length(); ++g) {
+            MPlugArray sources;
+            MFnSet(groups[g]).findPlug("surfaceShader").connectedTo(sources, true, false);
+            materialOfGroup.push_back(Material(sources.length() ? NameOf(sources[0].node()) : NameOf(groups[g])));
+        }
+        std::vector<Influence> influences;
+        if (!cluster.isNull()) influences = Influences(cluster, path);
+
+        // One Assimp mesh per material, one vertex per corner.
+        std::map<unsigned int, std::vector<int>> facesOfMaterial;
+        for (int f = 0; f < mesh.numPolygons(); ++f) {
+            const int group = f < int(groupOfFace.length()) ? groupOfFace[unsigned(f)] : -1;
+            facesOfMaterial[group >= 0 ? materialOfGroup[unsigned(group)] : Material("default")].push_back(f);
+        }
+        for (auto& [material, faces] : facesOfMaterial) {
+            auto out = std::make_unique<aiMesh>();
+            out->mName = aiString(name);
+            out->mMaterialIndex = material;
+            out->mPrimitiveTypes = aiPrimitiveType_POLYGON;
+            std::vector<aiVector3D> positions, directions;
+            std::vector<std::vector<aiVector3D>> uvs(sets.length());
+            std::vector<int> sourceVertex;
+            out->mNumFaces = unsigned(faces.size());
+            out->mFaces = new aiFace[faces.size()];
+            for (size_t i = 0; i < faces.size(); ++i) {
+                MIntArray corners, normalIds;
+                mesh.getPolygonVertices(faces[i], corners);
+                mesh.getFaceNormalIds(faces[i], normalIds);
+                aiFace& face = out->mFaces[i];
+                face.mNumIndices = corners.length();
+                face.mIndices = new unsigned int[corners.length()];
+                for (unsigned int k = 0; k < corners.length(); ++k) {
+                    face.mIndices[k] = unsigned(positions.size());
+                    MFloatPoint p = points[unsigned(corners[k])];
+                    const MMatrix& m = world;
+                    positions.emplace_back(float(p.x * m(0, 0) + p.y * m(1, 0) + p.z * m(2, 0) + m(3, 0)),
+                                           float(p.x * m(0, 1) + p.y * m(1, 1) + p.z * m(2, 1) + m(3, 1)),
+                                           float(p.x * m(0, 2) + p.y * m(1, 2) + p.z * m(2, 2) + m(3, 2)));
+                    const MFloatVector& n = normals[unsigned(normalIds[k])];
+                    directions.emplace_back(n.x, n.y, n.z);
+                    for (unsigned int s = 0; s < sets.length(); ++s) {
+                        int id = 0;
+                        const bool mapped = mesh.getPolygonUVid(faces[i], int(k), id, &sets[s]);
+                        uvs[s].emplace_back(mapped ? us[s][unsigned(id)] : 0.0f, mapped ? vs[s][unsigned(id)] : 0.0f, 0.0f);
+                    }
+                    sourceVertex.push_back(corners[k]);
+                }
+            }
+            out->mNumVertices = unsigned(positions.size());
+            out->mVertices = new aiVector3D[positions.size()];
+            out->mNormals = new aiVector3D[positions.size()];
+            std::copy(positions.begin(), positions.end(), out->mVertices);
+            std::copy(directions.begin(), directions.end(), out->mNormals);
+            for (unsigned int s = 0; s < sets.length() && s < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++s) {
+                out->mTextureCoords[s] = new aiVector3D[positions.size()];
+                out->mNumUVComponents[s] = 2;
+                std::copy(uvs[s].begin(), uvs[s].end(), out->mTextureCoords[s]);
+            }
+            AddBones(*out, influences, sourceVertex, world);
+            m_meshes.push_back(std::move(out));
+            m_meshNodes.push_back(name);
+        }
+    }
+
+    // Vertices are in world space, so a bone's offset is its bindPreMatrix.
+    static void AddBones(aiMesh& out, const std::vector<Influence>& influences, const std::vector<int>& sourceVertex,
+                         const MMatrix&) {
+        std::vector<aiBone*> bones;
+        for (const Influence& influence : influences) {
+            std::vector<aiVertexWeight> weights;
+            for (size_t v = 0; v < sourceVertex.size(); ++v) {
+                auto found = influence.weights.find(sourceVertex[v]);
+                if (found != influence.weights.end()) weights.emplace_back(unsigned(v), found->second);
+            }
+            if (weights.empty()) continue;
+            aiBone* bone = new aiBone();
+            bone->mName = aiString(influence.joint);
+            bone->mOffsetMatrix = ToAssimp(influence.bindPre);
+            bone->mNumWeights = unsigned(weights.size());
+            bone->mWeights = new aiVertexWeight[weights.size()];
+            std::copy(weights.begin(), weights.end(), bone->mWeights);
+            bones.push_back(bone);
+        }
+        if (bones.empty()) return;
+        out.mNumBones = unsigned(bones.size());
+        out.mBones = new aiBone*[bones.size()];
+        std::copy(bones.begin(), bones.end(), out.mBones);
+    }
+
+    // Joints keep their hierarchy; a joint whose parent is no joint hangs under the root
+    // with its world matrix.
+    void AddJoints() {
+        std::map<std::string, aiNode*> nodes;
+        std::vector<std::pair<MObject, aiNode*>> pending;
+        for (MItDependencyNodes joints(MFn::kJoint); !joints.isDone(); joints.next()) {
+            aiNode* node = new aiNode(NameOf(joints.item()));
+            nodes[node->mName.C_Str()] = node;
+            pending.emplace_back(joints.item(), node);
+        }
+        std::map<aiNode*, std::vector<aiNode*>> children;
+        for (auto& [joint, node] : pending) {
+            MFnDagNode dag(joint);
+            MDagPath path;
+            dag.getPath(path);
+            const MObject parent = dag.parent(0);
+            const bool parentIsJoint = parent.apiType() == MFn::kJoint && nodes.count(NameOf(parent));
+            if (parentIsJoint) {
+                node->mTransformation = ToAssimp(dag.transformationMatrix());
+                children[nodes[NameOf(parent)]].push_back(node);
+            } else {
+                node->mTransformation = ToAssimp(path.inclusiveMatrix());
+                children[m_scene.mRootNode].push_back(node);
+            }
+        }
+        for (size_t m = 0; m < m_meshes.size(); ++m) {
+            aiNode* node = new aiNode(m_meshNodes[m]);
+            node->mNumMeshes = 1;
+            node->mMeshes = new unsigned int[1]{unsigned(m)};
+            children[m_scene.mRootNode].push_back(node);
+        }
+        for (auto& [parent, list] : children) {
+            parent->mNumChildren = unsigned(list.size());
+            parent->mChildren = new aiNode*[list.size()];
+            for (size_t i = 0; i < list.size(); ++i) {
+                list[i]->mParent = parent;
+                parent->mChildren[i] = list[i];
+            }
+        }
+    }
+
+    void Finish() {
+        if (m_materialList.empty()) Material("default");
+        m_scene.mNumMaterials = unsigned(m_materialList.size());
+        m_scene.mMaterials = new aiMaterial*[m_materialList.size()];
+        for (size_t i = 0; i < m_materialList.size(); ++i) m_scene.mMaterials[i] = m_materialList[i].release();
+        m_scene.mNumMeshes = unsigned(m_meshes.size());
+        m_scene.mMeshes = new aiMesh*[m_meshes.size()];
+        for (size_t i = 0; i < m_meshes.size(); ++i) m_scene.mMeshes[i] = m_meshes[i].release();
+    }
+
+    aiScene m_scene;
+    std::map<std::string, unsigned int> m_materials;
+    std::vector<std::unique_ptr<aiMaterial>> m_materialList;
+    std::vector<std::unique_ptr<aiMesh>> m_meshes;
+    std::vector<std::string> m_meshNodes;
+};
+
+}  // namespace
+
 bool SaveWithAssimp(const std::string& path, std::string& error) {
-    error = "writing scene files other than rig files is not available yet";
-    (void)path;
-    return false;
+    const size_t dot = path.rfind('.');
+    const std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+    Assimp::Exporter exporter;
+    const char* format = nullptr;
+    for (size_t i = 0; i < exporter.GetExportFormatCount() && !format; ++i)
+        if (extension == exporter.GetExportFormatDescription(i)->fileExtension)
+            format = exporter.GetExportFormatDescription(i)->id;
+    if (!format) {
+        error = "no scene format is written for the extension \"" + extension + "\"";
+        return false;
+    }
+    SceneWriter writer;
+    writer.Collect();
+    if (exporter.Export(&writer.Scene(), format, path) != AI_SUCCESS) {
+        error = exporter.GetErrorString();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace tessaline
