@@ -5,6 +5,7 @@
 #include <maya/MDagModifier.h>
 #include <maya/MDagPath.h>
 #include <maya/MDoubleArray.h>
+#include <maya/MDagPathArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnSet.h>
@@ -178,7 +179,13 @@ void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& 
             last = set.removeMember(path, component);
             continue;
         }
-        for (unsigned int i = 0; i < influenceCount; ++i) skin.setWeights(path, component, i, 0.0, false);
+        // Every influence ends at 0.0 but the listed ones; only those holding a weight
+        // need to be cleared.
+        MDoubleArray current;
+        unsigned int listed = 0;
+        const bool known = skin.getWeights(path, component, current, listed) && current.length() == influenceCount;
+        for (unsigned int i = 0; i < influenceCount; ++i)
+            if (!known || current[i] != 0.0) skin.setWeights(path, component, i, 0.0, false);
         for (unsigned int j = 0; j < count; ++j, ++k)
             last = skin.setWeights(path, component, influenceIndices[k], double(weights[k]), false);
     }

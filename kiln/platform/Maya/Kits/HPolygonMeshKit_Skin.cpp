@@ -61,9 +61,11 @@ bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, 
 }
 
 namespace {
-// Walks every (vertex, influence) weight of the skin on the mesh path, one influence at
-// a time, calling visit(weight, influence) for non-zero weights and end() after each
-// vertex. Returns the status of the last step that failed the walk, or success.
+// Walks every (vertex, influence) weight of the skin on the mesh path, calling
+// visit(weight, influence) for non-zero weights and endVertex() after each vertex. The
+// weights of a vertex are asked for all influences at once; when that fails they are
+// asked one influence at a time, stopping at the first that fails. Returns the status
+// of the step that failed the walk, or success.
 template <typename Visit, typename EndVertex>
 MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visit, EndVertex endVertex) {
     MStatus status;
@@ -72,12 +74,18 @@ MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visi
     if (!status) return status;
     MItGeometry geometry(path, &status);
     if (!status) return status;
-    MDoubleArray weight;
+    MDoubleArray weights;
     for (; !geometry.isDone(); geometry.next()) {
         const MObject component = geometry.component();
-        for (unsigned int i = 0; i < count; ++i) {
-            if (!skin.getWeights(path, component, i, weight)) break;
-            if (weight.length() == 1 && weight[0] != 0.0) visit(float(weight[0]), i);
+        unsigned int listed = 0;
+        if (skin.getWeights(path, component, weights, listed) && listed == count && weights.length() == count) {
+            for (unsigned int i = 0; i < count; ++i)
+                if (weights[i] != 0.0) visit(float(weights[i]), i);
+        } else {
+            for (unsigned int i = 0; i < count; ++i) {
+                if (!skin.getWeights(path, component, i, weights)) break;
+                if (weights.length() == 1 && weights[0] != 0.0) visit(float(weights[0]), i);
+            }
         }
         endVertex();
     }
