@@ -77,7 +77,12 @@ void BuildScene(int n) {
     for (MItGeometry vertex(path); !vertex.isDone(); vertex.next()) {
         const int x = vertex.index() % (n + 1);
         const int nearest = std::min(kBones - 4, x * kBones / (n + 1));
-        for (int i = 0; i < kBones; ++i) skin.setWeights(path, vertex.component(), unsigned(i), 0.0, false);
+        // Clear the initial weights (all on one influence) before setting four.
+        MDoubleArray current;
+        unsigned int count = 0;
+        skin.getWeights(path, vertex.component(), current, count);
+        for (unsigned int i = 0; i < current.length(); ++i)
+            if (current[i] != 0.0) skin.setWeights(path, vertex.component(), i, 0.0, false);
         for (int k = 0; k < 4; ++k) skin.setWeights(path, vertex.component(), unsigned(nearest + k), 0.25, false);
     }
 }
