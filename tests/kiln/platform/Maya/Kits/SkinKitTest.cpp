@@ -65,6 +65,15 @@ TEST_F(SkinKit, NonZeroWeightsGroupedByVertex) {
     EXPECT_TRUE(joints[1].GetObject() == rig.b);
 }
 
+TEST_F(SkinKit, ThroughAnIntermediateShapeAndASecondDeformer) {
+    SkinnedCube rig;
+    ASSERT_FALSE(standin::insertTweak(rig.shape, true).isNull());  // cluster -> shape -> tweak -> mesh
+    MeshKit kit{HObject(rig.shape)};
+    EXPECT_EQ(kit.FindSkinClusters().Num(), 1);
+    EXPECT_EQ(kit.GetNumVertexWeights(), 8);
+    EXPECT_EQ(Warnings(), "");
+}
+
 // The second cluster reaches the mesh through an intermediate shape and the first
 // cluster, so both count.
 TEST_F(SkinKit, TwoSkinClustersAreRefusedWithAWarning) {
