@@ -6,6 +6,8 @@
 
 #include "Core/ErrorDescription.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
+#include "Utils/UBlockScanner.h"
+#include "Utils/UNumberText.h"
 #include "Utils/UPatternText.h"
 
 namespace brix {
@@ -76,24 +78,53 @@ const UString& UTextParser::BlockValuePattern() {
     return pattern;
 }
 
-UTextParser::UTextParser(const UString& text) : m_text(text) {
+UTextParser::UTextParser(const UString& text, Engine engine) : m_text(text) {
+    if (engine == Engine::Scanner) {
+        TokenizeBlocks(0, text.Length());
+        return;
+    }
     UArray<UString> valuePatterns;
     valuePatterns.Append(BlockValuePattern());
-    Tokenize(BlockPattern(), valuePatterns);
+    Tokenize(BlockPattern(), valuePatterns, 0, text.Length());
+}
+
+UTextParser::UTextParser(const UString& text, int32_t start, int32_t length) : m_text(text) {
+    TokenizeBlocks(start, length);
 }
 
 UTextParser::UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns)
     : m_text(text) {
-    Tokenize(mainPattern, valuePatterns);
+    Tokenize(mainPattern, valuePatterns, 0, text.Length());
 }
 
-void UTextParser::Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns) {
+void UTextParser::TokenizeBlocks(int32_t rangeStart, int32_t rangeLength) {
+    const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
+    const unsigned char* end = start + rangeLength;
+    if (RawBraceDepth(start, end) > kMaxBlockDepth) {
+        m_engineError = kErrorNestingTooDeep;
+        return;
+    }
+    UBlockScanner scanner(start, end);
+    UBlockScanner::Token token;
+    while (scanner.Next(token)) {
+        const int32_t record = m_tokens.Add(RECORD_SIZE);
+        m_tokens[record + MATCH_START] = rangeStart + token.matchStart;
+        m_tokens[record + MATCH_LENGTH] = token.matchLength;
+        m_tokens[record + VALUE_START] = rangeStart + token.valueStart;
+        m_tokens[record + VALUE_LENGTH] = token.valueLength;
+    }
+    m_engineError = scanner.GetEngineError();
+    if (m_tokens.Num() > 0) m_cursor = 0;
+}
+
+void UTextParser::Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns, int32_t rangeStart,
+                           int32_t rangeLength) {
     URegex<unsigned char> main(mainPattern);
     UArray<URegex<unsigned char>> values;
     for (const UString& pattern : valuePatterns) values.Emplace(pattern);
 
-    const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str());
-    const unsigned char* end = start + m_text.Length();
+    const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
+    const unsigned char* end = start + rangeLength;
     if (RawBraceDepth(start, end) > kMaxBlockDepth) {
         m_engineError = kErrorNestingTooDeep;
         return;
@@ -126,9 +157,9 @@ void UTextParser::Tokenize(const UString& mainPattern, const UArray<UString>& va
         }
         if (keep) {
             const int32_t record = m_tokens.Add(RECORD_SIZE);
-            m_tokens[record + MATCH_START] = matchStart;
+            m_tokens[record + MATCH_START] = rangeStart + matchStart;
             m_tokens[record + MATCH_LENGTH] = matchLength;
-            m_tokens[record + VALUE_START] = valueStart;
+            m_tokens[record + VALUE_START] = rangeStart + valueStart;
             m_tokens[record + VALUE_LENGTH] = valueLength;
         }
         pos = matchStart + matchLength;
@@ -150,6 +181,17 @@ UString UTextParser::PeekValue() const {
     return UString(reinterpret_cast<const unsigned char*>(value), length);
 }
 
+void UTextParser::ReadValueRange(int32_t& start, int32_t& length) {
+    if (!HasMoreTokens()) {
+        start = 0;
+        length = 0;
+        return;
+    }
+    start = m_tokens[m_cursor + VALUE_START];
+    length = int32_t(strnlen(m_text.c_str() + start, size_t(m_tokens[m_cursor + VALUE_LENGTH])));
+    Advance();
+}
+
 const char* UTextParser::MatchText() const { return m_text.c_str() + m_tokens[m_cursor + MATCH_START]; }
 
 UTextParser& UTextParser::operator>>(UString& value) {
@@ -164,7 +206,7 @@ UTextParser& UTextParser::operator>>(int32_t& value) {
         value = 0;
         return *this;
     }
-    value = int32_t(strtol(MatchText(), nullptr, 10));
+    value = ReadInteger(MatchText());
     Advance();
     return *this;
 }
@@ -174,7 +216,7 @@ UTextParser& UTextParser::operator>>(float& value) {
         value = 0.0f;
         return *this;
     }
-    value = float(atof(MatchText()));
+    value = ReadReal(MatchText());
     Advance();
     return *this;
 }

@@ -20,8 +20,17 @@ public:
     static const UString& BlockPattern();
     static const UString& BlockValuePattern();
 
+    // How text is tokenized with the block patterns: by the linear scanner, which gives
+    // the engine's tokens and hands it only the inputs where the pattern backtracks, or
+    // by the regex engine alone (kept to check the scanner against).
+    enum class Engine { Scanner, RegexOnly };
+
     // Tokenizes text, which must outlive the parser, with the block patterns.
-    explicit UTextParser(const UString& text);
+    explicit UTextParser(const UString& text, Engine engine = Engine::Scanner);
+    // Tokenizes the bytes [start, start + length) of text with the block patterns as if
+    // they were a text of their own (a block's value read in place); token offsets still
+    // count from the start of text, and numbers are read from text.
+    UTextParser(const UString& text, int32_t start, int32_t length);
     // Tokenizes text with another main pattern and its value patterns, in order.
     UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns);
     virtual ~UTextParser() = default;
@@ -46,6 +55,12 @@ public:
     UTextParser& operator>>(TVector3<float>& value);
     UTextParser& operator>>(float (&row)[4]);
 
+    // The value of the token at the cursor as a range of the text, cut where a string
+    // read would stop its copy (at a zero byte), then moves on as a string read does. An
+    // empty range when no token is left. For reading a block in place.
+    void ReadValueRange(int32_t& start, int32_t& length);
+    const UString& GetText() const { return m_text; }
+
     // Token record layout in the flat token array.
     enum { MATCH_START = 0, MATCH_LENGTH = 1, VALUE_START = 2, VALUE_LENGTH = 3, RECORD_SIZE = 4 };
     const UArray<int>& GetTokens() const { return m_tokens; }
@@ -57,7 +72,8 @@ public:
     static constexpr int kErrorNestingTooDeep = -10000;
 
 private:
-    void Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns);
+    void Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns, int32_t start, int32_t length);
+    void TokenizeBlocks(int32_t start, int32_t length);
     void Advance();
     const char* MatchText() const;
 

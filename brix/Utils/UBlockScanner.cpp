@@ -1,0 +1,137 @@
+#include "Utils/UBlockScanner.h"
+
+#include <cstring>
+
+#include "Utils/UTextParser.h"
+
+namespace brix {
+
+namespace {
+
+enum : unsigned char { kOther = 0, kSpace = 1, kQuote = 2, kOpen = 3, kClose = 4 };
+
+// Byte classes of the tokenizer pattern: white space is space, tab, LF, VT, FF and CR.
+struct ByteClasses {
+    unsigned char of[256];
+    constexpr ByteClasses() : of() {
+        for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) of[c] = kSpace;
+        of[static_cast<unsigned char>('"')] = kQuote;
+        of[static_cast<unsigned char>('{')] = kOpen;
+        of[static_cast<unsigned char>('}')] = kClose;
+    }
+};
+constexpr ByteClasses kClasses;
+
+const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned char* end) {
+    for (const unsigned char* p = end; p > begin;)
+        if (*--p == '"') return p;
+    return nullptr;
+}
+
+}  // namespace
+
+UBlockScanner::UBlockScanner(const unsigned char* begin, const unsigned char* end)
+    : m_begin(begin), m_end(end), m_pos(begin), m_lastQuote(FindLastQuote(begin, end)) {}
+
+UBlockScanner::~UBlockScanner() {
+    delete m_main;
+    delete m_value;
+}
+
+const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) const {
+    // Inside a block the pattern tries a quoted string first, then any byte but a brace,
+    // then a nested block; a quote without a closing quote is an ordinary byte.
+    int depth = 0;
+    for (; p < m_end; ++p) {
+        switch (kClasses.of[*p]) {
+            case kOpen:
+                if (++depth > UTextParser::kMaxBlockDepth) return nullptr;
+                break;
+            case kClose:
+                if (--depth == 0) return p + 1;
+                break;
+            case kQuote:
+                if (p < m_lastQuote)
+                    p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
+                break;
+            default:
+                break;
+        }
+    }
+    return nullptr;
+}
+
+bool UBlockScanner::SearchWithEngine(const unsigned char* p, Token& token, bool& kept) {
+    if (!m_main) {
+        m_main = new URegex<unsigned char>(UTextParser::BlockPattern());
+        m_value = new URegex<unsigned char>(UTextParser::BlockValuePattern());
+    }
+    const int found = m_main->Search(m_begin, m_end, p, m_end);
+    if (found < 0) {
+        if (found != URegex<unsigned char>::kNoMatch) m_engineError = found;
+        return false;
+    }
+    token.matchStart = m_main->MatchBegin();
+    token.matchLength = m_main->MatchLength();
+    m_pos = m_begin + token.matchStart + token.matchLength;
+    kept = false;
+    if (token.matchLength == 0) return true;
+    const unsigned char* rangeStart = m_begin + token.matchStart;
+    const unsigned char* rangeEnd = rangeStart + token.matchLength;
+    if (m_value->Search(rangeStart, rangeEnd, rangeStart, rangeEnd) < 0) return true;
+    token.valueStart = token.matchStart + m_value->MatchBegin();
+    token.valueLength = m_value->MatchLength();
+    kept = true;
+    return true;
+}
+
+bool UBlockScanner::Next(Token& token) {
+    if (m_done) return false;
+    const unsigned char* p = m_pos;
+    while (p < m_end) {
+        switch (kClasses.of[*p]) {
+            case kSpace:
+            case kClose:
+                ++p;
+                continue;
+            case kQuote: {
+                if (p >= m_lastQuote) {  // no closing quote: the byte starts no token
+                    ++p;
+                    continue;
+                }
+                const unsigned char* close =
+                    static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
+                token = {int32_t(p - m_begin), int32_t(close + 1 - p), int32_t(p + 1 - m_begin), int32_t(close - p - 1)};
+                m_pos = close + 1;
+                return true;
+            }
+            case kOpen: {
+                if (const unsigned char* after = MatchBlock(p)) {
+                    token = {int32_t(p - m_begin), int32_t(after - p), int32_t(p + 1 - m_begin), int32_t(after - p - 2)};
+                    m_pos = after;
+                    return true;
+                }
+                bool kept = false;
+                if (!SearchWithEngine(p, token, kept)) {
+                    m_done = true;
+                    m_pos = m_end;
+                    return false;
+                }
+                if (kept) return true;
+                p = m_pos;
+                continue;
+            }
+            default: {
+                const unsigned char* q = p + 1;
+                while (q < m_end && kClasses.of[*q] == kOther) ++q;
+                token = {int32_t(p - m_begin), int32_t(q - p), int32_t(p - m_begin), int32_t(q - p)};
+                m_pos = q;
+                return true;
+            }
+        }
+    }
+    m_pos = m_end;
+    return false;
+}
+
+}  // namespace brix

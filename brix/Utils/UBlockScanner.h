@@ -1,0 +1,54 @@
+#pragma once
+// UBlockScanner finds the tokens of block text (quoted strings, brace blocks with
+// nesting, bare words) one at a time, giving exactly the matches and value ranges of
+// UTextParser's block patterns. It scans linearly along the path the tokenizer pattern
+// tries first; where that path fails (a brace block that never closes that way, or one
+// nested too deeply) it hands the rest of that search to the regex engine, which
+// defines the result, and resumes scanning after the engine's match.
+//
+// The subject must not nest braces deeper than UTextParser::kMaxBlockDepth (counted
+// over every brace); UTextParser checks that before scanning, and any range of a text
+// that passed the check passes it too.
+
+#include <cstdint>
+
+#include "Utils/URegex.h"
+
+namespace brix {
+
+class UBlockScanner {
+public:
+    struct Token {
+        // Offsets from the subject start.
+        int32_t matchStart, matchLength, valueStart, valueLength;
+    };
+
+    UBlockScanner(const unsigned char* begin, const unsigned char* end);
+    ~UBlockScanner();
+    UBlockScanner(const UBlockScanner&) = delete;
+    UBlockScanner& operator=(const UBlockScanner&) = delete;
+
+    // The next token; false when none is left or when the engine stopped on an error.
+    bool Next(Token& token);
+    // The engine's error code when a search handed to it failed with one, else 0.
+    int GetEngineError() const { return m_engineError; }
+
+private:
+    // End of the block opening at p along the first-choice path, or null when that path
+    // reaches the subject end (or nests deeper than the engine follows).
+    const unsigned char* MatchBlock(const unsigned char* p) const;
+    // Hands the search from p to the engine; false when it ends the scan.
+    bool SearchWithEngine(const unsigned char* p, Token& token, bool& kept);
+
+    const unsigned char* m_begin;
+    const unsigned char* m_end;
+    const unsigned char* m_pos;
+    // Quotes before this one have a closing quote after them; null when there is none.
+    const unsigned char* m_lastQuote;
+    URegex<unsigned char>* m_main = nullptr;
+    URegex<unsigned char>* m_value = nullptr;
+    int m_engineError = 0;
+    bool m_done = false;
+};
+
+}  // namespace brix

@@ -1,0 +1,57 @@
+#include "Utils/UNumberText.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+
+namespace brix {
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// Bytes a plain decimal number is made of; from_chars stops inside such a run.
+bool IsNumberByte(char c) { return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-'; }
+
+}  // namespace
+
+int32_t ReadInteger(const char* text) {
+    const char* p = text;
+    while (IsSpace(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Accumulate the magnitude; past long's range strtol answers LONG_MAX or LONG_MIN.
+    constexpr unsigned long long kLimit = (unsigned long long)LONG_MAX + 1;
+    unsigned long long magnitude = 0;
+    bool overflow = false;
+    for (; IsDigit(*p); ++p) {
+        if (overflow) continue;
+        if (magnitude > kLimit / 10) {
+            overflow = true;
+        } else {
+            magnitude = magnitude * 10 + unsigned(*p - '0');
+            if (magnitude > kLimit) overflow = true;
+        }
+    }
+    long value;
+    if (negative) value = overflow ? LONG_MIN : (magnitude == kLimit ? LONG_MIN : -(long)magnitude);
+    else value = (overflow || magnitude > (unsigned long long)LONG_MAX) ? LONG_MAX : (long)magnitude;
+    return int32_t(value);
+}
+
+float ReadReal(const char* text) {
+    const char* p = text;
+    if (*p == '-') ++p;
+    // from_chars takes neither '+', white space, a hex prefix nor the words; atof does.
+    const bool plain = IsDigit(*p) ? !(p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) : (*p == '.' && IsDigit(p[1]));
+    if (plain) {
+        const char* end = p;
+        while (IsNumberByte(*end)) ++end;
+        double value;
+        const std::from_chars_result result = std::from_chars(text, end, value);
+        if (result.ec == std::errc()) return float(value);
+    }
+    return float(atof(text));
+}
+
+}  // namespace brix
