@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "Utils/UBlockScanner.h"
+#include "Utils/UNumberText.h"
+
 using brix::TVector2;
 using brix::TVector3;
 using brix::UArray;
@@ -14,31 +17,81 @@ namespace {
 
 bool Is(const UString& key, const char* text) { return strcmp(key.c_str(), text) == 0; }
 
-void ReadVectors3(const UString& text, UArray<TVector3<float>>& out) {
-    UTextParser parser(text);
-    while (parser.HasMoreTokens()) parser >> out[out.Add()];
+// Blocks are read in place: a block's value stays a range of the file text, tokenized as
+// a text of its own would be, so nothing is copied and no level is tokenized twice.
+struct Range {
+    int32_t start = 0, length = 0;
+};
+
+Range NextValue(UTextParser& parser) {
+    Range range;
+    parser.ReadValueRange(range.start, range.length);
+    return range;
 }
 
-void ReadVectors2(const UString& text, UArray<TVector2<float>>& out) {
-    UTextParser parser(text);
-    while (parser.HasMoreTokens()) parser >> out[out.Add()];
+// Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
+// past the last token gives 0) and without keeping a token table for the list.
+class NumberList {
+public:
+    NumberList(const UString& text, Range range)
+        : m_text(text.c_str()),
+          m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
+                    reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
+          m_offset(range.start) {
+        m_has = m_scanner.Next(m_token);
+    }
+    bool HasMoreTokens() const { return m_has; }
+    NumberList& operator>>(int32_t& value) {
+        value = m_has ? brix::ReadInteger(Current()) : 0;
+        Advance();
+        return *this;
+    }
+    NumberList& operator>>(float& value) {
+        value = m_has ? brix::ReadReal(Current()) : 0.0f;
+        Advance();
+        return *this;
+    }
+    NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
+    NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
+
+private:
+    const char* Current() const { return m_text + m_offset + m_token.matchStart; }
+    void Advance() {
+        if (m_has) m_has = m_scanner.Next(m_token);
+    }
+
+    const char* m_text;
+    brix::UBlockScanner m_scanner;
+    int32_t m_offset;
+    brix::UBlockScanner::Token m_token{};
+    bool m_has = false;
+};
+
+void ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) list >> out[out.Add()];
 }
 
-void ReadUnsigned(const UString& text, UArray<uint32_t>& out) {
-    UTextParser parser(text);
-    while (parser.HasMoreTokens()) {
+void ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) list >> out[out.Add()];
+}
+
+void ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) {
         int32_t value;
-        parser >> value;
+        list >> value;
         out.Append(uint32_t(value));
     }
 }
 
-void ReadWeights(const UString& text, UArray<MeshData::Weight>& out) {
-    UTextParser parser(text);
-    while (parser.HasMoreTokens()) {
+void ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) {
         int32_t bone;
         float weight;
-        parser >> bone >> weight;
+        list >> bone >> weight;
         out.Append(MeshData::Weight{uint32_t(bone), weight});
     }
 }
@@ -46,18 +99,75 @@ void ReadWeights(const UString& text, UArray<MeshData::Weight>& out) {
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
 // block handed to readSet; false on any other word or number.
 template <typename List, typename ReadSet>
-bool ReadSets(const UString& text, UArray<List>& sets, ReadSet readSet) {
+bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
     sets.Empty(16);
-    UTextParser parser(text);
+    UTextParser parser(text, range.start, range.length);
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
-        UString key, block;
+        UString key;
         int32_t number;
         parser >> key;
         if (!Is(key, "set")) return false;
-        parser >> number >> block;
+        parser >> number;
+        const Range block = NextValue(parser);
         if (number != sets.Num()) return false;
-        readSet(block, sets[sets.Add()]);
+        readSet(text, block, sets[sets.Add()]);
+    }
+    return true;
+}
+
+bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone) {
+    UTextParser parser(text, range.start, range.length);
+    while (parser.HasMoreTokens()) {
+        UString key;
+        parser >> key;
+        if (Is(key, "name")) parser >> bone.name;
+        else if (Is(key, "parent")) parser >> bone.parent;
+        else if (Is(key, "invBaseMatrix"))
+            for (int row = 0; row < 4; ++row) parser >> bone.invBaseMatrix.m[row];
+    }
+    return true;
+}
+
+bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh) {
+    mesh.vertices.Empty(0);
+    mesh.normals.Empty(0);
+    mesh.textureCoordinates.Empty(0);
+    mesh.vertexWeightCounts.Empty(0);
+    mesh.weights.Empty(0);
+    mesh.polygonVertexCounts.Empty(0);
+    mesh.polygonVertexIndices.Empty(0);
+    mesh.polygonNormalIndices.Empty(0);
+    mesh.polygonTexCoordIndices.Empty(0);
+
+    UTextParser parser(text, range.start, range.length);
+    if (parser.GetEngineError()) return false;
+    while (parser.HasMoreTokens()) {
+        UString key;
+        parser >> key;
+        if (Is(key, "name")) {
+            parser >> mesh.name;
+        } else if (Is(key, "material")) {
+            parser >> mesh.material;
+        } else if (Is(key, "vertices")) {
+            ReadVectors3(text, NextValue(parser), mesh.vertices);
+        } else if (Is(key, "normals")) {
+            ReadVectors3(text, NextValue(parser), mesh.normals);
+        } else if (Is(key, "textureCoordinates")) {
+            if (!ReadSets(text, NextValue(parser), mesh.textureCoordinates, ReadVectors2)) return false;
+        } else if (Is(key, "polygonTexCoordIndices")) {
+            if (!ReadSets(text, NextValue(parser), mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
+        } else if (Is(key, "polygonVertexCounts")) {
+            ReadUnsigned(text, NextValue(parser), mesh.polygonVertexCounts);
+        } else if (Is(key, "polygonVertexIndices")) {
+            ReadUnsigned(text, NextValue(parser), mesh.polygonVertexIndices);
+        } else if (Is(key, "polygonNormalIndices")) {
+            ReadUnsigned(text, NextValue(parser), mesh.polygonNormalIndices);
+        } else if (Is(key, "vertexWeightCounts")) {
+            ReadUnsigned(text, NextValue(parser), mesh.vertexWeightCounts);
+        } else if (Is(key, "weights")) {
+            ReadWeights(text, NextValue(parser), mesh.weights);
+        }
     }
     return true;
 }
@@ -71,68 +181,11 @@ bool CheckVersion(UTextParser& parser) {
 }
 
 bool ReadBoneBlock(const UString& blockText, BoneData& bone) {
-    UTextParser parser(blockText);
-    while (parser.HasMoreTokens()) {
-        UString key;
-        parser >> key;
-        if (Is(key, "name")) parser >> bone.name;
-        else if (Is(key, "parent")) parser >> bone.parent;
-        else if (Is(key, "invBaseMatrix"))
-            for (int row = 0; row < 4; ++row) parser >> bone.invBaseMatrix.m[row];
-    }
-    return true;
+    return ReadBoneBlockAt(blockText, Range{0, blockText.Length()}, bone);
 }
 
 bool ReadMeshBlock(const UString& blockText, MeshData& mesh) {
-    mesh.vertices.Empty(0);
-    mesh.normals.Empty(0);
-    mesh.textureCoordinates.Empty(0);
-    mesh.vertexWeightCounts.Empty(0);
-    mesh.weights.Empty(0);
-    mesh.polygonVertexCounts.Empty(0);
-    mesh.polygonVertexIndices.Empty(0);
-    mesh.polygonNormalIndices.Empty(0);
-    mesh.polygonTexCoordIndices.Empty(0);
-
-    UTextParser parser(blockText);
-    if (parser.GetEngineError()) return false;
-    while (parser.HasMoreTokens()) {
-        UString key, value;
-        parser >> key;
-        if (Is(key, "name")) {
-            parser >> mesh.name;
-        } else if (Is(key, "material")) {
-            parser >> mesh.material;
-        } else if (Is(key, "vertices")) {
-            parser >> value;
-            ReadVectors3(value, mesh.vertices);
-        } else if (Is(key, "normals")) {
-            parser >> value;
-            ReadVectors3(value, mesh.normals);
-        } else if (Is(key, "textureCoordinates")) {
-            parser >> value;
-            if (!ReadSets(value, mesh.textureCoordinates, ReadVectors2)) return false;
-        } else if (Is(key, "polygonTexCoordIndices")) {
-            parser >> value;
-            if (!ReadSets(value, mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
-        } else if (Is(key, "polygonVertexCounts")) {
-            parser >> value;
-            ReadUnsigned(value, mesh.polygonVertexCounts);
-        } else if (Is(key, "polygonVertexIndices")) {
-            parser >> value;
-            ReadUnsigned(value, mesh.polygonVertexIndices);
-        } else if (Is(key, "polygonNormalIndices")) {
-            parser >> value;
-            ReadUnsigned(value, mesh.polygonNormalIndices);
-        } else if (Is(key, "vertexWeightCounts")) {
-            parser >> value;
-            ReadUnsigned(value, mesh.vertexWeightCounts);
-        } else if (Is(key, "weights")) {
-            parser >> value;
-            ReadWeights(value, mesh.weights);
-        }
-    }
-    return true;
+    return ReadMeshBlockAt(blockText, Range{0, blockText.Length()}, mesh);
 }
 
 bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>& meshes) {
@@ -157,22 +210,14 @@ bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>&
             }
         } else if (Is(key, "bone")) {
             int32_t index;
-            UString block;
             parser >> index;
             ok = uint32_t(index) < uint32_t(bones.Num());
-            if (ok) {
-                parser >> block;
-                ReadBoneBlock(block, bones[index]);
-            }
+            if (ok) ReadBoneBlockAt(parser.GetText(), NextValue(parser), bones[index]);
         } else if (Is(key, "mesh")) {
             int32_t index;
-            UString block;
             parser >> index;
             ok = uint32_t(index) < uint32_t(meshes.Num());
-            if (ok) {
-                parser >> block;
-                ok = ReadMeshBlock(block, meshes[index]);
-            }
+            if (ok) ok = ReadMeshBlockAt(parser.GetText(), NextValue(parser), meshes[index]);
         }
     }
     return ok;
