@@ -2,6 +2,7 @@
 # Builds and runs one libFuzzer target with clang.
 #   scripts/fuzz.sh deflate 60     the Deflate decoder, against zlib, for 60 seconds
 #   scripts/fuzz.sh archive 60     the ZIP archive reader
+#   scripts/fuzz.sh import 60      the importer over the stand-in host, seeded with the rig goldens
 # The targets are configured into build-fuzz/; the growing corpus is kept in
 # build-fuzz/corpus/TARGET and any crashing input is written to build-fuzz/artifacts/.
 # Seeds: the committed ZIP fixtures for the archive reader, and raw Deflate streams made
@@ -10,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/fuzz.sh deflate|archive [seconds]}
 seconds=${2:-60}
-case "$target" in deflate|archive) ;; *) echo "unknown target: $target" >&2; exit 2 ;; esac
+case "$target" in deflate|archive|tokenizer|import) ;; *) echo "unknown target: $target" >&2; exit 2 ;; esac
 command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets" >&2; exit 1; }
 
 CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -19,7 +20,9 @@ cmake --build build-fuzz --target "${target}_fuzz" --parallel 2
 corpus=build-fuzz/corpus/$target
 seeds=build-fuzz/seeds/$target
 mkdir -p "$corpus" "$seeds" build-fuzz/artifacts
-if [ "$target" = archive ]; then
+if [ "$target" = import ]; then
+  cp tests/data/rig/*.tsl "$seeds/"
+elif [ "$target" = archive ]; then
   cp tests/data/archives/*.zip "$seeds/"
 else
   python3 - "$seeds" <<'PY'
