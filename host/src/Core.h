@@ -324,7 +324,8 @@ void removeConnection(Connection* c);
 std::vector<std::vector<Node*>> allPaths(Node* n); // top-first, world excluded
 MMatrix inclusiveMatrix(const std::vector<Node*>& path);
 bool isAncestor(Node* ancestor, Node* n);
-MStatus addChild(Node* parent, Node* child, bool keepExisting);
+// Puts child under parent at position index among its children (past the end: last).
+MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index = 0xffffffffu);
 std::string fullPathName(const std::vector<Node*>& path);
 std::string partialPathName(const std::vector<Node*>& path);
 

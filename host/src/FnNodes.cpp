@@ -319,11 +319,11 @@ MObject MFnDagNode::child(unsigned int i, MStatus* st) const {
   return Access::make(n->children[i]);
 }
 
-MStatus MFnDagNode::addChild(const MObject& child, unsigned int, bool keepExistingParents) {
+MStatus MFnDagNode::addChild(const MObject& child, unsigned int index, bool keepExistingParents) {
   Node* n = attachedNode(m_object);
   Node* c = Access::node(child);
   if (!n || !n->isDag() || !c) return kBad;
-  return standin::core::addChild(n, c, keepExistingParents);
+  return standin::core::addChild(n, c, keepExistingParents, index);
 }
 
 MStatus MFnDagNode::removeChild(const MObject& child) {

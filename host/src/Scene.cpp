@@ -460,7 +460,7 @@ bool isAncestor(Node* a, Node* n) {
   return false;
 }
 
-MStatus addChild(Node* parent, Node* child, bool keepExisting) {
+MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
   if (!parent || !child || !parent->isDag() || !child->isDag() || child->isWorld())
     return MStatus::kInvalidParameter;
   if (!parent->isWorld() && !parent->hasFn(MFn::kTransform)) return MStatus::kInvalidParameter;
@@ -473,7 +473,8 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting) {
     child->parents.clear();
   }
   child->parents.push_back(parent);
-  parent->children.push_back(child);
+  auto& kids = parent->children;
+  kids.insert(index < kids.size() ? kids.begin() + index : kids.end(), child);
   touch();
   child->name = uniqueName(child, child->name);
   return MStatus::kSuccess;

@@ -49,6 +49,23 @@ TEST_F(HostDag, InstancedShapeHasTwoPathsButIsIteratedOnce) {
   EXPECT_EQ(meshes, 1);
 }
 
+TEST_F(HostDag, AddChildMovesInstancesOrInsertsAtAPosition) {
+  MObject a = standin::makeTransform("a");
+  MObject b = standin::makeTransform("b");
+  MObject first = standin::makeJoint("first", b);
+  MObject j = standin::makeJoint("j", a);
+  MFnDagNode fb(b);
+  ASSERT_TRUE(fb.addChild(j, 0, true)); // an instance, placed before "first"
+  EXPECT_TRUE(fb.child(0) == j);
+  EXPECT_TRUE(fb.child(1) == first);
+  EXPECT_EQ(MFnDagNode(j).parentCount(), 2u);
+  EXPECT_EQ(fb.addChild(j, MFnDagNode::kNextPos, true), MStatus::kFailure); // already there
+  ASSERT_TRUE(MFnDagNode(a).addChild(j)); // moves: a is now its only parent
+  EXPECT_EQ(MFnDagNode(j).parentCount(), 1u);
+  EXPECT_EQ(fb.childCount(), 1u);
+  EXPECT_EQ(MFnDagNode(j).addChild(a), MStatus::kInvalidParameter); // a cycle
+}
+
 TEST_F(HostDag, PopAndTransformWalkTowardsTheWorld) {
   MObject top = standin::makeTransform("top");
   MObject shape = standin::makeCube("box", 1.0, top);

@@ -35,8 +35,9 @@ public:
   MObject parent(unsigned int index, MStatus* ReturnStatus = NULL) const;
   unsigned int childCount(MStatus* ReturnStatus = NULL) const;
   MObject child(unsigned int index, MStatus* ReturnStatus = NULL) const;
-  // Adds child under this node. keepExistingParents = true makes an instance (a further
-  // path); false moves it here from its current parents.
+  // Adds child under this node at position index among its children (kNextPos: last).
+  // keepExistingParents = true makes an instance (a further path); false moves it here
+  // from its current parents.
   MStatus addChild(const MObject& child, unsigned int index = kNextPos, bool keepExistingParents = false);
   MStatus removeChild(const MObject& child);
   bool hasChild(const MObject& node, MStatus* ReturnStatus = NULL) const;
