@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "AssimpScene.h"
+#include "SceneQueries.h"
 
 namespace tessaline {
 
@@ -42,22 +43,6 @@ aiMatrix4x4 ToAssimp(const MMatrix& m) {
                        float(m(0, 3)), float(m(1, 3)), float(m(2, 3)), float(m(3, 3)));
 }
 
-std::string NameOf(const MObject& node) { return MFnDependencyNode(node).name().asChar(); }
-
-MObject SkinClusterOf(const MObject& shape) {
-    for (MItDependencyNodes clusters(MFn::kSkinClusterFilter); !clusters.isDone(); clusters.next()) {
-        MFnSkinCluster skin(clusters.item());
-        for (unsigned int i = 0; i < skin.numOutputConnections(); ++i) {
-            MObject output = skin.outputShapeAtIndex(i);
-            if (output == shape) return clusters.item();
-            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
-                 !walk.isDone(); walk.next())
-                if (walk.currentItem() == shape) return clusters.item();
-        }
-    }
-    return MObject::kNullObj;
-}
 
 // One influence of a skin cluster: its joint, its bindPreMatrix and per-vertex weights.
 struct Influence {

@@ -1,5 +1,7 @@
 #include "SceneReport.h"
 
+#include "SceneQueries.h"
+
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
@@ -22,8 +24,6 @@ namespace tessaline {
 
 namespace {
 
-std::string NameOf(const MObject& node) { return MFnDependencyNode(node).name().asChar(); }
-
 std::string ParentName(const MObject& node) {
     MFnDagNode dag(node);
     if (dag.parentCount() == 0) return "";
@@ -31,21 +31,6 @@ std::string ParentName(const MObject& node) {
     return MFnDagNode(parent).parentCount() == 0 ? "" : NameOf(parent);
 }
 
-// The skin cluster whose output is the mesh, or reaches it downstream.
-MObject SkinClusterOf(const MObject& shape) {
-    for (MItDependencyNodes clusters(MFn::kSkinClusterFilter); !clusters.isDone(); clusters.next()) {
-        MFnSkinCluster skin(clusters.item());
-        for (unsigned int i = 0; i < skin.numOutputConnections(); ++i) {
-            MObject output = skin.outputShapeAtIndex(i);
-            if (output == shape) return clusters.item();
-            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
-                 !walk.isDone(); walk.next())
-                if (walk.currentItem() == shape) return clusters.item();
-        }
-    }
-    return MObject::kNullObj;
-}
 
 MeshReport ReportMesh(const MObject& shape) {
     MeshReport report;
