@@ -39,6 +39,7 @@ public:
   // keepExistingParents = true makes an instance (a further path); false moves it here
   // from its current parents.
   MStatus addChild(const MObject& child, unsigned int index = kNextPos, bool keepExistingParents = false);
+  // Takes child from under this node; a child left with no parent goes to the world.
   MStatus removeChild(const MObject& child);
   bool hasChild(const MObject& node, MStatus* ReturnStatus = NULL) const;
   bool hasParent(const MObject& node, MStatus* ReturnStatus = NULL) const;

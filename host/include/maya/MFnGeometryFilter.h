@@ -13,6 +13,7 @@ public:
   unsigned int numOutputConnections(MStatus* ReturnStatus = NULL) const;
   // Node at the far end of outputGeometry[logicalIndex]; none gives kFailure.
   MObject outputShapeAtIndex(unsigned int logicalIndex, MStatus* ReturnStatus = NULL) const;
+  // Node feeding input[logicalIndex].inputGeometry; none gives kFailure.
   MObject inputShapeAtIndex(unsigned int logicalIndex, MStatus* ReturnStatus = NULL) const;
   // Geometry index whose output reaches the shape (directly or through intermediates).
   unsigned int indexForOutputShape(const MObject& shape, MStatus* ReturnStatus = NULL) const;
