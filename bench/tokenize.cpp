@@ -1,10 +1,15 @@
-// Tokenizes a generated rig-like text the way the importer reads it: the whole file
-// once, then each top-level block again, and prints the throughput in MB/s.
-// Usage: bench_tokenize [megabytes=50]
+// Tokenizes a generated rig-like text the way the importer reads it, the whole file and
+// then every block down to the numbers, and prints the throughput in MB/s of each way:
+//   regex     each block's value copied and tokenized again by the regex engine alone
+//             (the tokenizer before the scanner)
+//   copy      the same copies, tokenized by the scanner
+//   in-place  the scanner over each block's range of the one text, no copies
+// Usage: bench_tokenize [megabytes=50] [regex|copy|in-place|all=all]
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "Utils/UTextParser.h"
@@ -27,9 +32,9 @@ std::string MakeRigLikeText(size_t targetBytes) {
     return text + "}\r\n";
 }
 
-// Tokenizes text, then every block token's value again, down to the numbers.
-void TokenizeBlocks(const UString& text, size_t& tokens, size_t& bytesTokenized) {
-    UTextParser parser(text);
+// Tokenizes text, then every block token's value again as a copy, down to the numbers.
+void TokenizeCopies(const UString& text, UTextParser::Engine engine, size_t& tokens, size_t& bytesTokenized) {
+    UTextParser parser(text, engine);
     bytesTokenized += size_t(text.Length());
     tokens += size_t(parser.GetNumTokens());
     const UArray<int>& records = parser.GetTokens();
@@ -37,23 +42,44 @@ void TokenizeBlocks(const UString& text, size_t& tokens, size_t& bytesTokenized)
         const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
         UString value;
         parser >> value;
-        if (isBlock) TokenizeBlocks(value, tokens, bytesTokenized);
+        if (isBlock) TokenizeCopies(value, engine, tokens, bytesTokenized);
     }
+}
+
+// The same over ranges of the one text.
+void TokenizeInPlace(const UString& text, int32_t start, int32_t length, size_t& tokens, size_t& bytesTokenized) {
+    UTextParser parser(text, start, length);
+    bytesTokenized += size_t(length);
+    tokens += size_t(parser.GetNumTokens());
+    const UArray<int>& records = parser.GetTokens();
+    for (int32_t i = 0; i < records.Num(); i += UTextParser::RECORD_SIZE) {
+        const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
+        int32_t valueStart, valueLength;
+        parser.ReadValueRange(valueStart, valueLength);
+        if (isBlock) TokenizeInPlace(text, valueStart, valueLength, tokens, bytesTokenized);
+    }
+}
+
+void Run(const char* way, const UString& text) {
+    const auto start = std::chrono::steady_clock::now();
+    size_t tokens = 0, bytesTokenized = 0;
+    if (!strcmp(way, "regex")) TokenizeCopies(text, UTextParser::Engine::RegexOnly, tokens, bytesTokenized);
+    else if (!strcmp(way, "copy")) TokenizeCopies(text, UTextParser::Engine::Scanner, tokens, bytesTokenized);
+    else TokenizeInPlace(text, 0, text.Length(), tokens, bytesTokenized);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    printf("%-8s file: %.1f MB, tokens: %zu, time: %.3f s, throughput: %.2f MB/s of file (%.2f MB/s of text "
+           "tokenized, nesting counted)\n",
+           way, text.Length() / 1e6, tokens, seconds, text.Length() / 1e6 / seconds, bytesTokenized / 1e6 / seconds);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const size_t megabytes = argc > 1 ? size_t(atoi(argv[1])) : 50;
+    const char* way = argc > 2 ? argv[2] : "all";
     const std::string generated = MakeRigLikeText(megabytes * 1000000);
     UString text(generated.c_str());
-
-    const auto start = std::chrono::steady_clock::now();
-    size_t tokens = 0, bytesTokenized = 0;
-    TokenizeBlocks(text, tokens, bytesTokenized);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    printf("file: %.1f MB, tokens: %zu, time: %.2f s\n", text.Length() / 1e6, tokens, seconds);
-    printf("throughput: %.2f MB/s of file (%.2f MB/s of text tokenized, nesting counted)\n",
-           text.Length() / 1e6 / seconds, bytesTokenized / 1e6 / seconds);
+    for (const char* each : {"regex", "copy", "in-place"})
+        if (!strcmp(way, "all") || !strcmp(way, each)) Run(each, text);
     return 0;
 }
