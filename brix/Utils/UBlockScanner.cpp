@@ -31,14 +31,24 @@ const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned ch
 }  // namespace
 
 UBlockScanner::UBlockScanner(const unsigned char* begin, const unsigned char* end)
-    : m_begin(begin), m_end(end), m_pos(begin), m_lastQuote(FindLastQuote(begin, end)) {}
+    : m_begin(begin), m_end(end), m_pos(begin) {}
+
+bool UBlockScanner::HasClosingQuote(const unsigned char* quote) {
+    // The last quote of the subject, looked for back from its end on the first quote met
+    // (it lies at or after that one): lists of numbers have none and never pay for it.
+    if (!m_lastQuoteKnown) {
+        m_lastQuote = FindLastQuote(quote, m_end);
+        m_lastQuoteKnown = true;
+    }
+    return quote < m_lastQuote;
+}
 
 UBlockScanner::~UBlockScanner() {
     delete m_main;
     delete m_value;
 }
 
-const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) const {
+const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) {
     // Inside a block the pattern tries a quoted string first, then any byte but a brace,
     // then a nested block; a quote without a closing quote is an ordinary byte.
     int depth = 0;
@@ -51,7 +61,7 @@ const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) const {
                 if (--depth == 0) return p + 1;
                 break;
             case kQuote:
-                if (p < m_lastQuote)
+                if (HasClosingQuote(p))
                     p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
                 break;
             default:
@@ -95,7 +105,7 @@ bool UBlockScanner::Next(Token& token) {
                 ++p;
                 continue;
             case kQuote: {
-                if (p >= m_lastQuote) {  // no closing quote: the byte starts no token
+                if (!HasClosingQuote(p)) {  // no closing quote: the byte starts no token
                     ++p;
                     continue;
                 }

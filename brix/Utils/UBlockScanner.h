@@ -36,7 +36,9 @@ public:
 private:
     // End of the block opening at p along the first-choice path, or null when that path
     // reaches the subject end (or nests deeper than the engine follows).
-    const unsigned char* MatchBlock(const unsigned char* p) const;
+    const unsigned char* MatchBlock(const unsigned char* p);
+    // Whether another quote follows the one at quote.
+    bool HasClosingQuote(const unsigned char* quote);
     // Hands the search from p to the engine; false when it ends the scan.
     bool SearchWithEngine(const unsigned char* p, Token& token, bool& kept);
 
@@ -44,7 +46,8 @@ private:
     const unsigned char* m_end;
     const unsigned char* m_pos;
     // Quotes before this one have a closing quote after them; null when there is none.
-    const unsigned char* m_lastQuote;
+    const unsigned char* m_lastQuote = nullptr;
+    bool m_lastQuoteKnown = false;
     URegex<unsigned char>* m_main = nullptr;
     URegex<unsigned char>* m_value = nullptr;
     int m_engineError = 0;

@@ -1,5 +1,7 @@
 #include "Utils/UTextParser.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -53,8 +55,13 @@ const UPatternPiece kBlockPieces[] = {
 const char kBlockValuePattern[] = "(?m)(?<=\\A\\{).*(?=\\}\\Z)|(?<=\\A\").*(?=\"\\Z)|\\A[^\\{\"].*";
 
 // The deepest brace nesting of the text, counting every brace (quoted ones too) and
-// never going below zero: an upper bound of the nesting the engine has to follow.
+// never going below zero: an upper bound of the nesting the engine has to follow. When
+// the text has no more opening braces than kMaxBlockDepth, their count is returned
+// instead: no larger than the limit either, and found without following the nesting.
 int RawBraceDepth(const unsigned char* begin, const unsigned char* end) {
+    // The nesting never exceeds the number of opening braces, which is quick to count.
+    const std::ptrdiff_t opening = std::count(begin, end, static_cast<unsigned char>('{'));
+    if (opening <= UTextParser::kMaxBlockDepth) return int(opening);
     int depth = 0, deepest = 0;
     for (const unsigned char* p = begin; p < end; ++p) {
         if (*p == '{') {
