@@ -17,12 +17,23 @@ constexpr unsigned long kBaseRetryLimit = 10000000ul;
 // ending pathological searches.
 constexpr unsigned long kRetriesPerByte = 64;
 
+// Ends the engine when this code is unloaded (a plug-in module closed by its host, or
+// the program exiting). The engine keeps global tables from its initialisation; when
+// the module goes, the engine library may go with it, and those tables would be lost.
+struct EngineLifetime {
+    bool initialised = false;
+    ~EngineLifetime() {
+        if (initialised) onig_end();
+    }
+} g_engine;
+
 void InitialiseEngineOnce() {
     static std::once_flag once;
     std::call_once(once, [] {
         OnigEncoding encodings[] = {ONIG_ENCODING_ASCII};
         onig_initialize(encodings, 1);
         onig_set_subexp_call_max_nest_level(URegex<unsigned char>::kMaxCallNesting);
+        g_engine.initialised = true;
     });
 }
 

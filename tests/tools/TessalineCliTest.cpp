@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 #include <string>
 
 #ifdef TESSALINE_CLI_PATH
@@ -26,10 +27,16 @@ std::string ReadFile(const std::string& path) {
 std::string Temp(const std::string& name) { return testing::TempDir() + "cli_" + name; }
 
 ProgramRun Tessaline(const std::string& arguments) {
-    const std::string out = Temp("stdout.txt"), err = Temp("stderr.txt");
+    // Test programs run side by side: each run gets files of its own.
+    static int runs = 0;
+    const std::string tag = std::to_string(getpid()) + "_" + std::to_string(++runs);
+    const std::string out = Temp("stdout_" + tag + ".txt"), err = Temp("stderr_" + tag + ".txt");
     const std::string command = std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err;
     const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+    ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return run;
 }
 
 std::string Golden(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
