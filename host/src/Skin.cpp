@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <limits>
 #include <set>
 
 namespace standin::core {
@@ -33,13 +34,21 @@ Node* deformerOfSet(Node* set) {
 }
 
 std::vector<int> influenceIndices(Node* cluster) {
-  std::set<int> used;
+  // Asked on every weight read and write: a sorted vector instead of a set, and only the
+  // stored values of "matrix" (keys are ordered by attribute first).
+  std::vector<int> used;
   const Attr* matrix = cluster->nt->find("matrix");
   for (Connection* c : cluster->in)
-    if (c->dstKey.attr == matrix) used.insert(c->dstKey.index);
-  for (auto& [k, v] : cluster->data)
-    if (k.attr == matrix) used.insert(k.index);
-  return {used.begin(), used.end()};
+    if (c->dstKey.attr == matrix) used.push_back(c->dstKey.index);
+  PlugKey first;
+  first.attr = matrix;
+  first.parentIndex = std::numeric_limits<int>::min();
+  first.index = std::numeric_limits<int>::min();
+  for (auto it = cluster->data.lower_bound(first); it != cluster->data.end() && it->first.attr == matrix; ++it)
+    used.push_back(it->first.index);
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  return used;
 }
 
 std::vector<int> outputIndices(Node* deformer) {
