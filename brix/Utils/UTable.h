@@ -11,6 +11,14 @@
 
 namespace brix {
 
+// The XOR of the bytes, byte i shifted left by 8 * (i mod 4): the text folded as
+// little-endian 32-bit words. Names of scene nodes are hashed the same way.
+inline uint32_t FoldBytesHash(const unsigned char* bytes, int32_t length) {
+    uint32_t hash = 0;
+    for (int32_t i = 0; i < length; ++i) hash ^= uint32_t(bytes[i]) << (8 * (i % 4));
+    return hash;
+}
+
 template <typename K, typename V>
 class UTable {
 public:
@@ -21,12 +29,7 @@ public:
     };
 
     // Folds the key's bytes as little-endian 32-bit words by XOR.
-    static uint32_t Hash(const K& key) {
-        uint32_t hash = 0;
-        const int32_t length = key.Length();
-        for (int32_t i = 0; i < length; ++i) hash ^= uint32_t(key[i]) << (8 * (i % 4));
-        return hash;
-    }
+    static uint32_t Hash(const K& key) { return FoldBytesHash(key.Data(), key.Length()); }
 
     // Adds the pair; false (and the table unchanged) when the key is already present.
     bool Add(const K& key, const V& value) {

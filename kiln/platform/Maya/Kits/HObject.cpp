@@ -2,6 +2,10 @@
 
 #include <maya/MFnDependencyNode.h>
 
+#include <cstring>
+
+#include "Utils/UTable.h"
+
 namespace kiln::platform_maya {
 
 HObject::HObject(const MObject& object) : m_object(object) {
@@ -10,9 +14,7 @@ HObject::HObject(const MObject& object) : m_object(object) {
 }
 
 uint32_t HObject::HashName(const char* name) {
-    uint32_t hash = 0;
-    for (uint32_t i = 0; name && name[i]; ++i) hash ^= uint32_t(static_cast<unsigned char>(name[i])) << (8 * (i % 4));
-    return hash;
+    return name ? brix::FoldBytesHash(reinterpret_cast<const unsigned char*>(name), int32_t(strlen(name))) : 0;
 }
 
 }  // namespace kiln::platform_maya
