@@ -41,7 +41,14 @@ TVector3<float> ToZUp(const TVector3<float>& v) { return TVector3<float>{v.x, -v
 class BoneWriter {
 public:
     BoneWriter(RigWriter& writer, bool yAxisUp, const UArray<HObject>& meshes)
-        : m_writer(writer), m_yAxisUp(yAxisUp), m_meshes(meshes) {}
+        : m_writer(writer), m_yAxisUp(yAxisUp), m_meshes(meshes) {
+        // Each mesh's skin cluster, found once: a null handle unless exactly one.
+        for (const HObject& mesh : meshes) {
+            MeshKit kit(mesh);
+            UArray<MeshKit::Skin_Plug> skins = kit.FindSkinClusters();
+            m_skinClusters.Append(skins.Num() == 1 ? HObject(skins[0].skinCluster.object()) : HObject());
+        }
+    }
 
     void Write(const HObject& bone, uint32_t index) {
         HNodeKit boneKit(bone);
@@ -86,15 +93,14 @@ private:
     HMatrix BindMatrix(HNodeKit& boneKit) {
         HMatrix first = HMatrix::Identity();
         bool found = false;
-        for (const HObject& mesh : m_meshes) {
-            MeshKit meshKit(mesh);
+        for (int32_t m = 0; m < m_meshes.Num(); ++m) {
+            MeshKit meshKit(m_meshes[m]);
             HStatus status;
             UArray<HObject> joints;
             meshKit.GetJoints(status, joints);
             if (IndexOf(joints, boneKit.GetObject()) < 0) continue;
             HMatrix matrix = HMatrix::Identity();
-            UArray<MeshKit::Skin_Plug> skins = meshKit.FindSkinClusters();
-            if (skins.Num() == 1) HJointKit::GetBindPoseMatrix(boneKit, matrix, skins[0].skinCluster.object());
+            if (!m_skinClusters[m].IsNull()) HJointKit::GetBindPoseMatrix(boneKit, matrix, m_skinClusters[m].GetObject());
             else HJointKit::GetBindPoseMatrix(boneKit, matrix);
             if (!found) {
                 first = matrix;
@@ -113,6 +119,7 @@ private:
     RigWriter& m_writer;
     bool m_yAxisUp;
     const UArray<HObject>& m_meshes;
+    UArray<HObject> m_skinClusters;
 };
 
 class MeshWriter {
