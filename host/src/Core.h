@@ -91,6 +91,15 @@ struct P3 {
   bool operator==(const P3& o) const { return x == o.x && y == o.y && z == o.z; }
 };
 
+// Hash agreeing with P3's equality: -0.0 and +0.0 hash alike.
+struct P3Hash {
+  size_t operator()(const P3& p) const {
+    size_t h = 0;
+    for (double c : {p.x, p.y, p.z}) h = h * 0x9E3779B97F4A7C15ull ^ std::hash<double>()(c + 0.0);
+    return h;
+  }
+};
+
 struct UVSet {
   std::string name;
   std::vector<float> u, v;
@@ -130,11 +139,35 @@ struct Component : Entity {
   explicit Component(MFn::Type t) : Entity(EntityKind::Component, t) {}
   bool hasFn(MFn::Type t) const override;
   std::vector<int> ids;
+  // Largest id and the id count it was taken at, so components built in ascending order
+  // add an element without searching for it.
+  int largest = -1;
+  size_t largestAt = 0;
 };
 
 struct PluginEntity : Entity {
   PluginEntity() : Entity(EntityKind::Plugin, MFn::kPlugin) {}
   std::string path, vendor, version, apiVersion;
+};
+
+// ---------------------------------------------------------------- skin weights
+
+// One stored weight: the logical index of the influence's matrix[] plug and the value.
+struct WeightEntry {
+  int matrix;
+  double weight;
+};
+
+// The weights of one geometry of a skin cluster. Each vertex keeps only the weights that
+// are not +0.0, sorted by matrix index: a skinned vertex has a handful of influences out
+// of many, and an absent weight reads as 0.0 exactly as a stored +0.0 would.
+struct WeightTable {
+  std::vector<std::vector<WeightEntry>> vertices;
+
+  double get(int v, int matrix) const;
+  void set(int v, int matrix, double weight);
+  // The stored weights of a vertex (empty for a vertex never given one).
+  const std::vector<WeightEntry>& row(int v) const;
 };
 
 // ---------------------------------------------------------------- nodes
@@ -183,8 +216,8 @@ struct Node : Entity {
   std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
   unsigned long long evaluatedAt = 0;  // scene revision of that cache
   std::map<unsigned, Shading> shading;
-  // skin cluster: geometry index -> vertex -> matrix logical index -> weight
-  std::map<int, std::map<int, std::map<int, double>>> weights;
+  // skin cluster: geometry index -> weights of its vertices
+  std::map<int, WeightTable> weights;
   // deformer set: geometry index -> membership flag per vertex
   std::map<int, std::vector<char>> deformMembers;
   // plain objectSet members

@@ -37,20 +37,47 @@ MStatus resolve(Node* cluster, const MDagPath& path, const MObject& components, 
   return MStatus::kSuccess;
 }
 
-bool isMember(Node* cluster, int g, int v) {
-  Node* set = deformerSetOf(cluster);
-  if (!set) return true;
-  auto it = set->deformMembers.find(g);
-  return it != set->deformMembers.end() && (size_t)v < it->second.size() && it->second[v];
-}
+// Deformer-set membership of one geometry's vertices, looked up once per call.
+class Membership {
+public:
+  Membership(Node* cluster, int g) {
+    Node* set = deformerSetOf(cluster);
+    m_all = !set;
+    if (set) {
+      auto it = set->deformMembers.find(g);
+      if (it != set->deformMembers.end()) m_flags = &it->second;
+    }
+  }
+  bool operator()(int v) const { return m_all || (m_flags && (size_t)v < m_flags->size() && (*m_flags)[v]); }
+
+private:
+  bool m_all = false;
+  const std::vector<char>* m_flags = nullptr;
+};
 
 double weightOf(Node* cluster, int g, int v, int m) {
   auto gi = cluster->weights.find(g);
-  if (gi == cluster->weights.end()) return 0.0;
-  auto vi = gi->second.find(v);
-  if (vi == gi->second.end()) return 0.0;
-  auto mi = vi->second.find(m);
-  return mi == vi->second.end() ? 0.0 : mi->second;
+  return gi == cluster->weights.end() ? 0.0 : gi->second.get(v, m);
+}
+
+// Sets the weights of a vertex on the given matrix indices; with normalize, rescales its
+// weights on the other influences so the vertex sums to 1.
+void storeWeights(WeightTable& table, int v, const std::vector<int>& matrices, const double* values,
+                  const std::vector<int>& logical, bool normalize) {
+  for (size_t i = 0; i < matrices.size(); ++i) table.set(v, matrices[i], values[i]);
+  if (!normalize) return;
+  double listed = 0, others = 0;
+  for (const WeightEntry& e : table.row(v)) {
+    if (!std::binary_search(logical.begin(), logical.end(), e.matrix)) continue;
+    const bool isListed = std::find(matrices.begin(), matrices.end(), e.matrix) != matrices.end();
+    (isListed ? listed : others) += e.weight;
+  }
+  if (others <= 0) return;
+  std::vector<WeightEntry> rescaled = table.row(v);
+  for (WeightEntry& e : rescaled)
+    if (std::binary_search(logical.begin(), logical.end(), e.matrix) &&
+        std::find(matrices.begin(), matrices.end(), e.matrix) == matrices.end())
+      table.set(v, e.matrix, e.weight * ((1.0 - listed) / others));
 }
 } // namespace
 
@@ -185,7 +212,8 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   std::vector<int> ids;
   MStatus s = resolve(sc, shape, components, g, ids);
   if (!s) return s;
-  for (int v : ids) weights.append(isMember(sc, g, v) ? weightOf(sc, g, v, logical[influenceIndex]) : 0.0);
+  Membership member(sc, g);
+  for (int v : ids) weights.append(member(v) ? weightOf(sc, g, v, logical[influenceIndex]) : 0.0);
   return MStatus::kSuccess;
 }
 
@@ -200,8 +228,20 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   MStatus s = resolve(sc, shape, components, g, ids);
   if (!s) return s;
   influenceCount = (unsigned)logical.size();
-  for (int v : ids)
-    for (int m : logical) weights.append(isMember(sc, g, v) ? weightOf(sc, g, v, m) : 0.0);
+  Membership member(sc, g);
+  auto table = sc->weights.find(g);
+  weights.setLength(unsigned(ids.size() * logical.size()));
+  unsigned at = 0;
+  for (int v : ids) {
+    // The stored weights and the influences are both sorted by matrix index.
+    static const std::vector<WeightEntry> none;
+    const std::vector<WeightEntry>& row = member(v) && table != sc->weights.end() ? table->second.row(v) : none;
+    auto e = row.begin();
+    for (int m : logical) {
+      while (e != row.end() && e->matrix < m) ++e;
+      weights[at++] = e != row.end() && e->matrix == m ? e->weight : 0.0;
+    }
+  }
   return MStatus::kSuccess;
 }
 
@@ -217,17 +257,39 @@ MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& compone
   MStatus s = resolve(sc, shape, components, g, ids);
   if (!s) return s;
   int m = logical[influenceIndex];
+  WeightTable& table = sc->weights[g];
   for (int v : ids) {
-    std::map<int, double>& w = sc->weights[g][v];
-    if (oldValues) oldValues->append(weightOf(sc, g, v, m));
-    w[m] = value;
-    if (!normalize) continue;
-    double others = 0;
-    for (int j : logical)
-      if (j != m) others += w.count(j) ? w[j] : 0.0;
-    if (others > 0)
-      for (int j : logical)
-        if (j != m && w.count(j)) w[j] *= (1.0 - value) / others;
+    if (oldValues) oldValues->append(table.get(v, m));
+    storeWeights(table, v, {m}, &value, logical, normalize);
+  }
+  touch();
+  return MStatus::kSuccess;
+}
+
+MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& components, const MIntArray& influences,
+                                   const MDoubleArray& values, bool normalize, MDoubleArray* oldValues) {
+  if (oldValues) oldValues->clear();
+  Node* sc = cluster(m_object);
+  if (!sc) return kBad;
+  std::vector<int> logical = influenceIndices(sc);
+  std::vector<int> matrices;
+  for (unsigned i = 0; i < influences.length(); ++i) {
+    if (influences[i] < 0 || (size_t)influences[i] >= logical.size()) return kBad;
+    matrices.push_back(logical[influences[i]]);
+  }
+  int g;
+  std::vector<int> ids;
+  MStatus s = resolve(sc, shape, components, g, ids);
+  if (!s) return s;
+  const size_t listed = matrices.size();
+  const bool shared = values.length() == listed;
+  if (!shared && values.length() != ids.size() * listed) return kBad;
+  WeightTable& table = sc->weights[g];
+  for (size_t e = 0; e < ids.size(); ++e) {
+    if (oldValues)
+      for (int m : matrices) oldValues->append(table.get(ids[e], m));
+    const double* row = listed == 0 ? nullptr : &values[shared ? 0 : unsigned(e * listed)];
+    storeWeights(table, ids[e], matrices, row, logical, normalize);
   }
   touch();
   return MStatus::kSuccess;

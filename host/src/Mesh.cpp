@@ -6,6 +6,7 @@
 #include <maya/MItMeshPolygon.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <cmath>
 #include <set>
 
@@ -485,13 +486,13 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   for (auto& [c, n] : updates) perCorner[c] = n;
   g->normals.clear();
   g->normalIds.assign(perCorner.size(), 0);
+  // Distinct vectors by exact equality, found through a hash of their values.
+  std::unordered_map<P3, int, P3Hash> firstUse;
+  firstUse.reserve(perCorner.size() / 4 + 1);
   for (size_t c = 0; c < perCorner.size(); ++c) {
-    auto pos = std::find(g->normals.begin(), g->normals.end(), perCorner[c]);
-    if (pos == g->normals.end()) {
-      g->normals.push_back(perCorner[c]);
-      pos = g->normals.end() - 1;
-    }
-    g->normalIds[c] = (int)(pos - g->normals.begin());
+    auto [pos, added] = firstUse.try_emplace(perCorner[c], (int)g->normals.size());
+    if (added) g->normals.push_back(perCorner[c]);
+    g->normalIds[c] = pos->second;
   }
   return MStatus::kSuccess;
 }

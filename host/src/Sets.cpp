@@ -335,7 +335,15 @@ MObject MFnSingleIndexedComponent::create(MFn::Type t, MStatus* st) {
 MStatus MFnSingleIndexedComponent::addElement(int e) {
   Component* c = comp(m_object);
   if (!c || e < 0) return kBad;
-  if (std::find(c->ids.begin(), c->ids.end(), e) == c->ids.end()) c->ids.push_back(e);
+  if (c->largestAt != c->ids.size()) {
+    c->largest = c->ids.empty() ? -1 : *std::max_element(c->ids.begin(), c->ids.end());
+    c->largestAt = c->ids.size();
+  }
+  if (e > c->largest || std::find(c->ids.begin(), c->ids.end(), e) == c->ids.end()) {
+    c->ids.push_back(e);
+    c->largest = std::max(c->largest, e);
+    c->largestAt = c->ids.size();
+  }
   return MStatus::kSuccess;
 }
 

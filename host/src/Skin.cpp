@@ -104,7 +104,7 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
     auto it = set->deformMembers.find(g);
     if (it != set->deformMembers.end()) members = &it->second;
   }
-  const std::map<int, std::map<int, double>>* weights = nullptr;
+  const WeightTable* weights = nullptr;
   auto wit = cluster->weights.find(g);
   if (wit != cluster->weights.end()) weights = &wit->second;
 
@@ -115,20 +115,18 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
     bool member = !set || (members && v < members->size() && (*members)[v]);
     if (!member) continue;
     deformed[v] = 1;
-    const std::map<int, double>* w = nullptr;
-    if (weights) {
-      auto it = weights->find((int)v);
-      if (it != weights->end()) w = &it->second;
-    }
     P3 p = out.points[v];
     P3 sum;
     std::array<double, 9> a{};
-    for (size_t k = 0; k < logical.size(); ++k) {
-      double wk = 0;
-      if (w) {
-        auto it = w->find(logical[k]);
-        if (it != w->end()) wk = it->second;
-      }
+    // Stored weights are sorted by matrix index as the influences are, so the sums run
+    // in influence order; weights of a matrix index no longer connected are ignored.
+    static const std::vector<WeightEntry> none;
+    size_t k = 0;
+    for (const WeightEntry& e : weights ? weights->row((int)v) : none) {
+      while (k < logical.size() && logical[k] < e.matrix) ++k;
+      if (k == logical.size()) break;
+      if (logical[k] != e.matrix) continue;
+      const double wk = e.weight;
       if (wk == 0) continue;
       const MMatrix& T = blend[k];
       sum.x += wk * (p.x * T(0, 0) + p.y * T(1, 0) + p.z * T(2, 0) + T(3, 0));
@@ -219,7 +217,8 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   connect(sc, key(sc, "message"), set, key(set, "usedBy", 0));
 
   // Initial weights: everything on the nearest influence (ties to the lower index).
-  auto& w = sc->weights[0];
+  WeightTable& w = sc->weights[0];
+  w.vertices.assign(nv, {});
   for (size_t v = 0; v < nv; ++v) {
     const P3& p = bind->points[v];
     P3 q{p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0),
@@ -232,7 +231,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
       double d = dx * dx + dy * dy + dz * dz;
       if (bestDist < 0 || d < bestDist) best = k, bestDist = d;
     }
-    for (size_t k = 0; k < anchors.size(); ++k) w[(int)v][(int)k] = k == best ? 1.0 : 0.0;
+    if (!anchors.empty()) w.vertices[v].push_back({(int)best, 1.0});
   }
   touch();
   return sc;

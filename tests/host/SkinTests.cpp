@@ -2,6 +2,8 @@
 // membership, and chains of deformers through intermediate shapes.
 #include "HostTest.h"
 
+#include <cmath>
+
 #include <maya/MFnMatrixData.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnSet.h>
@@ -180,6 +182,62 @@ TEST_F(HostSkin, WeightsStayExactAndRemovedVerticesKeepTheirInputPosition) {
   MObject face = faces.create(MFn::kMeshPolygonComponent);
   faces.addElement(0);
   EXPECT_FALSE(fn.getWeights(path, face, 0, w));
+}
+
+TEST_F(HostSkin, SetsSeveralInfluencesAtOnce) {
+  MObject sc = bind();
+  MFnSkinCluster fn(sc);
+  MDagPath path = pathOf(shape);
+  MFnSingleIndexedComponent ids;
+  MObject three = ids.create(MFn::kMeshVertComponent);
+  for (int v : {0, 2, 3}) ids.addElement(v);
+  MIntArray both;
+  both.append(0);
+  both.append(1);
+
+  // One value per element and influence, element-major; +0.0 clears a stored weight.
+  MDoubleArray perElement;
+  for (double w : {0.0, 1.0, 0.3, 0.4, -0.0, 0.5}) perElement.append(w);
+  MDoubleArray old;
+  ASSERT_TRUE(fn.setWeights(path, three, both, perElement, false, &old));
+  EXPECT_EQ(old.length(), 6u);
+  EXPECT_EQ(old[0], 1.0); // vertex 0 started on j0, its nearest joint
+  MDoubleArray all;
+  unsigned count = 0;
+  ASSERT_TRUE(fn.getWeights(path, three, all, count));
+  ASSERT_EQ(count, 2u);
+  for (unsigned i = 0; i < 6; ++i) EXPECT_EQ(all[i], perElement[i]) << i;
+  EXPECT_TRUE(std::signbit(all[4])); // a negative zero is kept as given
+
+  // One value per influence, shared by every element; a repeated influence keeps its last value.
+  MIntArray repeated;
+  for (int i : {1, 0, 1}) repeated.append(i);
+  MDoubleArray shared;
+  for (double w : {0.9, 0.25, 0.75}) shared.append(w);
+  ASSERT_TRUE(fn.setWeights(path, three, repeated, shared, false));
+  for (int v : {0, 2, 3}) {
+    EXPECT_EQ(weight(sc, shape, v, 0), 0.25);
+    EXPECT_EQ(weight(sc, shape, v, 1), 0.75);
+  }
+
+  // Normalizing scales the unlisted influence so the vertex sums to 1.
+  MIntArray first(1, 0);
+  ASSERT_TRUE(fn.setWeights(path, vertex(3), first, MDoubleArray(1, 0.5), true));
+  EXPECT_EQ(weight(sc, shape, 3, 1), 0.75 * ((1.0 - 0.5) / 0.75));
+
+  // Refusals change nothing.
+  struct Case {
+    const char* what;
+    std::vector<int> influences;
+    unsigned values;
+  } refused[] = {{"influence out of range", {0, 2}, 2}, {"negative influence", {-1}, 1}, {"values of no layout", {0, 1}, 4}};
+  for (const Case& c : refused) {
+    MIntArray influences;
+    for (int i : c.influences) influences.append(i);
+    EXPECT_EQ(fn.setWeights(path, three, influences, MDoubleArray(c.values, 0.125), false), MStatus::kInvalidParameter)
+        << c.what;
+    EXPECT_EQ(weight(sc, shape, 0, 0), 0.25) << c.what;
+  }
 }
 
 TEST_F(HostSkin, BindSkinStoresGivenWeightsAndBindPose) {

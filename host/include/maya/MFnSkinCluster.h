@@ -20,6 +20,7 @@
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
 #include <maya/MFnGeometryFilter.h>
+#include <maya/MIntArray.h>
 
 class MFnSkinCluster : public MFnGeometryFilter {
 public:
@@ -37,4 +38,12 @@ public:
                      unsigned int& influenceCount) const;
   MStatus setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
                      double value, bool normalize = true, MDoubleArray* oldValues = NULL);
+  // Several influences at once: values holds either one value per listed influence, used
+  // for every component element, or one per element and listed influence, element-major.
+  // An influence index out of range, or any other length of values, fails and changes
+  // nothing. A listed influence given twice keeps its last value. With normalize true the
+  // unlisted influences are rescaled so each vertex sums to 1. oldValues receives the
+  // listed influences' previous values, element-major.
+  MStatus setWeights(const MDagPath& shape, const MObject& components, const MIntArray& influenceIndices,
+                     const MDoubleArray& values, bool normalize = true, MDoubleArray* oldValues = NULL);
 };

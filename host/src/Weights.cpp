@@ -1,0 +1,48 @@
+// Sparse per-vertex storage of skin weights.
+#include "Core.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace standin::core {
+
+namespace {
+const std::vector<WeightEntry> kNoWeights;
+
+bool isPositiveZero(double w) { return w == 0.0 && !std::signbit(w); }
+
+std::vector<WeightEntry>::const_iterator findEntry(const std::vector<WeightEntry>& row, int matrix) {
+  return std::lower_bound(row.begin(), row.end(), matrix,
+                          [](const WeightEntry& e, int m) { return e.matrix < m; });
+}
+} // namespace
+
+const std::vector<WeightEntry>& WeightTable::row(int v) const {
+  return v >= 0 && (size_t)v < vertices.size() ? vertices[v] : kNoWeights;
+}
+
+double WeightTable::get(int v, int matrix) const {
+  const std::vector<WeightEntry>& entries = row(v);
+  auto it = findEntry(entries, matrix);
+  return it != entries.end() && it->matrix == matrix ? it->weight : 0.0;
+}
+
+void WeightTable::set(int v, int matrix, double weight) {
+  if (v < 0) return;
+  if ((size_t)v >= vertices.size()) {
+    if (isPositiveZero(weight)) return;
+    vertices.resize((size_t)v + 1);
+  }
+  std::vector<WeightEntry>& entries = vertices[v];
+  auto it = entries.begin() + (findEntry(entries, matrix) - entries.cbegin());
+  const bool present = it != entries.end() && it->matrix == matrix;
+  if (isPositiveZero(weight)) {
+    if (present) entries.erase(it);
+  } else if (present) {
+    it->weight = weight;
+  } else {
+    entries.insert(it, {matrix, weight});
+  }
+}
+
+} // namespace standin::core
