@@ -9,11 +9,15 @@
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnSet.h>
+#include <maya/MFnSingleIndexedComponent.h>
+#include <maya/MFnSkinCluster.h>
 #include <maya/MGlobal.h>
 #include <maya/MIntArray.h>
 #include <maya/MItGeometry.h>
 #include <maya/MStringArray.h>
 #include <maya/MVectorArray.h>
+
+#include <algorithm>
 
 #include "Core/UMessage.h"
 #include "HPolygonMeshKit.h"
@@ -36,6 +40,83 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
         }
     }
 }
+// Doubles a run of vertex weights may hold: 2 MB.
+constexpr unsigned int kWeightRunValues = 1u << 18;
+
+// Vertices whose weights are set together, with every influence's weight, vertex-major.
+using IndexList = UArray<unsigned int>;
+
+struct WeightRun {
+    MIntArray vertices;
+    MIntArray firstWeight;  // index of the vertex's first entry in the weight lists
+    MIntArray counts;
+    MDoubleArray values;
+
+    void Add(int vertex, int32_t first, unsigned int count, const UArray<float>& weights,
+             const IndexList& influenceIndices, unsigned int influenceCount) {
+        vertices.append(vertex);
+        firstWeight.append(first);
+        counts.append(int(count));
+        const unsigned int base = values.length();
+        values.setLength(base + influenceCount);
+        for (unsigned int i = 0; i < influenceCount; ++i) values[base + i] = 0.0;
+        // A listed influence out of range is left to the host to refuse, one weight at a time.
+        for (unsigned int j = 0; j < count; ++j) {
+            const unsigned int influence = influenceIndices[first + int32_t(j)];
+            if (influence < influenceCount) values[base + influence] = double(weights[first + int32_t(j)]);
+        }
+    }
+
+    // Sets the run's weights and empties it.
+    MStatus Flush(MFnSkinCluster& skin, const MDagPath& path, const MIntArray& allInfluences,
+                  const UArray<float>& weights, const IndexList& influenceIndices) {
+        MStatus last;
+        if (vertices.length() != 0) {
+            MFnSingleIndexedComponent component;
+            MObject components = component.create(MFn::kMeshVertComponent);
+            component.addElements(vertices);
+            if (!RangeIsValid(influenceIndices, allInfluences.length()) ||
+                !skin.setWeights(path, components, allInfluences, values, false))
+                last = SetOneByOne(skin, path, weights, influenceIndices, allInfluences.length());
+        }
+        vertices.clear();
+        firstWeight.clear();
+        counts.clear();
+        values.clear();
+        return last;
+    }
+
+private:
+    bool RangeIsValid(const IndexList& influenceIndices, unsigned int influenceCount) const {
+        for (unsigned int v = 0; v < vertices.length(); ++v)
+            for (int j = 0; j < counts[v]; ++j)
+                if (influenceIndices[firstWeight[v] + j] >= influenceCount) return false;
+        return true;
+    }
+
+    MStatus SetOneByOne(MFnSkinCluster& skin, const MDagPath& path, const UArray<float>& weights,
+                        const IndexList& influenceIndices, unsigned int influenceCount) {
+        MStatus last;
+        for (unsigned int v = 0; v < vertices.length() && last; ++v) {
+            MFnSingleIndexedComponent component;
+            MObject vertex = component.create(MFn::kMeshVertComponent);
+            component.addElement(vertices[v]);
+            // Every influence ends at 0.0 but the listed ones; only those holding a
+            // weight need to be cleared.
+            MDoubleArray current;
+            unsigned int listed = 0;
+            const bool known = skin.getWeights(path, vertex, current, listed) && current.length() == influenceCount;
+            for (unsigned int i = 0; i < influenceCount; ++i)
+                if (!known || current[i] != 0.0) skin.setWeights(path, vertex, i, 0.0, false);
+            for (int j = 0; j < counts[v] && last; ++j) {
+                const int32_t k = firstWeight[v] + j;
+                last = skin.setWeights(path, vertex, influenceIndices[k], double(weights[k]), false);
+            }
+        }
+        return last;
+    }
+};
+
 }  // namespace
 
 template <typename T>
@@ -170,26 +251,29 @@ void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& 
     MDagPathArray influences;
     const unsigned int influenceCount = skin.influenceObjects(influences);
 
+    // Weights go to the host a run of vertices at a time, every influence of a vertex in
+    // one call: the listed weights in place and 0.0 on the others, which also clears the
+    // initial weights the new cluster gave the vertex. A run the host refuses is set
+    // again one weight at a time, which stops at the weight the host refuses.
+    const unsigned int runLength = std::max(1u, kWeightRunValues / std::max(1u, influenceCount));
+    MIntArray allInfluences;
+    for (unsigned int i = 0; i < influenceCount; ++i) allInfluences.append(int(i));
+    WeightRun run;
     int32_t k = 0;
     MStatus last;
     for (; !geometry.isDone() && last; geometry.next()) {
-        const unsigned int count = vertexWeightCounts[geometry.index()];
-        const MObject component = geometry.component();
+        const int vertex = geometry.index();
+        const unsigned int count = vertexWeightCounts[vertex];
         if (count == 0) {
-            last = set.removeMember(path, component);
+            last = set.removeMember(path, geometry.component());
             continue;
         }
-        // Every influence ends at 0.0 but the listed ones; only those holding a weight
-        // need to be cleared.
-        MDoubleArray current;
-        unsigned int listed = 0;
-        const bool known = skin.getWeights(path, component, current, listed) && current.length() == influenceCount;
-        for (unsigned int i = 0; i < influenceCount; ++i)
-            if (!known || current[i] != 0.0) skin.setWeights(path, component, i, 0.0, false);
-        for (unsigned int j = 0; j < count; ++j, ++k)
-            last = skin.setWeights(path, component, influenceIndices[k], double(weights[k]), false);
+        run.Add(vertex, k, count, weights, influenceIndices, influenceCount);
+        k += int32_t(count);
+        if (run.vertices.length() == runLength) last = run.Flush(skin, path, allInfluences, weights, influenceIndices);
     }
-    status.Set(last);
+    const MStatus flushed = run.Flush(skin, path, allInfluences, weights, influenceIndices);
+    status.Set(last ? flushed : last);
 }
 
 template class HPolygonMeshKit<float>;
