@@ -72,11 +72,9 @@ std::vector<Influence> Influences(const MObject& cluster, const MDagPath& path) 
         }
         out.push_back(influence);
     }
-    MDoubleArray weight;
-    for (MItGeometry vertex(path); !vertex.isDone(); vertex.next())
-        for (unsigned int i = 0; i < count; ++i)
-            if (skin.getWeights(path, vertex.component(), i, weight) && weight.length() == 1 && weight[0] != 0.0)
-                out[i].weights[vertex.index()] = float(weight[0]);
+    ForEachWeight(cluster, path, [&](int vertex, unsigned int influence, double weight) {
+        if (influence < out.size()) out[influence].weights[vertex] = float(weight);
+    });
     return out;
 }
 

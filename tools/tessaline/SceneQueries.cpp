@@ -1,9 +1,14 @@
 #include "SceneQueries.h"
 
+#include <algorithm>
+
+#include <maya/MDoubleArray.h>
 #include <maya/MFnDependencyNode.h>
+#include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MFnSkinCluster.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
 
 namespace tessaline {
 
@@ -22,6 +27,26 @@ MObject SkinClusterOf(const MObject& shape) {
         }
     }
     return MObject::kNullObj;
+}
+
+void ForEachWeight(const MObject& cluster, const MDagPath& path,
+                   const std::function<void(int vertex, unsigned int influence, double weight)>& visit) {
+    constexpr int kRun = 4096;
+    MFnSkinCluster skin(cluster);
+    const int vertexCount = MItGeometry(path).count();
+    MDoubleArray weights;
+    for (int first = 0; first < vertexCount; first += kRun) {
+        MFnSingleIndexedComponent component;
+        MObject vertices = component.create(MFn::kMeshVertComponent);
+        const int last = std::min(vertexCount, first + kRun);
+        for (int v = first; v < last; ++v) component.addElement(v);
+        unsigned int influences = 0;
+        if (!skin.getWeights(path, vertices, weights, influences) ||
+            weights.length() != unsigned(last - first) * influences)
+            continue;
+        for (unsigned int i = 0; i < weights.length(); ++i)
+            if (weights[i] != 0.0) visit(first + int(i / influences), i % influences, weights[i]);
+    }
 }
 
 }  // namespace tessaline

@@ -55,11 +55,7 @@ MeshReport ReportMesh(const MObject& shape) {
     MDagPathArray influences;
     const unsigned int count = skin.influenceObjects(influences);
     for (unsigned int i = 0; i < count; ++i) report.influences.push_back(NameOf(influences[i].node()));
-    MDoubleArray weight;
-    for (MItGeometry vertices(path); !vertices.isDone(); vertices.next())
-        for (unsigned int i = 0; i < count; ++i)
-            if (skin.getWeights(path, vertices.component(), i, weight) && weight.length() == 1 && weight[0] != 0.0)
-                ++report.weights;
+    ForEachWeight(cluster, path, [&](int, unsigned int, double) { ++report.weights; });
     return report;
 }
 
