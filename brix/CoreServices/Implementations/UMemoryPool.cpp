@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Core/UMessage.h"
+#include "Platform/LargePages.h"
 
 namespace brix {
 
@@ -15,6 +16,7 @@ constexpr double kMegabyte = 1048576.0;
 void* UMemoryPool::HeapAllocate(uint32_t size) {
     unsigned char* raw = static_cast<unsigned char*>(malloc(size_t(size) + kHeader));
     if (!raw) return nullptr;
+    platform::AdviseLargePages(raw, size_t(size) + kHeader);
     *reinterpret_cast<uint32_t*>(raw) = size;
     return raw + kHeader;
 }

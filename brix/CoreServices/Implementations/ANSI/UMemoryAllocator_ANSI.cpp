@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Core/UMessage.h"
+#include "Platform/LargePages.h"
 
 namespace brix {
 
@@ -13,6 +14,7 @@ void ReportAllocationFailure(uint32_t size, const char* location) {
 void* UMemoryAllocator_ANSI::Allocate(uint32_t size, const char* location) {
     void* block = malloc(size);
     if (!block) ReportAllocationFailure(size, location);
+    platform::AdviseLargePages(block, size);
     return block;
 }
 
