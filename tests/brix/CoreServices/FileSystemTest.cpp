@@ -417,6 +417,30 @@ TEST(FileSystemWindows, ReadsAndWritesOf2GBOrMoreFailTheSizeCheck) {
     }
 }
 
+TEST(FileSystemWindows, GatheredWritesKeepTheirOrder) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const std::string path = dir / "gathered";
+    UFileSystem_Windows fs;
+    // Small writes around one larger than the buffer, which must not overtake them.
+    std::string expected;
+    {
+        OutputStreamHandle out = fs.CreateFileWriter(UString(path.c_str()), false, false);
+        ASSERT_TRUE(out);
+        for (int i = 0; i < 50000; ++i) {
+            const std::string piece = std::to_string(i) + " ";
+            out->Serialize(piece.data(), piece.size());
+            expected += piece;
+        }
+        const std::string large(1 << 19, 'x');
+        out->Serialize(large.data(), large.size());
+        expected += large;
+        out->Serialize("end", 3);
+        expected += "end";
+    }
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
 TEST(FileSystemANSI, CopyReportsProgressPerKilobyte) {
     TempDir dir;
     ASSERT_TRUE(dir.Valid());

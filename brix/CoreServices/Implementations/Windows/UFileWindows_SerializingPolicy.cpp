@@ -1,5 +1,7 @@
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 
+#include <cstring>
+
 #include "Core/ErrorDescription.h"
 
 namespace brix::platform_windows {
@@ -87,13 +89,34 @@ UFileWindows_SerializingPolicy_Output::~UFileWindows_SerializingPolicy_Output() 
 
 void UFileWindows_SerializingPolicy_Output::Serialize(const void* data, uint64_t size) {
     CheckSize(size, __PRETTY_FUNCTION__, __LINE__);
-    DWORD written = 0;
-    if (m_handle == INVALID_HANDLE_VALUE || !WriteFile(m_handle, data, DWORD(size), &written, nullptr) ||
-        written != size)
+    if (m_handle == INVALID_HANDLE_VALUE) {
         m_failed = true;
+        return;
+    }
+    if (size >= kBufferSize) {
+        WriteBuffer();
+        Write(data, uint32_t(size));
+        return;
+    }
+    if (m_buffered + size > kBufferSize) WriteBuffer();
+    if (!m_buffer) m_buffer.reset(new unsigned char[kBufferSize]);
+    memcpy(m_buffer.get() + m_buffered, data, size_t(size));
+    m_buffered += uint32_t(size);
+}
+
+void UFileWindows_SerializingPolicy_Output::Write(const void* data, uint32_t size) {
+    DWORD written = 0;
+    if (!WriteFile(m_handle, data, DWORD(size), &written, nullptr) || written != size) m_failed = true;
+}
+
+void UFileWindows_SerializingPolicy_Output::WriteBuffer() {
+    if (m_buffered == 0 || m_handle == INVALID_HANDLE_VALUE) return;
+    Write(m_buffer.get(), m_buffered);
+    m_buffered = 0;
 }
 
 void UFileWindows_SerializingPolicy_Output::Close() {
+    WriteBuffer();
     if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
 }
@@ -102,6 +125,7 @@ bool UFileWindows_SerializingPolicy_Output::IsOpen() const { return m_handle != 
 UString UFileWindows_SerializingPolicy_Output::GetName() const { return m_path; }
 
 void UFileWindows_SerializingPolicy_Output::Flush() {
+    WriteBuffer();
     if (m_handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(m_handle)) m_failed = true;
 }
 

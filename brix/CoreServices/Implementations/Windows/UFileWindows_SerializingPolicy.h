@@ -1,4 +1,6 @@
 #pragma once
+
+#include <memory>
 // The file streams of the Windows file system, over Windows file handles. Each owns its
 // handle from creation to destruction. A status flag records the first failed
 // operation (ReadFile, WriteFile, a seek or a position query).
@@ -47,7 +49,9 @@ public:
     ~UFileWindows_SerializingPolicy_Output() noexcept(false) override;
 
     // Writes with WriteFile, which succeeds only when every byte was written. A size of
-    // 2^31 bytes or more fails the check "size < (1<<31)".
+    // 2^31 bytes or more fails the check "size < (1<<31)". Small writes are gathered in
+    // a buffer and written together when it fills, on Flush and on Close: a text written
+    // a number at a time would otherwise cost a system call per number.
     void Serialize(const void* data, uint64_t size) override;
     void Close() override;
     bool IsOpen() const override;
@@ -57,9 +61,17 @@ public:
     bool HasFailed() const { return m_failed; }
 
 private:
+    static constexpr uint32_t kBufferSize = 1u << 18;
+
+    // Hands the gathered bytes to WriteFile.
+    void WriteBuffer();
+    void Write(const void* data, uint32_t size);
+
     HANDLE m_handle;
     UString m_path;
     bool m_failed;
+    std::unique_ptr<unsigned char[]> m_buffer;
+    uint32_t m_buffered = 0;
 };
 
 }  // namespace brix::platform_windows
