@@ -218,6 +218,13 @@ struct Node : Entity {
   std::map<unsigned, Shading> shading;
   // skin cluster: geometry index -> weights of its vertices
   std::map<int, WeightTable> weights;
+  // deformer: answers about its connections, kept while the scene revision is `at`
+  struct ConnectionAnswers {
+    unsigned long long at = 0;
+    bool haveInfluences = false;
+    std::vector<int> influences;
+    std::vector<std::pair<Node*, int>> geometryIndices; // shape -> geometry index
+  } answers;
   // deformer set: geometry index -> membership flag per vertex
   std::map<int, std::vector<char>> deformMembers;
   // plain objectSet members

@@ -52,13 +52,28 @@ void Geometry::setDefaultNormals() {
 }
 
 int Geometry::numEdges() const {
-  std::set<std::pair<int, int>> edges;
-  for (size_t f = 0; f < counts.size(); ++f)
-    for (int i = 0; i < counts[f]; ++i) {
-      int a = connects[offsets[f] + i], b = connects[offsets[f] + (i + 1) % counts[f]];
-      edges.insert({std::min(a, b), std::max(a, b)});
-    }
-  return (int)edges.size();
+  // Distinct vertex pairs of consecutive corners: each edge is listed under its lower
+  // vertex, and each vertex's few partners are sorted to count them once.
+  const size_t nv = points.size();
+  std::vector<int> start(nv + 2, 0);
+  auto forEachEdge = [&](auto visit) {
+    for (size_t f = 0; f < counts.size(); ++f)
+      for (int i = 0; i < counts[f]; ++i) {
+        int a = connects[offsets[f] + i], b = connects[offsets[f] + (i + 1) % counts[f]];
+        if (a >= 0 && b >= 0 && (size_t)a < nv && (size_t)b < nv) visit(std::min(a, b), std::max(a, b));
+      }
+  };
+  forEachEdge([&](int low, int) { ++start[low + 2]; });
+  for (size_t v = 2; v < start.size(); ++v) start[v] += start[v - 1];
+  std::vector<int> partners(start.back());
+  forEachEdge([&](int low, int high) { partners[start[low + 1]++] = high; });
+  int edges = 0;
+  for (size_t v = 0; v < nv; ++v) {
+    auto first = partners.begin() + start[v], last = partners.begin() + start[v + 1];
+    std::sort(first, last);
+    edges += (int)(std::unique(first, last) - first);
+  }
+  return edges;
 }
 
 UVSet* Geometry::findUVSet(const std::string& name) {

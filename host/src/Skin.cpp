@@ -33,9 +33,18 @@ Node* deformerOfSet(Node* set) {
   return nullptr;
 }
 
-std::vector<int> influenceIndices(Node* cluster) {
-  // Asked on every weight read and write: a sorted vector instead of a set, and only the
-  // stored values of "matrix" (keys are ordered by attribute first).
+namespace {
+// The cluster's remembered answers, emptied when the scene changed since they were found.
+Node::ConnectionAnswers& answersOf(Node* n) {
+  Node::ConnectionAnswers& a = n->answers;
+  if (a.at != scene().revision) {
+    a = Node::ConnectionAnswers();
+    a.at = scene().revision;
+  }
+  return a;
+}
+
+std::vector<int> findInfluenceIndices(Node* cluster) {
   std::vector<int> used;
   const Attr* matrix = cluster->nt->find("matrix");
   for (Connection* c : cluster->in)
@@ -49,6 +58,25 @@ std::vector<int> influenceIndices(Node* cluster) {
   std::sort(used.begin(), used.end());
   used.erase(std::unique(used.begin(), used.end()), used.end());
   return used;
+}
+
+int findGeometryIndex(Node* deformer, Node* shape) {
+  for (int g : outputIndices(deformer))
+    for (Connection* c : deformer->out)
+      if (c->srcKey.attr->name == "outputGeometry" && c->srcKey.index == g && reaches(c->dst, shape)) return g;
+  return -1;
+}
+} // namespace
+
+// Both are asked on every weight read and write; they are found again only after the
+// scene changed.
+std::vector<int> influenceIndices(Node* cluster) {
+  Node::ConnectionAnswers& a = answersOf(cluster);
+  if (!a.haveInfluences) {
+    a.influences = findInfluenceIndices(cluster);
+    a.haveInfluences = true;
+  }
+  return a.influences;
 }
 
 std::vector<int> outputIndices(Node* deformer) {
@@ -73,10 +101,12 @@ bool reaches(Node* from, Node* to) {
 
 int geometryIndexFor(Node* deformer, Node* shape) {
   if (!deformer || !shape) return -1;
-  for (int g : outputIndices(deformer))
-    for (Connection* c : deformer->out)
-      if (c->srcKey.attr->name == "outputGeometry" && c->srcKey.index == g && reaches(c->dst, shape)) return g;
-  return -1;
+  Node::ConnectionAnswers& a = answersOf(deformer);
+  for (const auto& [known, g] : a.geometryIndices)
+    if (known == shape) return g;
+  const int g = findGeometryIndex(deformer, shape);
+  a.geometryIndices.push_back({shape, g});
+  return g;
 }
 
 int inputVertexCount(Node* d, int g) {
