@@ -15,6 +15,10 @@
 
 namespace kiln::platform_maya {
 
+// Skin weights move between the kit and the host a run of vertices per call, every
+// influence of each vertex: this many values (2 MB of doubles) at most.
+inline constexpr unsigned int kWeightRunValues = 1u << 18;
+
 constexpr int32_t GEOMETRY_CURRENT = 0;
 constexpr int32_t GEOMETRY_BIND_POSE = 1;
 

@@ -40,9 +40,6 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
         }
     }
 }
-// Doubles a run of vertex weights may hold: 2 MB.
-constexpr unsigned int kWeightRunValues = 1u << 18;
-
 // Vertices whose weights are set together, with every influence's weight, vertex-major.
 using IndexList = UArray<unsigned int>;
 

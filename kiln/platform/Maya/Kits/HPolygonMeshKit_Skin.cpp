@@ -4,10 +4,13 @@
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
+#include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
 #include <maya/MItGeometry.h>
 #include <maya/MPlug.h>
+
+#include <algorithm>
 
 #include "Core/UMessage.h"
 #include "HPolygonMeshKit.h"
@@ -74,20 +77,41 @@ MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visi
     if (!status) return status;
     MItGeometry geometry(path, &status);
     if (!status) return status;
+    // A run of vertices per host call; a run the host does not answer whole is asked
+    // again a vertex at a time, and a vertex not answered whole an influence at a time.
+    const int vertexCount = geometry.count();
+    const int runLength = int(std::max(1u, kWeightRunValues / std::max(1u, count)));
     MDoubleArray weights;
-    for (; !geometry.isDone(); geometry.next()) {
-        const MObject component = geometry.component();
+    for (int first = 0; first < vertexCount; first += runLength) {
+        const int end = std::min(vertexCount, first + runLength);
+        MFnSingleIndexedComponent run;
+        MObject runComponent = run.create(MFn::kMeshVertComponent);
+        for (int v = first; v < end; ++v) run.addElement(v);
         unsigned int listed = 0;
-        if (skin.getWeights(path, component, weights, listed) && listed == count && weights.length() == count) {
-            for (unsigned int i = 0; i < count; ++i)
-                if (weights[i] != 0.0) visit(float(weights[i]), i);
-        } else {
-            for (unsigned int i = 0; i < count; ++i) {
-                if (!skin.getWeights(path, component, i, weights)) break;
-                if (weights.length() == 1 && weights[0] != 0.0) visit(float(weights[0]), i);
+        if (skin.getWeights(path, runComponent, weights, listed) && listed == count &&
+            weights.length() == count * unsigned(end - first)) {
+            for (unsigned int at = 0; at < weights.length(); at += count) {
+                for (unsigned int i = 0; i < count; ++i)
+                    if (weights[at + i] != 0.0) visit(float(weights[at + i]), i);
+                endVertex();
             }
+            continue;
         }
-        endVertex();
+        for (int v = first; v < end; ++v) {
+            MFnSingleIndexedComponent single;
+            MObject component = single.create(MFn::kMeshVertComponent);
+            single.addElement(v);
+            if (skin.getWeights(path, component, weights, listed) && listed == count && weights.length() == count) {
+                for (unsigned int i = 0; i < count; ++i)
+                    if (weights[i] != 0.0) visit(float(weights[i]), i);
+            } else {
+                for (unsigned int i = 0; i < count; ++i) {
+                    if (!skin.getWeights(path, component, i, weights)) break;
+                    if (weights.length() == 1 && weights[0] != 0.0) visit(float(weights[0]), i);
+                }
+            }
+            endVertex();
+        }
     }
     return status;
 }
