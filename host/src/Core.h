@@ -166,6 +166,8 @@ struct WeightTable {
 
   double get(int v, int matrix) const;
   void set(int v, int matrix, double weight);
+  // Sets several weights of a vertex; matrices must be strictly ascending.
+  void setAscending(int v, const std::vector<int>& matrices, const double* weights);
   // The stored weights of a vertex (empty for a vertex never given one).
   const std::vector<WeightEntry>& row(int v) const;
 };
@@ -374,6 +376,10 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out);
 // Geometry a mesh shape currently shows. Returns a pointer to stored geometry or to
 // scratch when evaluated; null on failure (cycle or unset input).
 const Geometry* meshGeometry(Node* mesh, Geometry& scratch);
+// Vertex count of the geometry a mesh shows or a plug carries, -1 when none flows there;
+// found without evaluating deformers.
+int meshVertexCount(Node* mesh);
+int plugVertexCount(Node* n, const PlugKey& k);
 bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out);
 MStatus plugValue(Node* n, const PlugKey& k, MObject& out);
 

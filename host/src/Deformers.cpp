@@ -64,7 +64,13 @@ double weightOf(Node* cluster, int g, int v, int m) {
 // weights on the other influences so the vertex sums to 1.
 void storeWeights(WeightTable& table, int v, const std::vector<int>& matrices, const double* values,
                   const std::vector<int>& logical, bool normalize) {
-  for (size_t i = 0; i < matrices.size(); ++i) table.set(v, matrices[i], values[i]);
+  bool ascending = true;
+  for (size_t i = 1; i < matrices.size() && ascending; ++i) ascending = matrices[i - 1] < matrices[i];
+  if (ascending && !matrices.empty()) {
+    table.setAscending(v, matrices, values);
+  } else {
+    for (size_t i = 0; i < matrices.size(); ++i) table.set(v, matrices[i], values[i]);
+  }
   if (!normalize) return;
   double listed = 0, others = 0;
   for (const WeightEntry& e : table.row(v)) {
@@ -303,10 +309,9 @@ int vertexCountOfShape(Node* n, MStatus& st) {
     st = kBad;
     return 0;
   }
-  Geometry scratch;
-  const Geometry* g = meshGeometry(n, scratch);
-  st = g ? MStatus::kSuccess : MStatus::kFailure;
-  return g ? (int)g->points.size() : 0;
+  const int count = meshVertexCount(n);
+  st = count >= 0 ? MStatus::kSuccess : MStatus::kFailure;
+  return count >= 0 ? count : 0;
 }
 } // namespace
 

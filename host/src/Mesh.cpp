@@ -484,11 +484,11 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   Geometry* g = writeGeometry(m_object, s);
   if (!g) return s;
   if (normals.length() != faceList.length() || normals.length() != vertexList.length()) return kBad;
-  std::vector<P3> perCorner(g->connects.size());
-  for (size_t c = 0; c < perCorner.size(); ++c) perCorner[c] = g->normals[g->normalIds[c]];
   double toObject[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().transpose(), toObject);
-  std::vector<std::pair<int, P3>> updates;
+  // The given normal each corner ends with (the last one given for it), or -1; every
+  // pair is checked before anything changes.
+  std::vector<int> given(g->connects.size(), -1);
   for (unsigned i = 0; i < normals.length(); ++i) {
     int f = faceList[i], v = vertexList[i];
     if (f < 0 || (size_t)f >= g->counts.size()) return kBad;
@@ -496,17 +496,18 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
     for (int k = 0; k < g->counts[f] && corner < 0; ++k)
       if (g->connects[g->offsets[f] + k] == v) corner = g->offsets[f] + k;
     if (corner < 0) return kBad;
-    updates.push_back({corner, mul3({normals[i].x, normals[i].y, normals[i].z}, toObject)});
+    given[corner] = (int)i;
   }
-  for (auto& [c, n] : updates) perCorner[c] = n;
+  // Distinct vectors by exact equality in first-use order, found through a hash.
+  const std::vector<P3> previous = std::move(g->normals);
   g->normals.clear();
-  g->normalIds.assign(perCorner.size(), 0);
-  // Distinct vectors by exact equality, found through a hash of their values.
+  g->normalIds.resize(given.size(), 0);
   std::unordered_map<P3, int, P3Hash> firstUse;
-  firstUse.reserve(perCorner.size() / 4 + 1);
-  for (size_t c = 0; c < perCorner.size(); ++c) {
-    auto [pos, added] = firstUse.try_emplace(perCorner[c], (int)g->normals.size());
-    if (added) g->normals.push_back(perCorner[c]);
+  for (size_t c = 0; c < given.size(); ++c) {
+    const P3 vector = given[c] >= 0 ? mul3({normals[given[c]].x, normals[given[c]].y, normals[given[c]].z}, toObject)
+                                    : previous[g->normalIds[c]];
+    auto [pos, added] = firstUse.try_emplace(vector, (int)g->normals.size());
+    if (added) g->normals.push_back(vector);
     g->normalIds[c] = pos->second;
   }
   return MStatus::kSuccess;

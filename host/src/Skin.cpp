@@ -109,14 +109,7 @@ int geometryIndexFor(Node* deformer, Node* shape) {
   return g;
 }
 
-int inputVertexCount(Node* d, int g) {
-  PlugKey k = key(d, "inputGeometry", -1, g);
-  if (Connection* c = incoming(d, k))
-    if (c->src->type == MFn::kMesh && c->src->geom && !incoming(c->src, key(c->src, "inMesh")))
-      return (int)c->src->geom->points.size();
-  Geometry geom;
-  return plugGeometry(d, k, geom) ? (int)geom.points.size() : -1;
-}
+int inputVertexCount(Node* d, int g) { return plugVertexCount(d, key(d, "inputGeometry", -1, g)); }
 
 bool skinOutput(Node* cluster, int g, Geometry& out) {
   if (!plugGeometry(cluster, key(cluster, "inputGeometry", -1, g), out)) return false;

@@ -45,4 +45,21 @@ void WeightTable::set(int v, int matrix, double weight) {
   }
 }
 
+void WeightTable::setAscending(int v, const std::vector<int>& matrices, const double* weights) {
+  if (v < 0) return;
+  if ((size_t)v >= vertices.size()) vertices.resize((size_t)v + 1);
+  // One merge of the stored row with the given weights, instead of a search per weight.
+  std::vector<WeightEntry>& row = vertices[v];
+  std::vector<WeightEntry> merged;
+  merged.reserve(row.size() + 4);
+  auto stored = row.begin();
+  for (size_t i = 0; i < matrices.size(); ++i) {
+    for (; stored != row.end() && stored->matrix < matrices[i]; ++stored) merged.push_back(*stored);
+    if (stored != row.end() && stored->matrix == matrices[i]) ++stored;
+    if (!isPositiveZero(weights[i])) merged.push_back({matrices[i], weights[i]});
+  }
+  merged.insert(merged.end(), stored, row.end());
+  row.swap(merged);
+}
+
 } // namespace standin::core
