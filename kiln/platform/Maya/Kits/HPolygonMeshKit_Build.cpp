@@ -27,20 +27,18 @@ using brix::UArray;
 namespace kiln::platform_maya {
 
 namespace {
-// The face and vertex of every face vertex, polygon by polygon.
+// The face and vertex of every face vertex, polygon by polygon, from one listing of the
+// mesh's polygons.
 void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArray* counts = nullptr) {
-    const int polygons = mesh.numPolygons();
-    MIntArray polygonVertices;
-    for (int p = 0; p < polygons; ++p) {
-        mesh.getPolygonVertices(p, polygonVertices);
-        if (counts) counts->append(int(polygonVertices.length()));
-        for (unsigned int v = 0; v < polygonVertices.length(); ++v) {
-            faces.append(p);
-            vertices.append(polygonVertices[v]);
-        }
-    }
+    MIntArray polygonCounts;
+    mesh.getVertices(polygonCounts, vertices);
+    faces.setLength(vertices.length());
+    unsigned int corner = 0;
+    for (unsigned int p = 0; p < polygonCounts.length(); ++p)
+        for (int k = 0; k < polygonCounts[p] && corner < faces.length(); ++k) faces[corner++] = int(p);
+    if (counts) *counts = polygonCounts;
 }
-// Vertices whose weights are set together, with every influence's weight, vertex-major.
+
 using IndexList = UArray<unsigned int>;
 
 struct WeightRun {
@@ -120,10 +118,12 @@ template <typename T>
 void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
                                 const IndexList& polygonVertexCounts, const HObject& parent) {
     MFloatPointArray points;
-    for (const Vector3& v : vertices) points.append(MFloatPoint(float(v.x), float(v.y), float(v.z), 1.0f));
-    MIntArray counts, indices;
-    for (unsigned int count : polygonVertexCounts) counts.append(int(count));
-    for (unsigned int index : polygonVertexIndices) indices.append(int(index));
+    points.setLength(unsigned(vertices.Num()));
+    for (int32_t i = 0; i < vertices.Num(); ++i)
+        points[unsigned(i)] = MFloatPoint(float(vertices[i].x), float(vertices[i].y), float(vertices[i].z), 1.0f);
+    const MIntArray counts(reinterpret_cast<const int*>(polygonVertexCounts.Data()), unsigned(polygonVertexCounts.Num()));
+    const MIntArray indices(reinterpret_cast<const int*>(polygonVertexIndices.Data()),
+                            unsigned(polygonVertexIndices.Num()));
 
     MFnMesh mesh;
     MStatus hostStatus;
@@ -157,10 +157,12 @@ void HPolygonMeshKit<T>::SetNormals(HStatus& status, const UArray<Vector3>& norm
     FaceVertices(mesh, faces, vertices);
     if (unsigned(normalIndices.Num()) != faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
     MVectorArray faceNormals;
-    for (unsigned int index : normalIndices) {
+    faceNormals.setLength(faces.length());
+    for (unsigned int k = 0; k < faces.length(); ++k) {
+        const unsigned int index = normalIndices[int32_t(k)];
         if (index >= unsigned(normals.Num())) return status.SetCode(HStatus::INVALID_PARAMETER);
         const Vector3& n = normals[int32_t(index)];
-        faceNormals.append(MVector(double(n.x), double(n.y), double(n.z)));
+        faceNormals[k] = MVector(double(n.x), double(n.y), double(n.z));
     }
     status.Set(mesh.setFaceVertexNormals(faceNormals, faces, vertices, MSpace::kWorld));
 }
@@ -183,16 +185,18 @@ void HPolygonMeshKit<T>::SetTextureCoordinates(HStatus& status, const UArray<Vec
     const MString name = GetUVSetName(setIndex);
     if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
     MFloatArray u, v;
-    for (const Vector2& uv : coordinates) {
-        u.append(float(uv.x));
-        v.append(float(uv.y));
+    u.setLength(unsigned(coordinates.Num()));
+    v.setLength(unsigned(coordinates.Num()));
+    for (int32_t i = 0; i < coordinates.Num(); ++i) {
+        u[unsigned(i)] = float(coordinates[i].x);
+        v[unsigned(i)] = float(coordinates[i].y);
     }
     hostStatus = mesh.setUVs(u, v, &name);
     if (!hostStatus) return status.Set(hostStatus);
     MIntArray faces, vertices, counts, ids;
     FaceVertices(mesh, faces, vertices, &counts);
     if (unsigned(indices.Num()) < faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
-    for (unsigned int k = 0; k < faces.length(); ++k) ids.append(int(indices[int32_t(k)]));
+    ids = MIntArray(reinterpret_cast<const int*>(indices.Data()), faces.length());
     status.Set(mesh.assignUVs(counts, ids, &name));
 }
 

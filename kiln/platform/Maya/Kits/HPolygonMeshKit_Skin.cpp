@@ -148,9 +148,10 @@ void HPolygonMeshKit<T>::GetVertexWeights(HStatus& status, UArray<float>& weight
     MItGeometry probe(path, &hostStatus);
     if (!hostStatus) return status.Set(hostStatus);
 
-    const int32_t total = GetNumVertexWeights();
-    weights.Empty(total);
-    influenceIndices.Empty(total);
+    // One walk over the weights: the lists grow as they fill instead of being sized by
+    // a counting walk first.
+    weights.Empty(0);
+    influenceIndices.Empty(0);
     vertexWeightCounts.Empty(GetNumVertices());
     uint32_t perVertex = 0;
     hostStatus = WalkWeights(
