@@ -114,6 +114,11 @@ public:
         if (shrunk < m_arrayMax) Reallocate(shrunk, sizeof(T));
     }
 
+    // Makes room for at least capacity elements, keeping the elements.
+    void Reserve(int32_t capacity) {
+        if (capacity > m_arrayMax) Reallocate(RoundUp(capacity), sizeof(T));
+    }
+
     // Sets the count to 0 and moves to a block of the given capacity (0 releases it).
     void Empty(int32_t capacity = 0) {
         DestroyRange(0, m_arrayNum);

@@ -95,8 +95,8 @@ UTextParser::UTextParser(const UString& text, Engine engine) : m_text(text) {
     Tokenize(BlockPattern(), valuePatterns, 0, text.Length());
 }
 
-UTextParser::UTextParser(const UString& text, int32_t start, int32_t length) : m_text(text) {
-    TokenizeBlocks(start, length);
+UTextParser::UTextParser(const UString& text, int32_t start, int32_t length, Nesting nesting) : m_text(text) {
+    TokenizeBlocks(start, length, nesting);
 }
 
 UTextParser::UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns)
@@ -104,10 +104,10 @@ UTextParser::UTextParser(const UString& text, const UString& mainPattern, const 
     Tokenize(mainPattern, valuePatterns, 0, text.Length());
 }
 
-void UTextParser::TokenizeBlocks(int32_t rangeStart, int32_t rangeLength) {
+void UTextParser::TokenizeBlocks(int32_t rangeStart, int32_t rangeLength, Nesting nesting) {
     const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
     const unsigned char* end = start + rangeLength;
-    if (RawBraceDepth(start, end) > kMaxBlockDepth) {
+    if (nesting == Nesting::Check && RawBraceDepth(start, end) > kMaxBlockDepth) {
         m_engineError = kErrorNestingTooDeep;
         return;
     }

@@ -30,7 +30,10 @@ public:
     // Tokenizes the bytes [start, start + length) of text with the block patterns as if
     // they were a text of their own (a block's value read in place); token offsets still
     // count from the start of text, and numbers are read from text.
-    UTextParser(const UString& text, int32_t start, int32_t length);
+    // A range of a text another parser already tokenized whole needs no second check of
+    // its brace nesting: no range nests deeper than the text it lies in.
+    enum class Nesting { Check, CheckedWithWholeText };
+    UTextParser(const UString& text, int32_t start, int32_t length, Nesting nesting = Nesting::Check);
     // Tokenizes text with another main pattern and its value patterns, in order.
     UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns);
     virtual ~UTextParser() = default;
@@ -73,7 +76,7 @@ public:
 
 private:
     void Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns, int32_t start, int32_t length);
-    void TokenizeBlocks(int32_t start, int32_t length);
+    void TokenizeBlocks(int32_t start, int32_t length, Nesting nesting = Nesting::Check);
     void Advance();
     const char* MatchText() const;
 

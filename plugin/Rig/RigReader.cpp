@@ -67,17 +67,30 @@ private:
     bool m_has = false;
 };
 
+// Room for every element a range could hold: each number takes a byte and a separator.
+// Pages of the room the list does not fill are never touched, so this costs address
+// space, not memory, and spares the list its reallocations while it grows.
+template <typename T>
+void ReserveFor(UArray<T>& out, Range range, int32_t numbersPerElement) {
+    constexpr int64_t kMostBytes = int64_t(1) << 30;
+    const int64_t elements = (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
+    if ((out.Num() + elements) * int64_t(sizeof(T)) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
+}
+
 void ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
+    ReserveFor(out, range, 3);
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
 }
 
 void ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
+    ReserveFor(out, range, 2);
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
 }
 
 void ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
+    ReserveFor(out, range, 1);
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int32_t value;
@@ -87,6 +100,7 @@ void ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
 }
 
 void ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
+    ReserveFor(out, range, 2);
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int32_t bone;
@@ -101,7 +115,7 @@ void ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out
 template <typename List, typename ReadSet>
 bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
     sets.Empty(16);
-    UTextParser parser(text, range.start, range.length);
+    UTextParser parser(text, range.start, range.length, UTextParser::Nesting::CheckedWithWholeText);
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
         UString key;
@@ -116,8 +130,8 @@ bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet read
     return true;
 }
 
-bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone) {
-    UTextParser parser(text, range.start, range.length);
+bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone, UTextParser::Nesting nesting) {
+    UTextParser parser(text, range.start, range.length, nesting);
     while (parser.HasMoreTokens()) {
         UString key;
         parser >> key;
@@ -129,7 +143,7 @@ bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone) {
     return true;
 }
 
-bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh) {
+bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextParser::Nesting nesting) {
     mesh.vertices.Empty(0);
     mesh.normals.Empty(0);
     mesh.textureCoordinates.Empty(0);
@@ -140,7 +154,7 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh) {
     mesh.polygonNormalIndices.Empty(0);
     mesh.polygonTexCoordIndices.Empty(0);
 
-    UTextParser parser(text, range.start, range.length);
+    UTextParser parser(text, range.start, range.length, nesting);
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
         UString key;
@@ -181,14 +195,16 @@ bool CheckVersion(UTextParser& parser) {
 }
 
 bool ReadBoneBlock(const UString& blockText, BoneData& bone) {
-    return ReadBoneBlockAt(blockText, Range{0, blockText.Length()}, bone);
+    return ReadBoneBlockAt(blockText, Range{0, blockText.Length()}, bone, UTextParser::Nesting::Check);
 }
 
 bool ReadMeshBlock(const UString& blockText, MeshData& mesh) {
-    return ReadMeshBlockAt(blockText, Range{0, blockText.Length()}, mesh);
+    return ReadMeshBlockAt(blockText, Range{0, blockText.Length()}, mesh, UTextParser::Nesting::Check);
 }
 
 bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>& meshes) {
+    // Blocks are ranges of the text the parser tokenized whole, nesting checked.
+    constexpr UTextParser::Nesting kWithinParsedText = UTextParser::Nesting::CheckedWithWholeText;
     // Text the tokenizer could not read to its end is damaged, not short.
     if (parser.GetEngineError()) return false;
     bool ok = true;
@@ -212,12 +228,12 @@ bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>&
             int32_t index;
             parser >> index;
             ok = uint32_t(index) < uint32_t(bones.Num());
-            if (ok) ReadBoneBlockAt(parser.GetText(), NextValue(parser), bones[index]);
+            if (ok) ReadBoneBlockAt(parser.GetText(), NextValue(parser), bones[index], kWithinParsedText);
         } else if (Is(key, "mesh")) {
             int32_t index;
             parser >> index;
             ok = uint32_t(index) < uint32_t(meshes.Num());
-            if (ok) ok = ReadMeshBlockAt(parser.GetText(), NextValue(parser), meshes[index]);
+            if (ok) ok = ReadMeshBlockAt(parser.GetText(), NextValue(parser), meshes[index], kWithinParsedText);
         }
     }
     return ok;
