@@ -236,8 +236,8 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   influenceCount = (unsigned)logical.size();
   Membership member(sc, g);
   auto table = sc->weights.find(g);
-  weights.setLength(unsigned(ids.size() * logical.size()));
-  unsigned at = 0;
+  std::vector<double> values(ids.size() * logical.size());
+  size_t at = 0;
   for (int v : ids) {
     // The stored weights and the influences are both sorted by matrix index.
     static const std::vector<WeightEntry> none;
@@ -245,9 +245,10 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
     auto e = row.begin();
     for (int m : logical) {
       while (e != row.end() && e->matrix < m) ++e;
-      weights[at++] = e != row.end() && e->matrix == m ? e->weight : 0.0;
+      values[at++] = e != row.end() && e->matrix == m ? e->weight : 0.0;
     }
   }
+  weights = MDoubleArray(values.data(), unsigned(values.size()));
   return MStatus::kSuccess;
 }
 

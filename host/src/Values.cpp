@@ -172,6 +172,12 @@ template <typename T> MStatus MStandInArray<T>::copy(const MStandInArray& o) {
   return MStatus::kSuccess;
 }
 
+template <typename T> MStatus MStandInArray<T>::get(T destination[]) const {
+  if (!destination && m_length) return MStatus::kInvalidParameter;
+  for (unsigned i = 0; i < m_length; ++i) destination[i] = m_data[i];
+  return MStatus::kSuccess;
+}
+
 template <typename T> unsigned int MStandInArray<T>::length() const { return m_length; }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "SceneQueries.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <maya/MDoubleArray.h>
 #include <maya/MFnDependencyNode.h>
@@ -35,6 +36,7 @@ void ForEachWeight(const MObject& cluster, const MDagPath& path,
     MFnSkinCluster skin(cluster);
     const int vertexCount = MItGeometry(path).count();
     MDoubleArray weights;
+    std::vector<double> values;
     for (int first = 0; first < vertexCount; first += kRun) {
         MFnSingleIndexedComponent component;
         MObject vertices = component.create(MFn::kMeshVertComponent);
@@ -44,8 +46,13 @@ void ForEachWeight(const MObject& cluster, const MDagPath& path,
         if (!skin.getWeights(path, vertices, weights, influences) ||
             weights.length() != unsigned(last - first) * influences)
             continue;
-        for (unsigned int i = 0; i < weights.length(); ++i)
-            if (weights[i] != 0.0) visit(first + int(i / influences), i % influences, weights[i]);
+        values.resize(weights.length());
+        weights.get(values.data());
+        for (int v = first; v < last; ++v) {
+            const double* row = values.data() + size_t(v - first) * influences;
+            for (unsigned int i = 0; i < influences; ++i)
+                if (row[i] != 0.0) visit(v, i, row[i]);
+        }
     }
 }
 

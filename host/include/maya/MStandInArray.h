@@ -27,6 +27,8 @@ public:
   MStatus clear();
   MStatus set(const T& value, unsigned int index);
   MStatus copy(const MStandInArray& source);
+  // Copies every element into destination, which must hold length() of them.
+  MStatus get(T destination[]) const;
 
 protected:
   T* m_data;

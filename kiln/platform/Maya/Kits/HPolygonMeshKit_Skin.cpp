@@ -82,6 +82,7 @@ MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visi
     const int vertexCount = geometry.count();
     const int runLength = int(std::max(1u, kWeightRunValues / std::max(1u, count)));
     MDoubleArray weights;
+    brix::UArray<double> values;
     for (int first = 0; first < vertexCount; first += runLength) {
         const int end = std::min(vertexCount, first + runLength);
         MFnSingleIndexedComponent run;
@@ -90,9 +91,11 @@ MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visi
         unsigned int listed = 0;
         if (skin.getWeights(path, runComponent, weights, listed) && listed == count &&
             weights.length() == count * unsigned(end - first)) {
-            for (unsigned int at = 0; at < weights.length(); at += count) {
+            values.SetNum(int32_t(weights.length()));
+            weights.get(values.Data());
+            for (int32_t at = 0; at < values.Num(); at += int32_t(count)) {
                 for (unsigned int i = 0; i < count; ++i)
-                    if (weights[at + i] != 0.0) visit(float(weights[at + i]), i);
+                    if (values[at + int32_t(i)] != 0.0) visit(float(values[at + int32_t(i)]), i);
                 endVertex();
             }
             continue;
