@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "Utils/UTextParser.h"
 
 namespace brix {
@@ -21,6 +25,22 @@ struct ByteClasses {
     }
 };
 constexpr ByteClasses kClasses;
+
+// The first brace or quote at or after p, or end. Blocks are long runs of numbers and
+// white space, so the bytes are looked at sixteen at a time where the processor can.
+const unsigned char* NextBraceOrQuote(const unsigned char* p, const unsigned char* end) {
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'), quote = _mm_set1_epi8('"');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
+                                          _mm_cmpeq_epi8(bytes, quote));
+        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    while (p < end && *p != '{' && *p != '}' && *p != '"') ++p;
+    return p;
+}
 
 const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned char* end) {
     for (const unsigned char* p = end; p > begin;)
@@ -52,7 +72,7 @@ const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) {
     // Inside a block the pattern tries a quoted string first, then any byte but a brace,
     // then a nested block; a quote without a closing quote is an ordinary byte.
     int depth = 0;
-    for (; p < m_end; ++p) {
+    for (; (p = NextBraceOrQuote(p, m_end)) < m_end; ++p) {
         switch (kClasses.of[*p]) {
             case kOpen:
                 if (++depth > UTextParser::kMaxBlockDepth) return nullptr;
