@@ -131,44 +131,48 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
   auto wit = cluster->weights.find(g);
   if (wit != cluster->weights.end()) weights = &wit->second;
 
+  // Calls visit(k, w) for the non-zero weights of vertex v on connected influences, in
+  // influence order: stored weights are sorted by matrix index as the influences are;
+  // weights of a matrix index no longer connected are ignored.
+  auto forEachWeight = [&](size_t v, auto visit) {
+    if (!weights) return;
+    size_t k = 0;
+    for (const WeightEntry& e : weights->row((int)v)) {
+      while (k < logical.size() && logical[k] < e.matrix) ++k;
+      if (k == logical.size()) break;
+      if (logical[k] == e.matrix && e.weight != 0) visit(k, e.weight);
+    }
+  };
   size_t nv = out.points.size();
   std::vector<char> deformed(nv, 0);
-  std::vector<std::array<double, 9>> linear(nv);
   for (size_t v = 0; v < nv; ++v) {
     bool member = !set || (members && v < members->size() && (*members)[v]);
     if (!member) continue;
     deformed[v] = 1;
-    P3 p = out.points[v];
+    const P3 p = out.points[v];
     P3 sum;
-    std::array<double, 9> a{};
-    // Stored weights are sorted by matrix index as the influences are, so the sums run
-    // in influence order; weights of a matrix index no longer connected are ignored.
-    static const std::vector<WeightEntry> none;
-    size_t k = 0;
-    for (const WeightEntry& e : weights ? weights->row((int)v) : none) {
-      while (k < logical.size() && logical[k] < e.matrix) ++k;
-      if (k == logical.size()) break;
-      if (logical[k] != e.matrix) continue;
-      const double wk = e.weight;
-      if (wk == 0) continue;
+    forEachWeight(v, [&](size_t k, double wk) {
       const MMatrix& T = blend[k];
       sum.x += wk * (p.x * T(0, 0) + p.y * T(1, 0) + p.z * T(2, 0) + T(3, 0));
       sum.y += wk * (p.x * T(0, 1) + p.y * T(1, 1) + p.z * T(2, 1) + T(3, 1));
       sum.z += wk * (p.x * T(0, 2) + p.y * T(1, 2) + p.z * T(2, 2) + T(3, 2));
-      for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) a[r * 3 + c] += wk * T(r, c);
-    }
+    });
     out.points[v] = sum;
-    linear[v] = a;
   }
-  // Each normal follows the blended linear part of the first vertex that uses it.
+  // Each normal follows the blended linear part of the first vertex that uses it, summed
+  // again for that vertex rather than kept for every vertex.
   std::vector<int> owner(out.normals.size(), -1);
   for (size_t c = 0; c < out.normalIds.size(); ++c)
     if (owner[out.normalIds[c]] < 0) owner[out.normalIds[c]] = out.connects[c];
   for (size_t i = 0; i < out.normals.size(); ++i) {
     int v = owner[i];
     if (v < 0 || !deformed[v]) continue;
-    const auto& a = linear[v];
+    std::array<double, 9> a{};
+    forEachWeight((size_t)v, [&](size_t k, double wk) {
+      const MMatrix& T = blend[k];
+      for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) a[r * 3 + c] += wk * T(r, c);
+    });
     const P3& n = out.normals[i];
     P3 r{n.x * a[0] + n.y * a[3] + n.z * a[6], n.x * a[1] + n.y * a[4] + n.z * a[7],
          n.x * a[2] + n.y * a[5] + n.z * a[8]};

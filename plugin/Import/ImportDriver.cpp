@@ -136,12 +136,14 @@ HStatus TessalineImporter::Import(const OptionLine& options, brix::IInputStream&
         if (bones[i].name.Num()) jointBuilder.CreateJoint(i);
 
     MeshBuilder meshBuilder(bones, joints);
-    for (const MeshData& mesh : meshes) {
+    for (MeshData& mesh : meshes) {
         if (const char* fault = FindMeshFault(mesh, uint32_t(bones.Num()))) {
             brix::UMessage(7, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
-            continue;
+        } else {
+            meshBuilder.Build(mesh);
         }
-        meshBuilder.Build(mesh);
+        // The scene holds the mesh now; its lists are let go before the next one is built.
+        mesh = MeshData();
     }
     return HStatus(HStatus::SUCCESS);
 }
