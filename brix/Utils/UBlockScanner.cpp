@@ -43,9 +43,7 @@ const unsigned char* NextBraceOrQuote(const unsigned char* p, const unsigned cha
 }
 
 const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned char* end) {
-    for (const unsigned char* p = end; p > begin;)
-        if (*--p == '"') return p;
-    return nullptr;
+    return static_cast<const unsigned char*>(memrchr(begin, '"', size_t(end - begin)));
 }
 
 }  // namespace

@@ -59,9 +59,13 @@ const char kBlockValuePattern[] = "(?m)(?<=\\A\\{).*(?=\\}\\Z)|(?<=\\A\").*(?=\"
 // the text has no more opening braces than kMaxBlockDepth, their count is returned
 // instead: no larger than the limit either, and found without following the nesting.
 int RawBraceDepth(const unsigned char* begin, const unsigned char* end) {
-    // The nesting never exceeds the number of opening braces, which is quick to count.
-    const std::ptrdiff_t opening = std::count(begin, end, static_cast<unsigned char>('{'));
-    if (opening <= UTextParser::kMaxBlockDepth) return int(opening);
+    // The nesting never exceeds the number of opening braces, which is quick to count:
+    // rig texts have a few hundred among millions of other bytes.
+    int opening = 0;
+    for (const unsigned char* p = begin; opening <= UTextParser::kMaxBlockDepth; ++p, ++opening) {
+        p = static_cast<const unsigned char*>(memchr(p, '{', size_t(end - p)));
+        if (!p) return opening;
+    }
     int depth = 0, deepest = 0;
     for (const unsigned char* p = begin; p < end; ++p) {
         if (*p == '{') {
