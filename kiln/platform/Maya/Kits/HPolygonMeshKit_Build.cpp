@@ -42,57 +42,60 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
 using IndexList = UArray<unsigned int>;
 
 struct WeightRun {
-    MIntArray vertices;
-    MIntArray firstWeight;  // index of the vertex's first entry in the weight lists
-    MIntArray counts;
-    MDoubleArray values;
+    UArray<int> vertices;
+    UArray<int32_t> firstWeight;  // index of the vertex's first entry in the weight lists
+    UArray<int32_t> counts;
+    UArray<double> values;
 
     void Add(int vertex, int32_t first, unsigned int count, const UArray<float>& weights,
              const IndexList& influenceIndices, unsigned int influenceCount) {
-        vertices.append(vertex);
-        firstWeight.append(first);
-        counts.append(int(count));
-        const unsigned int base = values.length();
-        values.setLength(base + influenceCount);
-        for (unsigned int i = 0; i < influenceCount; ++i) values[base + i] = 0.0;
+        vertices.Append(vertex);
+        firstWeight.Append(first);
+        counts.Append(int32_t(count));
+        const int32_t base = values.Add(int32_t(influenceCount));
+        double* row = values.Data() + base;
+        for (unsigned int i = 0; i < influenceCount; ++i) row[i] = 0.0;
         // A listed influence out of range is left to the host to refuse, one weight at a time.
         for (unsigned int j = 0; j < count; ++j) {
             const unsigned int influence = influenceIndices[first + int32_t(j)];
-            if (influence < influenceCount) values[base + influence] = double(weights[first + int32_t(j)]);
+            if (influence < influenceCount) row[influence] = double(weights[first + int32_t(j)]);
         }
     }
 
-    // Sets the run's weights and empties it.
-    MStatus Flush(MFnSkinCluster& skin, const MDagPath& path, const MIntArray& allInfluences,
-                  const UArray<float>& weights, const IndexList& influenceIndices) {
-        MStatus last;
-        if (vertices.length() != 0) {
-            MFnSingleIndexedComponent component;
-            MObject components = component.create(MFn::kMeshVertComponent);
-            component.addElements(vertices);
-            if (!RangeIsValid(influenceIndices, allInfluences.length()) ||
-                !skin.setWeights(path, components, allInfluences, values, false))
-                last = SetOneByOne(skin, path, weights, influenceIndices, allInfluences.length());
-        }
-        vertices.clear();
-        firstWeight.clear();
-        counts.clear();
-        values.clear();
-        return last;
-    }
-
-private:
-    bool RangeIsValid(const IndexList& influenceIndices, unsigned int influenceCount) const {
-        for (unsigned int v = 0; v < vertices.length(); ++v)
-            for (int j = 0; j < counts[v]; ++j)
-                if (influenceIndices[firstWeight[v] + j] >= influenceCount) return false;
+    bool LastIsInRange(const IndexList& influenceIndices, unsigned int influenceCount) const {
+        const int32_t v = vertices.Num() - 1;
+        for (int32_t j = 0; j < counts[v]; ++j)
+            if (influenceIndices[firstWeight[v] + j] >= influenceCount) return false;
         return true;
     }
 
+    // Sets the run's weights and empties it; oneByOne skips the call for the whole run.
+    MStatus Flush(MFnSkinCluster& skin, const MDagPath& path, const MIntArray& allInfluences,
+                  const UArray<float>& weights, const IndexList& influenceIndices, bool oneByOne = false) {
+        MStatus last;
+        if (oneByOne) {
+            last = SetOneByOne(skin, path, weights, influenceIndices, allInfluences.length());
+        } else if (vertices.Num() != 0) {
+            MFnSingleIndexedComponent component;
+            MObject components = component.create(MFn::kMeshVertComponent);
+            component.addElements(MIntArray(vertices.Data(), unsigned(vertices.Num())));
+            if (!skin.setWeights(path, components, allInfluences, MDoubleArray(values.Data(), unsigned(values.Num())),
+                                 false))
+                last = SetOneByOne(skin, path, weights, influenceIndices, allInfluences.length());
+        }
+        // Emptied but kept at their size for the next run.
+        vertices.Empty(vertices.Max());
+        firstWeight.Empty(firstWeight.Max());
+        counts.Empty(counts.Max());
+        values.Empty(values.Max());
+        return last;
+    }
+
+    // Sets the run's weights with a host call per weight, up to the first the host refuses.
     MStatus SetOneByOne(MFnSkinCluster& skin, const MDagPath& path, const UArray<float>& weights,
                         const IndexList& influenceIndices, unsigned int influenceCount) {
         MStatus last;
-        for (unsigned int v = 0; v < vertices.length() && last; ++v) {
+        for (int32_t v = 0; v < vertices.Num() && last; ++v) {
             MFnSingleIndexedComponent component;
             MObject vertex = component.create(MFn::kMeshVertComponent);
             component.addElement(vertices[v]);
@@ -103,7 +106,7 @@ private:
             const bool known = skin.getWeights(path, vertex, current, listed) && current.length() == influenceCount;
             for (unsigned int i = 0; i < influenceCount; ++i)
                 if (!known || current[i] != 0.0) skin.setWeights(path, vertex, i, 0.0, false);
-            for (int j = 0; j < counts[v] && last; ++j) {
+            for (int32_t j = 0; j < counts[v] && last; ++j) {
                 const int32_t k = firstWeight[v] + j;
                 last = skin.setWeights(path, vertex, influenceIndices[k], double(weights[k]), false);
             }
@@ -271,7 +274,13 @@ void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& 
         }
         run.Add(vertex, k, count, weights, influenceIndices, influenceCount);
         k += int32_t(count);
-        if (run.vertices.length() == runLength) last = run.Flush(skin, path, allInfluences, weights, influenceIndices);
+        // An influence the cluster lacks: the weights before it are set, and the host's
+        // refusal of it ends the loop there.
+        if (!run.LastIsInRange(influenceIndices, influenceCount)) {
+            last = run.Flush(skin, path, allInfluences, weights, influenceIndices, true);
+            continue;
+        }
+        if (unsigned(run.vertices.Num()) == runLength) last = run.Flush(skin, path, allInfluences, weights, influenceIndices);
     }
     const MStatus flushed = run.Flush(skin, path, allInfluences, weights, influenceIndices);
     status.Set(last ? flushed : last);

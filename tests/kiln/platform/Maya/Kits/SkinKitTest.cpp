@@ -1,13 +1,19 @@
 #include <maya/MDoubleArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
+#include <maya/MFnDagNode.h>
 #include <maya/MFnDependencyNode.h>
+#include <maya/MFnSkinCluster.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnMeshData.h>
 #include <maya/MIntArray.h>
 #include <maya/MDGModifier.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+
+#include <vector>
 
 #include "platform/Maya/Kits/HPolygonMeshKit.h"
 #include "support/HostConsole.h"
@@ -143,4 +149,88 @@ TEST_F(SkinKit, BindPoseObjectIsMeshDataThatAKitReadsDirectly) {
     dataKit.GetVertices(status, points, SPACE_WORLD);
     EXPECT_TRUE(status.IsOk());
     EXPECT_EQ(points.Num(), 8);
+}
+
+namespace {
+MObject OnlySkinCluster() {
+    MItDependencyNodes clusters(MFn::kSkinClusterFilter);
+    return clusters.isDone() ? MObject::kNullObj : clusters.item();
+}
+
+// A cube bound by the skinCluster command to joints a and b; weights then set by the kit.
+struct CommandBoundCube {
+    MObject a, b, shape;
+    MeshKit kit;
+    CommandBoundCube()
+        : a(standin::makeJoint("a")),
+          b(standin::makeJoint("b", MObject::kNullObj, standin::translation(1, 0, 0))),
+          shape(standin::makeCube("box")),
+          kit(HObject(shape)) {
+        UArray<HObject> joints;
+        joints.Append(HObject(a));
+        joints.Append(HObject(b));
+        HStatus status;
+        kit.CreateSkinCluster(status, joints);
+    }
+    // Weights of every vertex on a and b as the host holds them.
+    std::vector<double> HostWeights() {
+        MDagPath path;
+        MFnDagNode(shape).getPath(path);
+        std::vector<double> all;
+        for (MItGeometry vertex(path); !vertex.isDone(); vertex.next())
+            for (unsigned int i = 0; i < 2; ++i) {
+                MDoubleArray w;
+                MFnSkinCluster(OnlySkinCluster()).getWeights(path, vertex.component(), i, w);
+                all.push_back(w.length() == 1 ? w[0] : -1.0);
+            }
+        return all;
+    }
+};
+}  // namespace
+
+TEST_F(SkinKit, SetWeightsReplaceTheCommandsWeightsExactly) {
+    CommandBoundCube cube;
+    // Vertex 0: 0.3 on b and 0.1 on a; vertex 1: nothing (leaves the deformer set);
+    // the others 1.0 on b, which clears the command's weight on a.
+    UArray<float> weights;
+    MeshKit::IndexList influences, counts;
+    for (int v = 0; v < 8; ++v) counts.Append(v == 0 ? 2u : v == 1 ? 0u : 1u);
+    for (auto [influence, weight] : {std::pair{1u, 0.3f}, {0u, 0.1f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f},
+                                     {1u, 1.0f}, {1u, 1.0f}}) {
+        influences.Append(influence);
+        weights.Append(weight);
+    }
+    HStatus status;
+    cube.kit.SetVertexWeights(status, weights, influences, counts);
+    EXPECT_EQ(status.GetCode(), HStatus::SUCCESS);
+    std::vector<double> expected = {double(0.1f), double(0.3f), 0.0, 0.0};
+    for (int v = 2; v < 8; ++v) expected.insert(expected.end(), {0.0, 1.0});
+    EXPECT_EQ(cube.HostWeights(), expected);
+    const MIntArray members = standin::deformerSetVertices(OnlySkinCluster());
+    std::vector<int> memberList;
+    for (unsigned int i = 0; i < members.length(); ++i) memberList.push_back(members[i]);
+    EXPECT_EQ(memberList, (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST_F(SkinKit, AnInfluenceTheClusterLacksStopsAtThatVertex) {
+    CommandBoundCube cube;
+    const std::vector<double> before = cube.HostWeights();
+    // Vertex 0 gets 0.75 on b; vertex 1 names influence 5 of a cluster of two.
+    UArray<float> weights;
+    MeshKit::IndexList influences, counts;
+    for (int v = 0; v < 8; ++v) counts.Append(v < 2 ? 1u : 0u);
+    influences.Append(1u);
+    weights.Append(0.75f);
+    influences.Append(5u);
+    weights.Append(0.5f);
+    HStatus status;
+    cube.kit.SetVertexWeights(status, weights, influences, counts);
+    EXPECT_NE(status.GetCode(), HStatus::SUCCESS);
+    const std::vector<double> after = cube.HostWeights();
+    EXPECT_EQ(after[0], 0.0);
+    EXPECT_EQ(after[1], 0.75);
+    // Vertex 1 was cleared before the refused weight; the rest was not reached.
+    EXPECT_EQ(after[2], 0.0);
+    EXPECT_EQ(after[3], 0.0);
+    EXPECT_EQ(std::vector<double>(after.begin() + 4, after.end()), std::vector<double>(before.begin() + 4, before.end()));
 }
