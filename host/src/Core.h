@@ -240,6 +240,8 @@ struct Node : Entity {
 
 struct Access {
   static Entity* get(const MObject& o) { return o.m_entity; }
+  // The elements of a host array, for filling one of known length in a single pass.
+  template <typename T> static T* elements(MStandInArray<T>& a) { return a.m_data; }
   static MObject make(Entity* e);
   static Node* node(const MObject& o); // live node or null
   static Node* anyNode(const MObject& o); // node, alive or not

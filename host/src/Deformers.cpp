@@ -236,7 +236,8 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   influenceCount = (unsigned)logical.size();
   Membership member(sc, g);
   auto table = sc->weights.find(g);
-  std::vector<double> values(ids.size() * logical.size());
+  weights.setLength(unsigned(ids.size() * logical.size()));
+  double* values = Access::elements(weights);
   size_t at = 0;
   for (int v : ids) {
     // The stored weights and the influences are both sorted by matrix index.
@@ -248,7 +249,6 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
       values[at++] = e != row.end() && e->matrix == m ? e->weight : 0.0;
     }
   }
-  weights = MDoubleArray(values.data(), unsigned(values.size()));
   return MStatus::kSuccess;
 }
 

@@ -4,6 +4,8 @@
 // is ever inlined into a caller's module.
 #include <maya/MStatus.h>
 
+namespace standin { namespace core { struct Access; } }
+
 template <typename T>
 class MStandInArray {
 public:
@@ -31,6 +33,7 @@ public:
   MStatus get(T destination[]) const;
 
 protected:
+  friend struct standin::core::Access;
   T* m_data;
   unsigned int m_length;
   unsigned int m_capacity;

@@ -219,14 +219,34 @@ void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& i
     const MString name = GetUVSetName(setIndex);
     if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
     int32_t missing = 0;
-    const int32_t polygons = GetNumPolygons();
-    MStatus countStatus;
-    for (int32_t p = 0; p < polygons; ++p) {
-        const int n = mesh.polygonVertexCount(p, &countStatus);
-        if (!countStatus) break;
+    // The ids of every polygon mapped at all its corners come from one host call; the
+    // corners of other polygons are asked one at a time.
+    MIntArray polygonCounts, polygonCorners, uvCounts, uvIds;
+    mesh.getVertices(polygonCounts, polygonCorners);
+    const bool assigned = mesh.getAssignedUVs(uvCounts, uvIds, &name) && uvCounts.length() == polygonCounts.length();
+    UArray<int> counts(int32_t(polygonCounts.length())), mappedCounts, ids;
+    polygonCounts.get(counts.Data());
+    if (assigned) {
+        mappedCounts.SetNum(int32_t(uvCounts.length()));
+        uvCounts.get(mappedCounts.Data());
+        ids.SetNum(int32_t(uvIds.length()));
+        uvIds.get(ids.Data());
+    }
+    int32_t nextId = 0;
+    for (int32_t p = 0; p < counts.Num(); ++p) {
+        const int n = counts[p];
+        if (assigned) {
+            const int listed = mappedCounts[p];
+            if (listed == n && nextId + n <= ids.Num()) {
+                for (int v = 0; v < n; ++v) indices.Append(unsigned(ids[nextId + v]));
+                nextId += n;
+                continue;
+            }
+            nextId += listed;
+        }
         for (int v = 0; v < n; ++v) {
             int id = 0;
-            const MStatus uvStatus = mesh.getPolygonUVid(p, v, id, &name);
+            const MStatus uvStatus = mesh.getPolygonUVid(int(p), v, id, &name);
             if (uvStatus) {
                 indices.Append(unsigned(id));
                 continue;
@@ -242,7 +262,7 @@ void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& i
             indices.Append(0u);
         }
     }
-    status.Set(countStatus);
+    status.SetCode(HStatus::SUCCESS);
 }
 
 template class HPolygonMeshKit<float>;
