@@ -14,7 +14,47 @@ void RigWriter::WriteUnsigned(uint32_t value) {
     m_stream.Serialize(digits, uint64_t(result.ptr - digits));
 }
 
+namespace {
+
+// "%.4f" of a float below 2^31 in magnitude, the values rigs hold: the float is m * 2^e
+// exactly, so m * 10^4 * 2^e rounded to nearest, ties to even, is the number of
+// ten-thousandths printf prints, found with integer arithmetic. False for other values.
+bool FormatModestReal(float value, char* out, int& length) {
+    uint32_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    const int biased = int(bits >> 23) & 0xff;
+    if (biased == 0xff) return false;  // infinity and NaN
+    const uint64_t mantissa = biased ? (bits & 0x7fffffu) | 0x800000u : bits & 0x7fffffu;
+    const int exponent = biased ? biased - 150 : -149;
+    if (exponent > 7) return false;  // 2^31 or more
+    const unsigned __int128 scaled = (unsigned __int128)mantissa * 10000u;  // below 2^38
+    uint64_t units;
+    if (exponent >= 0) {
+        units = uint64_t(scaled << exponent);
+    } else if (-exponent > 64) {
+        units = 0;  // below 2^38 / 2^65: less than half a unit
+    } else {
+        const int shift = -exponent;
+        units = uint64_t(scaled >> shift);
+        const unsigned __int128 rest = scaled & (((unsigned __int128)1 << shift) - 1);
+        const unsigned __int128 half = (unsigned __int128)1 << (shift - 1);
+        if (rest > half || (rest == half && (units & 1))) ++units;
+    }
+    char* p = out;
+    if (bits >> 31) *p++ = '-';
+    p = std::to_chars(p, p + 16, units / 10000).ptr;
+    uint32_t fraction = uint32_t(units % 10000);
+    p[0] = '.';
+    for (int digit = 4; digit >= 1; --digit, fraction /= 10) p[digit] = char('0' + fraction % 10);
+    length = int(p + 5 - out);
+    return true;
+}
+
+}  // namespace
+
 int RigWriter::FormatReal(float value, char* out) {
+    int length;
+    if (FormatModestReal(value, out, length)) return length;
     // Fixed notation with four decimals of the value widened to double, as "%.4f"
     // prints it (correctly rounded from the exact binary value, "inf" and "nan"
     // spelled alike), without the cost of parsing a format.

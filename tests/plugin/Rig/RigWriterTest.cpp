@@ -36,6 +36,10 @@ TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
         ASSERT_EQ(std::string(actual, size_t(length)), expected) << value;
     };
     for (float value : special) check(value);
+    // Exact ties at the fourth decimal are the odd multiples of 1/32.
+    for (int odd = -4001; odd <= 4001; odd += 2) check(float(odd) / 32.0f);
+    // The largest modest magnitudes, on both sides of 2^31.
+    for (float value : {2147483520.0f, 2147483648.0f, -2147483520.0f, 16777217.0f, 8388607.5f}) check(value);
     for (int i = 0; i < 200000; ++i) {
         uint32_t raw = bits(random);
         float value;
