@@ -88,6 +88,12 @@ UFileWindows_SerializingPolicy_Output::UFileWindows_SerializingPolicy_Output(HAN
 UFileWindows_SerializingPolicy_Output::~UFileWindows_SerializingPolicy_Output() noexcept(false) { Close(); }
 
 void UFileWindows_SerializingPolicy_Output::Serialize(const void* data, uint64_t size) {
+    // The common case: a short text that fits the buffer.
+    if (size <= kBufferSize - m_buffered && m_buffer) {
+        memcpy(m_buffer.get() + m_buffered, data, size_t(size));
+        m_buffered += uint32_t(size);
+        return;
+    }
     CheckSize(size, __PRETTY_FUNCTION__, __LINE__);
     if (m_handle == INVALID_HANDLE_VALUE) {
         m_failed = true;
