@@ -177,8 +177,9 @@ int main(int argc, char** argv) {
     const std::string rig = directory + "/bench_rig.tsl", obj = directory + "/bench_rig.obj",
                       again = directory + "/bench_rig_again.tsl";
 
-    kiln::GetPluginDescription().Reset();
-    DescribePlugin(kiln::GetPluginDescription());
+    // The plug-in's own start-up: its core services (and so its file system and streams),
+    // the host sinks and its description.
+    InitializePlugin_Base();
     standin::resetScene();
     standin::setUpAxis(false);
 
