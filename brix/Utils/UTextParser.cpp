@@ -252,7 +252,8 @@ TextParserPolicy_ParseStream<C>::TextParserPolicy_ParseStream(IInputStream* stre
     m_text.SetNum(int32_t(rest) + 1);
     const uint64_t read = rest ? stream->Serialize(m_text.Data(), rest) : 0;
     // A stream that delivers less than its size leaves the text shorter, never garbage.
-    m_text.SetNum(int32_t(read) + 1);
+    // (SetNum moves the text to a new block, so it is called only when the size changes.)
+    if (read != rest) m_text.SetNum(int32_t(read) + 1);
     m_text[int32_t(read)] = 0;
     stream->SeekToStart();
     stream->SeekForward(int32_t(position));

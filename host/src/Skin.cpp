@@ -210,13 +210,14 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
   PlugKey inMesh = key(mesh, "inMesh");
   PlugKey input0 = key(sc, "inputGeometry", -1, 0);
+  Node* orig = nullptr;
   if (Connection* c = incoming(mesh, inMesh)) {
     Node* src = c->src;
     PlugKey sk = c->srcKey;
     removeConnection(c);
     connect(src, sk, sc, input0);
   } else {
-    Node* orig = createNode("mesh", transform && !transform->isWorld() ? transform : nullptr, mesh->name + "Orig");
+    orig = createNode("mesh", transform && !transform->isWorld() ? transform : nullptr, mesh->name + "Orig");
     orig->intermediate = true;
     *orig->geom = *mesh->geom;
     connect(orig, key(orig, "outMesh"), sc, input0);
@@ -236,9 +237,10 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   sc->data[key(sc, "geomMatrix")] = newMatrixData(meshWorld);
 
   Node* set = createNode("objectSet", nullptr, setName);
-  const Geometry* bind = nullptr;
+  // The bind-time points: the new orig shape's own, or whatever flows in from upstream.
+  const Geometry* bind = orig ? orig->geom.get() : nullptr;
   Geometry input;
-  if (plugGeometry(sc, input0, input)) bind = &input;
+  if (!bind && plugGeometry(sc, input0, input)) bind = &input;
   size_t nv = bind ? bind->points.size() : 0;
   set->deformMembers[0].assign(nv, 1);
   connect(sc, key(sc, "message"), set, key(set, "usedBy", 0));

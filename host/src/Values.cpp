@@ -146,8 +146,10 @@ MStandInArray<T>::MStandInArray(unsigned int count, const T& init) : MStandInArr
 
 template <typename T>
 MStandInArray<T>::MStandInArray(const T* source, unsigned int count) : MStandInArray() {
-  setLength(count);
-  for (unsigned i = 0; i < count; ++i) m_data[i] = source[i];
+  if (!count) return;
+  m_data = static_cast<T*>(::operator new(sizeof(T) * count));
+  for (unsigned i = 0; i < count; ++i) new (m_data + i) T(source[i]);
+  m_length = m_capacity = count;
 }
 
 template <typename T> MStandInArray<T>::MStandInArray(const MStandInArray& o) : MStandInArray() {

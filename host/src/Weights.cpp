@@ -50,8 +50,9 @@ void WeightTable::setAscending(int v, const std::vector<int>& matrices, const do
   if ((size_t)v >= vertices.size()) vertices.resize((size_t)v + 1);
   // One merge of the stored row with the given weights, instead of a search per weight.
   std::vector<WeightEntry>& row = vertices[v];
-  std::vector<WeightEntry> merged;
-  merged.reserve(row.size() + 4);
+  // Merged in a scratch list kept between calls, then copied into the row's own block.
+  static thread_local std::vector<WeightEntry> merged;
+  merged.clear();
   auto stored = row.begin();
   for (size_t i = 0; i < matrices.size(); ++i) {
     for (; stored != row.end() && stored->matrix < matrices[i]; ++stored) merged.push_back(*stored);
@@ -59,7 +60,7 @@ void WeightTable::setAscending(int v, const std::vector<int>& matrices, const do
     if (!isPositiveZero(weights[i])) merged.push_back({matrices[i], weights[i]});
   }
   merged.insert(merged.end(), stored, row.end());
-  row.swap(merged);
+  row.assign(merged.begin(), merged.end());
 }
 
 } // namespace standin::core
