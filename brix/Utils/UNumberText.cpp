@@ -39,7 +39,34 @@ int32_t ReadInteger(const char* text) {
     return int32_t(value);
 }
 
+namespace {
+
+// Reads [-]digits[.digits] of at most 15 digits and no exponent as m / 10^k: both are
+// exact doubles, and one division rounds correctly, so the double equals the one
+// from_chars finds. False for any other text.
+bool ReadShortDecimal(const char* text, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    uint64_t mantissa = 0;
+    int digits = 0, fractionDigits = 0;
+    for (; IsDigit(*p); ++p, ++digits) mantissa = mantissa * 10 + uint64_t(*p - '0');
+    if (*p == '.') {
+        for (++p; IsDigit(*p); ++p, ++digits, ++fractionDigits) mantissa = mantissa * 10 + uint64_t(*p - '0');
+    }
+    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == 'x' || *p == 'X') return false;
+    const double magnitude = double(mantissa) / kPowersOfTen[fractionDigits];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+}  // namespace
+
 float ReadReal(const char* text) {
+    double shortValue;
+    if (ReadShortDecimal(text, shortValue)) return float(shortValue);
     const char* p = text;
     if (*p == '-') ++p;
     // from_chars takes neither '+', white space, a hex prefix nor the words; atof does.
