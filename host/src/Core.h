@@ -12,6 +12,7 @@
 #include <maya/MSceneMessage.h>
 #include <maya/MString.h>
 
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,12 +92,18 @@ struct P3 {
   bool operator==(const P3& o) const { return x == o.x && y == o.y && z == o.z; }
 };
 
-// Hash agreeing with P3's equality: -0.0 and +0.0 hash alike.
+// Hash agreeing with P3's equality (-0.0 and +0.0 hash alike): the coordinates' bits,
+// mixed by multiplication.
 struct P3Hash {
   size_t operator()(const P3& p) const {
-    size_t h = 0;
-    for (double c : {p.x, p.y, p.z}) h = h * 0x9E3779B97F4A7C15ull ^ std::hash<double>()(c + 0.0);
-    return h;
+    unsigned long long h = 0x9E3779B97F4A7C15ull;
+    for (double c : {p.x + 0.0, p.y + 0.0, p.z + 0.0}) {
+      unsigned long long bits;
+      std::memcpy(&bits, &c, sizeof bits);
+      h = (h ^ bits) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 32;
+    }
+    return (size_t)h;
   }
 };
 
@@ -378,8 +385,11 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out);
 // Geometry a mesh shape currently shows. Returns a pointer to stored geometry or to
 // scratch when evaluated; null on failure (cycle or unset input).
 const Geometry* meshGeometry(Node* mesh, Geometry& scratch);
-// Vertex count of the geometry a mesh shows or a plug carries, -1 when none flows there;
-// found without evaluating deformers.
+// Geometry whose topology, normal ids and UV sets (all but point and normal values) are
+// those a mesh shows or a plug carries, or null when none flows there; found without
+// evaluating deformers. The vertex counts of the same.
+const Geometry* meshTopology(Node* mesh);
+const Geometry* plugTopology(Node* n, const PlugKey& k);
 int meshVertexCount(Node* mesh);
 int plugVertexCount(Node* n, const PlugKey& k);
 bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out);

@@ -111,6 +111,23 @@ const Geometry* readGeometry(const MObject& o, Geometry& scratch, MStatus& st) {
   return g;
 }
 
+// Geometry whose topology, normal ids and UV sets are the object's; its points and normal
+// values may be those before deformation.
+const Geometry* readTopology(const MObject& o, MStatus& st) {
+  if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
+    st = MStatus::kSuccess;
+    return &d->geom;
+  }
+  Node* n = Access::node(o);
+  if (!n || n->type != MFn::kMesh) {
+    st = kBad;
+    return nullptr;
+  }
+  const Geometry* g = meshTopology(n);
+  st = g ? MStatus::kSuccess : MStatus::kFailure;
+  return g;
+}
+
 // Geometry to change: a data object's, or a shape's own when its inMesh is unconnected.
 Geometry* writeGeometry(const MObject& o, MStatus& st) {
   if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
@@ -232,9 +249,8 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
 
 namespace {
 template <class F> int readCount(const MObject& o, MStatus* st, F f) {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(o, scratch, s);
+  const Geometry* g = readTopology(o, s);
   setStatus(st, s);
   return g ? f(*g) : 0;
 }
@@ -339,9 +355,8 @@ MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) con
 }
 
 MStatus MFnMesh::getPolygonVertices(int polygonId, MIntArray& vertexList) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   if (polygonId < 0 || (size_t)polygonId >= g->counts.size()) return kBad;
   vertexList.setLength((unsigned)g->counts[polygonId]);
@@ -363,9 +378,8 @@ int MFnMesh::polygonVertexCount(int polygonId, MStatus* st) const {
 }
 
 MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   vertexCount = MIntArray(g->counts.data(), (unsigned)g->counts.size());
   vertexList = MIntArray(g->connects.data(), (unsigned)g->connects.size());
@@ -373,9 +387,8 @@ MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) cons
 }
 
 MStatus MFnMesh::getFaceNormalIds(int faceIndex, MIntArray& ids) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   if (faceIndex < 0 || (size_t)faceIndex >= g->counts.size()) return kBad;
   ids = MIntArray(g->normalIds.data() + g->offsets[faceIndex], (unsigned)g->counts[faceIndex]);
@@ -383,10 +396,9 @@ MStatus MFnMesh::getFaceNormalIds(int faceIndex, MIntArray& ids) const {
 }
 
 MStatus MFnMesh::getUVSetNames(MStringArray& names) const {
-  Geometry scratch;
   MStatus s;
   names.clear();
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   for (const UVSet& u : g->uvSets) names.append(MString(u.name.c_str()));
   return MStatus::kSuccess;
@@ -402,9 +414,8 @@ MStatus MFnMesh::getCurrentUVSetName(MString& name) const {
 }
 
 MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   const UVSet* uv = pickSet(*g, set);
   if (!uv) return kBad;
@@ -414,9 +425,8 @@ MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) cons
 }
 
 MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MString* set) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   const UVSet* uv = pickSet(*g, set);
   if (!uv || polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 ||
@@ -429,9 +439,8 @@ MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MStr
 }
 
 MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* set) const {
-  Geometry scratch;
   MStatus s;
-  const Geometry* g = readGeometry(m_object, scratch, s);
+  const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   const UVSet* uv = pickSet(*g, set);
   if (!uv) return kBad;
@@ -454,8 +463,7 @@ MStatus MFnMesh::getConnectedShaders(unsigned int instance, MObjectArray& shader
   Node* n = Access::node(m_object);
   if (!n || n->type != MFn::kMesh) return kBad;
   if (instance >= allPaths(n).size()) return kBad;
-  Geometry scratch;
-  const Geometry* g = meshGeometry(n, scratch);
+  const Geometry* g = meshTopology(n);
   if (!g) return MStatus::kFailure;
   indices.setLength((unsigned)g->counts.size());
   for (unsigned i = 0; i < indices.length(); ++i) indices[i] = -1;
@@ -593,10 +601,16 @@ MObject MFnMeshData::create(MStatus* st) {
 // ---------------------------------------------------------------- MItMeshPolygon
 
 MItMeshPolygon::MItMeshPolygon(const MObject& polyObject, MStatus* st) : m_geometry(nullptr), m_polygon(0) {
-  Geometry scratch;
+  // The iterator keeps its own copy of the polygons it walks: counts, corners and normal ids.
   MStatus s;
-  const Geometry* g = readGeometry(polyObject, scratch, s);
-  if (g) m_geometry = new Geometry(*g);
+  if (const Geometry* g = readTopology(polyObject, s)) {
+    Geometry* polygons = new Geometry;
+    polygons->counts = g->counts;
+    polygons->connects = g->connects;
+    polygons->offsets = g->offsets;
+    polygons->normalIds = g->normalIds;
+    m_geometry = polygons;
+  }
   setStatus(st, s);
 }
 

@@ -569,33 +569,44 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
   return true;
 }
 
-// Deformers never change topology, so a vertex count follows the plugs upstream to the
-// stored geometry they start from without evaluating anything on the way.
-int meshVertexCount(Node* mesh) {
-  if (!mesh || !mesh->alive || !mesh->geom) return -1;
+// Deformers move points and turn normals but pass everything else through, so a mesh's
+// topology, normal ids and UV sets are those of the stored geometry its input starts
+// from, found without evaluating anything on the way.
+const Geometry* meshTopology(Node* mesh) {
+  if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
   Connection* c = incoming(mesh, PlugKey{mesh->nt->find("inMesh"), -1, -1});
-  if (!c) return (int)mesh->geom->points.size();
-  if (mesh->evaluated && mesh->evaluatedAt == scene().revision) return (int)mesh->evaluated->points.size();
+  if (!c) return mesh->geom.get();
+  if (mesh->evaluated && mesh->evaluatedAt == scene().revision) return mesh->evaluated.get();
   EvalGuard guard(mesh);
-  return guard.ok ? plugVertexCount(c->src, c->srcKey) : -1;
+  return guard.ok ? plugTopology(c->src, c->srcKey) : nullptr;
 }
 
-int plugVertexCount(Node* n, const PlugKey& k) {
-  if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return -1;
-  if (Connection* c = incoming(n, k)) return plugVertexCount(c->src, c->srcKey);
+const Geometry* plugTopology(Node* n, const PlugKey& k) {
+  if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return nullptr;
+  if (Connection* c = incoming(n, k)) return plugTopology(c->src, c->srcKey);
   const std::string& name = k.attr->name;
   if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
-    if (name == "worldMesh" && (size_t)k.index >= allPaths(n).size()) return -1;
-    return meshVertexCount(n);
+    if (name == "worldMesh" && (size_t)k.index >= allPaths(n).size()) return nullptr;
+    return meshTopology(n);
   }
   if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
     EvalGuard guard(n);
-    return guard.ok ? plugVertexCount(n, {n->nt->find("inputGeometry"), k.index, -1}) : -1;
+    return guard.ok ? plugTopology(n, {n->nt->find("inputGeometry"), k.index, -1}) : nullptr;
   }
   auto it = n->data.find(k);
-  if (it == n->data.end()) return -1;
+  if (it == n->data.end()) return nullptr;
   MeshData* md = entityAs<MeshData>(it->second, EntityKind::MeshData);
-  return md ? (int)md->geom.points.size() : -1;
+  return md ? &md->geom : nullptr;
+}
+
+int meshVertexCount(Node* mesh) {
+  const Geometry* g = meshTopology(mesh);
+  return g ? (int)g->points.size() : -1;
+}
+
+int plugVertexCount(Node* n, const PlugKey& k) {
+  const Geometry* g = plugTopology(n, k);
+  return g ? (int)g->points.size() : -1;
 }
 
 bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out) {
