@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MFnSingleIndexedComponent.h>
@@ -32,15 +33,17 @@ MObject SkinClusterOf(const MObject& shape) {
 
 void ForEachWeight(const MObject& cluster, const MDagPath& path,
                    const std::function<void(int vertex, unsigned int influence, double weight)>& visit) {
-    constexpr int kRun = 4096;
     MFnSkinCluster skin(cluster);
+    MDagPathArray influenceList;
+    // Runs of 32768 values at most, which stay in the processor's cache.
+    const int run = std::max(1, 32768 / std::max(1, int(skin.influenceObjects(influenceList))));
     const int vertexCount = MItGeometry(path).count();
     MDoubleArray weights;
     std::vector<double> values;
-    for (int first = 0; first < vertexCount; first += kRun) {
+    for (int first = 0; first < vertexCount; first += run) {
         MFnSingleIndexedComponent component;
         MObject vertices = component.create(MFn::kMeshVertComponent);
-        const int last = std::min(vertexCount, first + kRun);
+        const int last = std::min(vertexCount, first + run);
         for (int v = first; v < last; ++v) component.addElement(v);
         unsigned int influences = 0;
         if (!skin.getWeights(path, vertices, weights, influences) ||

@@ -16,8 +16,9 @@
 namespace kiln::platform_maya {
 
 // Skin weights move between the kit and the host a run of vertices per call, every
-// influence of each vertex: this many values (2 MB of doubles) at most.
-inline constexpr unsigned int kWeightRunValues = 1u << 18;
+// influence of each vertex: this many values at most. 256 KB of doubles stay in the
+// processor's cache while the host fills them and the kit reads them.
+inline constexpr unsigned int kWeightRunValues = 1u << 15;
 
 constexpr int32_t GEOMETRY_CURRENT = 0;
 constexpr int32_t GEOMETRY_BIND_POSE = 1;
