@@ -53,6 +53,15 @@ long PeakMegabytes() {
     return usage.ru_maxrss / 1024;
 }
 
+// Normals tilted by up to 0.1 in thousands of directions, one listed per vertex.
+struct Normal {
+    float x, y, z;
+};
+Normal NormalAt(int x, int y) {
+    const float a = float((x * 13 + y * 7) % 101 - 50) / 500, b = float((x * 5 + y * 11) % 97 - 48) / 500;
+    return {a, b, std::sqrt(1 - a * a - b * b)};
+}
+
 // The rig text of the grid: vertex (x, y) at (x, y, ((7x + 3y) mod 11) / 10), normals tilted a little,
 // UV (x/n, y/n), 4 weights of 0.25 on the bones nearest along x; laid out as the writer
 // lays it out.
@@ -80,11 +89,10 @@ bool WriteRigText(int n, const std::string& file) {
         for (int x = 0; x <= n; ++x)
             fprintf(out, "\r\n\t\t%s", reals({float(x), float(y), float((x * 7 + y * 3) % 11) * 0.1f}).c_str());
     fprintf(out, "\r\n\t}\r\n\r\n\tnormals {");
-    // Normals tilted by up to 0.1 in thousands of directions, one listed per vertex.
     for (int y = 0; y <= n; ++y)
         for (int x = 0; x <= n; ++x) {
-            const float a = float((x * 13 + y * 7) % 101 - 50) / 500, b = float((x * 5 + y * 11) % 97 - 48) / 500;
-            fprintf(out, "\r\n\t\t%s", reals({a, b, std::sqrt(1 - a * a - b * b)}).c_str());
+            const Normal normal = NormalAt(x, y);
+            fprintf(out, "\r\n\t\t%s", reals({normal.x, normal.y, normal.z}).c_str());
         }
     fprintf(out, "\r\n\t}\r\n\r\n\ttextureCoordinates {\r\n\t\tset 0 {");
     for (int y = 0; y <= n; ++y)
@@ -113,7 +121,7 @@ bool WriteRigText(int n, const std::string& file) {
     return fclose(out) == 0;
 }
 
-// The same geometry as OBJ: positions, texture coordinates, normals, quads.
+// The same geometry as OBJ: positions, texture coordinates, the same normals, quads.
 bool WriteObj(int n, const std::string& file) {
     FILE* out = fopen(file.c_str(), "wb");
     if (!out) return false;
@@ -121,12 +129,16 @@ bool WriteObj(int n, const std::string& file) {
         for (int x = 0; x <= n; ++x) fprintf(out, "v %d %d %.1f\n", x, y, double((x * 7 + y * 3) % 11) * 0.1);
     for (int y = 0; y <= n; ++y)
         for (int x = 0; x <= n; ++x) fprintf(out, "vt %.4f %.4f\n", double(x) / n, double(y) / n);
-    fprintf(out, "vn 0 0 1\n");
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x) {
+            const Normal normal = NormalAt(x, y);
+            fprintf(out, "vn %.4f %.4f %.4f\n", double(normal.x), double(normal.y), double(normal.z));
+        }
     for (int y = 0; y < n; ++y)
         for (int x = 0; x < n; ++x) {
             fprintf(out, "f");
             for (int corner : {y * (n + 1) + x, y * (n + 1) + x + 1, (y + 1) * (n + 1) + x + 1, (y + 1) * (n + 1) + x})
-                fprintf(out, " %d/%d/1", corner + 1, corner + 1);
+                fprintf(out, " %d/%d/%d", corner + 1, corner + 1, corner + 1);
             fprintf(out, "\n");
         }
     return fclose(out) == 0;
