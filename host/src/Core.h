@@ -165,18 +165,42 @@ struct WeightEntry {
   double weight;
 };
 
+// The stored weights of one vertex, sorted by matrix index.
+struct WeightRow {
+  const WeightEntry* first = nullptr;
+  const WeightEntry* last = nullptr;
+  const WeightEntry* begin() const { return first; }
+  const WeightEntry* end() const { return last; }
+  size_t size() const { return (size_t)(last - first); }
+};
+
 // The weights of one geometry of a skin cluster. Each vertex keeps only the weights that
 // are not +0.0, sorted by matrix index: a skinned vertex has a handful of influences out
-// of many, and an absent weight reads as 0.0 exactly as a stored +0.0 would.
-struct WeightTable {
-  std::vector<std::vector<WeightEntry>> vertices;
-
+// of many, and an absent weight reads as 0.0 exactly as a stored +0.0 would. The rows
+// lie in one pool, each in a slot of its own that a longer row leaves for a new one at
+// the end; the pool is compacted when abandoned slots make up most of it.
+class WeightTable {
+public:
   double get(int v, int matrix) const;
   void set(int v, int matrix, double weight);
   // Sets several weights of a vertex; matrices must be strictly ascending.
   void setAscending(int v, const std::vector<int>& matrices, const double* weights);
-  // The stored weights of a vertex (empty for a vertex never given one).
-  const std::vector<WeightEntry>& row(int v) const;
+  // Makes room for vertices [0, count), each with a slot for `room` weights.
+  void reserveRows(size_t count, unsigned room);
+  // The stored weights of a vertex (none for a vertex never given one).
+  WeightRow row(int v) const;
+
+private:
+  struct Slot {
+    size_t offset = 0;
+    unsigned size = 0, capacity = 0;
+  };
+  void store(int v, const WeightEntry* entries, size_t count);
+  void compact();
+
+  std::vector<Slot> m_slots;
+  std::vector<WeightEntry> m_pool;
+  size_t m_abandoned = 0; // entries of the pool in no vertex's slot
 };
 
 // ---------------------------------------------------------------- nodes

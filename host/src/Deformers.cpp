@@ -79,7 +79,8 @@ void storeWeights(WeightTable& table, int v, const std::vector<int>& matrices, c
     (isListed ? listed : others) += e.weight;
   }
   if (others <= 0) return;
-  std::vector<WeightEntry> rescaled = table.row(v);
+  const WeightRow stored = table.row(v);
+  std::vector<WeightEntry> rescaled(stored.begin(), stored.end());
   for (WeightEntry& e : rescaled)
     if (std::binary_search(logical.begin(), logical.end(), e.matrix) &&
         std::find(matrices.begin(), matrices.end(), e.matrix) == matrices.end())
@@ -241,8 +242,7 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   size_t at = 0;
   for (int v : ids) {
     // The stored weights and the influences are both sorted by matrix index.
-    static const std::vector<WeightEntry> none;
-    const std::vector<WeightEntry>& row = member(v) && table != sc->weights.end() ? table->second.row(v) : none;
+    const WeightRow row = member(v) && table != sc->weights.end() ? table->second.row(v) : WeightRow();
     auto e = row.begin();
     for (int m : logical) {
       while (e != row.end() && e->matrix < m) ++e;

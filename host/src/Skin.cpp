@@ -247,7 +247,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
 
   // Initial weights: everything on the nearest influence (ties to the lower index).
   WeightTable& w = sc->weights[0];
-  w.vertices.assign(nv, {});
+  w.reserveRows(nv, 4);
   for (size_t v = 0; v < nv; ++v) {
     const P3& p = bind->points[v];
     P3 q{p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0),
@@ -260,7 +260,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
       double d = dx * dx + dy * dy + dz * dz;
       if (bestDist < 0 || d < bestDist) best = k, bestDist = d;
     }
-    if (!anchors.empty()) w.vertices[v].push_back({(int)best, 1.0});
+    if (!anchors.empty()) w.set((int)v, (int)best, 1.0);
   }
   touch();
   return sc;

@@ -7,60 +7,89 @@
 namespace standin::core {
 
 namespace {
-const std::vector<WeightEntry> kNoWeights;
-
 bool isPositiveZero(double w) { return w == 0.0 && !std::signbit(w); }
-
-std::vector<WeightEntry>::const_iterator findEntry(const std::vector<WeightEntry>& row, int matrix) {
-  return std::lower_bound(row.begin(), row.end(), matrix,
-                          [](const WeightEntry& e, int m) { return e.matrix < m; });
-}
 } // namespace
 
-const std::vector<WeightEntry>& WeightTable::row(int v) const {
-  return v >= 0 && (size_t)v < vertices.size() ? vertices[v] : kNoWeights;
+WeightRow WeightTable::row(int v) const {
+  if (v < 0 || (size_t)v >= m_slots.size()) return {};
+  const Slot& slot = m_slots[v];
+  const WeightEntry* first = m_pool.data() + slot.offset;
+  return {first, first + slot.size};
 }
 
 double WeightTable::get(int v, int matrix) const {
-  const std::vector<WeightEntry>& entries = row(v);
-  auto it = findEntry(entries, matrix);
+  const WeightRow entries = row(v);
+  const WeightEntry* it = std::lower_bound(entries.begin(), entries.end(), matrix,
+                                           [](const WeightEntry& e, int m) { return e.matrix < m; });
   return it != entries.end() && it->matrix == matrix ? it->weight : 0.0;
 }
 
 void WeightTable::set(int v, int matrix, double weight) {
   if (v < 0) return;
-  if ((size_t)v >= vertices.size()) {
-    if (isPositiveZero(weight)) return;
-    vertices.resize((size_t)v + 1);
-  }
-  std::vector<WeightEntry>& entries = vertices[v];
-  auto it = entries.begin() + (findEntry(entries, matrix) - entries.cbegin());
-  const bool present = it != entries.end() && it->matrix == matrix;
-  if (isPositiveZero(weight)) {
-    if (present) entries.erase(it);
-  } else if (present) {
-    it->weight = weight;
-  } else {
-    entries.insert(it, {matrix, weight});
-  }
+  static thread_local std::vector<int> one(1);
+  one[0] = matrix;
+  setAscending(v, one, &weight);
 }
 
 void WeightTable::setAscending(int v, const std::vector<int>& matrices, const double* weights) {
   if (v < 0) return;
-  if ((size_t)v >= vertices.size()) vertices.resize((size_t)v + 1);
-  // One merge of the stored row with the given weights, instead of a search per weight.
-  std::vector<WeightEntry>& row = vertices[v];
-  // Merged in a scratch list kept between calls, then copied into the row's own block.
+  // One merge of the stored row with the given weights, in a scratch list kept between calls.
   static thread_local std::vector<WeightEntry> merged;
   merged.clear();
-  auto stored = row.begin();
+  const WeightRow stored = row(v);
+  const WeightEntry* next = stored.begin();
   for (size_t i = 0; i < matrices.size(); ++i) {
-    for (; stored != row.end() && stored->matrix < matrices[i]; ++stored) merged.push_back(*stored);
-    if (stored != row.end() && stored->matrix == matrices[i]) ++stored;
+    for (; next != stored.end() && next->matrix < matrices[i]; ++next) merged.push_back(*next);
+    if (next != stored.end() && next->matrix == matrices[i]) ++next;
     if (!isPositiveZero(weights[i])) merged.push_back({matrices[i], weights[i]});
   }
-  merged.insert(merged.end(), stored, row.end());
-  row.assign(merged.begin(), merged.end());
+  merged.insert(merged.end(), next, stored.end());
+  store(v, merged.data(), merged.size());
+}
+
+void WeightTable::reserveRows(size_t count, unsigned room) {
+  if (m_slots.size() >= count) return;
+  m_pool.reserve(m_pool.size() + (count - m_slots.size()) * room);
+  while (m_slots.size() < count) {
+    Slot slot;
+    slot.offset = m_pool.size();
+    slot.capacity = room;
+    m_pool.resize(m_pool.size() + room);
+    m_slots.push_back(slot);
+  }
+}
+
+void WeightTable::store(int v, const WeightEntry* entries, size_t count) {
+  if ((size_t)v >= m_slots.size()) {
+    if (count == 0) return;
+    reserveRows((size_t)v + 1, 0);
+  }
+  if (count > m_slots[v].capacity) {
+    // A new slot at the end of the pool, with room to grow; the old one is abandoned.
+    m_abandoned += m_slots[v].capacity;
+    if (m_abandoned > 1024 && m_abandoned > m_pool.size() / 2) compact();
+    Slot& moved = m_slots[v];
+    moved.offset = m_pool.size();
+    moved.capacity = (unsigned)std::max<size_t>(4, count + count / 2);
+    m_pool.resize(m_pool.size() + moved.capacity);
+  }
+  Slot& slot = m_slots[v];
+  std::copy(entries, entries + count, m_pool.begin() + (std::ptrdiff_t)slot.offset);
+  slot.size = (unsigned)count;
+}
+
+void WeightTable::compact() {
+  // Abandoned slots are dropped; each row keeps its capacity.
+  std::vector<WeightEntry> pool;
+  pool.reserve(m_pool.size() - m_abandoned);
+  for (Slot& slot : m_slots) {
+    const size_t offset = pool.size();
+    pool.insert(pool.end(), m_pool.begin() + (std::ptrdiff_t)slot.offset,
+                m_pool.begin() + (std::ptrdiff_t)(slot.offset + slot.capacity));
+    slot.offset = offset;
+  }
+  m_pool.swap(pool);
+  m_abandoned = 0;
 }
 
 } // namespace standin::core

@@ -371,3 +371,43 @@ TEST_F(HostSkin, OutputsWithoutInputsAndUnsetInputGeometry) {
   ASSERT_TRUE(in1.setValue(cubeData));
   EXPECT_EQ(MFnMesh(other).numVertices(), 8);
 }
+
+TEST(HostSkinAtScale, RowsThatGrowKeepEveryWeight) {
+  standin::resetScene();
+  // A strip of 1000 quads and twenty joints. Every vertex is weighted on the joints one
+  // by one, so each row outgrows its room again and again and the storage is compacted
+  // on the way; then half the weights are cleared in one call.
+  const int quads = 1000, jointCount = 20;
+  MFloatPointArray points;
+  for (int x = 0; x <= quads; ++x)
+    for (int y = 0; y < 2; ++y) points.append(MFloatPoint(float(x), float(y), 0));
+  MIntArray counts(unsigned(quads), 4), connects;
+  for (int q = 0; q < quads; ++q)
+    for (int corner : {2 * q, 2 * q + 2, 2 * q + 3, 2 * q + 1}) connects.append(corner);
+  MObject shape = standin::makeMesh("strip", points, counts, connects);
+  MObjectArray joints;
+  for (int j = 0; j < jointCount; ++j)
+    joints.append(standin::makeJoint(("j" + std::to_string(j)).c_str(), MObject::kNullObj,
+                                     standin::translation(100.0 * j, 0, 0)));
+  MObject sc = standin::bindSkin(shape, joints);
+  MFnSkinCluster fn(sc);
+  MDagPath path = pathOf(shape);
+  const unsigned vertices = points.length();
+  MFnSingleIndexedComponent all;
+  MObject every = all.create(MFn::kMeshVertComponent);
+  for (unsigned v = 0; v < vertices; ++v) all.addElement(int(v));
+  auto expectWeights = [&](auto expected) {
+    MDoubleArray read;
+    unsigned count = 0;
+    ASSERT_TRUE(fn.getWeights(path, every, read, count));
+    ASSERT_EQ(count, unsigned(jointCount));
+    ASSERT_EQ(read.length(), vertices * count);
+    for (unsigned i = 0; i < read.length(); ++i) ASSERT_EQ(read[i], expected(int(i % count))) << i;
+  };
+  for (int j = 0; j < jointCount; ++j) ASSERT_TRUE(fn.setWeights(path, every, unsigned(j), (j + 1) * 0.01, false));
+  expectWeights([](int j) { return (j + 1) * 0.01; });
+  MIntArray even;
+  for (int j = 0; j < jointCount; j += 2) even.append(j);
+  ASSERT_TRUE(fn.setWeights(path, every, even, MDoubleArray(even.length(), 0.0), false));
+  expectWeights([](int j) { return j % 2 ? (j + 1) * 0.01 : 0.0; });
+}
