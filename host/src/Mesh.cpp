@@ -27,6 +27,7 @@ void Geometry::rebuildOffsets() {
 
 void Geometry::setDefaultNormals() {
   normals.assign(points.size(), P3{});
+  std::vector<int> used;
   for (size_t f = 0; f < counts.size(); ++f) {
     P3 n;
     int o = offsets[f], c = counts[f];
@@ -37,7 +38,10 @@ void Geometry::setDefaultNormals() {
       n.y += (a.z - b.z) * (a.x + b.x);
       n.z += (a.x - b.x) * (a.y + b.y);
     }
-    std::set<int> used(connects.begin() + o, connects.begin() + o + c);
+    // Each distinct vertex of the face once.
+    used.assign(connects.begin() + o, connects.begin() + o + c);
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
     for (int v : used) {
       normals[v].x += n.x;
       normals[v].y += n.y;
@@ -95,8 +99,9 @@ const UVSet* Geometry::findUVSet(const std::string& name) const {
 namespace {
 const MStatus kBad = MStatus::kInvalidParameter;
 
-// Geometry to read from the attached object; scratch holds an evaluated copy.
-const Geometry* readGeometry(const MObject& o, Geometry& scratch, MStatus& st) {
+// Geometry of the attached object: a data object's own, or what fromShape finds for a
+// mesh shape.
+template <class FromShape> const Geometry* readMesh(const MObject& o, MStatus& st, FromShape fromShape) {
   if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
     st = MStatus::kSuccess;
     return &d->geom;
@@ -106,27 +111,19 @@ const Geometry* readGeometry(const MObject& o, Geometry& scratch, MStatus& st) {
     st = kBad;
     return nullptr;
   }
-  const Geometry* g = meshGeometry(n, scratch);
+  const Geometry* g = fromShape(n);
   st = g ? MStatus::kSuccess : MStatus::kFailure;
   return g;
 }
 
+// Geometry to read from the attached object; scratch holds an evaluated copy.
+const Geometry* readGeometry(const MObject& o, Geometry& scratch, MStatus& st) {
+  return readMesh(o, st, [&](Node* n) { return meshGeometry(n, scratch); });
+}
+
 // Geometry whose topology, normal ids and UV sets are the object's; its points and normal
 // values may be those before deformation.
-const Geometry* readTopology(const MObject& o, MStatus& st) {
-  if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
-    st = MStatus::kSuccess;
-    return &d->geom;
-  }
-  Node* n = Access::node(o);
-  if (!n || n->type != MFn::kMesh) {
-    st = kBad;
-    return nullptr;
-  }
-  const Geometry* g = meshTopology(n);
-  st = g ? MStatus::kSuccess : MStatus::kFailure;
-  return g;
-}
+const Geometry* readTopology(const MObject& o, MStatus& st) { return readMesh(o, st, meshTopology); }
 
 // Geometry to change: a data object's, or a shape's own when its inMesh is unconnected.
 Geometry* writeGeometry(const MObject& o, MStatus& st) {
