@@ -237,6 +237,8 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   influenceCount = (unsigned)logical.size();
   Membership member(sc, g);
   auto table = sc->weights.find(g);
+  // The values must fit one host array.
+  if (!logical.empty() && ids.size() > 0xffffffffu / logical.size()) return MStatus::kFailure;
   weights.setLength(unsigned(ids.size() * logical.size()));
   double* values = Access::elements(weights);
   size_t at = 0;

@@ -16,6 +16,7 @@
 
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
 #include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
+#include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/WindowsKernel.h"
 #include "support/WarningCapture.h"
 
@@ -437,6 +438,10 @@ TEST(FileSystemWindows, GatheredWritesKeepTheirOrder) {
         expected += large;
         out->Serialize("end", 3);
         expected += "end";
+        out->Close();
+        // A write after closing is not kept for later: it fails.
+        out->Serialize("late", 4);
+        EXPECT_TRUE(static_cast<brix::platform_windows::UFileWindows_SerializingPolicy_Output&>(*out).HasFailed());
     }
     EXPECT_EQ(ReadFile(path), expected);
 }

@@ -123,6 +123,8 @@ void UFileWindows_SerializingPolicy_Output::WriteBuffer() {
 
 void UFileWindows_SerializingPolicy_Output::Close() {
     WriteBuffer();
+    // Without a buffer, a write after closing takes the path that reports the failure.
+    m_buffer.reset();
     if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
 }
