@@ -150,6 +150,16 @@ const UVSet* pickSet(const Geometry& g, const MString* name) {
   return g.findUVSet(str(*name));
 }
 
+// The attached mesh's topology and its UV set named set (pickSet's choice); null with st
+// set when either is missing.
+const UVSet* readUVSet(const MObject& o, const MString* set, const Geometry*& g, MStatus& st) {
+  g = readTopology(o, st);
+  if (!g) return nullptr;
+  const UVSet* uv = pickSet(*g, set);
+  if (!uv) st = kBad;
+  return uv;
+}
+
 // Upper 3x3 of m as rows.
 void upper(const MMatrix& m, double out[3][3]) {
   for (int r = 0; r < 3; ++r)
@@ -412,10 +422,9 @@ MStatus MFnMesh::getCurrentUVSetName(MString& name) const {
 
 MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) const {
   MStatus s;
-  const Geometry* g = readTopology(m_object, s);
-  if (!g) return s;
-  const UVSet* uv = pickSet(*g, set);
-  if (!uv) return kBad;
+  const Geometry* g;
+  const UVSet* uv = readUVSet(m_object, set, g, s);
+  if (!uv) return s;
   u = MFloatArray(uv->u.data(), (unsigned)uv->u.size());
   v = MFloatArray(uv->v.data(), (unsigned)uv->v.size());
   return MStatus::kSuccess;
@@ -423,10 +432,10 @@ MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) cons
 
 MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MString* set) const {
   MStatus s;
-  const Geometry* g = readTopology(m_object, s);
-  if (!g) return s;
-  const UVSet* uv = pickSet(*g, set);
-  if (!uv || polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 ||
+  const Geometry* g;
+  const UVSet* uv = readUVSet(m_object, set, g, s);
+  if (!uv) return s;
+  if (polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 ||
       corner >= g->counts[polygonId])
     return kBad;
   int id = uv->ids[g->offsets[polygonId] + corner];
@@ -437,10 +446,9 @@ MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MStr
 
 MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* set) const {
   MStatus s;
-  const Geometry* g = readTopology(m_object, s);
-  if (!g) return s;
-  const UVSet* uv = pickSet(*g, set);
-  if (!uv) return kBad;
+  const Geometry* g;
+  const UVSet* uv = readUVSet(m_object, set, g, s);
+  if (!uv) return s;
   uvCounts.clear();
   uvIds.clear();
   for (size_t f = 0; f < g->counts.size(); ++f) {
