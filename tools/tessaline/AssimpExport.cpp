@@ -7,7 +7,6 @@
 #include <assimp/scene.h>
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
-#include <maya/MDoubleArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFloatVectorArray.h>
@@ -19,7 +18,6 @@
 #include <maya/MIntArray.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
-#include <maya/MItGeometry.h>
 #include <maya/MObjectArray.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>

@@ -4,7 +4,6 @@
 
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
-#include <maya/MDoubleArray.h>
 #include <maya/MFnDagNode.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnSet.h>
@@ -12,7 +11,6 @@
 #include <maya/MIntArray.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
-#include <maya/MItGeometry.h>
 #include <maya/MObjectArray.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
