@@ -352,10 +352,14 @@ MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) con
   const Geometry* g = readGeometry(m_object, scratch, s);
   if (!g) return s;
   double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-  if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().inverse().transpose(), m);
+  const bool world = space == MSpace::kWorld && !m_isData && m_hasPath;
+  if (world) upper(m_path.inclusiveMatrix().inverse().transpose(), m);
   normals.setLength((unsigned)g->normals.size());
   for (size_t i = 0; i < g->normals.size(); ++i) {
     P3 n = mul3(g->normals[i], m);
+    // World-space normals come back at unit length whatever the transform's scale.
+    const double length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+    if (world && length > 0 && std::isfinite(length)) n = {n.x / length, n.y / length, n.z / length};
     normals[(unsigned)i] = MFloatVector((float)n.x, (float)n.y, (float)n.z);
   }
   return MStatus::kSuccess;

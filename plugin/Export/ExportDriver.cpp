@@ -68,7 +68,7 @@ public:
         m_writer.WriteText("\"");
 
         HMatrix bind = BindMatrix(boneKit);
-        const bool b = bind.Invert();
+        const bool b = bind.InvertScaleAware();
         if (!b)
             brix::ThrowAssureFailure("TessalineExporter", "TessalineExporter::Export", "'assure' failed: b", 140);
         if (m_yAxisUp) {
@@ -207,7 +207,9 @@ public:
             m_writer.WriteUnsigned(materialIndices[p]);
         }
 
-        if (numWeights != 0) WriteWeights(kit, meshName, numWeights);
+        // A file without bones has no bone for a weight to name.
+        if (numWeights != 0 && m_bones.Num() == 0) WarnAboutLeftOutWeights(kit, meshName);
+        else if (numWeights != 0) WriteWeights(kit, meshName, numWeights);
         m_writer.WriteText("\r\n\t}\r\n}\r\n");
     }
 
@@ -243,6 +245,18 @@ private:
                 if (corner) m_writer.WriteText(" ");
                 m_writer.WriteUnsigned(indices[next++]);
             }
+        }
+    }
+
+    void WarnAboutLeftOutWeights(MeshKit& kit, const UString& meshName) {
+        HStatus status;
+        UArray<HObject> joints;
+        kit.GetJoints(status, joints);
+        for (const HObject& joint : joints) {
+            HNodeKit influence(joint);
+            brix::UMessage(7, "Influence \"")
+                << influence.GetName() << "\" of mesh \"" << meshName
+                << "\" is not an exported joint. Its weights are left out.";
         }
     }
 

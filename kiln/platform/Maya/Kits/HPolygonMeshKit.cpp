@@ -11,6 +11,8 @@
 #include <maya/MItMeshPolygon.h>
 #include <maya/MStringArray.h>
 
+#include <cmath>
+
 #include "Core/ErrorDescription.h"
 #include "Core/UMessage.h"
 
@@ -29,7 +31,23 @@ void CheckSpace(int32_t space, const char* signature) {
 }
 
 MSpace::Space HostSpace(int32_t space) { return space == SPACE_WORLD ? MSpace::kWorld : MSpace::kObject; }
+
+// Unit length, or unchanged when it has none to scale.
+template <typename T>
+brix::TVector3<T> Normalised(double x, double y, double z) {
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0) || !std::isfinite(length)) return brix::TVector3<T>{T(x), T(y), T(z)};
+    return brix::TVector3<T>{T(x / length), T(y / length), T(z / length)};
+}
 }  // namespace
+
+// The bind-pose geometry is a data object without a DAG path, so the host reads it in
+// object space whatever space is asked; world space comes from the matrix the mesh had
+// when it was bound.
+template <typename T>
+bool HPolygonMeshKit<T>::ReadsBindPoseInWorld(int32_t space) const {
+    return space == SPACE_WORLD && m_geometrySource == GEOMETRY_BIND_POSE && !m_bindPoseGeometry.isNull();
+}
 
 template <typename T>
 MStatus HPolygonMeshKit<T>::Attach(MFnMesh& mesh) {
@@ -140,6 +158,16 @@ void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions
     hostStatus = mesh.getPoints(points, HostSpace(space));
     if (!hostStatus) return status.Set(hostStatus);
     positions.Empty(int32_t(points.length()));
+    if (ReadsBindPoseInWorld(space)) {
+        const MMatrix& m = m_bindPoseWorld;
+        for (unsigned int i = 0; i < points.length(); ++i) {
+            const double x = points[i].x, y = points[i].y, z = points[i].z;
+            positions.Append(Vector3{T(x * m(0, 0) + y * m(1, 0) + z * m(2, 0) + m(3, 0)),
+                                     T(x * m(0, 1) + y * m(1, 1) + z * m(2, 1) + m(3, 1)),
+                                     T(x * m(0, 2) + y * m(1, 2) + z * m(2, 2) + m(3, 2))});
+        }
+        return status.Set(hostStatus);
+    }
     for (unsigned int i = 0; i < points.length(); ++i)
         positions.Append(Vector3{T(points[i].x), T(points[i].y), T(points[i].z)});
     status.Set(hostStatus);
@@ -155,6 +183,17 @@ void HPolygonMeshKit<T>::GetNormals(HStatus& status, UArray<Vector3>& normals, i
     hostStatus = mesh.getNormals(vectors, HostSpace(space));
     if (!hostStatus) return status.Set(hostStatus);
     normals.Empty(int32_t(vectors.length()));
+    if (ReadsBindPoseInWorld(space)) {
+        // Normals take the inverse transpose, then unit length again.
+        const MMatrix m = m_bindPoseWorld.inverse().transpose();
+        for (unsigned int i = 0; i < vectors.length(); ++i) {
+            const double x = vectors[i].x, y = vectors[i].y, z = vectors[i].z;
+            normals.Append(Normalised<T>(x * m(0, 0) + y * m(1, 0) + z * m(2, 0),
+                                         x * m(0, 1) + y * m(1, 1) + z * m(2, 1),
+                                         x * m(0, 2) + y * m(1, 2) + z * m(2, 2)));
+        }
+        return status.Set(hostStatus);
+    }
     for (unsigned int i = 0; i < vectors.length(); ++i)
         normals.Append(Vector3{T(vectors[i].x), T(vectors[i].y), T(vectors[i].z)});
     status.Set(hostStatus);

@@ -7,6 +7,7 @@
 
 #include <maya/MFnMesh.h>
 #include <maya/MFnSkinCluster.h>
+#include <maya/MMatrix.h>
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
@@ -75,6 +76,9 @@ public:
                           IndexList& vertexWeightCounts);
     void GetJoints(HStatus& status, brix::UArray<HObject>& joints);
     MObject GetBindPoseGeometry();
+    // The mesh's world matrix when it was bound: the skin cluster's geomMatrix, or the
+    // mesh's current world matrix when the cluster has none.
+    MMatrix GetBindPoseWorldMatrix();
     void SetGeometrySource(HStatus& status, int32_t source);
     int32_t GetGeometrySource() const { return m_geometrySource; }
 
@@ -94,12 +98,16 @@ protected:
     // Attaches mesh to the kit's object (or its DAG path); in bind-pose mode then to the
     // bind-pose geometry. Returns the first attach's status.
     MStatus Attach(MFnMesh& mesh);
+    // True when a read in this space must take the bind-pose geometry to world space.
+    bool ReadsBindPoseInWorld(int32_t space) const;
     // The one-skin-cluster rule: exactly one entry, else code 7 (none) or a channel 7
     // warning starting with opening and code 1 (several). True with the entry.
     bool FindOneSkinCluster(MFnMesh& mesh, const char* opening, HStatus& status, Skin_Plug& entry);
 
     int32_t m_geometrySource = GEOMETRY_CURRENT;
     MObject m_bindPoseGeometry;
+    // Takes the bind-pose geometry (object space, no DAG path of its own) to world space.
+    MMatrix m_bindPoseWorld;
 };
 
 extern template class HPolygonMeshKit<float>;

@@ -4,6 +4,7 @@
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
+#include <maya/MFnMatrixData.h>
 #include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
@@ -219,12 +220,31 @@ MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
 }
 
 template <typename T>
+MMatrix HPolygonMeshKit<T>::GetBindPoseWorldMatrix() {
+    MFnMesh mesh;
+    if (!Attach(mesh)) return MMatrix();
+    MDagPath path;
+    mesh.getPath(path);
+    const MMatrix current = path.inclusiveMatrix();
+    HStatus status;
+    Skin_Plug entry;
+    if (!FindOneSkinCluster(mesh, "Can't get bind pose geometry for mesh ", status, entry)) return current;
+    MStatus hostStatus;
+    MPlug plug = entry.skinCluster.findPlug("geomMatrix", &hostStatus);
+    MObject value;
+    if (!hostStatus || !plug.getValue(value)) return current;
+    MFnMatrixData data(value, &hostStatus);
+    return hostStatus ? data.matrix() : current;
+}
+
+template <typename T>
 void HPolygonMeshKit<T>::SetGeometrySource(HStatus& status, int32_t source) {
     if (source == m_geometrySource) return status.SetCode(HStatus::SUCCESS);
     if (source == GEOMETRY_BIND_POSE) {
         MObject bindPose = GetBindPoseGeometry();
         if (bindPose.isNull()) return status.SetCode(HStatus::INVALID_PARAMETER);
         m_bindPoseGeometry = bindPose;
+        m_bindPoseWorld = GetBindPoseWorldMatrix();
     } else if (source != GEOMETRY_CURRENT) {
         return status.SetCode(HStatus::INVALID_PARAMETER);
     } else {
