@@ -8,172 +8,222 @@
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnDagNode.h>
 #include <maya/MFnMesh.h>
+#include <maya/MGlobal.h>
 #include <maya/MIntArray.h>
 #include <maya/MVectorArray.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
+#include "SourceNames.h"
+#include "SourceScene.h"
+#include "WeldedMesh.h"
 #include "tessahost/StandIn.h"
 
 namespace tessaline {
 
 namespace {
 
-// Assimp keeps column vectors (translation in the last column); the host uses row
-// vectors (translation in the last row).
 MMatrix ToHost(const aiMatrix4x4& m) {
-    const double rows[4][4] = {{m.a1, m.b1, m.c1, m.d1}, {m.a2, m.b2, m.c2, m.d2},
-                               {m.a3, m.b3, m.c3, m.d3}, {m.a4, m.b4, m.c4, m.d4}};
+    double rows[4][4];
+    ToRows(m, rows);
     return MMatrix(rows);
 }
 
-std::string Name(const aiString& name, const char* fallback) {
-    return name.length ? std::string(name.C_Str()) : std::string(fallback);
+void Warn(const std::string& text) {
+    MGlobal::displayWarning(("WARNING: " + text).c_str());
+    MGlobal::displayWarning("\r\n");
 }
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 class Importer {
 public:
-    explicit Importer(const aiScene* scene) : m_scene(scene) {
-        for (unsigned int m = 0; m < scene->mNumMeshes; ++m)
-            for (unsigned int b = 0; b < scene->mMeshes[m]->mNumBones; ++b)
-                m_boneNames[scene->mMeshes[m]->mBones[b]->mName.C_Str()] = true;
-    }
+    explicit Importer(const aiScene& scene) : m_scene(scene), m_names(NameSourceScene(scene)) {}
 
     void Run() {
-        BuildNode(m_scene->mRootNode, MObject::kNullObj);
-        for (auto& [node, object] : m_meshNodes) BuildMeshes(node, object);
+        BuildNode(*m_scene.mRootNode, MObject::kNullObj);
+        BuildBonesWithoutNode();
+        for (const BuiltMesh& mesh : m_meshes) BindSkin(mesh);
     }
 
 private:
-    // Nodes named by a bone become joints, the others transforms.
-    void BuildNode(const aiNode* node, const MObject& parent) {
-        const std::string name = Name(node->mName, "node");
-        const MMatrix local = ToHost(node->mTransformation);
-        const MObject object = m_boneNames.count(name) ? standin::makeJoint(name.c_str(), parent, local)
-                                                       : standin::makeTransform(name.c_str(), parent, local);
-        m_nodes[node] = object;
-        if (node->mNumMeshes) m_meshNodes.emplace_back(node, object);
-        for (unsigned int c = 0; c < node->mNumChildren; ++c) BuildNode(node->mChildren[c], object);
-    }
+    struct BuiltMesh {
+        std::string name;
+        MObject shape;
+        WeldedMesh data;
+    };
 
-    void BuildMeshes(const aiNode* node, const MObject& parent) {
-        for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
-            const aiMesh* mesh = m_scene->mMeshes[node->mMeshes[i]];
-            if (!(mesh->mPrimitiveTypes & aiPrimitiveType_POLYGON) && !(mesh->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-                continue;
-            BuildMesh(mesh, parent);
+    // Nodes named by a bone become joints, the others transforms; a node's meshes become
+    // one mesh shape under its transform.
+    void BuildNode(const aiNode& node, const MObject& parent) {
+        const std::string& name = m_names.node.at(&node);
+        const MMatrix local = ToHost(node.mTransformation);
+        MObject object;
+        if (m_names.IsJoint(node)) {
+            object = standin::makeJoint(name.c_str(), parent, local);
+            if (node.mNumMeshes) BuildMesh(node, m_names.meshOfJoint.at(&node), object, MMatrix());
+        } else if (node.mNumMeshes) {
+            object = BuildMesh(node, name, parent, local);
         }
+        if (object.isNull()) object = standin::makeTransform(name.c_str(), parent, local);
+        m_nodes[&node] = object;
+        for (unsigned c = 0; c < node.mNumChildren; ++c) BuildNode(*node.mChildren[c], object);
     }
 
-    void BuildMesh(const aiMesh* mesh, const MObject& parent) {
+    // The transform holding the node's meshes, or null when there is nothing to build.
+    MObject BuildMesh(const aiNode& node, const std::string& name, const MObject& parent, const MMatrix& local) {
+        WeldedMesh mesh = WeldNodeMeshes(m_scene, node);
+        if (mesh.skippedPrimitives)
+            Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.skippedPrimitives) +
+                 " lines or points, which a polygon mesh cannot hold. They are left out.");
+        if (mesh.removedPolygons)
+            Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.removedPolygons) +
+                 " polygons that repeat a corner with fewer than 3 distinct corners or touch a vertex twice. "
+                 "They are left out.");
+        if (!mesh.finitePoints) {
+            Warn("Mesh " + Quoted(name) + " has vertex positions that are not finite numbers. It is skipped.");
+            return MObject::kNullObj;
+        }
+        if (mesh.counts.empty()) {
+            Warn("Mesh " + Quoted(name) + " has no polygons. It is skipped.");
+            return MObject::kNullObj;
+        }
         MFloatPointArray points;
-        for (unsigned int v = 0; v < mesh->mNumVertices; ++v)
-            points.append(MFloatPoint(mesh->mVertices[v].x, mesh->mVertices[v].y, mesh->mVertices[v].z));
+        for (const aiVector3D& p : mesh.points) points.append(MFloatPoint(p.x, p.y, p.z));
         MIntArray counts, connects;
-        for (unsigned int f = 0; f < mesh->mNumFaces; ++f) {
-            const aiFace& face = mesh->mFaces[f];
-            if (face.mNumIndices < 3) continue;
-            counts.append(int(face.mNumIndices));
-            for (unsigned int k = 0; k < face.mNumIndices; ++k) connects.append(int(face.mIndices[k]));
+        for (int c : mesh.counts) counts.append(c);
+        for (int v : mesh.connects) connects.append(v);
+        const MObject shape = standin::makeMesh(name.c_str(), points, counts, connects, parent);
+        if (shape.isNull()) {
+            Warn("Mesh " + Quoted(name) + " could not be built by the host. It is skipped.");
+            return MObject::kNullObj;
         }
-        if (counts.length() == 0) return;
-        const std::string name = Name(mesh->mName, "mesh");
-        MObject shape = standin::makeMesh(name.c_str(), points, counts, connects, parent);
-        if (shape.isNull()) return;
+        const MObject transform = MFnDagNode(shape).parent(0);
+        standin::setLocalMatrix(transform, local);
+        SetNormals(shape, mesh);
+        SetUVs(shape, mesh);
+        AssignMaterials(shape, mesh);
+        if (!mesh.boneNames.empty()) m_meshes.push_back(BuiltMesh{name, shape, std::move(mesh)});
+        return transform;
+    }
+
+    static void SetNormals(const MObject& shape, const WeldedMesh& mesh) {
+        MVectorArray normals;
+        MIntArray faces, vertices;
+        for (size_t p = 0, corner = 0; p < mesh.counts.size(); ++p)
+            for (int k = 0; k < mesh.counts[p]; ++k, ++corner) {
+                if (!mesh.cornerHasNormal[corner]) continue;
+                const aiVector3D& n = mesh.cornerNormals[corner];
+                normals.append(MVector(n.x, n.y, n.z));
+                faces.append(int(p));
+                vertices.append(mesh.connects[corner]);
+            }
+        if (normals.length()) MFnMesh(shape).setFaceVertexNormals(normals, faces, vertices, MSpace::kObject);
+    }
+
+    // UV set k is "map<k+1>"; equal UVs within a set share one id.
+    static void SetUVs(const MObject& shape, const WeldedMesh& mesh) {
         MFnMesh fnMesh(shape);
-
-        if (mesh->HasNormals()) {
-            MVectorArray normals;
-            MIntArray faces, vertices;
-            for (unsigned int f = 0, p = 0; f < mesh->mNumFaces; ++f) {
-                if (mesh->mFaces[f].mNumIndices < 3) continue;
-                for (unsigned int k = 0; k < mesh->mFaces[f].mNumIndices; ++k) {
-                    const unsigned int v = mesh->mFaces[f].mIndices[k];
-                    normals.append(MVector(mesh->mNormals[v].x, mesh->mNormals[v].y, mesh->mNormals[v].z));
-                    faces.append(int(p));
-                    vertices.append(int(v));
-                }
-                ++p;
-            }
-            fnMesh.setFaceVertexNormals(normals, faces, vertices, MSpace::kObject);
-        }
-
-        for (unsigned int channel = 0; channel < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++channel) {
-            if (!mesh->HasTextureCoords(channel)) continue;
-            MString set = channel == 0 ? MString("map1") : MString(("map" + std::to_string(channel + 1)).c_str());
-            if (channel != 0) fnMesh.createUVSet(set);
+        for (size_t set = 0; set < mesh.uvChannels.size(); ++set) {
+            MString name(("map" + std::to_string(set + 1)).c_str());
+            if (set != 0) fnMesh.createUVSet(name);
             MFloatArray u, v;
-            for (unsigned int i = 0; i < mesh->mNumVertices; ++i) {
-                u.append(mesh->mTextureCoords[channel][i].x);
-                v.append(mesh->mTextureCoords[channel][i].y);
+            MIntArray uvCounts, uvIds;
+            std::map<std::pair<float, float>, int> idOfUV;
+            for (size_t p = 0, corner = 0; p < mesh.counts.size(); ++p) {
+                const bool mapped = mesh.cornerHasUV[set][corner];
+                uvCounts.append(mapped ? mesh.counts[p] : 0);
+                for (int k = 0; k < mesh.counts[p]; ++k, ++corner) {
+                    if (!mapped) continue;
+                    const aiVector2D& uv = mesh.cornerUVs[set][corner];
+                    auto [found, added] = idOfUV.emplace(std::make_pair(uv.x, uv.y), int(u.length()));
+                    if (added) u.append(uv.x), v.append(uv.y);
+                    uvIds.append(found->second);
+                }
             }
-            fnMesh.setUVs(u, v, &set);
-            fnMesh.assignUVs(counts, connects, &set);
+            fnMesh.setUVs(u, v, &name);
+            fnMesh.assignUVs(uvCounts, uvIds, &name);
         }
+    }
 
-        if (mesh->mMaterialIndex < m_scene->mNumMaterials) standin::assignFaces(shape, 0, ShadingGroup(mesh->mMaterialIndex));
-        if (mesh->HasBones()) Bind(mesh, shape);
+    void AssignMaterials(const MObject& shape, const WeldedMesh& mesh) {
+        std::map<unsigned, MIntArray> facesOfMaterial;
+        for (size_t p = 0; p < mesh.materials.size(); ++p)
+            if (mesh.materials[p] < m_scene.mNumMaterials) facesOfMaterial[mesh.materials[p]].append(int(p));
+        for (auto& [material, faces] : facesOfMaterial) standin::assignFaces(shape, 0, ShadingGroup(material), faces);
     }
 
     MObject ShadingGroup(unsigned int material) {
         auto found = m_groups.find(material);
         if (found != m_groups.end()) return found->second;
         aiString name;
-        m_scene->mMaterials[material]->Get(AI_MATKEY_NAME, name);
-        const std::string materialName = Name(name, "material");
+        m_scene.mMaterials[material]->Get(AI_MATKEY_NAME, name);
+        const std::string materialName = name.length ? name.C_Str() : "material";
         MObject group = standin::makeShadingGroup((materialName + "SG").c_str(), materialName.c_str());
         m_groups[material] = group;
         return group;
     }
 
-    // Binds with the file's weights; each bone's bind-time world matrix is the mesh's
-    // world matrix times the inverse of the bone's offset matrix.
-    void Bind(const aiMesh* mesh, const MObject& shape) {
-        MObjectArray influences;
-        std::vector<const aiBone*> bones;
-        std::vector<MMatrix> bindWorld;
+    // Assimp's bone offset takes mesh space to bone space, so a bone's world matrix at
+    // bind time is the mesh node's world matrix times the inverse offset.
+    MMatrix BindWorld(const MObject& shape, const aiMatrix4x4& offset) {
         MDagPath path;
         MFnDagNode(shape).getPath(path);
-        const MMatrix meshWorld = path.inclusiveMatrix();
-        for (unsigned int b = 0; b < mesh->mNumBones; ++b) {
-            const aiBone* bone = mesh->mBones[b];
-            const aiNode* node = m_scene->mRootNode->FindNode(bone->mName);
-            if (!node || !m_nodes.count(node)) continue;
-            influences.append(m_nodes[node]);
-            bones.push_back(bone);
-            bindWorld.push_back(ToHost(bone->mOffsetMatrix).inverse() * meshWorld);
-        }
-        if (bones.empty()) return;
-        MDoubleArray weights;
-        std::vector<double> table(size_t(mesh->mNumVertices) * bones.size(), 0.0);
-        for (size_t b = 0; b < bones.size(); ++b)
-            for (unsigned int w = 0; w < bones[b]->mNumWeights; ++w) {
-                const aiVertexWeight& weight = bones[b]->mWeights[w];
-                if (weight.mVertexId < mesh->mNumVertices) table[size_t(weight.mVertexId) * bones.size() + b] = weight.mWeight;
-            }
-        for (double w : table) weights.append(w);
-        standin::bindSkin(shape, influences, weights, bindWorld.data());
+        return ToHost(offset).inverse() * path.inclusiveMatrix();
     }
 
-    const aiScene* m_scene;
-    std::map<std::string, bool> m_boneNames;
+    // A skin bone that names no node becomes a root joint at its bind pose, so that its
+    // weights are kept.
+    void BuildBonesWithoutNode() {
+        for (const std::string& source : m_names.bonesWithoutNode) {
+            for (const BuiltMesh& mesh : m_meshes) {
+                const auto& names = mesh.data.boneNames;
+                const size_t b = size_t(std::find(names.begin(), names.end(), source) - names.begin());
+                if (b == names.size()) continue;
+                const std::string& name = m_names.boneWithoutNode.at(source);
+                Warn("Bone " + Quoted(source) + " of mesh " + Quoted(mesh.name) +
+                     " names no node of the scene. It is made a joint " + Quoted(name) +
+                     " at the scene root, at its bind pose.");
+                m_bonesWithoutNode[source] =
+                    standin::makeJoint(name.c_str(), MObject::kNullObj, BindWorld(mesh.shape, mesh.data.boneOffsets[b]));
+                break;
+            }
+        }
+    }
+
+    // Binds with the file's weights at the bind pose its offsets give.
+    void BindSkin(const BuiltMesh& mesh) {
+        const WeldedMesh& data = mesh.data;
+        MObjectArray influences;
+        std::vector<MMatrix> bindWorld;
+        for (size_t b = 0; b < data.boneNames.size(); ++b) {
+            const aiNode* boneNode = m_scene.mRootNode->FindNode(data.boneNames[b].c_str());
+            influences.append(boneNode ? m_nodes.at(boneNode) : m_bonesWithoutNode.at(data.boneNames[b]));
+            bindWorld.push_back(BindWorld(mesh.shape, data.boneOffsets[b]));
+        }
+        MDoubleArray weights(unsigned(data.points.size() * data.boneNames.size()), 0.0);
+        for (size_t v = 0; v < data.vertexWeights.size(); ++v)
+            for (const auto& [bone, weight] : data.vertexWeights[v]) weights[unsigned(v * data.boneNames.size() + bone)] = weight;
+        if (standin::bindSkin(mesh.shape, influences, weights, bindWorld.data()).isNull())
+            Warn("Mesh " + Quoted(mesh.name) + " could not be bound to its bones. It has no skin.");
+    }
+
+    const aiScene& m_scene;
+    const SourceNames m_names;
     std::map<const aiNode*, MObject> m_nodes;
-    std::vector<std::pair<const aiNode*, MObject>> m_meshNodes;
+    std::map<std::string, MObject> m_bonesWithoutNode;
+    std::vector<BuiltMesh> m_meshes;
     std::map<unsigned int, MObject> m_groups;
 };
 
 }  // namespace
 
 bool LoadWithAssimp(const std::string& path, std::string& error) {
-    const aiScene* scene = aiImportFile(path.c_str(), aiProcess_JoinIdenticalVertices | aiProcess_GenNormals |
-                                                          aiProcess_ValidateDataStructure);
-    if (!scene || !scene->mRootNode) {
-        error = aiGetErrorString();
-        if (scene) aiReleaseImport(scene);
-        return false;
-    }
-    Importer(scene).Run();
+    const aiScene* scene = ReadSourceScene(path, error);
+    if (!scene) return false;
+    Importer(*scene).Run();
     aiReleaseImport(scene);
     return true;
 }

@@ -23,6 +23,8 @@ class ConsolePrinter {
 public:
     // Prints the messages added since the last call.
     void PrintNew();
+    // Reads the console from its start again, after the host emptied it.
+    void Restart() { m_next = 0; }
     // Messages printed so far.
     const std::vector<ConsoleMessage>& Printed() const { return m_printed; }
     bool quiet = false;

@@ -65,6 +65,21 @@ std::string ParentBone(const BoneData& bone, const brix::UArray<BoneData>& bones
     return "";
 }
 
+// Records are matched by name; among records of one name, the n-th with the n-th.
+template <typename Record>
+int Occurrence(const brix::UArray<Record>& records, int32_t index) {
+    int n = 0;
+    for (int32_t i = 0; i < index; ++i) n += records[i].name == records[index].name;
+    return n;
+}
+
+template <typename Record>
+const Record* NthNamed(const brix::UArray<Record>& records, const brix::UString& name, int n) {
+    for (const Record& record : records)
+        if (record.name == name && n-- == 0) return &record;
+    return nullptr;
+}
+
 }  // namespace
 
 bool CompareRigFiles(const std::string& expectedText, const std::string& actualText, std::vector<ComparisonRow>& rows) {
@@ -72,10 +87,9 @@ bool CompareRigFiles(const std::string& expectedText, const std::string& actualT
     brix::UArray<MeshData> meshesA, meshesB;
     if (!Read(expectedText, bonesA, meshesA) || !Read(actualText, bonesB, meshesB)) return false;
     Comparison compare(rows);
-    for (const BoneData& a : bonesA) {
-        const BoneData* b = nullptr;
-        for (const BoneData& candidate : bonesB)
-            if (candidate.name == a.name) b = &candidate;
+    for (int32_t i = 0; i < bonesA.Num(); ++i) {
+        const BoneData& a = bonesA[i];
+        const BoneData* b = NthNamed(bonesB, a.name, Occurrence(bonesA, i));
         const std::string where = std::string("joint ") + a.name.c_str();
         compare.Count("joints", b != nullptr, where);
         if (!b) continue;
@@ -86,10 +100,9 @@ bool CompareRigFiles(const std::string& expectedText, const std::string& actualT
             for (int c = 0; c < 4; ++c) matrix = matrix && Near(a.invBaseMatrix.m[r][c], b->invBaseMatrix.m[r][c]);
         compare.Count("bind matrices", matrix, where);
     }
-    for (const MeshData& a : meshesA) {
-        const MeshData* b = nullptr;
-        for (const MeshData& candidate : meshesB)
-            if (candidate.name == a.name) b = &candidate;
+    for (int32_t i = 0; i < meshesA.Num(); ++i) {
+        const MeshData& a = meshesA[i];
+        const MeshData* b = NthNamed(meshesB, a.name, Occurrence(meshesA, i));
         const std::string where = std::string("mesh ") + a.name.c_str();
         compare.Count("meshes", b != nullptr, where);
         if (!b) continue;
@@ -115,13 +128,18 @@ bool CompareRigFiles(const std::string& expectedText, const std::string& actualT
                 compare.Count("UVs", ok, where + " set " + std::to_string(s) + " corner " + std::to_string(k));
             }
         const auto weightsA = WeightsByName(a, bonesA), weightsB = WeightsByName(*b, bonesB);
-        for (size_t v = 0; v < weightsA.size(); ++v) {
-            bool ok = v < weightsB.size() && weightsA[v].size() == weightsB[v].size();
-            for (const auto& [bone, weight] : weightsA[v]) {
-                if (!ok) break;
-                auto found = weightsB[v].find(bone);
-                ok = found != weightsB[v].end() && Near(found->second, weight);
-            }
+        for (size_t v = 0; v < weightsA.size() || v < weightsB.size(); ++v) {
+            // A weight that one side leaves out is zero; the other may keep it as 0.0000.
+            static const std::map<std::string, float> none;
+            const auto& wa = v < weightsA.size() ? weightsA[v] : none;
+            const auto& wb = v < weightsB.size() ? weightsB[v] : none;
+            bool ok = true;
+            for (const auto* side : {&wa, &wb})
+                for (const auto& [bone, weight] : *side) {
+                    const auto& other = side == &wa ? wb : wa;
+                    auto found = other.find(bone);
+                    ok = ok && Near(found == other.end() ? 0.0f : found->second, weight);
+                }
             compare.Count("weights", ok, where + " vertex " + std::to_string(v));
         }
     }

@@ -60,7 +60,11 @@ bool Session::Start() {
 }
 
 void Session::ResetScene() {
+    // The reset empties the host console: print what is pending, then read it from its
+    // start again.
+    m_console.PrintNew();
     standin::resetScene();
+    m_console.Restart();
     standin::setUpAxis(m_options.yAxisUp);
 }
 

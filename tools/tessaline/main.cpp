@@ -13,6 +13,7 @@
 #include "DemoRig.h"
 #include "RoundTrip.h"
 #include "SceneReport.h"
+#include "SourceCheck.h"
 #include "Session.h"
 
 using namespace tessaline;
@@ -32,6 +33,8 @@ const char kUsage[] =
     "      [--options TEXT]      option string for the translators, e.g. \"key=value;flag\"\n"
     "  info IN [--json]          load IN and describe the scene and the messages\n"
     "  roundtrip IN              export IN's scene, import the file into a fresh scene, compare\n"
+    "  check SOURCE RIG          compare RIG with SOURCE read by Assimp alone, not through the\n"
+    "      [--up y|z]            plug-in (up axis of the scene RIG was written from, default y)\n"
     "  --help                    this text\n"
     "\n"
     "The plug-in module is TessalineExporter.so next to the program unless --plugin names one.\n"
@@ -149,6 +152,21 @@ int Demo(Session& session, const Command& command) {
     return same ? 0 : 1;
 }
 
+// The independent check needs no plug-in: Assimp reads the source, a reader of the
+// check's own the rig.
+int CheckConversion(const Command& command) {
+    std::vector<ComparisonRow> rows;
+    std::string error;
+    if (!CheckAgainstSource(command.positional[0], command.positional[1], command.options.yAxisUp, rows, error)) {
+        fprintf(stderr, "ERROR: %s\n", error.c_str());
+        return 1;
+    }
+    printf("%s", FormatComparison(rows).c_str());
+    for (const ComparisonRow& row : rows)
+        if (row.matched != row.total) return 1;
+    return 0;
+}
+
 }  // namespace
 
 // A load or save runs in stages (text, rig lists, scene, report) that each allocate
@@ -169,11 +187,14 @@ int main(int argc, char** argv) {
         printf("%s", kUsage);
         return command.name.empty() ? 2 : 0;
     }
-    const size_t wanted = command.name == "convert" ? 2 : (command.name == "demo" ? 0 : 1);
-    if (command.name != "demo" && command.name != "convert" && command.name != "info" && command.name != "roundtrip")
+    const size_t wanted = command.name == "convert" || command.name == "check" ? 2 : (command.name == "demo" ? 0 : 1);
+    if (command.name != "demo" && command.name != "convert" && command.name != "info" && command.name != "roundtrip" &&
+        command.name != "check")
         return UsageError(("unknown command " + command.name).c_str());
     if (command.positional.size() < wanted || command.positional.size() > (command.name == "demo" ? 1 : wanted))
         return UsageError(("wrong number of arguments for " + command.name).c_str());
+
+    if (command.name == "check") return CheckConversion(command);
 
     Session session(command.options);
     session.Console().quiet = command.json;

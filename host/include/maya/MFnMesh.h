@@ -12,7 +12,7 @@
 //   order over face vertices.
 // - kWorld reads with no DAG path (data objects, sets attached by object but without a
 //   path) return object space with success. World normals use the inverse transpose of
-//   the upper 3x3 of the path's inclusive matrix, without renormalisation.
+//   the upper 3x3 of the path's inclusive matrix, renormalised to unit length.
 // - deleteUVSet may remove the last UV set.
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>

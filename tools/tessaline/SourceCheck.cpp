@@ -1,0 +1,453 @@
+#include "SourceCheck.h"
+
+#include <assimp/cimport.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "RigText.h"
+#include "Session.h"
+#include "SourceNames.h"
+#include "SourceScene.h"
+
+namespace tessaline {
+
+namespace {
+
+using Vec3 = std::array<double, 3>;
+
+// A 4x4 matrix in Assimp's convention (column vectors), in double precision.
+struct Mat4 {
+    double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+
+    static Mat4 From(const aiMatrix4x4& a) {
+        Mat4 r;
+        const ai_real* values = &a.a1;
+        for (int i = 0; i < 16; ++i) r.m[i / 4][i % 4] = values[i];
+        return r;
+    }
+    Mat4 operator*(const Mat4& b) const {
+        Mat4 r;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) {
+                r.m[i][j] = 0;
+                for (int k = 0; k < 4; ++k) r.m[i][j] += m[i][k] * b.m[k][j];
+            }
+        return r;
+    }
+    // Gauss-Jordan with partial pivoting; false when singular.
+    bool Inverse(Mat4& out) const {
+        double a[4][8];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 8; ++j) a[i][j] = j < 4 ? m[i][j] : (j - 4 == i ? 1 : 0);
+        for (int c = 0; c < 4; ++c) {
+            int pivot = c;
+            for (int r = c + 1; r < 4; ++r)
+                if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) pivot = r;
+            if (a[pivot][c] == 0 || !std::isfinite(a[pivot][c])) return false;
+            std::swap(a[c], a[pivot]);
+            const double scale = a[c][c];
+            for (double& v : a[c]) v /= scale;
+            for (int r = 0; r < 4; ++r)
+                if (r != c) {
+                    const double f = a[r][c];
+                    for (int j = 0; j < 8; ++j) a[r][j] -= f * a[c][j];
+                }
+        }
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j) out.m[i][j] = a[i][j + 4];
+        return true;
+    }
+    Vec3 Point(const aiVector3D& p) const {
+        return {m[0][0] * p.x + m[0][1] * p.y + m[0][2] * p.z + m[0][3],
+                m[1][0] * p.x + m[1][1] * p.y + m[1][2] * p.z + m[1][3],
+                m[2][0] * p.x + m[2][1] * p.y + m[2][2] * p.z + m[2][3]};
+    }
+    // Through the inverse transpose, at unit length; false when it has none.
+    bool Normal(const aiVector3D& n, Vec3& out) const {
+        Mat4 inverse;
+        if (!Inverse(inverse)) return false;
+        out = {inverse.m[0][0] * n.x + inverse.m[1][0] * n.y + inverse.m[2][0] * n.z,
+               inverse.m[0][1] * n.x + inverse.m[1][1] * n.y + inverse.m[2][1] * n.z,
+               inverse.m[0][2] * n.x + inverse.m[1][2] * n.y + inverse.m[2][2] * n.z};
+        const double length = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
+        if (!(length > 0) || !std::isfinite(length)) return false;
+        for (double& v : out) v /= length;
+        return true;
+    }
+};
+
+// Four decimals, the rounding of float arithmetic on either side, and a little more for
+// large coordinates.
+bool Near(double expected, double actual) {
+    return std::fabs(expected - actual) <= 0.00015 + 0.00001 * std::fabs(expected);
+}
+
+// The file has no escape for a double quote: the exporter writes "_" in its place.
+std::string AsWritten(std::string name) {
+    std::replace(name.begin(), name.end(), '"', '_');
+    return name;
+}
+
+bool Finite(const aiVector3D& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+class Rows {
+public:
+    explicit Rows(std::vector<ComparisonRow>& rows) : m_rows(rows) {}
+    void Count(const std::string& what, bool match, const std::string& where) {
+        auto row = std::find_if(m_rows.begin(), m_rows.end(), [&](const ComparisonRow& r) { return r.what == what; });
+        if (row == m_rows.end()) row = m_rows.insert(m_rows.end(), ComparisonRow{what, 0, 0, ""});
+        ++row->total;
+        if (match) ++row->matched;
+        else if (row->firstMismatch.empty()) row->firstMismatch = where;
+    }
+
+private:
+    std::vector<ComparisonRow>& m_rows;
+};
+
+class Check {
+public:
+    Check(const aiScene& scene, const RigText& rig, bool yAxisUp, std::vector<ComparisonRow>& rows)
+        : m_scene(scene), m_rig(rig), m_yAxisUp(yAxisUp), m_names(NameSourceScene(scene)), m_rows(rows) {
+        WorldMatrices(*scene.mRootNode, Mat4());
+        for (size_t b = 0; b < rig.bones.size(); ++b) m_rigBone[rig.bones[b].name] = b;
+        for (size_t i = 0; i < rig.meshes.size(); ++i) m_rigMesh[rig.meshes[i].name] = i;
+    }
+
+    void Run() {
+        GatherMeshes(*m_scene.mRootNode);
+        CheckBones();
+        CheckMeshes();
+    }
+
+private:
+    // Parents as the children lists give them: some of Assimp's loaders set mParent
+    // to something else.
+    void WorldMatrices(const aiNode& node, const Mat4& parent) {
+        m_world[&node] = parent * Mat4::From(node.mTransformation);
+        for (unsigned c = 0; c < node.mNumChildren; ++c) {
+            m_parent[node.mChildren[c]] = &node;
+            WorldMatrices(*node.mChildren[c], m_world[&node]);
+        }
+    }
+
+    // The file is Z-up: a Y-up scene's (x, y, z) is written as (x, -z, y).
+    Vec3 InFile(const Vec3& v) const { return m_yAxisUp ? Vec3{v[0], -v[2], v[1]} : v; }
+
+    // ---- bones
+
+    // Every world matrix a bone had at bind time, one per written mesh part that it
+    // skins; its node's world matrix when it skins none.
+    std::vector<Mat4> BindWorlds(const std::string& sourceName, const aiNode* node) {
+        std::vector<Mat4> worlds;
+        ForEachMeshPart([&](const aiNode& meshNode, const aiMesh& part) {
+            if (!m_expected.at(&meshNode).writable) return;
+            for (unsigned b = 0; b < part.mNumBones; ++b) {
+                Mat4 inverseOffset;
+                if (sourceName == part.mBones[b]->mName.C_Str() &&
+                    Mat4::From(part.mBones[b]->mOffsetMatrix).Inverse(inverseOffset))
+                    worlds.push_back(m_world.at(&meshNode) * inverseOffset);
+            }
+        });
+        if (worlds.empty() && node) worlds.push_back(m_world.at(node));
+        return worlds;
+    }
+
+    template <typename Visit>
+    void ForEachMeshPart(Visit visit, const aiNode* node = nullptr) {
+        if (!node) node = m_scene.mRootNode;
+        for (unsigned i = 0; i < node->mNumMeshes; ++i)
+            if (node->mMeshes[i] < m_scene.mNumMeshes) visit(*node, *m_scene.mMeshes[node->mMeshes[i]]);
+        for (unsigned c = 0; c < node->mNumChildren; ++c) ForEachMeshPart(visit, node->mChildren[c]);
+    }
+
+    // The file's inverse bind matrix (row vectors, row 3 the translation) of a bind-time
+    // world matrix.
+    bool FileInverseBind(const Mat4& world, std::array<double, 16>& out) const {
+        Mat4 inverse;
+        if (!world.Inverse(inverse)) return false;
+        double rows[4][4];
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) rows[r][c] = inverse.m[c][r];
+        if (m_yAxisUp)
+            for (int c = 0; c < 4; ++c) {
+                const double oldRow1 = rows[1][c];
+                rows[1][c] = -rows[2][c];
+                rows[2][c] = oldRow1;
+            }
+        for (int i = 0; i < 16; ++i) out[size_t(i)] = rows[i / 4][i % 4];
+        return true;
+    }
+
+    void CheckBone(const std::string& sceneName, const std::string& sceneParent, const std::vector<Mat4>& bindWorlds) {
+        const std::string name = AsWritten(sceneName), parent = AsWritten(sceneParent);
+        const std::string where = "bone " + name;
+        auto found = m_rigBone.find(name);
+        m_rows.Count("bones", found != m_rigBone.end(), where);
+        if (found == m_rigBone.end()) return;
+        const RigTextBone& bone = m_rig.bones[found->second];
+        m_rows.Count("bone parents", bone.parent == parent,
+                     where + ": \"" + parent + "\" in the source, \"" + bone.parent + "\" in the file");
+        bool matches = false;
+        for (const Mat4& world : bindWorlds) {
+            std::array<double, 16> expected;
+            if (!FileInverseBind(world, expected)) continue;
+            bool all = true;
+            for (size_t i = 0; i < 16; ++i) all = all && Near(expected[i], bone.inverseBind[i]);
+            matches = matches || all;
+        }
+        m_rows.Count("bind matrices", matches, where);
+    }
+
+    void CheckBones() {
+        std::set<std::string> expected;
+        for (const auto& [node, name] : m_names.node) {
+            if (!m_names.IsJoint(*node)) continue;
+            expected.insert(AsWritten(name));
+            auto parent = m_parent.find(node);
+            CheckBone(name, parent == m_parent.end() ? "" : m_names.node.at(parent->second),
+                      BindWorlds(node->mName.C_Str(), node));
+        }
+        for (const std::string& source : m_names.bonesWithoutNode) {
+            // Made a joint only for a mesh that is written.
+            const std::vector<Mat4> bindWorlds = BindWorlds(source, nullptr);
+            if (bindWorlds.empty()) continue;
+            const std::string& name = m_names.boneWithoutNode.at(source);
+            expected.insert(AsWritten(name));
+            CheckBone(name, "", bindWorlds);
+        }
+        for (const RigTextBone& bone : m_rig.bones)
+            if (!expected.count(bone.name)) m_rows.Count("bones", false, "bone " + bone.name + " is not in the source");
+    }
+
+    // ---- meshes
+
+    // A source corner, with what the file must hold for it.
+    struct Corner {
+        const aiMesh* part;
+        unsigned index;  // into the part's vertices
+        std::string key;  // position and weights: corners with one key share a vertex
+    };
+
+    // A vertex's non-zero weights by the scene name of their bone; a part's table is
+    // made once.
+    const std::vector<std::pair<std::string, float>>& SourceWeights(const aiMesh& part, unsigned index) {
+        auto [table, added] = m_weightsOfPart.try_emplace(&part);
+        if (added) {
+            std::vector<std::map<std::string, float>> byVertex(part.mNumVertices);
+            for (unsigned b = 0; b < part.mNumBones; ++b) {
+                const std::string bone = AsWritten(m_names.Bone(m_scene, part.mBones[b]->mName.C_Str()));
+                for (unsigned w = 0; w < part.mBones[b]->mNumWeights; ++w) {
+                    const aiVertexWeight& weight = part.mBones[b]->mWeights[w];
+                    if (weight.mVertexId < part.mNumVertices && weight.mWeight != 0)
+                        byVertex[weight.mVertexId][bone] += weight.mWeight;
+                }
+            }
+            for (const auto& vertex : byVertex) table->second.emplace_back(vertex.begin(), vertex.end());
+        }
+        return table->second[index];
+    }
+
+    std::string Key(const aiMesh& part, unsigned index) {
+        const aiVector3D& p = part.mVertices[index];
+        std::string key;
+        for (float v : {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}) key.append(reinterpret_cast<const char*>(&v), sizeof v);
+        for (const auto& [bone, weight] : SourceWeights(part, index))
+            key += "|" + bone + "=" + std::string(reinterpret_cast<const char*>(&weight), sizeof weight);
+        return key;
+    }
+
+    // The corners a polygon keeps: repeats in a row dropped; none when fewer than 3 stay
+    // or one vertex is touched twice.
+    std::vector<Corner> Polygon(const aiMesh& part, const aiFace& face) {
+        std::vector<Corner> corners;
+        for (unsigned k = 0; k < face.mNumIndices; ++k) {
+            if (face.mIndices[k] >= part.mNumVertices) return {};
+            Corner corner{&part, face.mIndices[k], Key(part, face.mIndices[k])};
+            if (corners.empty() || corners.back().key != corner.key) corners.push_back(corner);
+        }
+        while (corners.size() > 1 && corners.back().key == corners.front().key) corners.pop_back();
+        std::set<std::string> distinct;
+        for (const Corner& corner : corners) distinct.insert(corner.key);
+        if (corners.size() < 3 || distinct.size() != corners.size()) return {};
+        return corners;
+    }
+
+    // What the file must hold for a node's meshes: polygons as the host keeps them, and
+    // the source's UV channels in order.
+    struct ExpectedMesh {
+        std::string name;
+        std::vector<std::vector<Corner>> polygons;
+        std::vector<unsigned> channels;
+        bool writable = false;  // some polygon stays, and every position is finite
+    };
+
+    void GatherMeshes(const aiNode& node) {
+        if (node.mNumMeshes) m_expected[&node] = Expect(node);
+        for (unsigned c = 0; c < node.mNumChildren; ++c) GatherMeshes(*node.mChildren[c]);
+    }
+
+    ExpectedMesh Expect(const aiNode& node) {
+        ExpectedMesh mesh;
+        mesh.name = AsWritten(m_names.IsJoint(node) ? m_names.meshOfJoint.at(&node) : m_names.node.at(&node));
+        bool finite = true;
+        for (unsigned i = 0; i < node.mNumMeshes; ++i) {
+            if (node.mMeshes[i] >= m_scene.mNumMeshes) continue;
+            const aiMesh& part = *m_scene.mMeshes[node.mMeshes[i]];
+            for (unsigned v = 0; v < part.mNumVertices; ++v) finite = finite && Finite(part.mVertices[v]);
+            for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+                if (part.HasTextureCoords(c) && std::find(mesh.channels.begin(), mesh.channels.end(), c) == mesh.channels.end())
+                    mesh.channels.push_back(c);
+            for (unsigned f = 0; f < part.mNumFaces; ++f) {
+                if (part.mFaces[f].mNumIndices < 3) continue;
+                std::vector<Corner> polygon = Polygon(part, part.mFaces[f]);
+                if (!polygon.empty()) mesh.polygons.push_back(std::move(polygon));
+            }
+        }
+        std::sort(mesh.channels.begin(), mesh.channels.end());
+        mesh.writable = finite && !mesh.polygons.empty();
+        return mesh;
+    }
+
+    void CheckMeshes() {
+        std::set<std::string> expected;
+        for (const auto& [node, wanted] : m_expected) {
+            const std::string where = "mesh " + wanted.name;
+            auto found = m_rigMesh.find(wanted.name);
+            // A mesh that cannot be written must be refused, not written wrong.
+            if (!wanted.writable) {
+                m_rows.Count("meshes", found == m_rigMesh.end(), where + " should have been refused");
+                continue;
+            }
+            expected.insert(wanted.name);
+            m_rows.Count("meshes", found != m_rigMesh.end(), where);
+            if (found == m_rigMesh.end()) continue;
+            const RigTextMesh& mesh = m_rig.meshes[found->second];
+            m_rows.Count("polygons", mesh.counts.size() == wanted.polygons.size(), where);
+            // The host's first set exists even when the source has no UVs.
+            size_t mappedSets = 0;
+            for (const auto& set : mesh.uvSets) mappedSets += !set.empty();
+            m_rows.Count("UV sets", mappedSets == wanted.channels.size(), where);
+            if (mesh.counts.size() == wanted.polygons.size())
+                CheckCorners(*node, mesh, wanted.polygons, wanted.channels, where);
+        }
+        for (const RigTextMesh& mesh : m_rig.meshes)
+            if (!expected.count(mesh.name)) m_rows.Count("meshes", false, "mesh " + mesh.name + " is not in the source");
+    }
+
+    void CheckCorners(const aiNode& node, const RigTextMesh& mesh, const std::vector<std::vector<Corner>>& polygons,
+                      const std::vector<unsigned>& channels, const std::string& where) {
+        const Mat4& world = m_world.at(&node);
+        const std::vector<std::map<std::string, double>> rigWeights = RigWeights(mesh);
+        std::map<unsigned, unsigned long> rigMaterialOfSource;
+        std::map<unsigned long, unsigned> sourceMaterialOfRig;
+        size_t corner = 0;
+        for (size_t p = 0; p < polygons.size(); ++p) {
+            const std::string at = where + " polygon " + std::to_string(p);
+            m_rows.Count("corners", mesh.counts[p] == polygons[p].size(), at);
+            if (mesh.counts[p] != polygons[p].size()) return;
+            const aiMesh& firstPart = *polygons[p].front().part;
+            // Faces of one source material share one material in the file, and only they.
+            const auto forward = rigMaterialOfSource.emplace(firstPart.mMaterialIndex, mesh.materialIndices[p]);
+            const auto backward = sourceMaterialOfRig.emplace(mesh.materialIndices[p], firstPart.mMaterialIndex);
+            m_rows.Count("materials",
+                         forward.first->second == mesh.materialIndices[p] &&
+                             backward.first->second == firstPart.mMaterialIndex,
+                         at);
+            for (const Corner& c : polygons[p]) {
+                const unsigned long vertex = mesh.vertexIndices[corner];
+                const Vec3 position = InFile(world.Point(c.part->mVertices[c.index]));
+                bool same = true;
+                for (int i = 0; i < 3; ++i) same = same && Near(position[size_t(i)], mesh.vertices[vertex][size_t(i)]);
+                m_rows.Count("positions", same, at);
+                Vec3 normal;
+                if (c.part->HasNormals() && Finite(c.part->mNormals[c.index]) && c.part->mNormals[c.index].Length() > 0 &&
+                    world.Normal(c.part->mNormals[c.index], normal))
+                    m_rows.Count("normals", SameDirection(InFile(normal), mesh.normals[mesh.normalIndices[corner]]), at);
+                for (size_t set = 0; set < channels.size() && set < mesh.uvSets.size(); ++set) {
+                    if (!c.part->HasTextureCoords(channels[set])) continue;
+                    const aiVector3D& uv = c.part->mTextureCoords[channels[set]][c.index];
+                    const unsigned long id = corner < mesh.uvIndices[set].size() ? mesh.uvIndices[set][corner] : ~0ul;
+                    m_rows.Count("UVs",
+                                 id < mesh.uvSets[set].size() && Near(uv.x, mesh.uvSets[set][id][0]) &&
+                                     Near(uv.y, mesh.uvSets[set][id][1]),
+                                 at + " set " + std::to_string(set));
+                }
+                if (!rigWeights.empty() || c.part->HasBones())
+                    m_rows.Count("weights", SameWeights(SourceWeights(*c.part, c.index), rigWeights, vertex), at);
+                ++corner;
+            }
+        }
+    }
+
+    static bool SameDirection(const Vec3& expected, const std::array<double, 3>& actual) {
+        const double length = std::sqrt(actual[0] * actual[0] + actual[1] * actual[1] + actual[2] * actual[2]);
+        // Written at unit length: each component within the file's rounding.
+        if (std::fabs(length - 1) > 0.0005) return false;
+        for (size_t i = 0; i < 3; ++i)
+            if (std::fabs(expected[i] - actual[i]) > 0.0005) return false;
+        return true;
+    }
+
+    std::vector<std::map<std::string, double>> RigWeights(const RigTextMesh& mesh) const {
+        std::vector<std::map<std::string, double>> byVertex(mesh.weightCounts.size());
+        size_t next = 0;
+        for (size_t v = 0; v < mesh.weightCounts.size(); ++v)
+            for (unsigned long k = 0; k < mesh.weightCounts[v]; ++k, ++next)
+                byVertex[v][m_rig.bones[mesh.weights[next].first].name] += mesh.weights[next].second;
+        return byVertex;
+    }
+
+    // By bone name; a weight absent on one side is zero there.
+    static bool SameWeights(const std::vector<std::pair<std::string, float>>& source,
+                            const std::vector<std::map<std::string, double>>& rig, unsigned long vertex) {
+        static const std::map<std::string, double> none;
+        const auto& written = vertex < rig.size() ? rig[vertex] : none;
+        std::map<std::string, double> expected(source.begin(), source.end());
+        for (const auto& [bone, weight] : expected) {
+            auto found = written.find(bone);
+            if (!Near(weight, found == written.end() ? 0.0 : found->second)) return false;
+        }
+        for (const auto& [bone, weight] : written)
+            if (!expected.count(bone) && !Near(0.0, weight)) return false;
+        return true;
+    }
+
+    const aiScene& m_scene;
+    const RigText& m_rig;
+    const bool m_yAxisUp;
+    const SourceNames m_names;
+    Rows m_rows;
+    std::map<const aiNode*, Mat4> m_world;
+    std::map<const aiNode*, const aiNode*> m_parent;
+    std::map<std::string, size_t> m_rigBone, m_rigMesh;
+    std::map<const aiMesh*, std::vector<std::vector<std::pair<std::string, float>>>> m_weightsOfPart;
+    std::map<const aiNode*, ExpectedMesh> m_expected;
+};
+
+}  // namespace
+
+bool CheckAgainstSource(const std::string& sourcePath, const std::string& rigPath, bool yAxisUp,
+                        std::vector<ComparisonRow>& rows, std::string& error) {
+    RigText rig;
+    std::string reason;
+    if (!ParseRigText(ReadWholeFile(rigPath), rig, reason)) {
+        error = "\"" + rigPath + "\" is not a rig file as the exporter writes it: " + reason + ".";
+        return false;
+    }
+    const aiScene* scene = ReadSourceScene(sourcePath, reason);
+    if (!scene) {
+        error = "Can't read \"" + sourcePath + "\": " + reason;
+        return false;
+    }
+    Check(*scene, rig, yAxisUp, rows).Run();
+    aiReleaseImport(scene);
+    return true;
+}
+
+}  // namespace tessaline
