@@ -1,0 +1,132 @@
+// Skinned meshes and bones are written at their world positions at bind time, whatever
+// transforms sit above them; expected values are worked out by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/PluginHostTest.h"
+#include "support/RigCompare.h"
+#include "tessahost/StandIn.h"
+
+using plugin_test::PluginHostTest;
+
+namespace {
+
+using WorldBindPose = PluginHostTest;
+
+MMatrix Rows(std::initializer_list<double> values) {
+    double rows[4][4];
+    auto it = values.begin();
+    for (auto& row : rows)
+        for (double& value : row) value = *it++;
+    return MMatrix(rows);
+}
+
+// A triangle (1,0,0) (0,1,0) (0,0,1) under a transform "body"; its face normal in object
+// space is (1,1,1)/sqrt(3).
+MObject Triangle(const MObject& parent) {
+    MFloatPointArray points;
+    points.append(MFloatPoint(1, 0, 0));
+    points.append(MFloatPoint(0, 1, 0));
+    points.append(MFloatPoint(0, 0, 1));
+    MIntArray counts, connects;
+    counts.append(3);
+    for (int v : {0, 1, 2}) connects.append(v);
+    return standin::makeMesh("body", points, counts, connects, parent);
+}
+
+void ExpectNear(const brix::TVector3<float>& actual, double x, double y, double z, const char* what) {
+    EXPECT_NEAR(actual.x, x, 1e-4) << what;
+    EXPECT_NEAR(actual.y, y, 1e-4) << what;
+    EXPECT_NEAR(actual.z, z, 1e-4) << what;
+}
+
+TEST_F(WorldBindPose, SkinnedMeshWithItsOwnTransformIsWrittenInWorldSpace) {
+    standin::setUpAxis(false);
+    // Rows: scale 2, a quarter turn about y ((x, y, z) -> (z, y, -x) once scaled), then
+    // a move by (10, 0, 0): (1,0,0) -> (10,0,-2), (0,1,0) -> (10,2,0), (0,0,1) -> (12,0,0).
+    const MObject group = standin::makeTransform("group", MObject::kNullObj,
+                                                 Rows({0, 0, -2, 0, 0, 2, 0, 0, 2, 0, 0, 0, 10, 0, 0, 1}));
+    const MObject shape = Triangle(group);
+    ASSERT_FALSE(shape.isNull());
+    const MObject joint = standin::makeJoint("root", MObject::kNullObj, standin::translation(10, 0, 0));
+    MObjectArray influences;
+    influences.append(joint);
+    ASSERT_FALSE(standin::bindSkin(shape, influences).isNull());
+    // Moving the mesh after binding changes nothing in the file: the bind pose counts.
+    standin::setLocalMatrix(group, standin::translation(-5, 7, 1));
+
+    int code = -1;
+    const std::string text = Export("", false, &code);
+    ASSERT_EQ(code, 0) << Infos();
+    brix::UArray<BoneData> bones;
+    brix::UArray<MeshData> meshes;
+    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
+    ASSERT_EQ(meshes.Num(), 1);
+    const MeshData& mesh = meshes[0];
+    ASSERT_EQ(mesh.vertices.Num(), 3);
+    ExpectNear(mesh.vertices[0], 10, 0, -2, "vertex 0");
+    ExpectNear(mesh.vertices[1], 10, 2, 0, "vertex 1");
+    ExpectNear(mesh.vertices[2], 12, 0, 0, "vertex 2");
+    // The normal turns with the mesh and keeps unit length: (1,1,1) -> (1,1,-1), over sqrt(3).
+    const double third = 1 / std::sqrt(3.0);
+    for (const auto& normal : mesh.normals) ExpectNear(normal, third, third, -third, "normal");
+    // The bone sits where it was bound: its inverse bind matrix moves by (-10, 0, 0).
+    ASSERT_EQ(bones.Num(), 1);
+    EXPECT_NEAR(bones[0].invBaseMatrix.m[3][0], -10, 1e-4);
+    EXPECT_NEAR(bones[0].invBaseMatrix.m[0][0], 1, 1e-4);
+}
+
+TEST_F(WorldBindPose, RigUnderAGroupScaledToCentimetresExports) {
+    standin::setUpAxis(false);
+    const MObject armature = standin::makeTransform("armature", MObject::kNullObj,
+                                                    Rows({0.01, 0, 0, 0, 0, 0.01, 0, 0, 0, 0, 0.01, 0, 0, 0, 0, 1}));
+    const MObject hip = standin::makeJoint("hip", armature, standin::translation(0, 0, 100));
+    const MObject knee = standin::makeJoint("knee", hip, standin::translation(0, 0, -50));
+    const MObject shape = Triangle(MObject::kNullObj);
+    MObjectArray influences;
+    influences.append(hip);
+    influences.append(knee);
+    ASSERT_FALSE(standin::bindSkin(shape, influences).isNull());
+
+    int code = -1;
+    const std::string text = Export("", false, &code);
+    ASSERT_EQ(code, 0) << Infos();
+    brix::UArray<BoneData> bones;
+    brix::UArray<MeshData> meshes;
+    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
+    ASSERT_EQ(bones.Num(), 2);
+    // hip's world matrix is a scale of 0.01 at (0, 0, 1): its inverse scales by 100 and
+    // moves by (0, 0, -100). knee sits at (0, 0, 0.5): (0, 0, -50).
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(bones[0].invBaseMatrix.m[i][i], 100, 1e-3);
+        EXPECT_NEAR(bones[1].invBaseMatrix.m[i][i], 100, 1e-3);
+    }
+    EXPECT_NEAR(bones[0].invBaseMatrix.m[3][2], -100, 1e-3);
+    EXPECT_NEAR(bones[1].invBaseMatrix.m[3][2], -50, 1e-3);
+    EXPECT_NEAR(bones[1].invBaseMatrix.m[3][0], 0, 1e-3);
+}
+
+TEST_F(WorldBindPose, NonJointInfluenceInASceneWithoutJointsWritesNoBoneIndex) {
+    standin::setUpAxis(false);
+    const MObject shape = Triangle(MObject::kNullObj);
+    MObjectArray influences;
+    influences.append(standin::makeTransform("handle"));
+    ASSERT_FALSE(standin::bindSkin(shape, influences).isNull());
+
+    int code = -1;
+    const std::string text = Export("", false, &code);
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(text.find("weights"), std::string::npos) << text;
+    EXPECT_NE(Warnings().find("Influence \"handle\" of mesh \"body\" is not an exported joint. Its weights are left out."),
+              std::string::npos)
+        << Warnings();
+    // The file reads back: one mesh, no bones.
+    brix::UArray<BoneData> bones;
+    brix::UArray<MeshData> meshes;
+    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
+    EXPECT_EQ(bones.Num(), 0);
+    EXPECT_EQ(meshes.Num(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+// Scene files converted to rigs, judged against the source: real models of the corpus,
+// and small glTF rigs written here whose expected rig is worked out by hand.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef TESSALINE_CLI_PATH
+
+namespace {
+
+const std::string kModels = "/usr/share/assimp/models/";
+
+struct ProgramRun {
+    int status;
+    std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Temp(const std::string& name) {
+    return testing::TempDir() + "source_" + std::to_string(getpid()) + "_" + name;
+}
+
+ProgramRun Tessaline(const std::string& arguments) {
+    static int runs = 0;
+    const std::string out = Temp("out" + std::to_string(++runs)), err = Temp("err" + std::to_string(runs));
+    const int raw = std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err).c_str());
+    ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return run;
+}
+
+// The reals of every line inside the named block of a rig text, "x y z" per entry.
+std::vector<std::vector<double>> BlockLines(const std::string& rig, const std::string& key) {
+    std::vector<std::vector<double>> lines;
+    const size_t start = rig.find("\t" + key + " {");
+    if (start == std::string::npos) return lines;
+    const size_t end = rig.find("\r\n\t}", start);
+    std::istringstream block(rig.substr(rig.find('\n', start) + 1, end - rig.find('\n', start) - 1));
+    for (std::string line; std::getline(block, line);) {
+        std::istringstream values(line);
+        std::vector<double> numbers;
+        for (double value; values >> value;) numbers.push_back(value);
+        lines.push_back(numbers);
+    }
+    return lines;
+}
+
+// Rewrites every vertex line of a rig text: the three reals go through change.
+std::string ChangeVertices(const std::string& rig, const std::function<void(double*)>& change) {
+    std::string out;
+    bool inside = false;
+    std::istringstream lines(rig);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\tvertices {") != std::string::npos) inside = true;
+        else if (inside && line.find('}') != std::string::npos) inside = false;
+        else if (inside) {
+            double xyz[3];
+            std::sscanf(line.c_str(), "%lf %lf %lf", &xyz[0], &xyz[1], &xyz[2]);
+            change(xyz);
+            char text[128];
+            std::snprintf(text, sizeof text, "\t\t%.4f %.4f %.4f\r", xyz[0], xyz[1], xyz[2]);
+            line = text;
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+TEST(SourceConversion, RealModelsConvertFaithfully) {
+    struct Case {
+        const char* model;
+        const char* infoLine;  // what the imported rig must hold
+    };
+    const Case cases[] = {
+        {"OBJ/box.obj", ": 8 vertices, 6 polygons"},                  // welded, not one vertex per corner
+        {"Collada/duck.dae", "LOD3sp: 2108 vertices, 2144 polygons"},  // normals of a scaled node
+        {"FBX/huesitos.fbx", "Cylinder: 62 vertices, 68 polygons"},     // a skin under a scaled node
+    };
+    for (const Case& c : cases) {
+        const std::string rig = Temp("model.tsl");
+        const ProgramRun convert = Tessaline("convert " + kModels + c.model + " " + rig);
+        ASSERT_EQ(convert.status, 0) << c.model << convert.err;
+        const ProgramRun check = Tessaline("check " + kModels + c.model + " " + rig);
+        EXPECT_EQ(check.status, 0) << c.model << check.out << check.err;
+        const ProgramRun info = Tessaline("info " + rig);
+        EXPECT_NE(info.out.find(c.infoLine), std::string::npos) << c.model << info.out;
+        for (const auto& normal : BlockLines(ReadFile(rig), "normals")) {
+            ASSERT_EQ(normal.size(), 3u);
+            EXPECT_NEAR(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]), 1.0, 0.0005)
+                << c.model;
+        }
+        std::remove(rig.c_str());
+    }
+}
+
+TEST(SourceConversion, CheckFindsAMovedRescaledOrReweightedRig) {
+    const std::string model = kModels + "FBX/huesitos.fbx", rig = Temp("huesitos.tsl"), changed = Temp("changed.tsl");
+    ASSERT_EQ(Tessaline("convert " + model + " " + rig).status, 0);
+    const std::string text = ReadFile(rig);
+    // The mesh sits on its bones: its vertices span the same height as the bind matrices.
+    const auto vertices = BlockLines(text, "vertices");
+    ASSERT_FALSE(vertices.empty());
+
+    std::string weightChanged = text;
+    const size_t weights = weightChanged.find("\tweights {");
+    ASSERT_NE(weights, std::string::npos);
+    const size_t line = weightChanged.find("\r\n\t\t", weights) + 4;
+    const size_t value = weightChanged.find(' ', line) + 1;
+    weightChanged.replace(value, weightChanged.find('\r', value) - value, "0.1234");
+
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"moved", ChangeVertices(text, [](double* p) { p[0] += 0.01; })},
+        {"rescaled", ChangeVertices(text, [](double* p) { for (int i = 0; i < 3; ++i) p[i] *= 1.01; })},
+        {"one weight changed", weightChanged},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(changed, std::ios::binary) << c.text;
+        const ProgramRun check = Tessaline("check " + model + " " + changed);
+        EXPECT_EQ(check.status, 1) << c.what << check.out;
+        EXPECT_NE(check.out.find("MISMATCH"), std::string::npos) << c.what;
+    }
+    const ProgramRun same = Tessaline("check " + model + " " + rig);
+    EXPECT_EQ(same.status, 0) << same.out;
+    std::remove(rig.c_str());
+    std::remove(changed.c_str());
+}
+
+// ---- glTF rigs written here
+
+std::string Base64(const std::string& bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        unsigned n = (unsigned char)bytes[i] << 16;
+        if (i + 1 < bytes.size()) n |= (unsigned char)bytes[i + 1] << 8;
+        if (i + 2 < bytes.size()) n |= (unsigned char)bytes[i + 2];
+        out += digits[(n >> 18) & 63];
+        out += digits[(n >> 12) & 63];
+        out += i + 1 < bytes.size() ? digits[(n >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? digits[n & 63] : '=';
+    }
+    return out;
+}
+
+// One buffer of the accessors' data, each aligned to 4 bytes.
+class Buffer {
+public:
+    // Returns the accessor's index.
+    int Add(const void* data, size_t bytes, int componentType, int count, const char* type) {
+        const size_t offset = m_bytes.size();
+        m_bytes.append(static_cast<const char*>(data), bytes);
+        while (m_bytes.size() % 4) m_bytes += '\0';
+        std::ostringstream view;
+        view << "{\"buffer\":0,\"byteOffset\":" << offset << ",\"byteLength\":" << bytes << "}";
+        m_views.push_back(view.str());
+        std::ostringstream accessor;
+        accessor << "{\"bufferView\":" << m_views.size() - 1 << ",\"componentType\":" << componentType
+                 << ",\"count\":" << count << ",\"type\":\"" << type << "\"}";
+        m_accessors.push_back(accessor.str());
+        return int(m_accessors.size() - 1);
+    }
+    std::string Json() const {
+        std::string json = "\"buffers\":[{\"byteLength\":" + std::to_string(m_bytes.size()) +
+                           ",\"uri\":\"data:application/octet-stream;base64," + Base64(m_bytes) + "\"}],";
+        json += "\"bufferViews\":[" + Join(m_views) + "],\"accessors\":[" + Join(m_accessors) + "]";
+        return json;
+    }
+
+private:
+    static std::string Join(const std::vector<std::string>& parts) {
+        std::string out;
+        for (const std::string& part : parts) out += (out.empty() ? "" : ",") + part;
+        return out;
+    }
+    std::string m_bytes;
+    std::vector<std::string> m_views, m_accessors;
+};
+
+// A skinned triangle (vertices (1,0,0) (0,1,0) (0,0,1)) as mesh 0 and skin 0 of the
+// given nodes, over the given joints with their inverse bind matrices (column-major).
+std::string SkinnedTriangle(const std::string& nodes, const std::string& joints,
+                            const std::vector<float>& inverseBinds, const unsigned char jointOfVertex[3][2],
+                            const float weightOfVertex[3][2]) {
+    Buffer buffer;
+    const float positions[] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    const float s = 1 / std::sqrt(3.0f);
+    const float normals[] = {s, s, s, s, s, s, s, s, s};
+    const unsigned short indices[] = {0, 1, 2};
+    unsigned char jointIds[3][4] = {};
+    float weights[3][4] = {};
+    for (int v = 0; v < 3; ++v)
+        for (int k = 0; k < 2; ++k) jointIds[v][k] = jointOfVertex[v][k], weights[v][k] = weightOfVertex[v][k];
+    const int position = buffer.Add(positions, sizeof positions, 5126, 3, "VEC3");
+    const int normal = buffer.Add(normals, sizeof normals, 5126, 3, "VEC3");
+    const int index = buffer.Add(indices, sizeof indices, 5123, 3, "SCALAR");
+    const int joint = buffer.Add(jointIds, sizeof jointIds, 5121, 3, "VEC4");
+    const int weight = buffer.Add(weights, sizeof weights, 5126, 3, "VEC4");
+    const int binds = buffer.Add(inverseBinds.data(), inverseBinds.size() * sizeof(float), 5126,
+                                 int(inverseBinds.size() / 16), "MAT4");
+    std::ostringstream json;
+    json << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[" << nodes
+         << "],\"meshes\":[{\"name\":\"triangle\",\"primitives\":[{\"attributes\":{\"POSITION\":" << position
+         << ",\"NORMAL\":" << normal << ",\"JOINTS_0\":" << joint << ",\"WEIGHTS_0\":" << weight
+         << "},\"indices\":" << index << "}]}],\"skins\":[{\"joints\":[" << joints
+         << "],\"inverseBindMatrices\":" << binds << "}]," << buffer.Json() << "}";
+    return json.str();
+}
+
+// Converts a glTF text; returns the rig text and checks it against the source.
+std::string ConvertAndCheck(const std::string& gltf, const char* name) {
+    const std::string source = Temp(std::string(name) + ".gltf"), rig = Temp(std::string(name) + ".tsl");
+    std::ofstream(source, std::ios::binary) << gltf;
+    const ProgramRun convert = Tessaline("convert " + source + " " + rig);
+    EXPECT_EQ(convert.status, 0) << convert.err;
+    const ProgramRun check = Tessaline("check " + source + " " + rig);
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    const std::string text = ReadFile(rig);
+    std::remove(source.c_str());
+    std::remove(rig.c_str());
+    return text;
+}
+
+void ExpectRows(const std::vector<std::vector<double>>& actual, const std::vector<std::vector<double>>& expected,
+                const char* what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(actual[i].size(), expected[i].size()) << what << " " << i;
+        for (size_t k = 0; k < expected[i].size(); ++k) EXPECT_NEAR(actual[i][k], expected[i][k], 1e-4) << what << " " << i;
+    }
+}
+
+// The inverse bind matrices of a rig text, 16 reals each.
+std::vector<std::vector<double>> InverseBinds(const std::string& rig) {
+    std::vector<std::vector<double>> matrices;
+    for (size_t at = rig.find("invBaseMatrix"); at != std::string::npos; at = rig.find("invBaseMatrix", at + 1)) {
+        std::istringstream values(rig.substr(at + 13, rig.find('\r', at) - at - 13));
+        std::vector<double> numbers;
+        for (double value; values >> value;) numbers.push_back(value);
+        matrices.push_back(numbers);
+    }
+    return matrices;
+}
+
+TEST(SourceConversion, SkinnedMeshWithItsOwnTransformSitsOnItsBone) {
+    // Node 1 "body" holds the mesh: scale 2, a quarter turn about y, moved by (10, 0, 0),
+    // so (1,0,0) -> (10,0,-2), (0,1,0) -> (10,2,0), (0,0,1) -> (12,0,0). Joint "root"
+    // (node 2) sits at (10, 0, 0). Its inverse bind matrix maps mesh space to joint
+    // space: inverse(root) * body = the turn and the scale alone.
+    const std::string nodes =
+        "{\"name\":\"top\",\"children\":[1,2]},"
+        "{\"name\":\"body\",\"mesh\":0,\"skin\":0,\"translation\":[10,0,0],"
+        "\"rotation\":[0,0.70710678,0,0.70710678],\"scale\":[2,2,2]},"
+        "{\"name\":\"root\",\"translation\":[10,0,0]}";
+    const std::vector<float> inverseBind = {0, 0, -2, 0, 0, 2, 0, 0, 2, 0, 0, 0, 0, 0, 0, 1};
+    const unsigned char joints[3][2] = {{0, 0}, {0, 0}, {0, 0}};
+    const float weights[3][2] = {{1, 0}, {1, 0}, {1, 0}};
+    const std::string rig = ConvertAndCheck(SkinnedTriangle(nodes, "2", inverseBind, joints, weights), "own");
+    // The file is Z-up: the Y-up scene's (x, y, z) is written (x, -z, y).
+    ExpectRows(BlockLines(rig, "vertices"), {{10, 2, 0}, {10, 0, 2}, {12, 0, 0}}, "vertices");
+    // The normal (1,1,1)/sqrt(3) turns to (1,1,-1)/sqrt(3), written (1,1,1)/sqrt(3).
+    const double third = 1 / std::sqrt(3.0);
+    ExpectRows(BlockLines(rig, "normals"), {{third, third, third}}, "normals");
+    // root at (10, 0, 0): the inverse moves by -10 in x; rows 1 and 2 turned to Z-up.
+    ExpectRows(InverseBinds(rig), {{1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, -10, 0, 0, 1}}, "bind matrix");
+}
+
+TEST(SourceConversion, RigUnderAGroupScaledToCentimetres) {
+    // "armature" scales by 0.01; "hip" sits 100 units up in it (1 m), "knee" 50 below
+    // hip (0.5 m). The mesh node has no transform, so each inverse bind matrix is the
+    // inverse of the joint's world matrix: scale 100, and -100 (hip) or -50 (knee) in y.
+    const std::string nodes =
+        "{\"name\":\"top\",\"children\":[1,2]},"
+        "{\"name\":\"leg\",\"mesh\":0,\"skin\":0},"
+        "{\"name\":\"armature\",\"scale\":[0.01,0.01,0.01],\"children\":[3]},"
+        "{\"name\":\"hip\",\"translation\":[0,100,0],\"children\":[4]},"
+        "{\"name\":\"knee\",\"translation\":[0,-50,0]}";
+    const std::vector<float> inverseBinds = {100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, -100, 0, 1,
+                                             100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, -50, 0, 1};
+    const unsigned char joints[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+    const float weights[3][2] = {{1, 0}, {1, 0}, {0.5f, 0.5f}};
+    const std::string rig = ConvertAndCheck(SkinnedTriangle(nodes, "3,4", inverseBinds, joints, weights), "cm");
+    const auto binds = InverseBinds(rig);
+    ASSERT_EQ(binds.size(), 2u);
+    // Rows 1 and 2 turned to Z-up (row 1 the negated old row 2, row 2 the old row 1);
+    // the translation row, in the bone's own space, stays.
+    ExpectRows(binds, {{100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -100, 0, 1},
+                       {100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -50, 0, 1}},
+               "bind matrices");
+    ExpectRows(BlockLines(rig, "weights"), {{0, 1}, {1, 1}, {0, 0.5}, {1, 0.5}}, "weights");
+}
+
+}  // namespace
+
+#endif
