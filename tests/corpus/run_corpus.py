@@ -87,11 +87,16 @@ def main():
         outcome, detail = results[path]
         if outcome in ("failed", "refused"):
             lines.append("%-9s %s: %s" % (outcome.upper(), os.path.relpath(path, options.models), detail))
+    refused = collections.Counter(
+        re.sub(r"\d+", "N", re.sub(r'"[^"]*"', '"…"', detail)) for outcome, detail in results.values()
+        if outcome == "refused")
     warned = collections.Counter(
         warning for outcome, detail in results.values() if outcome == "converted" and detail
         for warning in detail.split("; "))
     lines.append("files %d: converted %d, refused %d, failed %d, not read by Assimp %d" % (
         len(files), outcomes["converted"], outcomes["refused"], outcomes["failed"], outcomes["unreadable"]))
+    for reason, count in refused.most_common():
+        lines.append("  %3d refused with %s" % (count, reason))
     for warning, count in warned.most_common():
         lines.append("  %3d converted with %s" % (count, warning))
     print("\n".join(lines))

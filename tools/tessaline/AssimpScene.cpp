@@ -48,6 +48,9 @@ public:
         for (const BuiltMesh& mesh : m_meshes) BindSkin(mesh);
     }
 
+    bool HadMeshes() const { return m_hadMeshes; }
+    bool BuiltNothing() const { return m_builtMeshes == 0 && m_names.boneNames.empty(); }
+
 private:
     struct BuiltMesh {
         std::string name;
@@ -74,14 +77,14 @@ private:
 
     // The transform holding the node's meshes, or null when there is nothing to build.
     MObject BuildMesh(const aiNode& node, const std::string& name, const MObject& parent, const MMatrix& local) {
+        m_hadMeshes = true;
         WeldedMesh mesh = WeldNodeMeshes(m_scene, node);
         if (mesh.skippedPrimitives)
             Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.skippedPrimitives) +
                  " lines or points, which a polygon mesh cannot hold. They are left out.");
         if (mesh.removedPolygons)
             Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.removedPolygons) +
-                 " polygons that repeat a corner with fewer than 3 distinct corners or touch a vertex twice. "
-                 "They are left out.");
+                 " polygons with fewer than 3 distinct corners or that touch one vertex twice. They are left out.");
         if (!mesh.finitePoints) {
             Warn("Mesh " + Quoted(name) + " has vertex positions that are not finite numbers. It is skipped.");
             return MObject::kNullObj;
@@ -100,6 +103,7 @@ private:
             Warn("Mesh " + Quoted(name) + " could not be built by the host. It is skipped.");
             return MObject::kNullObj;
         }
+        ++m_builtMeshes;
         const MObject transform = MFnDagNode(shape).parent(0);
         standin::setLocalMatrix(transform, local);
         SetNormals(shape, mesh);
@@ -216,16 +220,24 @@ private:
     std::map<std::string, MObject> m_bonesWithoutNode;
     std::vector<BuiltMesh> m_meshes;
     std::map<unsigned int, MObject> m_groups;
+    bool m_hadMeshes = false;
+    int m_builtMeshes = 0;
 };
 
 }  // namespace
 
-bool LoadWithAssimp(const std::string& path, std::string& error) {
+SourceLoad LoadWithAssimp(const std::string& path, std::string& error) {
     const aiScene* scene = ReadSourceScene(path, error);
-    if (!scene) return false;
-    Importer(*scene).Run();
+    if (!scene) return SourceLoad::Unreadable;
+    Importer importer(*scene);
+    importer.Run();
     aiReleaseImport(scene);
-    return true;
+    // A file of lines, points or empty meshes alone would give a rig with nothing in it.
+    if (importer.HadMeshes() && importer.BuiltNothing()) {
+        error = "it holds no polygon mesh and no joint that a rig can carry.";
+        return SourceLoad::NothingToConvert;
+    }
+    return SourceLoad::Loaded;
 }
 
 }  // namespace tessaline

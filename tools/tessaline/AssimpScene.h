@@ -8,8 +8,13 @@
 
 namespace tessaline {
 
-// False with a reason when the file cannot be read.
-bool LoadWithAssimp(const std::string& path, std::string& error);
+enum class SourceLoad {
+    Loaded,
+    Unreadable,        // Assimp cannot read the file
+    NothingToConvert,  // read, but it holds no polygon mesh and no joint a rig can carry
+};
+// Anything but Loaded comes with the reason in error.
+SourceLoad LoadWithAssimp(const std::string& path, std::string& error);
 // Writes the scene (meshes in their current pose, joints as bones); the format follows
 // the path's extension.
 bool SaveWithAssimp(const std::string& path, std::string& error);

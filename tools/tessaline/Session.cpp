@@ -74,8 +74,10 @@ bool Session::Load(const std::string& path) {
         ok = standin::importFile("TessalineImporter", path.c_str(), m_options.translatorOptions.c_str());
     } else {
         std::string error;
-        ok = LoadWithAssimp(path, error);
-        if (!ok) fprintf(stderr, "ERROR: Can't read \"%s\": %s\n", path.c_str(), error.c_str());
+        const SourceLoad load = LoadWithAssimp(path, error);
+        ok = load == SourceLoad::Loaded;
+        if (!ok) fprintf(stderr, "ERROR: Can't %s \"%s\": %s\n", load == SourceLoad::Unreadable ? "read" : "convert",
+                         path.c_str(), error.c_str());
     }
     m_console.PrintNew();
     return ok;
