@@ -505,15 +505,19 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().transpose(), toObject);
   // The given normal each corner ends with (the last one given for it), or -1; every
   // pair is checked before anything changes.
+  // A face that touches a vertex more than once takes the n-th normal given for that
+  // pair on the n-th such corner, in turn.
   std::vector<int> given(g->connects.size(), -1);
+  std::unordered_map<long long, int> timesGiven;
   for (unsigned i = 0; i < normals.length(); ++i) {
     int f = faceList[i], v = vertexList[i];
     if (f < 0 || (size_t)f >= g->counts.size()) return kBad;
-    int corner = -1;
-    for (int k = 0; k < g->counts[f] && corner < 0; ++k)
-      if (g->connects[g->offsets[f] + k] == v) corner = g->offsets[f] + k;
-    if (corner < 0) return kBad;
-    given[corner] = (int)i;
+    std::vector<int> corners;
+    for (int k = 0; k < g->counts[f]; ++k)
+      if (g->connects[g->offsets[f] + k] == v) corners.push_back(g->offsets[f] + k);
+    if (corners.empty()) return kBad;
+    int& times = timesGiven[((long long)f << 32) | (unsigned)v];
+    given[corners[(size_t)times++ % corners.size()]] = (int)i;
   }
   // Distinct vectors by exact equality in first-use order, found through a hash.
   const std::vector<P3> previous = std::move(g->normals);

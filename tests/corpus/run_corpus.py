@@ -58,9 +58,11 @@ def try_model(tessaline, path):
             if code != 0:
                 return "failed", "%s exited %s: %s" % (name, code, first_line(out + err, "MISMATCH", "ERROR"))
         # One kind per warning text, with names and numbers left out.
+        with open(rig, "rb") as written:
+            skinned = b"\tweights {" in written.read()
         warnings = sorted({re.sub(r"\d+", "N", re.sub(r'"[^"]*"', '"…"', line)).strip()
                            for line in err.splitlines() if line.startswith("WARNING:")})
-        return "converted", "; ".join(warnings)
+        return ("converted skinned" if skinned else "converted"), "; ".join(warnings)
 
 
 def main():
@@ -81,7 +83,14 @@ def main():
         for future in concurrent.futures.as_completed(futures):
             results[futures[future]] = future.result()
 
-    outcomes = collections.Counter(outcome for outcome, _ in results.values())
+    # "converted skinned" counts as converted, and once more on its own.
+    outcomes = collections.Counter()
+    by_folder = collections.defaultdict(collections.Counter)
+    for path, (outcome, _) in results.items():
+        folder = os.path.relpath(path, options.models).split(os.sep)[0]
+        for kind in outcome.split(" ", 1)[:1] + (["skinned"] if outcome.endswith("skinned") else []):
+            outcomes[kind] += 1
+            by_folder[folder][kind] += 1
     lines = []
     for path in files:
         outcome, detail = results[path]
@@ -91,10 +100,16 @@ def main():
         re.sub(r"\d+", "N", re.sub(r'"[^"]*"', '"…"', detail)) for outcome, detail in results.values()
         if outcome == "refused")
     warned = collections.Counter(
-        warning for outcome, detail in results.values() if outcome == "converted" and detail
+        warning for outcome, detail in results.values() if outcome.startswith("converted") and detail
         for warning in detail.split("; "))
-    lines.append("files %d: converted %d, refused %d, failed %d, not read by Assimp %d" % (
-        len(files), outcomes["converted"], outcomes["refused"], outcomes["failed"], outcomes["unreadable"]))
+    lines.append("files %d: converted %d (%d skinned), refused %d, failed %d, not read by Assimp %d" % (
+        len(files), outcomes["converted"], outcomes["skinned"], outcomes["refused"], outcomes["failed"],
+        outcomes["unreadable"]))
+    lines.append("  folder          converted  skinned  refused  failed  not read")
+    for folder in sorted(by_folder):
+        counts = by_folder[folder]
+        lines.append("  %-15s %9d %8d %8d %7d %9d" % (folder, counts["converted"], counts["skinned"],
+                                                     counts["refused"], counts["failed"], counts["unreadable"]))
     for reason, count in refused.most_common():
         lines.append("  %3d refused with %s" % (count, reason))
     for warning, count in warned.most_common():

@@ -84,7 +84,7 @@ private:
                  " lines or points, which a polygon mesh cannot hold. They are left out.");
         if (mesh.removedPolygons)
             Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.removedPolygons) +
-                 " polygons with fewer than 3 distinct corners or that touch one vertex twice. They are left out.");
+                 " polygons with fewer than 3 distinct corners. They are left out.");
         if (!mesh.finitePoints) {
             Warn("Mesh " + Quoted(name) + " has vertex positions that are not finite numbers. It is skipped.");
             return MObject::kNullObj;

@@ -262,8 +262,8 @@ private:
         return key;
     }
 
-    // The corners a polygon keeps: repeats in a row dropped; none when fewer than 3 stay
-    // or one vertex is touched twice.
+    // The corners a polygon keeps: repeats in a row dropped; none when fewer than 3
+    // distinct ones stay.
     std::vector<Corner> Polygon(const aiMesh& part, const aiFace& face) {
         std::vector<Corner> corners;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
@@ -274,7 +274,7 @@ private:
         while (corners.size() > 1 && corners.back().key == corners.front().key) corners.pop_back();
         std::set<std::string> distinct;
         for (const Corner& corner : corners) distinct.insert(corner.key);
-        if (corners.size() < 3 || distinct.size() != corners.size()) return {};
+        if (distinct.size() < 3) return {};
         return corners;
     }
 

@@ -120,7 +120,7 @@ private:
 
     // The face's corners (indices into the face) that stay: repeats of the welded vertex
     // in a row dropped (the first kept, around the end too). Empty when fewer than 3
-    // remain or one vertex is still touched twice.
+    // distinct vertices remain.
     static std::vector<unsigned> CleanCorners(const aiFace& face, const std::vector<int>& welded) {
         std::vector<unsigned> corners;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
@@ -130,11 +130,10 @@ private:
         }
         while (corners.size() > 1 && welded[face.mIndices[corners.back()]] == welded[face.mIndices[corners.front()]])
             corners.pop_back();
-        if (corners.size() < 3) return {};
         std::vector<int> vertices;
         for (unsigned k : corners) vertices.push_back(welded[face.mIndices[k]]);
         std::sort(vertices.begin(), vertices.end());
-        if (std::adjacent_find(vertices.begin(), vertices.end()) != vertices.end()) return {};
+        if (std::unique(vertices.begin(), vertices.end()) - vertices.begin() < 3) return {};
         return corners;
     }
 

@@ -3,8 +3,7 @@
 // Assimp splits off by material are joined back (each polygon keeps its material), and
 // vertices are welded by position and skin weights, while every corner keeps the normal
 // and the UVs the source gave it. Polygons that repeat a corner are cleaned: repeats in a
-// row are dropped, and a polygon left with fewer than 3 corners, or still touching one
-// vertex twice, is removed.
+// row are dropped, and a polygon left with fewer than 3 distinct corners is removed.
 
 #include <assimp/scene.h>
 
@@ -36,7 +35,7 @@ struct WeldedMesh {
     std::vector<aiMatrix4x4> boneOffsets;
     std::vector<std::vector<std::pair<int, float>>> vertexWeights;
 
-    unsigned removedPolygons = 0;   // polygons dropped for repeated corners
+    unsigned removedPolygons = 0;   // polygons left with fewer than 3 distinct corners
     unsigned skippedPrimitives = 0;  // lines and points, which a polygon mesh cannot hold
     bool finitePoints = true;       // false when any position is NaN or infinite
 };

@@ -9,7 +9,8 @@
 // - Default normals: one per vertex, the normalised sum of the Newell normals of the faces
 //   using it ((0,0,0) for a vertex in no face); face vertex normal id = vertex id.
 // - setFaceVertexNormals rebuilds the normal list as the distinct vectors in first-use
-//   order over face vertices.
+//   order over face vertices. A face that touches one vertex at several corners takes
+//   the n-th normal given for that pair on the n-th of those corners (in turn).
 // - kWorld reads with no DAG path (data objects, sets attached by object but without a
 //   path) return object space with success. World normals use the inverse transpose of
 //   the upper 3x3 of the path's inclusive matrix, renormalised to unit length.
