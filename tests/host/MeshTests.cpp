@@ -201,6 +201,29 @@ TEST_F(HostMesh, FaceVertexNormalsDeduplicateAndConvertFromWorld) {
   EXPECT_EQ(fn.numNormals(), 3);
 }
 
+TEST_F(HostMesh, FaceTouchingAVertexTwiceTakesItsNormalsInTurn) {
+  // One face around a bridge: vertex 0 is its corner 0 and its corner 3.
+  MFloatPointArray points;
+  for (int i = 0; i < 5; ++i) points.append(MFloatPoint(float(i), float(i * i), 0));
+  MIntArray counts(1, 6), connects;
+  for (int v : {0, 1, 2, 0, 3, 4}) connects.append(v);
+  MObject shape = standin::makeMesh("bridge", points, counts, connects);
+  ASSERT_FALSE(shape.isNull());
+  MFnMesh fn(shape);
+  MVectorArray normals;
+  MIntArray faces(6, 0), vertices;
+  for (auto n : {MVector(1, 0, 0), MVector(0, 0, 1), MVector(0, 0, 1), MVector(0, 1, 0), MVector(0, 0, 1),
+                 MVector(0, 0, 1)})
+    normals.append(n);
+  for (int v : {0, 1, 2, 0, 3, 4}) vertices.append(v);
+  ASSERT_TRUE(fn.setFaceVertexNormals(normals, faces, vertices));
+  MFloatVectorArray list;
+  fn.getNormals(list);
+  MItMeshPolygon it(shape);
+  EXPECT_EQ(list[it.normalIndex(0)].x, 1.0f);
+  EXPECT_EQ(list[it.normalIndex(3)].y, 1.0f);
+}
+
 TEST_F(HostMesh, WorldSpaceNeedsAPathAndDataObjectsHaveNone) {
   MObject moved = standin::makeTransform("moved", MObject::kNullObj, standin::translation(10, 0, 0));
   MObject shape = standin::makeCube("cube", 1.0, moved);
