@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "CoreServices/Implementations/UCoreServices.h"
+#include "ProcessTiming.h"
 #include "Headers.h"
 #include "TessalineTranslators.h"
 #include "tessahost/StandIn.h"
@@ -156,29 +157,15 @@ double FileMegabytes(const std::string& file) {
 // Runs a program with its output discarded; prints its wall time, MB/s of the input
 // file and its peak memory.
 void TimeProcess(const char* label, const std::vector<std::string>& command, const std::string& input) {
-    if (access(command[0].c_str(), X_OK) != 0) {
+    const bench::ProcessRun run = bench::TimeProcess(command);
+    if (!run.ran) {
         printf("%s: %s not found, skipped\n", label, command[0].c_str());
         return;
     }
-    fflush(stdout);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-        std::vector<char*> argv;
-        for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child) return;
-    const double seconds = Seconds(start), megabytes = FileMegabytes(input);
-    const double cpu = CpuSeconds(usage);
+    const double megabytes = FileMegabytes(input);
     printf("%s: exit %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB\n",
-           label, WIFEXITED(status) ? WEXITSTATUS(status) : -1, megabytes, seconds, megabytes / seconds, cpu,
-           megabytes / cpu, usage.ru_maxrss / 1024);
+           label, run.exitStatus, megabytes, run.seconds, megabytes / run.seconds, run.cpuSeconds,
+           megabytes / run.cpuSeconds, run.peakMegabytes);
 }
 
 }  // namespace
