@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "support/PluginHostTest.h"
+#include "support/RigCompare.h"
 
 using plugin_test::PluginHostTest;
 
@@ -242,4 +243,43 @@ TEST_F(ImportDriver, SmallScaleBonesArePlacedAtTheirBindPose) {
     const MMatrix world = standin::worldMatrix(standin::nodeByName("big"));
     EXPECT_NEAR(world(0, 0), 100.0, 1e-3);
     EXPECT_NEAR(world(3, 2), 5.0, 1e-4);
+}
+
+namespace {
+const char kMappedTriangle[] =
+    "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } textureCoordinates { set 0 { 0 0 1 0 0 1 } } "
+    "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } polygonNormalIndices { 0 0 0 } "
+    "polygonTexCoordIndices { set 0 { 0 1 2 } } vertexWeightCounts { 2 1 1 } weights { 0 0.5 1 0.5 1 1 0 1 } ";
+const char kTwoBones[] = "bone 0 { name \"%0\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -1 1 } "
+                         "bone 1 { name \"%1\" parent \"%p\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -2 1 } ";
+
+std::string TwoBoneRig(const std::string& bone0, const std::string& bone1, const std::string& parent1,
+                       const std::string& mesh) {
+    std::string bones = kTwoBones;
+    for (auto [key, value] : {std::pair{"%0", bone0}, {"%1", bone1}, {"%p", parent1}})
+        bones.replace(bones.find(key), 2, value);
+    return "version 1 numBones 2 " + bones + "numMeshes 1 mesh 0 { name \"" + mesh + "\" " + kMappedTriangle + "}";
+}
+}  // namespace
+
+// Every bone becomes its own joint and keeps its weights, whatever its name: two bones
+// of one name (the host names the second "a1"), and names holding spaces and semicolons,
+// which the skinCluster command must take whole. Exported again, the rig is the same.
+TEST_F(ImportDriver, EveryBoneKeepsItsJointAndWeightsWhateverItsName) {
+    struct Case {
+        std::string file;
+        std::string exported;  // the rig the export describes
+    } cases[] = {
+        {TwoBoneRig("a", "a", "", "m"), TwoBoneRig("a", "a1", "", "m")},
+        {TwoBoneRig("upper spine", "neck;x", "upper spine", "my mesh;1"),
+         TwoBoneRig("upper spine", "neck;x", "upper spine", "my mesh;1")},
+    };
+    for (const Case& c : cases) {
+        standin::resetScene();
+        standin::setUpAxis(false);
+        EXPECT_EQ(Import(c.file), 0) << c.file;
+        EXPECT_EQ(Warnings(), "") << c.file;
+        EXPECT_EQ(Console(standin::ConsoleKind::Error), "") << c.file;
+        EXPECT_EQ(plugin_test::RigDifference(c.exported, Export()), "") << c.file;
+    }
 }
