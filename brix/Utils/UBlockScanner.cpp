@@ -48,6 +48,28 @@ const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned ch
 
 }  // namespace
 
+UBlockScanner::Structure UBlockScanner::ScanStructure(const unsigned char* begin, const unsigned char* end) {
+    Structure structure{0, false, false};
+    const unsigned char* lastQuote = FindLastQuote(begin, end);
+    int depth = 0;
+    for (const unsigned char* p = begin; (p = NextBraceOrQuote(p, end)) < end; ++p) {
+        switch (kClasses.of[*p]) {
+            case kOpen:
+                if (++depth > structure.deepest) structure.deepest = depth;
+                break;
+            case kClose:
+                if (depth > 0) --depth;
+                break;
+            default:  // a quote: its string ends at the next quote
+                if (p < lastQuote) p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(end - p - 1)));
+                else structure.unpairedQuote = true;
+                break;
+        }
+    }
+    structure.unclosedBlock = depth > 0;
+    return structure;
+}
+
 UBlockScanner::UBlockScanner(const unsigned char* begin, const unsigned char* end)
     : m_begin(begin), m_end(end), m_pos(begin) {}
 

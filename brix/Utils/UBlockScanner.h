@@ -6,9 +6,11 @@
 // nested too deeply) it hands the rest of that search to the regex engine, which
 // defines the result, and resumes scanning after the engine's match.
 //
-// The subject must not nest braces deeper than UTextParser::kMaxBlockDepth (counted
-// over every brace); UTextParser checks that before scanning, and any range of a text
-// that passed the check passes it too.
+// The subject must not nest braces deeper than UTextParser::kMaxBlockDepth; UTextParser
+// checks that before scanning, and any range of a text that passed the check passes it
+// too. When every block closes (ScanStructure), the first-choice path never fails, the
+// engine is never asked, and only braces outside quoted strings nest; otherwise the
+// engine may read quoted braces as plain bytes, and every brace is counted.
 
 #include <cstdint>
 
@@ -22,6 +24,16 @@ public:
         // Offsets from the subject start.
         int32_t matchStart, matchLength, valueStart, valueLength;
     };
+
+    // The brace structure of a subject as the scanner reads it: a quote pairs with the
+    // next quote when there is one (its bytes, braces included, are a quoted string),
+    // and a closing brace outside every block is passed over.
+    struct Structure {
+        int deepest;         // the deepest brace nesting outside quoted strings
+        bool unclosedBlock;  // some opening brace has no closing brace after it
+        bool unpairedQuote;  // the last quote has no partner
+    };
+    static Structure ScanStructure(const unsigned char* begin, const unsigned char* end);
 
     UBlockScanner(const unsigned char* begin, const unsigned char* end);
     ~UBlockScanner();

@@ -15,28 +15,46 @@ bool IsNumberByte(char c) { return IsDigit(c) || c == '.' || c == 'e' || c == 'E
 
 }  // namespace
 
-int32_t ReadInteger(const char* text) {
+namespace {
+
+// Leading white space, an optional sign and digits, the magnitude clamped to limit + 1
+// (one past the largest positive value) when it does not fit.
+void ReadMagnitude(const char* text, unsigned long long limit, bool& negative, unsigned long long& magnitude) {
     const char* p = text;
     while (IsSpace(*p)) ++p;
-    bool negative = false;
+    negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
-    // Accumulate the magnitude; past long's range strtol answers LONG_MAX or LONG_MIN.
-    constexpr unsigned long long kLimit = (unsigned long long)LONG_MAX + 1;
-    unsigned long long magnitude = 0;
-    bool overflow = false;
+    const unsigned long long cap = limit + 1;
+    magnitude = 0;
     for (; IsDigit(*p); ++p) {
-        if (overflow) continue;
-        if (magnitude > kLimit / 10) {
-            overflow = true;
+        if (magnitude > cap / 10) {
+            magnitude = cap;
         } else {
             magnitude = magnitude * 10 + unsigned(*p - '0');
-            if (magnitude > kLimit) overflow = true;
+            if (magnitude > cap) magnitude = cap;
         }
     }
+}
+
+}  // namespace
+
+int32_t ReadInteger(const char* text) {
+    // Past long's range strtol answers LONG_MAX or LONG_MIN.
+    bool negative;
+    unsigned long long magnitude;
+    ReadMagnitude(text, (unsigned long long)LONG_MAX, negative, magnitude);
     long value;
-    if (negative) value = overflow ? LONG_MIN : (magnitude == kLimit ? LONG_MIN : -(long)magnitude);
-    else value = (overflow || magnitude > (unsigned long long)LONG_MAX) ? LONG_MAX : (long)magnitude;
+    if (negative) value = magnitude > (unsigned long long)LONG_MAX ? LONG_MIN : -(long)magnitude;
+    else value = magnitude > (unsigned long long)LONG_MAX ? LONG_MAX : (long)magnitude;
     return int32_t(value);
+}
+
+int64_t ReadWideInteger(const char* text) {
+    bool negative;
+    unsigned long long magnitude;
+    ReadMagnitude(text, (unsigned long long)INT64_MAX, negative, magnitude);
+    if (negative) return magnitude > (unsigned long long)INT64_MAX ? INT64_MIN : -(int64_t)magnitude;
+    return magnitude > (unsigned long long)INT64_MAX ? INT64_MAX : (int64_t)magnitude;
 }
 
 namespace {

@@ -12,6 +12,10 @@ namespace brix {
 // narrowed to 32 bits.
 int32_t ReadInteger(const char* text);
 
+// strtoll with base 10: as ReadInteger, but the value is clamped to 64 bits only, so a
+// caller can tell values that do not fit 32 bits from those that do.
+int64_t ReadWideInteger(const char* text);
+
 // float(atof(text)): plain decimal forms ([-]digits[.digits][e[sign]digits]) are
 // converted with std::from_chars, which rounds as atof does; anything else (white
 // space, '+', hex, inf, nan, values out of double's range) goes to atof itself.

@@ -77,6 +77,13 @@ int RawBraceDepth(const unsigned char* begin, const unsigned char* end) {
     return deepest;
 }
 
+// The nesting the tokenizer has to follow. Where every block closes, a quoted string is
+// never read as anything else, so its braces do not nest; where one does not, the
+// engine may read quoted braces as plain bytes, and every brace counts.
+int GuardedDepth(const UBlockScanner::Structure& structure, const unsigned char* begin, const unsigned char* end) {
+    return structure.unclosedBlock ? RawBraceDepth(begin, end) : structure.deepest;
+}
+
 }  // namespace
 
 const UString& UTextParser::BlockPattern() {
@@ -111,9 +118,13 @@ UTextParser::UTextParser(const UString& text, const UString& mainPattern, const 
 void UTextParser::TokenizeBlocks(int32_t rangeStart, int32_t rangeLength, Nesting nesting) {
     const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
     const unsigned char* end = start + rangeLength;
-    if (nesting == Nesting::Check && RawBraceDepth(start, end) > kMaxBlockDepth) {
-        m_engineError = kErrorNestingTooDeep;
-        return;
+    if (nesting == Nesting::Check) {
+        const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(start, end);
+        m_openEnded = structure.unclosedBlock || structure.unpairedQuote;
+        if (GuardedDepth(structure, start, end) > kMaxBlockDepth) {
+            m_engineError = kErrorNestingTooDeep;
+            return;
+        }
     }
     UBlockScanner scanner(start, end);
     UBlockScanner::Token token;
@@ -136,7 +147,9 @@ void UTextParser::Tokenize(const UString& mainPattern, const UArray<UString>& va
 
     const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
     const unsigned char* end = start + rangeLength;
-    if (RawBraceDepth(start, end) > kMaxBlockDepth) {
+    const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(start, end);
+    m_openEnded = structure.unclosedBlock || structure.unpairedQuote;
+    if (GuardedDepth(structure, start, end) > kMaxBlockDepth) {
         m_engineError = kErrorNestingTooDeep;
         return;
     }
@@ -218,6 +231,16 @@ UTextParser& UTextParser::operator>>(int32_t& value) {
         return *this;
     }
     value = ReadInteger(MatchText());
+    Advance();
+    return *this;
+}
+
+UTextParser& UTextParser::operator>>(int64_t& value) {
+    if (!HasMoreTokens()) {
+        value = 0;
+        return *this;
+    }
+    value = ReadWideInteger(MatchText());
     Advance();
     return *this;
 }

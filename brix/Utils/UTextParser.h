@@ -48,11 +48,18 @@ public:
     // The engine's error code when tokenizing stopped on one (0 when it ran to the end);
     // the tokens before it stand, but the text was not read completely.
     int GetEngineError() const { return m_engineError; }
+    // Whether the text ends inside a construct: an opening brace whose closing brace
+    // never comes, or a quote without a partner (such bytes start no token, and what
+    // follows them is read as further tokens). Known for a text whose nesting the
+    // parser checked; false for a range of a text checked whole.
+    bool IsOpenEnded() const { return m_openEnded; }
 
     // Reads move to the next token; past the last token strings read as "" and numbers
     // as 0, and the cursor stays. Numbers are converted from the token's match start.
     UTextParser& operator>>(UString& value);
     UTextParser& operator>>(int32_t& value);
+    // As strtoll reads it: a value that does not fit 32 bits stays what it is.
+    UTextParser& operator>>(int64_t& value);
     UTextParser& operator>>(float& value);
     UTextParser& operator>>(TVector2<float>& value);
     UTextParser& operator>>(TVector3<float>& value);
@@ -69,7 +76,8 @@ public:
     const UArray<int>& GetTokens() const { return m_tokens; }
 
     // Text nested deeper than this many braces is refused as an engine error: the engine
-    // could not match it correctly.
+    // could not match it correctly. Braces inside quoted strings do not nest, except in
+    // a text with a block that never closes, where the engine may read them as bytes.
     static constexpr int kMaxBlockDepth = 1000;
     // The code recorded for such text.
     static constexpr int kErrorNestingTooDeep = -10000;
@@ -85,6 +93,7 @@ private:
     int32_t m_cursor = -1;
     UString m_value;
     int m_engineError = 0;
+    bool m_openEnded = false;
 };
 
 // A parser over the rest of a stream: reads the stream from its position to its end

@@ -1,8 +1,10 @@
 // The command interpreter behind MGlobal::executeCommand. It understands the few
 // statements plug-ins send: a global string declaration, the main progress bar's begin
 // and end edits, and skinCluster. Statements are split at ';' outside double quotes and
-// words at white space; a quoted word keeps its spaces. A text stops at its first
-// failing statement. Every text run is logged with its final status.
+// words at white space; a quoted word keeps its spaces and semicolons, and inside it a
+// backslash takes the next byte as it is (\" is a quote, \\ a backslash), so any name
+// can be passed. A text stops at its first failing statement. Every text run is logged
+// with its final status.
 #include "Core.h"
 
 #include <maya/MGlobal.h>
@@ -17,15 +19,22 @@ namespace {
 bool splitStatements(const std::string& text, std::vector<std::vector<std::string>>& statements) {
   std::vector<std::string> words;
   std::string word;
-  bool inWord = false, quoted = false;
+  bool inWord = false, quoted = false, escaped = false;
   auto endWord = [&] {
     if (inWord) words.push_back(word);
     word.clear();
     inWord = false;
   };
   for (char c : text) {
+    if (escaped) {
+      word += c;
+      escaped = false;
+      continue;
+    }
     if (quoted) {
-      if (c == '"')
+      if (c == '\\')
+        escaped = true;
+      else if (c == '"')
         quoted = false;
       else
         word += c;
@@ -45,7 +54,7 @@ bool splitStatements(const std::string& text, std::vector<std::vector<std::strin
       inWord = true;
     }
   }
-  if (quoted) return false;
+  if (quoted || escaped) return false;
   endWord();
   if (!words.empty()) statements.push_back(words);
   return true;

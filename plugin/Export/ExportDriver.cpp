@@ -56,14 +56,14 @@ public:
         m_writer.WriteUnsigned(index);
         m_writer.WriteText(" {");
         m_writer.WriteText("\r\n\tname \"");
-        m_writer.WriteText(boneKit.GetName());
+        m_writer.WriteName(boneKit.GetName());
         m_writer.WriteText("\"");
 
         m_writer.WriteText("\r\n\tparent \"");
         const HObject parent = HNodeKit::GetParent(boneKit);
         if (!parent.IsNull()) {
             HNodeKit parentKit(parent);
-            m_writer.WriteText(parentKit.GetName());
+            m_writer.WriteName(parentKit.GetName());
         }
         m_writer.WriteText("\"");
 
@@ -135,7 +135,7 @@ public:
         m_writer.WriteText(" {");
         m_writer.WriteText("\r\n\tname \"");
         const UString meshName = kit.GetName();
-        m_writer.WriteText(meshName);
+        m_writer.WriteName(meshName);
         m_writer.WriteText("\"");
 
         UArray<HObject> groups;
@@ -174,7 +174,7 @@ public:
         for (const HObject& group : groups) {
             HMaterialKit material(group);
             m_writer.WriteText("\r\n\t\t \"");
-            m_writer.WriteText(material.GetName());
+            m_writer.WriteName(material.GetName());
             m_writer.WriteText("\"");
         }
 

@@ -4,27 +4,33 @@
 
 using namespace kiln::platform_maya;
 
-JointBuilder::JointBuilder(const brix::UArray<BoneData>& bones, JointTable& joints, const BoneNameTable& names)
-    : m_bones(bones), m_joints(joints), m_names(names), m_inProgress(bones.Num()) {
-    for (unsigned char& flag : m_inProgress) flag = 0;
+namespace {
+enum : unsigned char { kUntouched = 0, kUnderWay = 1, kDone = 2 };
+}
+
+JointBuilder::JointBuilder(const brix::UArray<BoneData>& bones, const BoneNameTable& names)
+    : m_bones(bones), m_names(names), m_joints(bones.Num()), m_state(bones.Num()) {
+    for (unsigned char& state : m_state) state = kUntouched;
 }
 
 void JointBuilder::CreateJoint(int32_t index) {
+    if (m_state[index] != kUntouched) return;
+    m_state[index] = kUnderWay;
     const BoneData& bone = m_bones[index];
-    if (m_joints.Find(bone.name) || m_inProgress[index]) return;
-    m_inProgress[index] = 1;
 
-    if (!bone.parent.IsEmpty() && !m_joints.Find(bone.parent)) {
+    HObject parent;
+    if (!bone.parent.IsEmpty()) {
         const uint32_t* parentIndex = m_names.Find(bone.parent);
-        if (parentIndex && *parentIndex < uint32_t(m_bones.Num())) CreateJoint(int32_t(*parentIndex));
+        if (parentIndex && *parentIndex < uint32_t(m_bones.Num()) && int32_t(*parentIndex) != index) {
+            CreateJoint(int32_t(*parentIndex));
+            parent = m_joints[int32_t(*parentIndex)];  // null while under way: a cycle
+        }
     }
-    const HObject* parentJoint = bone.parent.IsEmpty() ? nullptr : m_joints.Find(bone.parent);
-    const HObject parent = parentJoint ? *parentJoint : HObject();
 
     HNodeKit joint{HObject()};
     HStatus status;
     HJointKit::Create(joint, status, parent);
-    m_inProgress[index] = 0;
+    m_state[index] = kDone;
     if (!status.IsOk()) return;
     joint.SetName(bone.name);
     // The world matrix is the inverse of the inverse bind matrix; a singular one is
@@ -33,5 +39,5 @@ void JointBuilder::CreateJoint(int32_t index) {
     HMatrix world = bone.invBaseMatrix;
     if (!world.InvertScaleAware()) world = bone.invBaseMatrix;
     joint.SetMatrix(world, SPACE_WORLD);
-    m_joints.Add(bone.name, joint.GetObject());
+    m_joints[index] = joint.GetObject();
 }

@@ -8,27 +8,47 @@ bool AllBelow(const brix::UArray<uint32_t>& indices, uint32_t limit) {
 }
 }  // namespace
 
-const char* FindMeshFault(const MeshData& mesh, uint32_t boneCount) {
+uint64_t CountFaceVertices(const MeshData& mesh) {
     uint64_t faceVertices = 0;
     for (uint32_t count : mesh.polygonVertexCounts) faceVertices += count;
-    if (faceVertices != uint64_t(mesh.polygonVertexIndices.Num()))
+    return faceVertices;
+}
+
+const char* FindGeometryFault(const MeshData& mesh) {
+    for (uint32_t count : mesh.polygonVertexCounts)
+        if (count < 3) return "a polygon has fewer than 3 corners";
+    if (CountFaceVertices(mesh) != uint64_t(mesh.polygonVertexIndices.Num()))
         return "its polygon vertex counts do not match its polygon vertex indices";
     if (!AllBelow(mesh.polygonVertexIndices, uint32_t(mesh.vertices.Num())))
         return "a polygon vertex index is past the end of its vertex list";
+    return nullptr;
+}
+
+const char* FindNormalFault(const MeshData& mesh, uint64_t faceVertices) {
+    if (mesh.polygonNormalIndices.Num() == 0) return nullptr;
+    if (uint64_t(mesh.polygonNormalIndices.Num()) != faceVertices)
+        return "its normal indices do not match its face vertices";
     if (!AllBelow(mesh.polygonNormalIndices, uint32_t(mesh.normals.Num())))
         return "a normal index is past the end of its normal list";
-    for (int32_t set = 0; set < mesh.polygonTexCoordIndices.Num() && set < mesh.textureCoordinates.Num(); ++set) {
-        const brix::UArray<uint32_t>& indices = mesh.polygonTexCoordIndices[set];
-        // A set without coordinates and without indices is an unmapped set.
-        if (indices.Num() == 0 && mesh.textureCoordinates[set].Num() == 0) continue;
-        if (uint64_t(indices.Num()) < faceVertices) return "a UV set has fewer texture coordinate indices than face vertices";
-        if (!AllBelow(indices, uint32_t(mesh.textureCoordinates[set].Num())))
-            return "a texture coordinate index is past the end of its UV set";
-    }
+    return nullptr;
+}
+
+bool IsUnmappedUVSet(const MeshData& mesh, int32_t set) {
+    return mesh.textureCoordinates[set].Num() == 0 && AllBelow(mesh.polygonTexCoordIndices[set], 1);
+}
+
+const char* FindUVSetFault(const MeshData& mesh, int32_t set, uint64_t faceVertices) {
+    const brix::UArray<uint32_t>& indices = mesh.polygonTexCoordIndices[set];
+    if (uint64_t(indices.Num()) < faceVertices) return "it has fewer texture coordinate indices than face vertices";
+    if (!AllBelow(indices, uint32_t(mesh.textureCoordinates[set].Num())))
+        return "a texture coordinate index is past the end of the set";
+    return nullptr;
+}
+
+const char* FindWeightCountFault(const MeshData& mesh) {
+    if (mesh.vertexWeightCounts.Num() != mesh.vertices.Num()) return "its weight counts do not match its vertices";
     uint64_t weights = 0;
     for (uint32_t count : mesh.vertexWeightCounts) weights += count;
     if (weights > uint64_t(mesh.weights.Num())) return "its weight counts add up to more weights than it holds";
-    for (const MeshData::Weight& weight : mesh.weights)
-        if (weight.boneIndex >= boneCount) return "a weight names a bone past the end of the bone list";
     return nullptr;
 }

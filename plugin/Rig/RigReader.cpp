@@ -1,5 +1,7 @@
 #include "Rig/RigReader.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "Utils/UBlockScanner.h"
@@ -41,8 +43,8 @@ public:
         m_has = m_scanner.Next(m_token);
     }
     bool HasMoreTokens() const { return m_has; }
-    NumberList& operator>>(int32_t& value) {
-        value = m_has ? brix::ReadInteger(Current()) : 0;
+    NumberList& operator>>(int64_t& value) {
+        value = m_has ? brix::ReadWideInteger(Current()) : 0;
         Advance();
         return *this;
     }
@@ -77,41 +79,53 @@ void ReserveFor(UArray<T>& out, Range range, int32_t numbersPerElement) {
     if ((out.Num() + elements) * int64_t(sizeof(T)) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
 }
 
-void ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
+// Lists hold 32-bit integers: anything a 32-bit signed or unsigned integer can hold is
+// taken (a negative one as its unsigned form, which no list can be indexed with); a
+// value beyond that would otherwise be cut to its low bits, so the file is damaged.
+bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
+
+// Reals always read (a missing one as 0); these return true to fit ReadSets.
+bool ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
     ReserveFor(out, range, 3);
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
+    return true;
 }
 
-void ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
+bool ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
     ReserveFor(out, range, 2);
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
+    return true;
 }
 
-void ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
+bool ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
     ReserveFor(out, range, 1);
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
-        int32_t value;
+        int64_t value;
         list >> value;
+        if (!FitsIn32Bits(value)) return false;
         out.Append(uint32_t(value));
     }
+    return true;
 }
 
-void ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
+bool ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
     ReserveFor(out, range, 2);
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
-        int32_t bone;
+        int64_t bone;
         float weight;
         list >> bone >> weight;
+        if (!FitsIn32Bits(bone)) return false;
         out.Append(MeshData::Weight{uint32_t(bone), weight});
     }
+    return true;
 }
 
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
-// block handed to readSet; false on any other word or number.
+// block handed to readSet; false on any other word or number, or when readSet fails.
 template <typename List, typename ReadSet>
 bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
     sets.Empty(16);
@@ -119,13 +133,13 @@ bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet read
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
         UString key;
-        int32_t number;
+        int64_t number;
         parser >> key;
         if (!Is(key, "set")) return false;
         parser >> number;
         const Range block = NextValue(parser);
         if (number != sets.Num()) return false;
-        readSet(text, block, sets[sets.Add()]);
+        if (!readSet(text, block, sets[sets.Add()])) return false;
     }
     return true;
 }
@@ -172,15 +186,15 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextPars
         } else if (Is(key, "polygonTexCoordIndices")) {
             if (!ReadSets(text, NextValue(parser), mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
         } else if (Is(key, "polygonVertexCounts")) {
-            ReadUnsigned(text, NextValue(parser), mesh.polygonVertexCounts);
+            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexCounts)) return false;
         } else if (Is(key, "polygonVertexIndices")) {
-            ReadUnsigned(text, NextValue(parser), mesh.polygonVertexIndices);
+            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexIndices)) return false;
         } else if (Is(key, "polygonNormalIndices")) {
-            ReadUnsigned(text, NextValue(parser), mesh.polygonNormalIndices);
+            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonNormalIndices)) return false;
         } else if (Is(key, "vertexWeightCounts")) {
-            ReadUnsigned(text, NextValue(parser), mesh.vertexWeightCounts);
+            if (!ReadUnsigned(text, NextValue(parser), mesh.vertexWeightCounts)) return false;
         } else if (Is(key, "weights")) {
-            ReadWeights(text, NextValue(parser), mesh.weights);
+            if (!ReadWeights(text, NextValue(parser), mesh.weights)) return false;
         }
     }
     return true;
@@ -202,41 +216,81 @@ bool ReadMeshBlock(const UString& blockText, MeshData& mesh) {
     return ReadMeshBlockAt(blockText, Range{0, blockText.Length()}, mesh, UTextParser::Nesting::Check);
 }
 
+namespace {
+
+// The records of one list (bones or meshes) as the file declares and fills them.
+class RecordCount {
+public:
+    // Reads a count after its key; false when it is missing, negative or too large.
+    template <typename Record>
+    bool Declare(UTextParser& parser, UArray<Record>& records) {
+        if (!parser.HasMoreTokens()) return false;
+        int64_t count;
+        parser >> count;
+        if (count < 0 || count >= int64_t(kMaxRecords)) return false;
+        records.Empty(0);
+        records.Add(int32_t(count));
+        m_filled.Empty(0);
+        for (int64_t i = 0; i < count; ++i) m_filled.Append(0);
+        m_declared = true;
+        return true;
+    }
+    // Reads the index after "bone" or "mesh"; -1 when it is missing or outside the count,
+    // or when the block after it is missing.
+    int32_t Index(UTextParser& parser) {
+        if (!parser.HasMoreTokens()) return -1;
+        int64_t index;
+        parser >> index;
+        if (index < 0 || index >= m_filled.Num() || !parser.HasMoreTokens()) return -1;
+        m_filled[int32_t(index)] = 1;
+        return int32_t(index);
+    }
+    bool IsDeclared() const { return m_declared; }
+    // Every declared record has had its block.
+    bool AllFilled() const {
+        for (unsigned char filled : m_filled)
+            if (!filled) return false;
+        return true;
+    }
+
+private:
+    UArray<unsigned char> m_filled;
+    bool m_declared = false;
+};
+
+}  // namespace
+
 bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>& meshes) {
     // Blocks are ranges of the text the parser tokenized whole, nesting checked.
     constexpr UTextParser::Nesting kWithinParsedText = UTextParser::Nesting::CheckedWithWholeText;
-    // Text the tokenizer could not read to its end is damaged, not short.
-    if (parser.GetEngineError()) return false;
+    // Text the tokenizer could not read to its end is damaged, not short; so is text
+    // that ends inside a block or a quoted string: a file cut short.
+    if (parser.GetEngineError() || parser.IsOpenEnded()) return false;
+    RecordCount boneRecords, meshRecords;
     bool ok = true;
     while (ok && parser.HasMoreTokens()) {
         UString key;
         parser >> key;
         if (Is(key, "version")) {
             ok = CheckVersion(parser);
-        } else if (Is(key, "numBones") || Is(key, "numMeshes")) {
-            int32_t count;
-            parser >> count;
-            ok = uint32_t(count) < kMaxRecords;
-            if (ok && Is(key, "numBones")) {
-                bones.Empty(0);
-                bones.Add(count);
-            } else if (ok) {
-                meshes.Empty(0);
-                meshes.Add(count);
-            }
+        } else if (Is(key, "numBones")) {
+            ok = boneRecords.Declare(parser, bones);
+        } else if (Is(key, "numMeshes")) {
+            ok = meshRecords.Declare(parser, meshes);
         } else if (Is(key, "bone")) {
-            int32_t index;
-            parser >> index;
-            ok = uint32_t(index) < uint32_t(bones.Num());
+            const int32_t index = boneRecords.Index(parser);
+            ok = index >= 0;
             if (ok) ReadBoneBlockAt(parser.GetText(), NextValue(parser), bones[index], kWithinParsedText);
         } else if (Is(key, "mesh")) {
-            int32_t index;
-            parser >> index;
-            ok = uint32_t(index) < uint32_t(meshes.Num());
+            const int32_t index = meshRecords.Index(parser);
+            ok = index >= 0;
             if (ok) ok = ReadMeshBlockAt(parser.GetText(), NextValue(parser), meshes[index], kWithinParsedText);
         }
     }
-    return ok;
+    // A file cut short between records: fewer blocks than a count declares, or bones
+    // without the mesh count that the writer always puts after them.
+    return ok && boneRecords.AllFilled() && meshRecords.AllFilled() &&
+           (!boneRecords.IsDeclared() || meshRecords.IsDeclared());
 }
 
 }  // namespace rig

@@ -11,9 +11,12 @@ namespace rig {
 // Counts of bones and meshes must stay below this (compared unsigned).
 constexpr uint32_t kMaxRecords = 5000;
 
-// Reads the whole token stream into the two lists; false when the file is damaged (a
+// Reads the whole token stream into the two lists; false when the file is damaged: a
 // wrong version, a count too large, an index outside the count, a broken "set"
-// sequence, or text the tokenizer could not read completely).
+// sequence, an integer that does not fit 32 bits, text the tokenizer could not read
+// completely, or a file cut short (it ends inside a block or a quoted string, a count,
+// index or block is missing after its key, a declared bone or mesh has no block, or
+// bones are declared without the mesh count that follows them).
 bool ReadRigFile(brix::UTextParser& parser, brix::UArray<BoneData>& bones, brix::UArray<MeshData>& meshes);
 
 // The value after "version" must be exactly "1".
@@ -21,7 +24,8 @@ bool CheckVersion(brix::UTextParser& parser);
 // Reads the entries of a bone block; unknown keys are skipped and it never fails.
 bool ReadBoneBlock(const brix::UString& blockText, BoneData& bone);
 // Reads the entries of a mesh block into a record whose lists it first empties; fails
-// only on a broken "set" sequence (or a block the tokenizer could not read).
+// on a broken "set" sequence, an integer that does not fit 32 bits, or a block the
+// tokenizer could not read.
 bool ReadMeshBlock(const brix::UString& blockText, MeshData& mesh);
 
 }  // namespace rig

@@ -4,9 +4,24 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Core/UMessage.h"
+
 void RigWriter::WriteText(const char* text) { m_stream.Serialize(text, strlen(text)); }
 
 void RigWriter::WriteText(const brix::UString& text) { m_stream.Serialize(text.c_str(), uint64_t(text.Length())); }
+
+void RigWriter::WriteName(const brix::UString& name) {
+    if (!memchr(name.c_str(), '"', size_t(name.Length()))) return WriteText(name);
+    brix::UString written(name);
+    for (int32_t i = 0; i < written.Length(); ++i)
+        if (written[i] == '"') written[i] = '_';
+    WriteText(written);
+    for (const brix::UString& changed : m_changedNames)
+        if (changed == name) return;
+    m_changedNames.Append(name);
+    brix::UMessage(7, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
+                                 << written << "\".";
+}
 
 void RigWriter::WriteUnsigned(uint32_t value) {
     char digits[16];

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CoreServices/Interfaces/IStream.h"
+#include "Utils/UArray.h"
 #include "Utils/UBaseString.h"
 
 class RigWriter {
@@ -13,6 +14,10 @@ public:
 
     void WriteText(const char* text);
     void WriteText(const brix::UString& text);
+    // A name that goes between double quotes. The format has no escape for a double
+    // quote, so each one in the name is written as '_', and the first time a name is
+    // changed so a warning says what it became.
+    void WriteName(const brix::UString& name);
     // The decimal digits of the value.
     void WriteUnsigned(uint32_t value);
     // One to four reals, each as printf's "%.4f" prints it widened to double, separated
@@ -27,4 +32,5 @@ public:
 
 private:
     brix::IOutputStream& m_stream;
+    brix::UArray<brix::UString> m_changedNames;
 };

@@ -114,6 +114,22 @@ TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
   EXPECT_EQ(meshes, 2); // the visible shape and its original
 }
 
+// Names may hold any byte but '|': quoted, with a backslash before quotes and
+// backslashes, each stays one word, ';' included.
+TEST_F(HostSkin, CommandTakesQuotedNamesWithEscapes) {
+  MFnDependencyNode(j0).setName("upper spine");
+  MFnDependencyNode(j1).setName("neck;x\"q\\");
+  MFnDependencyNode(MFnDagNode(shape).parent(0)).setName("my mesh;1");
+  MStringArray result;
+  ASSERT_TRUE(MGlobal::executeCommand(
+      "skinCluster \"|upper spine\" \"|upper spine|neck;x\\\"q\\\\\" \"|my mesh;1\";", result));
+  MDagPathArray influences;
+  ASSERT_EQ(MFnSkinCluster(standin::nodeByName(result[0])).influenceObjects(influences), 2u);
+  EXPECT_EQ(s(influences[1].fullPathName()), "|upper spine|neck;x\"q\\");
+  // A backslash that ends the text escapes nothing: the word is unterminated.
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster \"|upper spine\\"), MStatus::kFailure);
+}
+
 TEST_F(HostSkin, PosedJointDeformsTheMeshWhileTheInputKeepsTheBindPose) {
   MObject sc = bind();
   ASSERT_FALSE(sc.isNull());

@@ -15,8 +15,10 @@ public:
   static void displayError(const MString& text);
 
   // Runs a text of the small command language. Statements end at ';' outside double
-  // quotes, words are split at white space (a quoted word keeps its spaces), and a text
-  // stops at its first failing statement. Known statements:
+  // quotes, words are split at white space (a quoted word keeps its spaces and
+  // semicolons; inside it a backslash takes the next byte as it is, so \" is a quote
+  // and \\ a backslash), and a text stops at its first failing statement. Known
+  // statements:
   //   global string $name
   //   progressBar -edit [-beginProgress | -endProgress] [-status T] [-maxValue N]
   //               [-isInterruptable B] [-progress N] [-step N] $control

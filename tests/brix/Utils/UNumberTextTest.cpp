@@ -16,6 +16,7 @@ namespace {
 
 void ExpectLikeTheCLibrary(const std::string& text) {
     EXPECT_EQ(ReadInteger(text.c_str()), int32_t(strtol(text.c_str(), nullptr, 10))) << text;
+    EXPECT_EQ(ReadWideInteger(text.c_str()), int64_t(strtoll(text.c_str(), nullptr, 10))) << text;
     const float expected = float(atof(text.c_str()));
     const float got = ReadReal(text.c_str());
     // Bit for bit: negative zero and NaN payloads included.

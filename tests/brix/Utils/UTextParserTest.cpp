@@ -133,6 +133,45 @@ TEST(UTextParser, DeepNestingMatchesOrIsReportedNeverWrong) {
     EXPECT_EQ(parser.GetEngineError(), UTextParser::kErrorNestingTooDeep);
 }
 
+// Quoted braces are bytes of a string: they neither nest nor close, with either engine.
+// Only where a block never closes may the engine read them as plain bytes, so there
+// every brace counts towards the limit.
+TEST(UTextParser, QuotedBracesDoNotCountTowardsTheNestingLimit) {
+    const std::string quoted = "\"" + std::string(1001, '{') + "\"";
+    for (const std::string& text : {"name " + quoted, "{ " + quoted + " }", "{ " + quoted + " \"}}\" }"}) {
+        for (UTextParser::Engine engine : {UTextParser::Engine::Scanner, UTextParser::Engine::RegexOnly}) {
+            UString subject(text.c_str());
+            UTextParser parser(subject, engine);
+            EXPECT_EQ(parser.GetEngineError(), 0) << text;
+            EXPECT_FALSE(parser.IsOpenEnded()) << text;
+            EXPECT_EQ(parser.GetNumTokens(), text[0] == '{' ? 1 : 2) << text;
+        }
+    }
+    const std::string unclosed = "{ " + quoted;
+    UString subject(unclosed.c_str());
+    UTextParser parser(subject);
+    EXPECT_EQ(parser.GetEngineError(), UTextParser::kErrorNestingTooDeep);
+}
+
+// A text is open-ended when it ends inside a block or a quoted string; a stray closing
+// brace outside every block is passed over and leaves it whole.
+TEST(UTextParser, TellsTextsThatEndInsideAConstruct) {
+    struct Case {
+        const char* text;
+        bool openEnded;
+    } cases[] = {
+        {"", false},          {"a { b { c } } \"d\"", false}, {"a } b", false},     {"{ \"}\" }", false},
+        {"{ a", true},        {"{ { a }", true},              {"a \"b", true},    {"{ \"a\" } \"", true},
+        {"{ \"}\"", true},    {"\"{\" {", true},
+    };
+    for (const Case& c : cases) {
+        for (UTextParser::Engine engine : {UTextParser::Engine::Scanner, UTextParser::Engine::RegexOnly}) {
+            UString subject(c.text);
+            EXPECT_EQ(UTextParser(subject, engine).IsOpenEnded(), c.openEnded) << c.text;
+        }
+    }
+}
+
 namespace {
 // A minimal input stream over a string, standing in for a file.
 class StringStream : public IInputStream {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <maya/MFnDagNode.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MFnMatrixData.h>
 #include <maya/MPlug.h>
@@ -83,4 +84,26 @@ TEST_F(ExportDriver, DistinctBindPosesAreReportedAndTheFirstWins) {
         << text;
     EXPECT_EQ(Infos(), "Can't export bones with multiple distinct bind poses. Please use the same bind pose when "
                        "binding a bone two more than one mesh.\r\n");
+}
+
+// The format cannot carry a double quote inside a name: it is written as '_', with one
+// warning per name, and the file reads back whole.
+TEST_F(ExportDriver, QuotesInNamesAreWrittenAsUnderscoresWithAWarning) {
+    standin::setUpAxis(false);
+    const MObject parent = standin::makeJoint("a\"b");
+    standin::makeJoint("c", parent);
+    plugin_test::Triangle("m\"1", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+    const std::string text = Export();
+    EXPECT_NE(text.find("name \"a_b\"\r\n\tparent \"\""), std::string::npos) << text;
+    EXPECT_NE(text.find("name \"c\"\r\n\tparent \"a_b\""), std::string::npos) << text;
+    EXPECT_NE(text.find("name \"m_1\""), std::string::npos) << text;
+    EXPECT_EQ(Warnings(), "WARNING: Name \"a\"b\" holds a double quote, which a rig file cannot carry. It is written "
+                          "as \"a_b\".\r\n"
+                          "WARNING: Name \"m\"1\" holds a double quote, which a rig file cannot carry. It is written "
+                          "as \"m_1\".\r\n");
+    standin::resetScene();
+    standin::setUpAxis(false);
+    EXPECT_EQ(Import(text), 0);
+    EXPECT_FALSE(standin::nodeByName("m_1").isNull());
+    EXPECT_EQ(MFnDagNode(standin::nodeByName("c")).fullPathName(), "|a_b|c");
 }

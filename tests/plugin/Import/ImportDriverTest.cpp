@@ -7,7 +7,10 @@
 #include <maya/MItDependencyNodes.h>
 #include <maya/MItGeometry.h>
 
+#include <algorithm>
+
 #include "support/PluginHostTest.h"
+#include "support/RigCompare.h"
 
 using plugin_test::PluginHostTest;
 
@@ -32,7 +35,10 @@ using ImportDriver = PluginHostTest;
 TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneMessageAndNothingBuilt) {
     const char* damaged[] = {"version 2", "version 1.0", "numBones 5000", "numBones -1", "bone 0 { name \"a\" }",
                              "numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }",
-                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }"};
+                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }",
+                             // cut short: inside a block, and between the bones and the meshes
+                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 0 { name \"m\" vertices { 0 0",
+                             "numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" }\r\n"};
     for (const char* text : damaged) {
         standin::resetScene();
         const unsigned int nodesBefore = standin::allNodes().length();
@@ -48,9 +54,10 @@ TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneMessageAndNothingBuilt) {
 TEST_F(ImportDriver, AcceptedFilesBuildWhatTheyHold) {
     const unsigned int nodesBefore = standin::allNodes().length();
     EXPECT_EQ(Import("version 1"), 0);
-    EXPECT_EQ(Import("version \"1\" numBones 4999"), 0);  // 4999 bones without names: none built
+    EXPECT_EQ(Import("version \"1\" numBones 0 numMeshes 0"), 0);
     EXPECT_EQ(standin::allNodes().length(), nodesBefore);
-    EXPECT_EQ(Import("numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } comment \"x\""), 0);
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } comment \"x\" numMeshes 0"),
+              0);
     EXPECT_TRUE(standin::nodeByName("a").isNull());  // discarded by the second count
     EXPECT_FALSE(standin::nodeByName("b").isNull());
 }
@@ -70,7 +77,7 @@ TEST_F(ImportDriver, JointsAreBuiltParentsFirstWhateverTheOrder) {
                      "bone 1 { name \"root\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 -1 0 1 } "
                      "bone 2 { name \"orphan\" parent \"nobody\" } "
                      "bone 3 { name \"p\" parent \"q\" } bone 4 { name \"q\" parent \"p\" } "
-                     "bone 5 { parent \"root\" }"),
+                     "bone 5 { parent \"root\" } numMeshes 0"),
               0);
     EXPECT_EQ(ParentName("child"), "root");
     EXPECT_EQ(ParentName("orphan"), "world");
@@ -125,34 +132,94 @@ TEST_F(ImportDriver, WeightsAreStoredAsReadAndZeroCountsLeaveTheDeformerSet) {
     EXPECT_EQ(members[1], 2);
 }
 
-TEST_F(ImportDriver, MeshesWithIndicesOutOfRangeAreSkippedAndTheRestBuilt) {
+// Each building step is checked on its own: a step that cannot be taken is left out
+// with a warning naming the mesh, and only geometry that cannot be built costs the mesh.
+TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
+    const std::string triangle = "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } polygonVertexCounts { 3 } "
+                                 "polygonVertexIndices { 0 1 2 } ";
+    const std::string uvs = "textureCoordinates { set 0 { 0 0 1 0 0 1 } } ";
     struct Case {
-        std::string block;
-        const char* fault;
+        const char* name;
+        std::string body;
+        std::string warnings;  // every warning, without its prefix, one per line
+        bool built;
+        int uvSets;
+        bool set0Mapped;
+        bool skinned;
     } cases[] = {
-        {Mesh("badNormal", "polygonNormalIndices { 0 0 1 }"), "a normal index is past the end of its normal list"},
-        {Mesh("badVertex", "", "vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 1 3 }"),
-         "a polygon vertex index is past the end of its vertex list"},
-        {Mesh("badCounts", "", "vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { 4 } polygonVertexIndices { 0 1 2 }"),
-         "its polygon vertex counts do not match its polygon vertex indices"},
-        {Mesh("shortUVs", "textureCoordinates { set 0 { 0 0 1 1 } } polygonTexCoordIndices { set 0 { 0 1 } }"),
-         "a UV set has fewer texture coordinate indices than face vertices"},
-        {Mesh("badUV", "textureCoordinates { set 0 { 0 0 } } polygonTexCoordIndices { set 0 { 0 0 1 } }"),
-         "a texture coordinate index is past the end of its UV set"},
-        {Mesh("manyWeights", "vertexWeightCounts { 1 1 2 } weights { 0 1 0 1 0 1 }"),
-         "its weight counts add up to more weights than it holds"},
-        {Mesh("badBone", "vertexWeightCounts { 1 1 1 } weights { 0 1 0 1 7 1 }"),
-         "a weight names a bone past the end of the bone list"},
+        {"badVertex", "vertices { 0 0 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 1 0 }",
+         "Can't build mesh \"badVertex\": a polygon vertex index is past the end of its vertex list. It is skipped.",
+         false, 0, false, false},
+        {"badCounts", triangle + "polygonVertexCounts { 3 }",
+         "Can't build mesh \"badCounts\": its polygon vertex counts do not match its polygon vertex indices. It is "
+         "skipped.",
+         false, 0, false, false},
+        {"twoCorners", "vertices { 0 0 0 1 0 0 } polygonVertexCounts { 2 } polygonVertexIndices { 0 1 }",
+         "Can't build mesh \"twoCorners\": a polygon has fewer than 3 corners. It is skipped.", false, 0, false, false},
+        {"badNormal", triangle + "polygonNormalIndices { 0 0 1 }",
+         "Mesh \"badNormal\" keeps its default normals: a normal index is past the end of its normal list.", true, 1,
+         false, false},
+        {"fewNormals", triangle + "polygonNormalIndices { 0 0 }",
+         "Mesh \"fewNormals\" keeps its default normals: its normal indices do not match its face vertices.", true, 1,
+         false, false},
+        {"shortUVs", triangle + uvs + "polygonTexCoordIndices { set 0 { 0 1 } }",
+         "UV set 0 of mesh \"shortUVs\" is left empty: it has fewer texture coordinate indices than face vertices.",
+         true, 1, false, false},
+        {"badUV", triangle + uvs + "polygonTexCoordIndices { set 0 { 0 1 3 } }",
+         "UV set 0 of mesh \"badUV\" is left empty: a texture coordinate index is past the end of the set.", true, 1,
+         false, false},
+        // An empty later set as the writer leaves it: built, and left unmapped.
+        {"emptySet1",
+         triangle + "textureCoordinates { set 0 { 0 0 1 0 0 1 } set 1 { } } "
+                          "polygonTexCoordIndices { set 0 { 0 1 2 } set 1 { 0 0 0 } }",
+         "", true, 2, true, false},
+        // A bad set 0 is left empty and set 1 still gets its own place.
+        {"badSet0",
+         triangle + "textureCoordinates { set 0 { 0 0 } set 1 { 0 0 1 0 0 1 } } "
+                    "polygonTexCoordIndices { set 0 { 0 0 5 } set 1 { 0 1 2 } }",
+         "UV set 0 of mesh \"badSet0\" is left empty: a texture coordinate index is past the end of the set.", true, 2,
+         false, false},
+        {"manyWeights", triangle + "vertexWeightCounts { 1 1 2 } weights { 0 1 0 1 0 1 }",
+         "Can't build the skin of mesh \"manyWeights\": its weight counts add up to more weights than it holds.", true,
+         1, false, false},
+        {"fewCounts", triangle + "vertexWeightCounts { 1 1 } weights { 0 1 0 1 }",
+         "Can't build the skin of mesh \"fewCounts\": its weight counts do not match its vertices.", true, 1, false,
+         false},
+        {"badBone", triangle + "vertexWeightCounts { 1 1 1 } weights { 0 1 0 1 7 1 }",
+         "Mesh \"badBone\": weights naming a bone outside the file's bone list are dropped (1 of 3).", true, 1, false,
+         true},
+        {"onlyBadBones", triangle + "vertexWeightCounts { 1 1 1 } weights { 3 1 3 1 7 1 }",
+         "Mesh \"onlyBadBones\": weights naming a bone outside the file's bone list are dropped (3 of 3).\n"
+         "Can't build the skin of mesh \"onlyBadBones\": none of its weights names a bone that has a joint.",
+         true, 1, false, false},
     };
     for (const Case& c : cases) {
         standin::resetScene();
-        std::string block = c.block;
-        block.replace(block.find("mesh 0"), 6, "mesh 1");
-        EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" } numMeshes 2 " + Mesh("good") + " " + block), 0);
-        const std::string name = block.substr(block.find('"') + 1, block.find('"', block.find('"') + 1) - block.find('"') - 1);
-        EXPECT_FALSE(standin::nodeByName("good").isNull()) << name;
-        EXPECT_TRUE(standin::nodeByName(name.c_str()).isNull()) << name;
-        EXPECT_EQ(Warnings(), "WARNING: Can't build mesh \"" + name + "\": " + c.fault + ". It is skipped.\r\n");
+        EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" } numMeshes 2 " + Mesh("good") + " mesh 1 { name \"" +
+                         c.name + "\" " + c.body + " }"),
+                  0);
+        EXPECT_FALSE(standin::nodeByName("good").isNull()) << c.name;
+        const MObject transform = standin::nodeByName(c.name);
+        ASSERT_EQ(!transform.isNull(), c.built) << c.name;
+        std::string expected;
+        for (size_t at = 0; at < c.warnings.size();) {
+            const size_t end = std::min(c.warnings.find('\n', at), c.warnings.size());
+            expected += "WARNING: " + c.warnings.substr(at, end - at) + "\r\n";
+            at = end + 1;
+        }
+        EXPECT_EQ(Warnings(), expected) << c.name;
+        if (!c.built) continue;
+        MFnMesh mesh(MFnDagNode(transform).child(0));
+        EXPECT_EQ(mesh.numUVSets(), c.uvSets) << c.name;
+        MStringArray sets;
+        mesh.getUVSetNames(sets);
+        EXPECT_EQ(mesh.numUVs(sets[0]) > 0, c.set0Mapped) << c.name;
+        if (c.uvSets > 1) {
+            EXPECT_EQ(mesh.numUVs(sets[1]) > 0, !c.set0Mapped) << c.name;
+        }
+        unsigned int clusters = 0;
+        for (MItDependencyNodes it(MFn::kSkinClusterFilter); !it.isDone(); it.next()) ++clusters;
+        EXPECT_EQ(clusters, c.skinned ? 1u : 0u) << c.name;
     }
 }
 
@@ -163,14 +230,56 @@ TEST_F(ImportDriver, UVSetsWithoutIndicesAreSkipped) {
     MFnMesh mesh(MFnDagNode(standin::nodeByName("m")).child(0));
     EXPECT_EQ(mesh.numUVSets(), 1);
     EXPECT_EQ(mesh.numUVs(), 3);
+    EXPECT_EQ(Warnings(), "WARNING: UV set 1 of mesh \"m\" is not built: it has no texture coordinate indices.\r\n");
 }
 
 TEST_F(ImportDriver, SmallScaleBonesArePlacedAtTheirBindPose) {
     standin::setUpAxis(false);
     // A bone scaled by 100 (as rigs in centimetres are): its inverse bind matrix has
     // determinant 1e-6 and must still be inverted.
-    EXPECT_EQ(Import("numBones 1 bone 0 { name \"big\" invBaseMatrix 0.01 0 0 0 0 0.01 0 0 0 0 0.01 0 0 0 -0.05 1 }"), 0);
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"big\" invBaseMatrix 0.01 0 0 0 0 0.01 0 0 0 0 0.01 0 0 0 -0.05 1 } "
+                     "numMeshes 0"),
+              0);
     const MMatrix world = standin::worldMatrix(standin::nodeByName("big"));
     EXPECT_NEAR(world(0, 0), 100.0, 1e-3);
     EXPECT_NEAR(world(3, 2), 5.0, 1e-4);
+}
+
+namespace {
+const char kMappedTriangle[] =
+    "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } textureCoordinates { set 0 { 0 0 1 0 0 1 } } "
+    "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } polygonNormalIndices { 0 0 0 } "
+    "polygonTexCoordIndices { set 0 { 0 1 2 } } vertexWeightCounts { 2 1 1 } weights { 0 0.5 1 0.5 1 1 0 1 } ";
+const char kTwoBones[] = "bone 0 { name \"%0\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -1 1 } "
+                         "bone 1 { name \"%1\" parent \"%p\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -2 1 } ";
+
+std::string TwoBoneRig(const std::string& bone0, const std::string& bone1, const std::string& parent1,
+                       const std::string& mesh) {
+    std::string bones = kTwoBones;
+    for (auto [key, value] : {std::pair{"%0", bone0}, {"%1", bone1}, {"%p", parent1}})
+        bones.replace(bones.find(key), 2, value);
+    return "version 1 numBones 2 " + bones + "numMeshes 1 mesh 0 { name \"" + mesh + "\" " + kMappedTriangle + "}";
+}
+}  // namespace
+
+// Every bone becomes its own joint and keeps its weights, whatever its name: two bones
+// of one name (the host names the second "a1"), and names holding spaces and semicolons,
+// which the skinCluster command must take whole. Exported again, the rig is the same.
+TEST_F(ImportDriver, EveryBoneKeepsItsJointAndWeightsWhateverItsName) {
+    struct Case {
+        std::string file;
+        std::string exported;  // the rig the export describes
+    } cases[] = {
+        {TwoBoneRig("a", "a", "", "m"), TwoBoneRig("a", "a1", "", "m")},
+        {TwoBoneRig("upper spine", "neck;x", "upper spine", "my mesh;1"),
+         TwoBoneRig("upper spine", "neck;x", "upper spine", "my mesh;1")},
+    };
+    for (const Case& c : cases) {
+        standin::resetScene();
+        standin::setUpAxis(false);
+        EXPECT_EQ(Import(c.file), 0) << c.file;
+        EXPECT_EQ(Warnings(), "") << c.file;
+        EXPECT_EQ(Console(standin::ConsoleKind::Error), "") << c.file;
+        EXPECT_EQ(plugin_test::RigDifference(c.exported, Export()), "") << c.file;
+    }
 }

@@ -23,18 +23,23 @@ constexpr UTextParser::Engine kRegex = UTextParser::Engine::RegexOnly;
 bool Is(const UString& key, const char* text) { return strcmp(key.c_str(), text) == 0; }
 
 template <typename T>
-void ReadAll(const UString& text, UArray<T>& out) {
+bool ReadAll(const UString& text, UArray<T>& out) {
     UTextParser parser(text, kRegex);
     while (parser.HasMoreTokens()) parser >> out[out.Add()];
+    return true;
 }
 
-void ReadUnsigned(const UString& text, UArray<uint32_t>& out) {
+bool Fits(int64_t value) { return value >= -2147483648LL && value <= 4294967295LL; }
+
+bool ReadUnsigned(const UString& text, UArray<uint32_t>& out) {
     UTextParser parser(text, kRegex);
     while (parser.HasMoreTokens()) {
-        int32_t value;
+        int64_t value;
         parser >> value;
+        if (!Fits(value)) return false;
         out.Append(uint32_t(value));
     }
+    return true;
 }
 
 template <typename List, typename ReadSet>
@@ -44,12 +49,12 @@ bool ReadSets(const UString& text, UArray<List>& sets, ReadSet readSet) {
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
         UString key, block;
-        int32_t number;
+        int64_t number;
         parser >> key;
         if (!Is(key, "set")) return false;
         parser >> number >> block;
         if (number != sets.Num()) return false;
-        readSet(block, sets[sets.Add()]);
+        if (!readSet(block, sets[sets.Add()])) return false;
     }
     return true;
 }
@@ -69,16 +74,21 @@ bool ReadMesh(const UString& text, MeshData& mesh) {
             if (!ReadSets((parser >> value, value), mesh.textureCoordinates, ReadAll<TVector2<float>>)) return false;
         } else if (Is(key, "polygonTexCoordIndices")) {
             if (!ReadSets((parser >> value, value), mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
-        } else if (Is(key, "polygonVertexCounts")) ReadUnsigned((parser >> value, value), mesh.polygonVertexCounts);
-        else if (Is(key, "polygonVertexIndices")) ReadUnsigned((parser >> value, value), mesh.polygonVertexIndices);
-        else if (Is(key, "polygonNormalIndices")) ReadUnsigned((parser >> value, value), mesh.polygonNormalIndices);
-        else if (Is(key, "vertexWeightCounts")) ReadUnsigned((parser >> value, value), mesh.vertexWeightCounts);
-        else if (Is(key, "weights")) {
+        } else if (Is(key, "polygonVertexCounts")) {
+            if (!ReadUnsigned((parser >> value, value), mesh.polygonVertexCounts)) return false;
+        } else if (Is(key, "polygonVertexIndices")) {
+            if (!ReadUnsigned((parser >> value, value), mesh.polygonVertexIndices)) return false;
+        } else if (Is(key, "polygonNormalIndices")) {
+            if (!ReadUnsigned((parser >> value, value), mesh.polygonNormalIndices)) return false;
+        } else if (Is(key, "vertexWeightCounts")) {
+            if (!ReadUnsigned((parser >> value, value), mesh.vertexWeightCounts)) return false;
+        } else if (Is(key, "weights")) {
             UTextParser list((parser >> value, value), kRegex);
             while (list.HasMoreTokens()) {
-                int32_t bone;
+                int64_t bone;
                 float weight;
                 list >> bone >> weight;
+                if (!Fits(bone)) return false;
                 mesh.weights.Append(MeshData::Weight{uint32_t(bone), weight});
             }
         }
@@ -86,33 +96,43 @@ bool ReadMesh(const UString& text, MeshData& mesh) {
     return true;
 }
 
-// The reader as it was before blocks were read in place.
+// The reader reading every block from a copy of its value, with the same rules.
 bool ReadByCopies(const UString& text, UArray<BoneData>& bones, UArray<MeshData>& meshes) {
     UTextParser parser(text, kRegex);
-    if (parser.GetEngineError()) return false;
-    bool ok = true;
+    if (parser.GetEngineError() || parser.IsOpenEnded()) return false;
+    bool ok = true, bonesDeclared = false, meshesDeclared = false;
+    UArray<unsigned char> boneFilled, meshFilled;
     while (ok && parser.HasMoreTokens()) {
         UString key, block;
-        int32_t number;
+        int64_t number;
         parser >> key;
         if (Is(key, "version")) {
             ok = rig::CheckVersion(parser);
         } else if (Is(key, "numBones") || Is(key, "numMeshes")) {
+            ok = parser.HasMoreTokens();
             parser >> number;
-            ok = uint32_t(number) < rig::kMaxRecords;
-            if (ok && Is(key, "numBones")) bones.Empty(0), bones.Add(number);
-            else if (ok) meshes.Empty(0), meshes.Add(number);
-        } else if (Is(key, "bone") || Is(key, "mesh")) {
-            parser >> number;
-            ok = uint32_t(number) < uint32_t(Is(key, "bone") ? bones.Num() : meshes.Num());
+            ok = ok && number >= 0 && number < rig::kMaxRecords;
             if (!ok) break;
+            const bool isBones = Is(key, "numBones");
+            UArray<unsigned char>& filled = isBones ? boneFilled : meshFilled;
+            filled.Empty(0);
+            for (int64_t i = 0; i < number; ++i) filled.Append(0);
+            if (isBones) bones.Empty(0), bones.Add(int32_t(number)), bonesDeclared = true;
+            else meshes.Empty(0), meshes.Add(int32_t(number)), meshesDeclared = true;
+        } else if (Is(key, "bone") || Is(key, "mesh")) {
+            ok = parser.HasMoreTokens();
+            parser >> number;
+            UArray<unsigned char>& filled = Is(key, "bone") ? boneFilled : meshFilled;
+            ok = ok && number >= 0 && number < filled.Num() && parser.HasMoreTokens();
+            if (!ok) break;
+            filled[int32_t(number)] = 1;
             parser >> block;
             if (Is(key, "mesh")) {
-                ok = ReadMesh(block, meshes[number]);
+                ok = ReadMesh(block, meshes[int32_t(number)]);
                 continue;
             }
             UTextParser entries(block, kRegex);
-            BoneData& bone = bones[number];
+            BoneData& bone = bones[int32_t(number)];
             while (entries.HasMoreTokens()) {
                 entries >> key;
                 if (Is(key, "name")) entries >> bone.name;
@@ -122,7 +142,9 @@ bool ReadByCopies(const UString& text, UArray<BoneData>& bones, UArray<MeshData>
             }
         }
     }
-    return ok;
+    for (const UArray<unsigned char>* filled : {&boneFilled, &meshFilled})
+        for (unsigned char f : *filled) ok = ok && f;
+    return ok && (!bonesDeclared || meshesDeclared);
 }
 
 // Every field, floats by their bits.

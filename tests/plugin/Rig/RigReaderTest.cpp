@@ -35,11 +35,12 @@ TEST(RigReader, AcceptsAndRejectsTopLevelEntries) {
         {"version 1.0", false},
         {"version \"1\"", true},
         {"version", false},
-        {"numBones 4999", true},
+        {"numBones 4999", false},  // declared but never given
+        {"numBones 0 numMeshes 0", true},
         {"numBones 5000", false},
         {"numBones -1", false},
         {"bone 0 { name \"a\" }", false},
-        {"numBones 1 bone 0 { name \"a\" }", true},
+        {"numBones 1 bone 0 { name \"a\" } numMeshes 0", true},
         {"numBones 1 bone 1 { }", false},
         {"numBones 1 bone -1 { }", false},
         {"numMeshes 1 mesh 0 { } mesh 1 { }", false},
@@ -49,9 +50,70 @@ TEST(RigReader, AcceptsAndRejectsTopLevelEntries) {
         {"numMeshes 1 mesh 0 { textureCoordinates { set 0 { 0 0 } set 0 { 1 1 } } }", false},
         {"numMeshes 1 mesh 0 { polygonTexCoordIndices { sets 0 { 0 } } }", false},
         {"numMeshes 1 mesh 0 { textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } }", true},
-        {"numBones", true},  // the missing count reads as 0
     };
     for (const Case& c : cases) EXPECT_EQ(Read(c.text).ok, c.ok) << c.text;
+}
+
+// A file cut short is damaged wherever it was cut: inside a block or a quoted string,
+// after a key, before a declared record, or before the mesh count.
+TEST(RigReader, FilesCutShortAreDamaged) {
+    struct Case {
+        const char* text;
+        bool ok;
+    } cases[] = {
+        {"numBones", false},
+        {"numBones 0", false},
+        {"numBones 0 numMeshes", false},
+        {"numBones 1 numMeshes 0", false},
+        {"numBones 2 bone 0 { } bone 0 { } numMeshes 0", false},
+        {"numBones 1 bone", false},
+        {"numBones 1 bone 0", false},
+        {"numMeshes 1 mesh 0", false},
+        {"numMeshes 1 mesh 0 { name \"m\" vertices { 0 0 0 }", false},
+        {"numMeshes 1 mesh 0 { name \"m", false},
+        {"numMeshes 1 mesh 0 { } comment \"x", false},
+        {"numMeshes 0", true},
+        {"numMeshes 1 mesh 0 { name \"m\" }", true},
+        {"numMeshes 0 } }", true},  // a stray closing brace is passed over
+        {"vers", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(c.text).ok, c.ok) << c.text;
+}
+
+// Integers are read whole: one that does not fit 32 bits is not cut to its low bits.
+TEST(RigReader, IntegersBeyond32BitsAreDamaged) {
+    struct Case {
+        const char* text;
+        bool ok;
+    } cases[] = {
+        {"numBones 4294967297", false},
+        {"numBones 1 bone 4294967296 { } numMeshes 0", false},
+        {"numMeshes 1 mesh 4294967296 { }", false},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 4294967296 { } } }", false},
+        {"numMeshes 1 mesh 0 { polygonTexCoordIndices { set 0 { 4294967296 } } }", false},
+        {"numMeshes 1 mesh 0 { polygonVertexIndices { 4294967298 } }", false},
+        {"numMeshes 1 mesh 0 { polygonVertexCounts { -2147483649 } }", false},
+        {"numMeshes 1 mesh 0 { vertexWeightCounts { 99999999999999999999 } }", false},
+        {"numMeshes 1 mesh 0 { weights { 4294967296 0.5 } }", false},
+        {"numMeshes 1 mesh 0 { polygonVertexIndices { 4294967295 -2147483648 } }", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(c.text).ok, c.ok) << c.text;
+    Rig rig = Read("numMeshes 1 mesh 0 { polygonVertexIndices { 4294967295 -1 } }");
+    ASSERT_TRUE(rig.ok);
+    EXPECT_EQ(rig.meshes[0].polygonVertexIndices[0], 4294967295u);
+    EXPECT_EQ(rig.meshes[0].polygonVertexIndices[1], 4294967295u);
+}
+
+// Braces inside quoted strings are bytes of a name, never nesting.
+TEST(RigReader, QuotedBracesDoNotNest) {
+    const std::string name(1001, '{');
+    std::string text = "numBones 1002 ";
+    for (int i = 0; i < 1002; ++i) text += "bone " + std::to_string(i) + " { name \"b" + std::to_string(i) + "{\" } ";
+    text += "numMeshes 1 mesh 0 { name \"" + name + "\" }";
+    Rig rig = Read(text);
+    ASSERT_TRUE(rig.ok);
+    EXPECT_EQ(std::string(rig.meshes[0].name.c_str()), name);
+    EXPECT_STREQ(rig.bones[1001].name.c_str(), "b1001{");
 }
 
 TEST(RigReader, TokenizerFailureMakesTheFileDamaged) {
@@ -61,14 +123,14 @@ TEST(RigReader, TokenizerFailureMakesTheFileDamaged) {
 
 TEST(RigReader, ReadsBonesWithDefaultsAndLaterCountsDiscardEarlierRecords) {
     Rig rig = Read(
-        "numBones 2 bone 0 { name \"gone\" } numBones 3 "
+        "numBones 2 bone 0 { name \"gone\" } numBones 3 bone 1 { } "
         "bone 2 { parent \"root\" name \"c\" unknown 5 invBaseMatrix 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 } "
-        "bone 0 { name \"a\" invBaseMatrix 1 2 }");
+        "bone 0 { name \"a\" invBaseMatrix 1 2 } numMeshes 0");
     ASSERT_TRUE(rig.ok);
     ASSERT_EQ(rig.bones.Num(), 3);
     EXPECT_STREQ(rig.bones[0].name.c_str(), "a");
     EXPECT_EQ(rig.bones[0].name.Num(), 2);
-    EXPECT_EQ(rig.bones[1].name.Num(), 0);  // never set
+    EXPECT_EQ(rig.bones[1].name.Num(), 0);  // its block sets no name
     EXPECT_EQ(rig.bones[1].invBaseMatrix, RigMatrix::Identity());
     EXPECT_STREQ(rig.bones[2].parent.c_str(), "root");
     EXPECT_EQ(rig.bones[2].invBaseMatrix.m[3][3], 16.0f);

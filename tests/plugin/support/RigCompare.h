@@ -56,6 +56,9 @@ inline std::string RigDifference(const std::string& a, const std::string& b) {
             const brix::UArray<uint32_t>& ix = x.polygonTexCoordIndices[s];
             const brix::UArray<uint32_t>& iy = y.polygonTexCoordIndices[s];
             if (ix.Num() != iy.Num()) return "UV indices" + at;
+            // An unmapped set has no coordinates; its indices point at nothing.
+            if ((x.textureCoordinates[s].Num() == 0) != (y.textureCoordinates[s].Num() == 0)) return "UV mapping" + at;
+            if (x.textureCoordinates[s].Num() == 0) continue;
             for (int32_t k = 0; k < ix.Num(); ++k)
                 if (!(x.textureCoordinates[s][int32_t(ix[k])] == y.textureCoordinates[s][int32_t(iy[k])]))
                     return "corner UVs" + at;

@@ -18,6 +18,7 @@
 #include <maya/MVectorArray.h>
 
 #include <algorithm>
+#include <string>
 
 #include "Core/UMessage.h"
 #include "HPolygonMeshKit.h"
@@ -203,25 +204,39 @@ void HPolygonMeshKit<T>::SetTextureCoordinates(HStatus& status, const UArray<Vec
     status.Set(mesh.assignUVs(counts, ids, &name));
 }
 
+namespace {
+// A path between double quotes, with a backslash before each quote and backslash in it:
+// names may hold spaces, semicolons and quotes, and the command must still read them
+// as one word each.
+void AppendQuoted(std::string& command, const MString& path) {
+    command += '"';
+    for (const char* c = path.asChar(); *c; ++c) {
+        if (*c == '"' || *c == '\\') command += '\\';
+        command += *c;
+    }
+    command += '"';
+}
+}  // namespace
+
 template <typename T>
 void HPolygonMeshKit<T>::CreateSkinCluster(HStatus& status, const UArray<HObject>& joints) {
-    MString command("skinCluster ");
+    std::string command("skinCluster ");
     for (const HObject& joint : joints) {
         MStatus hostStatus;
         MFnDagNode node(joint.m_object, &hostStatus);
         MDagPath path;
         if (hostStatus) hostStatus = node.getPath(path);
         if (!hostStatus) return status.Set(hostStatus);
-        command += path.fullPathName();
-        command += " ";
+        AppendQuoted(command, path.fullPathName());
+        command += ' ';
     }
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
-    command += mesh.fullPathName();
-    command += ";";
+    AppendQuoted(command, mesh.fullPathName());
+    command += ';';
     MStringArray result;
-    status.Set(MGlobal::executeCommand(command, result, false, false));
+    status.Set(MGlobal::executeCommand(MString(command.c_str()), result, false, false));
 }
 
 template <typename T>

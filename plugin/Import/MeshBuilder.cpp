@@ -1,0 +1,117 @@
+#include "Import/MeshBuilder.h"
+
+#include "Core/UMessage.h"
+#include "Import/MeshChecks.h"
+
+using namespace kiln::platform_maya;
+using brix::UArray;
+using brix::UMessage;
+
+MeshBuilder::MeshBuilder(const UArray<BoneData>& bones, const JointBuilder& joints) {
+    for (int32_t b = 0; b < bones.Num(); ++b) {
+        const HObject& joint = joints.GetJoint(b);
+        m_influenceOfBone.Append(joint.IsNull() ? -1 : m_joints.Append(joint));
+    }
+}
+
+void MeshBuilder::Build(const MeshData& mesh) {
+    MeshKit kit{HObject()};
+    if (!BuildGeometry(kit, mesh)) return;
+    const uint64_t faceVertices = CountFaceVertices(mesh);
+    BuildNormals(kit, mesh, faceVertices);
+    BuildUVSets(kit, mesh, faceVertices);
+    if (mesh.name.Num()) kit.SetName(mesh.name);
+    if (mesh.weights.Num()) BuildSkin(kit, mesh);
+}
+
+bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {
+    const char* fault = FindGeometryFault(mesh);
+    HStatus status;
+    if (!fault) {
+        kit.Create(mesh.vertices, status, mesh.polygonVertexIndices, mesh.polygonVertexCounts, HObject());
+        if (!status.IsOk()) fault = "the host refused its geometry";
+    }
+    if (fault) UMessage(7, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
+    return !fault;
+}
+
+void MeshBuilder::BuildNormals(MeshKit& kit, const MeshData& mesh, uint64_t faceVertices) {
+    if (mesh.polygonNormalIndices.Num() == 0) return;  // the host's default normals stay
+    const char* fault = FindNormalFault(mesh, faceVertices);
+    if (!fault) {
+        HStatus status;
+        kit.SetNormals(status, mesh.normals, mesh.polygonNormalIndices);
+        if (!status.IsOk()) fault = "the host refused its normals";
+    }
+    if (fault) UMessage(7, "Mesh \"") << mesh.name << "\" keeps its default normals: " << fault << ".";
+}
+
+void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceVertices) {
+    HStatus status;
+    for (int32_t set = 0; set < mesh.textureCoordinates.Num(); ++set) {
+        // Index lists come in set order, so a set without one ends the sets.
+        if (set >= mesh.polygonTexCoordIndices.Num()) {
+            UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name
+                                   << "\" is not built: it has no texture coordinate indices.";
+            return;
+        }
+        // Sets are addressed by index, so a set that is not filled is still added. One
+        // that cannot be added ends the sets instead of being waited for.
+        while (kit.GetNumUVSets() <= set) {
+            const int32_t before = kit.GetNumUVSets();
+            kit.CreateUVSet(status);
+            if (kit.GetNumUVSets() <= before) {
+                UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name
+                                       << "\" is not built: the host could not add it.";
+                return;
+            }
+        }
+        if (IsUnmappedUVSet(mesh, set)) continue;
+        const char* fault = FindUVSetFault(mesh, set, faceVertices);
+        if (!fault) {
+            kit.SetTextureCoordinates(status, mesh.textureCoordinates[set], mesh.polygonTexCoordIndices[set], set);
+            if (!status.IsOk()) fault = "the host refused it";
+        }
+        if (fault) UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name << "\" is left empty: " << fault << ".";
+    }
+}
+
+void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
+    const char* fault = FindWeightCountFault(mesh);
+    // Weights go to the influence of their bone. Those of a bone outside the file's list
+    // are dropped with a warning; those of a bone without a joint (a bone without a
+    // name, reported when its joint was not made) without one.
+    UArray<float> weights;
+    UArray<unsigned int> influences, counts;
+    int32_t outsideList = 0;
+    for (int32_t v = 0, next = 0; !fault && v < mesh.vertexWeightCounts.Num(); ++v) {
+        uint32_t kept = 0;
+        for (uint32_t j = 0; j < mesh.vertexWeightCounts[v]; ++j, ++next) {
+            const MeshData::Weight& weight = mesh.weights[next];
+            if (weight.boneIndex >= uint32_t(m_influenceOfBone.Num())) {
+                ++outsideList;
+                continue;
+            }
+            const int32_t influence = m_influenceOfBone[int32_t(weight.boneIndex)];
+            if (influence < 0) continue;
+            weights.Append(weight.weight);
+            influences.Append(uint32_t(influence));
+            ++kept;
+        }
+        counts.Append(kept);
+    }
+    if (outsideList)
+        UMessage(7, "Mesh \"") << mesh.name << "\": weights naming a bone outside the file's bone list are dropped ("
+                                << outsideList << " of " << mesh.weights.Num() << ").";
+    if (!fault && weights.Num() == 0) fault = "none of its weights names a bone that has a joint";
+    HStatus status;
+    if (!fault) {
+        kit.CreateSkinCluster(status, m_joints);
+        if (!status.IsOk()) fault = "the host refused the skinCluster command";
+    }
+    if (!fault) {
+        kit.SetVertexWeights(status, weights, influences, counts);
+        if (!status.IsOk()) fault = "the host refused its weights";
+    }
+    if (fault) UMessage(7, "Can't build the skin of mesh \"") << mesh.name << "\": " << fault << ".";
+}
