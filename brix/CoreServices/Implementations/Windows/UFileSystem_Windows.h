@@ -5,6 +5,7 @@
 // OpenArchivePath).
 
 #include "CoreServices/Interfaces/IFileSystem.h"
+#include "Platform/WindowsKernel.h"
 
 namespace brix::platform_windows {
 
@@ -37,10 +38,15 @@ public:
     UString GetWorkingDirectory() override;
     // Always empty.
     UArray<UString> FindFiles(const UString& pattern) override;
+    // Writes "<path>~N" (the first free N) and moves it over path on Commit.
+    OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
+    // The system's text for the error of the last failed open.
+    UString GetLastFailureReason() const override;
 
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
+    DWORD m_lastError = NO_ERROR;
 };
 
 }  // namespace brix::platform_windows
