@@ -241,6 +241,23 @@ TEST(TessalineCli, InfoJsonIsOneDocumentEvenOnFailure) {
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 
+TEST(TessalineCli, AnExceptionDuringImportIsPrintedWithItsText) {
+    // A sparse file of 2 GiB: the reader refuses the text before reading it.
+    const std::string big = Temp("two_gib.tsl");
+    { std::ofstream(big, std::ios::binary); }
+    ASSERT_EQ(truncate(big.c_str(), off_t(1) << 31), 0);
+    const ProgramRun run = Tessaline("info " + big);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("ERROR: The plugin throwed an exception:\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("text too large to parse"), std::string::npos) << run.err;
+    const ProgramRun json = Tessaline("info " + big + " --json");
+    EXPECT_EQ(json.status, 1);
+    const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << json.out;
+    EXPECT_NE(document["error"].get<std::string>().find("text too large to parse"), std::string::npos) << json.out;
+    std::remove(big.c_str());
+}
+
 TEST(TessalineCli, InfoJsonEscapesBytesThatAreNotUtf8) {
     const std::string rig = Temp("odd_bytes.tsl");
     // Invalid bytes, a stray continuation byte and a valid two-byte character.
