@@ -314,7 +314,7 @@ HStatus TessalineExporter::Export(const OptionLine& options, brix::IOutputStream
         MeshWriter meshWriter(writer, m_yAxisUp, bones);
         for (int32_t j = 0; j < meshes.Num(); ++j) meshWriter.Write(meshes[j], uint32_t(j));
     } catch (const kiln::HException& exception) {
-        if (exception.GetStatus() == 1) brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
+        brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
         result.SetCode(exception.GetStatus());
     } catch (const brix::ErrorDescription& error) {
         brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();

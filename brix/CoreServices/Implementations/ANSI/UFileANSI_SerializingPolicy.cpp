@@ -2,7 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace brix {
 
@@ -15,6 +22,21 @@ int SeekFile(FILE* file, long long offset, int origin) { return _fseeki64(file, 
 long long TellFile(FILE* file) { return ftello(file); }
 int SeekFile(FILE* file, long long offset, int origin) { return fseeko(file, off_t(offset), origin); }
 #endif
+// Creates a file that must not exist yet and opens it for writing; nullptr with errno
+// set otherwise. (fopen's "x" mode is missing from older Windows runtimes.)
+FILE* OpenNewFile(const char* path) {
+#if defined(_WIN32)
+    const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file) _close(fd);
+#else
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file) close(fd);
+#endif
+    return file;
+}
+
 }  // namespace
 
 UFileANSI_SerializingPolicy_Input::UFileANSI_SerializingPolicy_Input(FILE* file, const UString& path)
@@ -134,14 +156,14 @@ UFileANSI_ReplacingOutput::UFileANSI_ReplacingOutput(FILE* file, const UString& 
     : UFileANSI_SerializingPolicy_Output(file, target), m_temporary(temporary) {}
 
 std::unique_ptr<UFileANSI_ReplacingOutput> UFileANSI_ReplacingOutput::Create(const UString& target) {
-    // The exclusive mode fails on a name in use, so the first free number is taken
+    // Creating exclusively fails on a name in use, so the first free number is taken
     // without touching any other file.
     for (unsigned int number = 1; number <= 1000; ++number) {
         char suffix[16];
         snprintf(suffix, sizeof suffix, "~%u", number);
         UString temporary(target);
         temporary.Append(suffix);
-        if (FILE* file = fopen(temporary.c_str(), "wbx"))
+        if (FILE* file = OpenNewFile(temporary.c_str()))
             return std::unique_ptr<UFileANSI_ReplacingOutput>(new UFileANSI_ReplacingOutput(file, target, temporary));
         if (errno != EEXIST) return nullptr;
     }
@@ -154,7 +176,7 @@ void UFileANSI_ReplacingOutput::Abandon() {
     if (m_done) return;
     m_done = true;
     UFileANSI_SerializingPolicy_Output::Close();
-    remove(m_temporary.c_str());
+    ::remove(m_temporary.c_str());
 }
 
 void UFileANSI_ReplacingOutput::Close() { Abandon(); }

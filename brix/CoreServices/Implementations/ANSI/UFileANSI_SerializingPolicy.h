@@ -71,7 +71,7 @@ private:
 };
 
 // Writes a new temporary file beside the target (the target's name followed by "~" and
-// a number, opened with fopen's exclusive "x" mode) and renames it over the target on
+// a number, created exclusively) and renames it over the target on
 // Commit. Closing or destroying it without a successful Commit removes the temporary
 // file. GetName gives the target.
 class UFileANSI_ReplacingOutput : public UFileANSI_SerializingPolicy_Output {

@@ -4,8 +4,9 @@
 // open as a file falls back to an entry of a ZIP archive on the path (see
 // OpenArchivePath).
 
+#include <cstdint>
+
 #include "CoreServices/Interfaces/IFileSystem.h"
-#include "Platform/WindowsKernel.h"
 
 namespace brix::platform_windows {
 
@@ -46,7 +47,7 @@ public:
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
-    DWORD m_lastError = NO_ERROR;
+    uint32_t m_lastError = 0;  // the Windows error code; kept out of the kernel header's types here
 };
 
 }  // namespace brix::platform_windows
