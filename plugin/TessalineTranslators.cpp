@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "Core/ErrorDescription.h"
 #include "Core/UMessage.h"
+#include "HException.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
 
 using kiln::platform_maya::HStatus;
@@ -81,31 +83,56 @@ void DestroyTranslator(void* translator) {
     if (translator) delete static_cast<TessalineTranslator*>(translator);
 }
 
+// The file is written beside its target and replaces it only once the export has
+// succeeded and every byte reached the disk: a failed export leaves an existing file as
+// it was.
 MStatus TessalineExporter::writer(const MFileObject& file, const MString& optionsString, FileAccessMode mode) {
-    const brix::UString name(file.name().asChar());
-    brix::OutputStreamHandle stream = brix::GetCoreServices()->GetFileSystem()->CreateFileWriter(name, true, false);
-    if (!stream) {
-        brix::UMessage(6, "Can't open file \"") << name << "\" for writing.";
-        return MStatus::kFailure;
-    }
     bool selectedOnly;
     if (mode == kSaveAccessMode || mode == kExportAccessMode) selectedOnly = false;
     else if (mode == kExportActiveAccessMode) selectedOnly = true;
     else return MStatus::kFailure;
 
+    const brix::UString name(file.name().asChar());
+    brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
+    brix::OutputStreamHandle stream = files->CreateReplacingFileWriter(name);
+    if (!stream) {
+        brix::UMessage(5, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
+        return MStatus::kFailure;
+    }
+
     OptionLine options;
     BuildOptionLine(optionsString, options);
-    return ToHostStatus(Export(options, *stream, selectedOnly));
+    const HStatus status = Export(options, *stream, selectedOnly);
+    if (status.GetCode() != HStatus::SUCCESS) return ToHostStatus(status);
+    if (!stream->Commit()) {
+        brix::UMessage(5, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
+        return MStatus::kFailure;
+    }
+    return MStatus::kSuccess;
 }
 
 MStatus TessalineImporter::reader(const MFileObject& file, const MString& optionsString, FileAccessMode) {
     const brix::UString name(file.name().asChar());
-    brix::InputStreamHandle stream = brix::GetCoreServices()->GetFileSystem()->CreateFileReader(name);
+    brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
+    brix::InputStreamHandle stream = files->CreateFileReader(name);
     if (!stream) {
-        brix::UMessage(6, "Can't open file \"") << name << "\" for reading.";
+        brix::UMessage(5, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
     OptionLine options;
     BuildOptionLine(optionsString, options);
-    return ToHostStatus(Import(options, *stream));
+    // A broken invariant below the import is reported with its text rather than left
+    // to the host, which would show no reason.
+    try {
+        return ToHostStatus(Import(options, *stream));
+    } catch (const brix::ErrorDescription& error) {
+        brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
+    } catch (const kiln::HException& exception) {
+        brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
+    } catch (const std::bad_alloc&) {
+        brix::UMessage(5, "Not enough memory to import file \"") << name << "\".";
+    } catch (const std::exception& exception) {
+        brix::UMessage(5, "The plugin throwed an exception:\r\n") << exception.what();
+    }
+    return MStatus::kFailure;
 }

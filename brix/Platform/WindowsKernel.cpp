@@ -67,6 +67,12 @@ DWORD ErrorFromErrno(int error) {
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOSPC: return ERROR_DISK_FULL;
     case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EDQUOT: return ERROR_DISK_QUOTA_EXCEEDED;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case EIO: return ERROR_IO_DEVICE;
     default: return ERROR_GEN_FAILURE;
     }
 }
@@ -104,6 +110,41 @@ bool Exists(const char* path) {
 DWORD GetLastError() { return g_lastError; }
 void SetLastError(DWORD error) { g_lastError = error; }
 
+DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer, DWORD size, void*) {
+    static const struct {
+        DWORD code;
+        const char* text;
+    } kTexts[] = {
+        {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+        {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+        {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
+        {ERROR_ACCESS_DENIED, "Access is denied."},
+        {ERROR_INVALID_HANDLE, "The handle is invalid."},
+        {ERROR_NOT_SAME_DEVICE, "The system cannot move the file to a different disk drive."},
+        {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+        {ERROR_SHARING_VIOLATION, "The process cannot access the file because it is being used by another process."},
+        {ERROR_FILE_EXISTS, "The file exists."},
+        {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+        {ERROR_DISK_FULL, "There is not enough space on the disk."},
+        {ERROR_NEGATIVE_SEEK, "An attempt was made to move the file pointer before the beginning of the file."},
+        {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
+        {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
+        {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+        {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved."},
+        {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
+        {ERROR_REQUEST_ABORTED, "The request was aborted."},
+        {ERROR_DISK_QUOTA_EXCEEDED, "Disk quota exceeded."},
+    };
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !buffer || size == 0) return Fail(ERROR_INVALID_PARAMETER);
+    for (const auto& entry : kTexts) {
+        if (entry.code != messageId) continue;
+        const int length = snprintf(buffer, size, "%s\r\n", entry.text);
+        if (length < 0 || DWORD(length) >= size) return Fail(ERROR_INVALID_PARAMETER);
+        return DWORD(length);
+    }
+    return Fail(ERROR_INVALID_PARAMETER);
+}
+
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD creation,
                    DWORD, HANDLE) {
     if (!fileName) {
@@ -126,7 +167,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     const bool existed = Exists(fileName);
     const int fd = open(fileName, flags, 0666);
     if (fd < 0) {
-        FailFromErrno();
+        // A file that may be created is missing only when its folder is.
+        if (errno == ENOENT && (flags & O_CREAT)) Fail(ERROR_PATH_NOT_FOUND);
+        else FailFromErrno();
         return INVALID_HANDLE_VALUE;
     }
     struct stat status;

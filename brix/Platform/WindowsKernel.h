@@ -110,7 +110,15 @@ union LARGE_INTEGER {
 #define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_ALREADY_EXISTS 183u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_FILE_TOO_LARGE 223u
+#define ERROR_IO_DEVICE 1117u
 #define ERROR_REQUEST_ABORTED 1235u
+#define ERROR_DISK_QUOTA_EXCEEDED 1295u
+#define ERROR_TOO_MANY_OPEN_FILES 4u
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
 
 typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
                                     LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
@@ -119,6 +127,11 @@ typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER t
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
+// The system's text for an error code (FORMAT_MESSAGE_FROM_SYSTEM, no inserts, into the
+// caller's buffer), ending in CR LF as on Windows; the length written, or 0 for a code
+// it has no text for.
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
+                     void* arguments);
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);

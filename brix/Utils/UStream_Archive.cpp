@@ -1,5 +1,6 @@
 #include "Utils/UStream_Archive.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "Core/UMessage.h"
@@ -67,6 +68,7 @@ namespace {
 
 constexpr uint32_t kEndOfDirectorySignature = 0x06054b50;  // "PK", 5, 6
 constexpr uint32_t kLocalHeaderSignature = 0x04034b50;     // "PK", 3, 4
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;    // "PK", 6, 7
 constexpr int kEndOfDirectorySize = 22;
 constexpr int kLocalHeaderSize = 30;
 
@@ -152,29 +154,69 @@ bool UStream_Archive::ReadCentralDirectory() {
                   header.FileCommentLength();
         }
     }
-    if (!ok) UMessage(7, "Can't handle file ") << "\"" << m_sourceName << "\". No central directory found.";
+    if (!ok) {
+        UString message("Can't handle file \"");
+        message.Append(m_sourceName);
+        // A ZIP64 archive puts its locator record just before the end record.
+        unsigned char locator[4];
+        if (endRecord >= 20 && ReadAt(endRecord - 20, locator, 4) && U32(locator) == kZip64LocatorSignature)
+            message.Append("\". It uses ZIP64 extensions, which are not supported.");
+        else
+            message.Append("\". No central directory found.");
+        Report(message);
+    }
     return ok;
 }
 
+void UStream_Archive::Report(const UString& message) {
+    if (m_nesting == 0) UMessage(7, "") << message;
+    else if (m_problem.IsEmpty()) m_problem = message;
+}
+
 void UStream_Archive::NotFound(const UString& name) {
-    UMessage(7, "The file ") << "\"" << name << "\" can't be found inside the archive \"" << m_sourceName << "\".";
+    UString message("The file \"");
+    message.Append(name);
+    message.Append("\" can't be found inside the archive \"");
+    message.Append(m_sourceName);
+    message.Append("\".");
+    Report(message);
 }
 
 void UStream_Archive::Unreadable(const UString& name, const char* reason) {
-    UMessage(7, "Can't handle file ") << "\"" << name << "\" in archive \"" << m_sourceName << "\". " << reason;
+    UString message("Can't handle file \"");
+    message.Append(name);
+    message.Append("\" in archive \"");
+    message.Append(m_sourceName);
+    message.Append("\". ");
+    message.Append(reason);
+    Report(message);
 }
 
 bool UStream_Archive::OpenNested(const UString& name) {
-    if (m_nesting >= kMaxNesting) return false;
     for (int32_t i = name.Length() - 1; i > 0; --i) {
         if (name[i] != '/' && name[i] != '\\') continue;
         const UString outer(name.Data(), i);
         if (!m_directory.Find(outer)) continue;
+        if (m_nesting >= kMaxNesting) {
+            if (m_problem.IsEmpty()) {
+                char reason[64];
+                snprintf(reason, sizeof reason, "Archives nested more than %d deep are not read.", kMaxNesting);
+                Unreadable(name, reason);
+            }
+            return false;
+        }
         UStream_Archive inner(*m_source, outer, m_nesting + 1);
-        if (!inner.IsOpen()) continue;
+        if (!inner.IsOpen()) {
+            if (m_problem.IsEmpty()) m_problem = inner.m_problem;
+            continue;
+        }
         const UString rest(name.Data() + i + 1, name.Length() - i - 1);
         UStream_Archive nested(inner, rest, m_nesting + 1);
-        if (!nested.IsOpen()) continue;
+        if (!nested.IsOpen()) {
+            // What went wrong inside an archive that did open says most.
+            if (!nested.m_problem.IsEmpty()) m_problem = nested.m_problem;
+            continue;
+        }
         m_bytes = nested.m_bytes;
         m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(m_bytes.Num()), GetName());
         return true;
@@ -183,17 +225,40 @@ bool UStream_Archive::OpenNested(const UString& name) {
 }
 
 bool UStream_Archive::OpenEntry(const UString& name) {
+    // Archives separate folders with "/"; a path typed with backslashes means the same.
+    UString slashed(name);
+    for (int32_t i = 0; i < slashed.Length(); ++i)
+        if (slashed[i] == '\\') slashed[i] = '/';
     const ZIP_CENTRAL_DIRECTORY_FILE_HEADER* found = m_directory.Find(name);
+    if (!found) found = m_directory.Find(slashed);
     if (!found) {
-        if (OpenNested(name)) return true;
-        NotFound(name);
+        if (OpenNested(name) || (!(slashed == name) && OpenNested(slashed))) return true;
+        const UString nestedProblem = m_problem;
+        m_problem = UString();
+        if (!nestedProblem.IsEmpty()) Report(nestedProblem);
+        else NotFound(name);
         return false;
     }
     const ZIP_CENTRAL_DIRECTORY_FILE_HEADER header = *found;
 
+    // All ones in a size or offset says that the value is kept in a ZIP64 extra field.
+    if (header.CompressedSize() == 0xffffffffu || header.UncompressedSize() == 0xffffffffu ||
+        header.LocalHeaderOffset() == 0xffffffffu) {
+        Unreadable(name, "It uses ZIP64 extensions, which are not supported.");
+        return false;
+    }
+    if (header.Flags() & 1) {
+        Unreadable(name, "The entry is encrypted.");
+        return false;
+    }
+    if (header.CompressionMethod() != 0 && header.CompressionMethod() != 8) {
+        Unreadable(name, "Unsupported compression method used.");
+        return false;
+    }
+
     unsigned char local[kLocalHeaderSize];
     if (!ReadAt(header.LocalHeaderOffset(), local, kLocalHeaderSize) || U32(local) != kLocalHeaderSignature) {
-        NotFound(name);
+        Unreadable(name, "Its header is damaged.");
         return false;
     }
     const uint64_t dataStart = uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
@@ -203,14 +268,14 @@ bool UStream_Archive::OpenEntry(const UString& name) {
     case 0:  // stored
         // Checked before anything is allocated for the entry.
         if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > uint32_t(INT32_MAX)) {
-            NotFound(name);
+            Unreadable(name, "Its header is damaged.");
             return false;
         }
         m_bytes.Empty();
         m_bytes.Add(int32_t(size));
         if (!ReadAt(dataStart, m_bytes.Data(), size)) {
             m_bytes.Empty();
-            NotFound(name);
+            Unreadable(name, "Its header is damaged.");
             return false;
         }
         break;
@@ -218,12 +283,12 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         const uint32_t compressedSize = header.CompressedSize();
         if (dataStart > m_sourceSize || compressedSize > m_sourceSize - dataStart ||
             compressedSize > uint32_t(INT32_MAX)) {
-            NotFound(name);
+            Unreadable(name, "Its header is damaged.");
             return false;
         }
         UArray<unsigned char> compressed{int32_t(compressedSize)};
         if (!ReadAt(dataStart, compressed.Data(), compressedSize)) {
-            NotFound(name);
+            Unreadable(name, "Its header is damaged.");
             return false;
         }
         std::unique_ptr<DecompressorPolicy_Deflate> decoder = std::make_unique<DecompressorPolicy_Deflate>();

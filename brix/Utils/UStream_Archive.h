@@ -8,10 +8,15 @@
 // header of the entry.
 //
 // An entry that cannot be read leaves the stream not open, with one message on
-// channel 7 saying why: no central directory, entry not found, unsupported compression,
-// or damaged data (a Deflate stream that does not decode to the directory's size, or
-// bytes whose CRC-32 differs from the directory's). Offsets, counts and sizes in the
-// archive are checked against the source's size before anything is read.
+// channel 7 saying why: no central directory, entry not found, an encrypted entry,
+// unsupported compression, ZIP64 extensions, a damaged header (a local header that is
+// missing or whose data lies outside the archive), or damaged data (a Deflate stream
+// that does not decode to the directory's size, or bytes whose CRC-32 differs from the
+// directory's). Offsets, counts and sizes in the archive are checked against the
+// source's size before anything is read. An entry name with backslashes that the
+// archive does not hold is also looked up with "/" in their place. Archives opened
+// inside an archive report nothing themselves: the outermost stream writes the one
+// message, giving the reason found deepest down when there is one.
 
 #include <cstdint>
 #include <memory>
@@ -31,6 +36,7 @@ struct ZIP_CENTRAL_DIRECTORY_FILE_HEADER {
     unsigned char bytes[kSize];
 
     uint32_t Signature() const { return U32(0); }
+    uint16_t Flags() const { return U16(8); }
     uint16_t CompressionMethod() const { return U16(10); }
     uint32_t Crc32() const { return U32(16); }
     uint32_t CompressedSize() const { return U32(20); }
@@ -125,6 +131,9 @@ private:
     void SeekSource(uint64_t position);
     void Unreadable(const UString& name, const char* reason);
     void NotFound(const UString& name);
+    // Writes the message on channel 7 at the outermost level; inside a nested archive
+    // keeps it (the first one) for the outer stream instead.
+    void Report(const UString& message);
 
     IInputStream* m_source;
     UArray<unsigned char> m_bytes;
@@ -134,6 +143,7 @@ private:
     UString m_sourceName;
     uint64_t m_sourceSize;
     int m_nesting;
+    UString m_problem;  // a nested stream's unreported message
 };
 
 // The archive fall-back of the file systems' CreateFileReader. The path is taken as an

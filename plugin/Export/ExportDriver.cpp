@@ -69,8 +69,12 @@ public:
 
         HMatrix bind = BindMatrix(boneKit);
         const bool b = bind.InvertScaleAware();
-        if (!b)
+        if (!b) {
+            // The record's text names only the failed check; say which joint and why.
+            brix::UMessage(5, "Can't export bone \"")
+                << boneKit.GetName() << "\": its bind matrix cannot be inverted (a zero scale, for example).";
             brix::ThrowAssureFailure("TessalineExporter", "TessalineExporter::Export", "'assure' failed: b", 140);
+        }
         if (m_yAxisUp) {
             for (int c = 0; c < 4; ++c) {
                 const float oldRow1 = bind.m[1][c];
@@ -324,13 +328,13 @@ HStatus TessalineExporter::Export(const OptionLine& options, brix::IOutputStream
         MeshWriter meshWriter(writer, m_yAxisUp, bones);
         for (int32_t j = 0; j < meshes.Num(); ++j) meshWriter.Write(meshes[j], uint32_t(j));
     } catch (const kiln::HException& exception) {
-        if (exception.GetStatus() == 1) brix::UMessage(*brix::GetCoreServices()->GetChannel(6), exception);
+        brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
         result.SetCode(exception.GetStatus());
     } catch (const brix::ErrorDescription& error) {
-        brix::UMessage(6, "The plugin throwed an exception:\r\n") << error.Format();
+        brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
         result.SetCode(HStatus::FAILURE);
     } catch (...) {
-        brix::UMessage(6, "Unknown error during export.");
+        brix::UMessage(5, "Unknown error during export.");
         result.SetCode(HStatus::FAILURE);
     }
     MGlobal::executeCommand(kEndProgress, false, false);

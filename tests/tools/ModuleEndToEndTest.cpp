@@ -4,8 +4,17 @@
 #include <maya/MFnDagNode.h>
 #include <maya/MFnMesh.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <vector>
 #include <sstream>
 #include <string>
 
@@ -118,13 +127,89 @@ TEST_F(ModuleEndToEnd, FailuresReachTheConsole) {
     const std::string damaged = TempPath("e2e_damaged.tsl");
     std::ofstream(damaged, std::ios::binary) << "version 2";
     EXPECT_FALSE(standin::importFile("TessalineImporter", damaged.c_str(), ""));
-    std::string console;
-    for (unsigned int i = 0; i < standin::consoleCount(); ++i) console += standin::consoleText(i).asChar();
-    EXPECT_NE(console.find("Can't open file \"" + missing + "\" for writing.\r\n"), std::string::npos) << console;
-    EXPECT_NE(console.find("Can't open file \"" + missing + "\" for reading.\r\n"), std::string::npos);
+    std::string console, errors;
+    for (unsigned int i = 0; i < standin::consoleCount(); ++i) {
+        console += standin::consoleText(i).asChar();
+        if (standin::consoleKind(i) == standin::ConsoleKind::Error) errors += standin::consoleText(i).asChar();
+    }
+    // Errors, each with the system's reason on a line of its own.
+    EXPECT_NE(errors.find("Can't open file \"" + missing +
+                          "\" for writing.\r\nThe system cannot find the path specified.\r\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("Can't open file \"" + missing +
+                          "\" for reading.\r\nThe system cannot find the file specified.\r\n"),
+              std::string::npos)
+        << errors;
     EXPECT_NE(console.find("WARNING: Can't handle file \"" + damaged + "\". Some data is missing or corrupt.\r\n"),
               std::string::npos);
     std::remove(damaged.c_str());
+}
+
+// The files of a folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string NewFolder() {
+    std::string pattern = TempPath("e2e_XXXXXX");
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+TEST_F(ModuleEndToEnd, AFailedExportLeavesTheExistingFileAsItWas) {
+    const std::string folder = NewFolder(), path = folder + "/rig.tsl";
+    ASSERT_FALSE(folder.empty());
+    std::ofstream(path, std::ios::binary) << "the rig before";
+    BuildRig();
+    MMatrix flat;
+    flat(2, 2) = 0;  // a joint whose bind matrix cannot be inverted
+    standin::makeJoint("flat", MObject::kNullObj, flat);
+    EXPECT_FALSE(standin::exportFile("TessalineExporter", path.c_str(), "", false));
+    EXPECT_EQ(ReadFile(path), "the rig before");
+    EXPECT_EQ(Listing(folder), std::vector<std::string>{"rig.tsl"});
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
+}
+
+TEST_F(ModuleEndToEnd, AWriteLimitFailsTheExportAndKeepsTheFile) {
+    const std::string folder = NewFolder(), path = folder + "/rig.tsl";
+    ASSERT_FALSE(folder.empty());
+    std::ofstream(path, std::ios::binary) << "the rig before";
+    BuildRig();
+    // In a child process whose files may not grow past 1 KB; it reports the export's
+    // status and the console's errors through a pipe.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string report = standin::exportFile("TessalineExporter", path.c_str(), "", false) ? "ok\n" : "failed\n";
+        for (unsigned int i = 0; i < standin::consoleCount(); ++i)
+            if (standin::consoleKind(i) == standin::ConsoleKind::Error) report += standin::consoleText(i).asChar();
+        _exit(write(ends[1], report.data(), report.size()) < 0 ? 2 : 0);
+    }
+    close(ends[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
+    close(ends[0]);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(report, "failed\nCan't write file \"" + path +
+                          "\".\r\nThe file size exceeds the limit allowed and cannot be saved.\r\n");
+    EXPECT_EQ(ReadFile(path), "the rig before");
+    EXPECT_EQ(Listing(folder), std::vector<std::string>{"rig.tsl"});
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
 }
 
 TEST_F(ModuleEndToEnd, HostExitUnloadsThroughTheCallback) {

@@ -1,7 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -26,12 +35,14 @@ std::string ReadFile(const std::string& path) {
 
 std::string Temp(const std::string& name) { return testing::TempDir() + "cli_" + name; }
 
-ProgramRun Tessaline(const std::string& arguments) {
+// Runs the program through the shell; shellPrefix goes before it (a ulimit, say).
+ProgramRun Tessaline(const std::string& arguments, const std::string& shellPrefix = "") {
     // Test programs run side by side: each run gets files of its own.
     static int runs = 0;
     const std::string tag = std::to_string(getpid()) + "_" + std::to_string(++runs);
     const std::string out = Temp("stdout_" + tag + ".txt"), err = Temp("stderr_" + tag + ".txt");
-    const std::string command = std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err;
+    const std::string command =
+        shellPrefix + std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err;
     const int raw = std::system(command.c_str());
     ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
     std::remove(out.c_str());
@@ -111,9 +122,181 @@ TEST(TessalineCli, RoundTripsRealSkinnedModels) {
     }
 }
 
-#endif
+namespace {
 
-#ifdef TESSALINE_CLI_PATH
+// A fresh folder for one test's files.
+std::string NewFolder(const std::string& name) {
+    std::string pattern = Temp(name + "_XXXXXX");
+    return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+const char kIdentity[] =
+    "1.0000 0.0000 0.0000 0.0000 0.0000 1.0000 0.0000 0.0000 0.0000 0.0000 1.0000 0.0000 0.0000 0.0000 0.0000 1.0000";
+
+// A rig file of bones without meshes: name, parent and inverse bind matrix of each.
+std::string BonesRig(const std::vector<std::array<std::string, 3>>& bones) {
+    std::string text = "version 1\r\n\r\nnumBones " + std::to_string(bones.size());
+    for (size_t i = 0; i < bones.size(); ++i)
+        text += "\r\nbone " + std::to_string(i) + " {\r\n\tname \"" + bones[i][0] + "\"\r\n\tparent \"" +
+                bones[i][1] + "\"\r\n\tinvBaseMatrix " + bones[i][2] + "\r\n}\r\n";
+    return text + "\r\nnumMeshes 0";
+}
+
+}  // namespace
+
+TEST(TessalineCli, AWriteLimitFailsTheConversionAndKeepsTheTarget) {
+    const std::string folder = NewFolder("limit");
+    ASSERT_FALSE(folder.empty());
+    const std::string rig = folder + "/rig.tsl";
+    ASSERT_EQ(Tessaline("demo " + rig).status, 0);
+    // Through the plug-in's exporter and through Assimp's; each output is larger than
+    // the 1 KB the shell allows.
+    std::vector<std::string> expected = {"rig.tsl"};
+    for (const char* name : {"out.tsl", "out.obj"}) {
+        SCOPED_TRACE(name);
+        const std::string target = folder + "/" + name;
+        WriteFile(target, "the file before");
+        const ProgramRun run = Tessaline("convert " + rig + " " + target, "ulimit -f 1; ");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("ERROR: Can't write file \"" + target + "\".\n"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.find("The file size exceeds the limit allowed and cannot be saved.") != std::string::npos ||
+                    run.err.find(strerror(EFBIG)) != std::string::npos)
+            << run.err;
+        EXPECT_EQ(ReadFile(target), "the file before");
+        expected.push_back(name);  // and no temporary file
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Listing(folder), expected);
+    }
+    // The demo reports the failure too instead of a size.
+    const ProgramRun demo = Tessaline("demo " + folder + "/demo.tsl", "ulimit -f 1; ");
+    EXPECT_EQ(demo.status, 1);
+    EXPECT_EQ(demo.out.find("Exported it"), std::string::npos) << demo.out;
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(TessalineCli, AFailedConversionOntoItsInputKeepsIt) {
+    // The rig reads, but its bone's bind matrix cannot be inverted, so writing it fails.
+    const std::string folder = NewFolder("self");
+    ASSERT_FALSE(folder.empty());
+    const std::string rig = folder + "/flat.tsl";
+    const std::string text = BonesRig({{"flat", "",
+                                        "0.0000 0.0000 0.0000 0.0000 0.0000 1.0000 0.0000 0.0000 0.0000 0.0000 "
+                                        "1.0000 0.0000 0.0000 0.0000 0.0000 1.0000"}});
+    WriteFile(rig, text);
+    const ProgramRun run = Tessaline("convert " + rig + " " + rig + " --up z");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("ERROR: Can't export bone \"flat\": its bind matrix cannot be inverted"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("ERROR: The plugin throwed an exception:\n"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(rig), text);
+    EXPECT_EQ(Listing(folder), std::vector<std::string>{"flat.tsl"});
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(TessalineCli, InfoJsonIsOneDocumentEvenOnFailure) {
+    const std::string folder = NewFolder("json");
+    ASSERT_FALSE(folder.empty());
+    const std::string damaged = folder + "/damaged.tsl", archive = folder + "/pack.zip";
+    WriteFile(damaged, "version 2");
+    WriteFile(archive, ReadFile(std::string(TESSALINE_TEST_DATA) + "/archives/stored.zip"));
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string error;    // a part of the error text
+        std::string message;  // a part of some console message, or empty
+    };
+    const std::vector<Case> cases = {
+        {"info " + folder + "/missing.tsl --json", 1, "Can't open file", "cannot find the file"},
+        {"info " + damaged + " --json", 1, "Can't read \"" + damaged + "\".", "Some data is missing or corrupt."},
+        {"info " + archive + "/none.tsl --json", 1, "Can't open file", "can't be found inside the archive"},
+        {"info " + folder + "/missing.gltf --json", 1, "Can't read", ""},
+        {"info --json --up w " + damaged, 2, "--up takes y or z", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ProgramRun run = Tessaline(c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        const nlohmann::json document = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(document.is_discarded()) << run.out;
+        ASSERT_TRUE(document["error"].is_string()) << run.out;
+        EXPECT_NE(document["error"].get<std::string>().find(c.error), std::string::npos) << run.out;
+        ASSERT_TRUE(document["messages"].is_array());
+        if (!c.message.empty()) {
+            EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+        }
+    }
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(TessalineCli, AnExceptionDuringImportIsPrintedWithItsText) {
+    // A sparse file of 2 GiB: the reader refuses the text before reading it.
+    const std::string big = Temp("two_gib.tsl");
+    { std::ofstream(big, std::ios::binary); }
+    ASSERT_EQ(truncate(big.c_str(), off_t(1) << 31), 0);
+    const ProgramRun run = Tessaline("info " + big);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("ERROR: The plugin throwed an exception:\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("text too large to parse"), std::string::npos) << run.err;
+    const ProgramRun json = Tessaline("info " + big + " --json");
+    EXPECT_EQ(json.status, 1);
+    const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << json.out;
+    EXPECT_NE(document["error"].get<std::string>().find("text too large to parse"), std::string::npos) << json.out;
+    std::remove(big.c_str());
+}
+
+TEST(TessalineCli, InfoJsonEscapesBytesThatAreNotUtf8) {
+    const std::string rig = Temp("odd_bytes.tsl");
+    // Invalid bytes, a stray continuation byte and a valid two-byte character.
+    WriteFile(rig, BonesRig({{"bad\xff\xfe", "", kIdentity}, {"x\x80y\xc3\xa9", "", kIdentity}}));
+    const ProgramRun run = Tessaline("info " + rig + " --json --up z");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const nlohmann::json document = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << run.out;
+    EXPECT_EQ(document["joints"][0]["name"], "bad\\xff\\xfe");
+    EXPECT_EQ(document["joints"][1]["name"], "x\\x80y\xc3\xa9");
+    std::remove(rig.c_str());
+}
+
+TEST(TessalineCli, ASelectedNameMatchingNothingIsAnError) {
+    const std::string out = Temp("selected_none.tsl");
+    std::remove(out.c_str());
+    const ProgramRun run = Tessaline("convert " + Golden("skinned") + " " + out + " --up z --selected body nosuch");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("ERROR: --selected: no node of the scene is named \"nosuch\"."), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadFile(out), "");  // nothing written
+    // Known names still select.
+    const ProgramRun known = Tessaline("convert " + Golden("skinned") + " " + out + " --up z --selected body");
+    EXPECT_EQ(known.status, 0) << known.err;
+    EXPECT_NE(ReadFile(out).find("numMeshes 1"), std::string::npos);
+    std::remove(out.c_str());
+}
+
+TEST(TessalineCli, JointsThatPrintAlikeAreListedOnceEach) {
+    // The host refuses "x|y" as a name, so the first joint becomes "joint1"; the second,
+    // named "joint1" in the file, sits under it with the same printed name.
+    const std::string rig = Temp("same_names.tsl");
+    WriteFile(rig, BonesRig({{"x|y", "", kIdentity}, {"joint1", "x|y", kIdentity}}));
+    const ProgramRun run = Tessaline("info " + rig + " --up z");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("joints: 2\n  joint1\n    joint1\nmeshes: 0\n"), std::string::npos) << run.out;
+    std::remove(rig.c_str());
+}
+
 TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
     for (const char* extension : {"gltf", "dae"}) {
         const std::string scene = Temp(std::string("skinned.") + extension);

@@ -4,6 +4,8 @@
 // per influence, whose offset matrix is the influence's bindPreMatrix.
 
 #include <assimp/Exporter.hpp>
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
 #include <assimp/scene.h>
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
@@ -23,11 +25,15 @@
 #include <maya/MPlugArray.h>
 #include <maya/MStringArray.h>
 
+#include <unistd.h>
+
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "AssimpScene.h"
+#include "ReplacingFiles.h"
 #include "SceneQueries.h"
 
 namespace tessaline {
@@ -281,27 +287,91 @@ private:
     std::vector<std::string> m_meshNodes;
 };
 
+// A file an exporter writes: a temporary file beside the target whose every write is
+// checked (some exporters do not look at what their writes return).
+class CheckedStream : public Assimp::IOStream {
+public:
+    CheckedStream(FILE* file, ReplacingFiles& files) : m_file(file), m_files(files) {}
+    ~CheckedStream() override { m_files.Close(m_file); }
+
+    size_t Read(void*, size_t, size_t) override { return 0; }
+    size_t Write(const void* buffer, size_t size, size_t count) override {
+        const size_t written = size && count ? fwrite(buffer, size, count, m_file) : 0;
+        if (written != count) m_files.WriteFailed(m_file);
+        return written;
+    }
+    aiReturn Seek(size_t offset, aiOrigin origin) override {
+        const int whence = origin == aiOrigin_SET ? SEEK_SET : origin == aiOrigin_CUR ? SEEK_CUR : SEEK_END;
+        return fseek(m_file, long(offset), whence) == 0 ? aiReturn_SUCCESS : aiReturn_FAILURE;
+    }
+    size_t Tell() const override { return size_t(ftell(m_file)); }
+    size_t FileSize() const override {
+        const long position = ftell(m_file);
+        fseek(m_file, 0, SEEK_END);
+        const long size = ftell(m_file);
+        fseek(m_file, position, SEEK_SET);
+        return size < 0 ? 0 : size_t(size);
+    }
+    void Flush() override {
+        if (fflush(m_file) != 0) m_files.WriteFailed(m_file);
+    }
+
+private:
+    FILE* m_file;
+    ReplacingFiles& m_files;
+};
+
+// Hands the exporter checked temporary files in place of the files it names, so that
+// side files (materials, buffers) that a format writes beside the scene are replaced
+// together with it, and only when all of them were written completely.
+class ReplacingIOSystem : public Assimp::IOSystem {
+public:
+    explicit ReplacingIOSystem(ReplacingFiles& files) : m_files(files) {}
+
+    bool Exists(const char* path) const override { return access(path, F_OK) == 0; }
+    char getOsSeparator() const override { return '/'; }
+    Assimp::IOStream* Open(const char* path, const char* mode) override {
+        if (!strchr(mode, 'w') && !strchr(mode, 'a')) return nullptr;  // exporters only write
+        FILE* file = m_files.Open(path);
+        return file ? new CheckedStream(file, m_files) : nullptr;
+    }
+    void Close(Assimp::IOStream* stream) override { delete stream; }
+
+private:
+    ReplacingFiles& m_files;
+};
+
 }  // namespace
 
 bool SaveWithAssimp(const std::string& path, std::string& error) {
     const size_t dot = path.rfind('.');
     const std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
+    ReplacingFiles files;  // outlives the exporter, which deletes the IO system pointing at it
     Assimp::Exporter exporter;
     const char* format = nullptr;
     for (size_t i = 0; i < exporter.GetExportFormatCount() && !format; ++i)
         if (extension == exporter.GetExportFormatDescription(i)->fileExtension)
             format = exporter.GetExportFormatDescription(i)->id;
     if (!format) {
-        error = "no scene format is written for the extension \"" + extension + "\"";
+        error = "Can't write \"" + path + "\": no scene format is written for the extension \"" + extension + "\".";
         return false;
     }
     SceneWriter writer;
     writer.Collect();
+    exporter.SetIOHandler(new ReplacingIOSystem(files));  // the exporter owns and deletes it
     if (exporter.Export(&writer.Scene(), format, path) != AI_SUCCESS) {
-        error = exporter.GetErrorString();
+        // A failure of our own (a file that did not open) says more than the exporter.
+        error = !files.Failure().empty() ? files.Failure()
+                                         : "Can't write file \"" + path + "\".\n" + exporter.GetErrorString();
+        files.Abandon();
         return false;
     }
-    return true;
+    if (!files.Opened(path)) {
+        files.Abandon();
+        error = "Can't write file \"" + path + "\": the exporter wrote nothing.";
+        return false;
+    }
+    return files.Commit(error);
 }
 
 }  // namespace tessaline

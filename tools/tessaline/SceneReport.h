@@ -11,7 +11,8 @@ namespace tessaline {
 
 struct JointReport {
     std::string name;
-    std::string parent;  // the DAG parent's name; empty at the scene root
+    std::string parent;    // the DAG parent's name; empty at the scene root
+    int parentJoint = -1;  // the index of the parent among the joints; -1 when it is none
 };
 
 struct MeshReport {
@@ -31,6 +32,12 @@ struct SceneReport {
 
 SceneReport ReportScene();
 std::string FormatText(const SceneReport& report, const std::vector<ConsoleMessage>& messages);
+// One JSON document. Texts that are not valid UTF-8 keep their valid parts; each other
+// byte is written as the four characters \xHH, so that the document always parses.
 std::string FormatJson(const SceneReport& report, const std::vector<ConsoleMessage>& messages);
+// The JSON document of a failure: {"error": ..., "messages": [...]}.
+std::string FormatJsonError(const std::string& error, const std::vector<ConsoleMessage>& messages);
+// The text with every byte that is not part of valid UTF-8 written as \xHH.
+std::string EscapeInvalidUtf8(const std::string& text);
 
 }  // namespace tessaline

@@ -1,6 +1,7 @@
 #include "Session.h"
 
-#include <maya/MStringArray.h>
+#include <maya/MGlobal.h>
+#include <maya/MSelectionList.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -68,37 +69,74 @@ void Session::ResetScene() {
     standin::setUpAxis(m_options.yAxisUp);
 }
 
-bool Session::Load(const std::string& path) {
-    bool ok;
-    if (IsRigPath(path)) {
-        ok = standin::importFile("TessalineImporter", path.c_str(), m_options.translatorOptions.c_str());
-    } else {
-        std::string error;
-        const SourceLoad load = LoadWithAssimp(path, error);
-        ok = load == SourceLoad::Loaded;
-        if (!ok) fprintf(stderr, "ERROR: Can't %s \"%s\": %s\n", load == SourceLoad::Unreadable ? "read" : "convert",
-                         path.c_str(), error.c_str());
+void Session::Fail(const std::string& error) {
+    m_lastError = error;
+    if (!m_console.quiet) {
+        fprintf(stderr, "ERROR: %s\n", error.c_str());
+        fflush(stderr);
     }
+}
+
+bool Session::TranslatorRan(bool succeeded, const char* what, const std::string& path, unsigned int firstMessage) {
     m_console.PrintNew();
-    return ok;
+    if (standin::translatorThrew()) {
+        Fail(std::string("The translator stopped with an exception: ") + standin::translatorException().asChar());
+        return false;
+    }
+    if (succeeded) return true;
+    // The translator's own error message, when it wrote one, is the error.
+    const std::vector<ConsoleMessage> messages = ConsoleMessages(firstMessage);
+    for (auto message = messages.rbegin(); message != messages.rend(); ++message)
+        if (message->kind == standin::ConsoleKind::Error) {
+            m_lastError = message->text;
+            return false;
+        }
+    Fail(std::string("Can't ") + what + " \"" + path + "\".");
+    return false;
+}
+
+bool Session::Load(const std::string& path) {
+    m_lastError.clear();
+    if (IsRigPath(path)) {
+        const unsigned int first = standin::consoleCount();
+        const bool ok = standin::importFile("TessalineImporter", path.c_str(), m_options.translatorOptions.c_str());
+        return TranslatorRan(ok, "read", path, first);
+    }
+    std::string error;
+    const SourceLoad load = LoadWithAssimp(path, error);
+    m_console.PrintNew();
+    if (load != SourceLoad::Loaded)
+        Fail(std::string(load == SourceLoad::Unreadable ? "Can't read \"" : "Can't convert \"") + path + "\": " + error);
+    return load == SourceLoad::Loaded;
+}
+
+bool Session::Select(std::string& unknown) {
+    MSelectionList list;
+    for (const std::string& name : m_options.selected)
+        if (!list.add(MString(name.c_str()))) {
+            unknown = name;
+            return false;
+        }
+    return bool(MGlobal::setActiveSelectionList(list, MGlobal::kReplaceList));
 }
 
 bool Session::Save(const std::string& path) {
-    bool ok;
+    m_lastError.clear();
     if (IsRigPath(path)) {
-        if (!m_options.selected.empty()) {
-            MStringArray names;
-            for (const std::string& name : m_options.selected) names.append(name.c_str());
-            standin::select(names);
+        std::string unknown;
+        if (!m_options.selected.empty() && !Select(unknown)) {
+            Fail("--selected: no node of the scene is named \"" + unknown + "\".");
+            return false;
         }
-        ok = standin::exportFile("TessalineExporter", path.c_str(), m_options.translatorOptions.c_str(),
-                                 !m_options.selected.empty());
-    } else {
-        std::string error;
-        ok = SaveWithAssimp(path, error);
-        if (!ok) fprintf(stderr, "ERROR: Can't write \"%s\": %s\n", path.c_str(), error.c_str());
+        const unsigned int first = standin::consoleCount();
+        const bool ok = standin::exportFile("TessalineExporter", path.c_str(), m_options.translatorOptions.c_str(),
+                                            !m_options.selected.empty());
+        return TranslatorRan(ok, "write", path, first);
     }
+    std::string error;
+    const bool ok = SaveWithAssimp(path, error);
     m_console.PrintNew();
+    if (!ok) Fail(error);
     return ok;
 }
 

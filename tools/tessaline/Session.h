@@ -27,14 +27,26 @@ public:
     // A rig file (or an entry of a ZIP archive) through the importer; anything else
     // through Assimp.
     bool Load(const std::string& path);
-    // A .tsl path through the exporter; anything else through Assimp.
+    // A .tsl path through the exporter; anything else through Assimp. The target is
+    // replaced only by a complete file.
     bool Save(const std::string& path);
+    // Selects the nodes of the options' selection; false with the first name that
+    // names no node.
+    bool Select(std::string& unknown);
 
     ConsolePrinter& Console() { return m_console; }
+    // The error of the last failed Load or Save, as printed (without "ERROR: ").
+    const std::string& LastError() const { return m_lastError; }
 
 private:
+    // Records the error and prints it on standard error unless the console is quiet.
+    void Fail(const std::string& error);
+    // After a translator ran: its exception, when one escaped it, becomes the error.
+    bool TranslatorRan(bool succeeded, const char* what, const std::string& path, unsigned int firstMessage);
+
     Options m_options;
     ConsolePrinter m_console;
+    std::string m_lastError;
 };
 
 bool IsRigPath(const std::string& path);

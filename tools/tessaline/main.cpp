@@ -2,6 +2,7 @@
 // module, and drives its translators the way the host's Export and Import dialogs do.
 
 #include <malloc.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,6 +51,13 @@ struct Command {
 int UsageError(const char* message) {
     fprintf(stderr, "tessaline: %s\n\n%s", message, kUsage);
     return 2;
+}
+
+// info --json answers every failure with one JSON document too, so that a script always
+// gets a reason.
+int JsonFailure(const std::string& error, int status) {
+    printf("%s", FormatJsonError(error, ConsoleMessages()).c_str());
+    return status;
 }
 
 bool Parse(int argc, char** argv, Command& command, std::string& error) {
@@ -180,9 +188,14 @@ static void KeepFreedMemoryForReuse() {
 
 int main(int argc, char** argv) {
     KeepFreedMemoryForReuse();
+    // A write past the file-size limit then fails with an error that is reported,
+    // instead of ending the program without a word.
+    signal(SIGXFSZ, SIG_IGN);
     Command command;
     std::string error;
-    if (!Parse(argc, argv, command, error)) return UsageError(error.c_str());
+    const bool parsed = Parse(argc, argv, command, error);
+    const bool json = command.json && command.name == "info";
+    if (!parsed) return json ? JsonFailure("tessaline: " + error, 2) : UsageError(error.c_str());
     if (command.name.empty() || command.name == "--help" || command.name == "help") {
         printf("%s", kUsage);
         return command.name.empty() ? 2 : 0;
@@ -192,25 +205,35 @@ int main(int argc, char** argv) {
         command.name != "check")
         return UsageError(("unknown command " + command.name).c_str());
     if (command.positional.size() < wanted || command.positional.size() > (command.name == "demo" ? 1 : wanted))
-        return UsageError(("wrong number of arguments for " + command.name).c_str());
+        return json ? JsonFailure("tessaline: wrong number of arguments for info", 2)
+                    : UsageError(("wrong number of arguments for " + command.name).c_str());
 
     if (command.name == "check") return CheckConversion(command);
 
     Session session(command.options);
-    session.Console().quiet = command.json;
+    session.Console().quiet = json;
     if (!session.Start()) {
-        fprintf(stderr, "ERROR: the plug-in module could not be loaded.\n");
+        const char* failure = "The plug-in module could not be loaded.";
+        if (json) return JsonFailure(failure, 1);
+        fprintf(stderr, "ERROR: %s\n", failure);
         return 1;
     }
     if (command.name == "demo") return Demo(session, command);
 
     const std::string& input = command.positional[0];
-    if (!session.Load(input)) return 1;
-    if (command.name == "convert") return session.Save(command.positional[1]) ? 0 : 1;
+    if (!session.Load(input)) return json ? JsonFailure(session.LastError(), 1) : 1;
+    if (command.name == "convert") {
+        std::string unknown;
+        if (!command.options.selected.empty() && IsRigPath(command.positional[1]) && !session.Select(unknown)) {
+            fprintf(stderr, "ERROR: --selected: no node of the scene is named \"%s\".\n", unknown.c_str());
+            return 2;
+        }
+        return session.Save(command.positional[1]) ? 0 : 1;
+    }
     if (command.name == "info") {
         const std::vector<ConsoleMessage> messages = ConsoleMessages();
         const SceneReport report = ReportScene();
-        printf("%s", command.json ? FormatJson(report, messages).c_str() : FormatText(report, messages).c_str());
+        printf("%s", json ? FormatJson(report, messages).c_str() : FormatText(report, messages).c_str());
         return 0;
     }
     return RoundTripScene(session) ? 0 : 1;

@@ -30,6 +30,14 @@ public:
     virtual bool SetWorkingDirectory(const UString& path) = 0;
     virtual UString GetWorkingDirectory() = 0;
     virtual UArray<UString> FindFiles(const UString& pattern) = 0;
+    // Writes a whole file safely: the bytes go to a new temporary file in the folder of
+    // path, and the stream's Commit renames it over path once every write succeeded. A
+    // stream closed or destroyed without a successful Commit removes the temporary file
+    // and leaves path as it was. Empty when the temporary file cannot be made.
+    virtual OutputStreamHandle CreateReplacingFileWriter(const UString& path) = 0;
+    // The operating system's words for why the last CreateFileReader,
+    // CreateFileWriter or CreateReplacingFileWriter call of this file system failed.
+    virtual UString GetLastFailureReason() const = 0;
 };
 
 }  // namespace brix

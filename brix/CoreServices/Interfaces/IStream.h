@@ -34,6 +34,15 @@ public:
     virtual bool IsOpen() const = 0;
     virtual UString GetName() const = 0;
     virtual void Flush() = 0;
+    // True once any write, flush or close of the stream failed.
+    virtual bool HasFailed() const = 0;
+    // The operating system's words for the first failure; empty while none happened.
+    virtual UString GetFailureReason() const = 0;
+    // Ends the writing: flushes and closes the file and reports whether every byte got
+    // there. A stream that writes beside its target renames its file over the target
+    // here, and only when nothing failed. False after any failure (see
+    // GetFailureReason).
+    virtual bool Commit() = 0;
 };
 
 using InputStreamHandle = std::unique_ptr<IInputStream>;

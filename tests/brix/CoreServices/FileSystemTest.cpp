@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -184,6 +191,125 @@ TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
     WarningCapture warnings;
     EXPECT_FALSE(this->fs->CreateFileReader(UString((archive + "/absent.tsl").c_str())));
     EXPECT_EQ(warnings.Text(), "WARNING: The file \"absent.tsl\" can't be found inside the archive \"" + archive + "\".\r\n");
+}
+
+// The names in the folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TYPED_TEST(FileSystemTest, AReplacingWriterChangesTheTargetOnlyOnCommit) {
+    const std::string path = this->dir / "rig.tsl";
+    WriteFile(path, "old rig");
+    {  // abandoned: the target stays, the temporary file goes
+        OutputStreamHandle out = this->fs->CreateReplacingFileWriter(UString(path.c_str()));
+        ASSERT_TRUE(out);
+        EXPECT_EQ(out->GetName(), path.c_str());
+        out->Serialize("half a", 6);
+        EXPECT_EQ(Listing(this->dir.Path()).size(), 2u);  // the target and the temporary file
+        EXPECT_EQ(ReadFile(path), "old rig");
+    }
+    EXPECT_EQ(Listing(this->dir.Path()), std::vector<std::string>{"rig.tsl"});
+    EXPECT_EQ(ReadFile(path), "old rig");
+    {  // committed: replaced whole
+        OutputStreamHandle out = this->fs->CreateReplacingFileWriter(UString(path.c_str()));
+        ASSERT_TRUE(out);
+        out->Serialize("new ", 4);
+        out->Serialize("rig", 3);
+        EXPECT_TRUE(out->Commit()) << out->GetFailureReason().c_str();
+        EXPECT_FALSE(out->HasFailed());
+        EXPECT_EQ(out->GetFailureReason(), "");
+        EXPECT_FALSE(out->Commit());  // once only
+    }
+    EXPECT_EQ(ReadFile(path), "new rig");
+    EXPECT_EQ(Listing(this->dir.Path()), std::vector<std::string>{"rig.tsl"});
+    // A leftover of another writer is not touched; the next free name is taken.
+    WriteFile(path + "~1", "someone else's");
+    {
+        OutputStreamHandle out = this->fs->CreateReplacingFileWriter(UString(path.c_str()));
+        ASSERT_TRUE(out);
+        out->Serialize("third", 5);
+        EXPECT_TRUE(out->Commit());
+    }
+    EXPECT_EQ(ReadFile(path), "third");
+    EXPECT_EQ(ReadFile(path + "~1"), "someone else's");
+}
+
+TYPED_TEST(FileSystemTest, FailedOpensGiveTheSystemsReason) {
+    const UString inMissingFolder((this->dir / "no/such/rig.tsl").c_str());
+    EXPECT_FALSE(this->fs->CreateFileWriter(inMissingFolder, false, false));
+    const std::string writerReason = this->fs->GetLastFailureReason().c_str();
+    EXPECT_FALSE(this->fs->CreateReplacingFileWriter(inMissingFolder));
+    EXPECT_EQ(this->fs->GetLastFailureReason(), writerReason.c_str());
+    EXPECT_FALSE(this->fs->CreateFileReader(UString((this->dir / "missing.tsl").c_str())));
+    const std::string readerReason = this->fs->GetLastFailureReason().c_str();
+    if (std::is_same_v<TypeParam, UFileSystem_Windows>) {
+        EXPECT_EQ(writerReason, "The system cannot find the path specified.");
+        EXPECT_EQ(readerReason, "The system cannot find the file specified.");
+    } else {
+        EXPECT_EQ(writerReason, strerror(ENOENT));
+        EXPECT_EQ(readerReason, strerror(ENOENT));
+    }
+}
+
+// Runs body in a child process whose files may not grow past limit bytes; returns what
+// the child wrote to the pipe (the child's own report of what it saw).
+std::string WithFileSizeLimit(rlim_t limit, const std::function<std::string()>& body) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+        const rlimit fileSize{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &fileSize);
+        const std::string report = body();
+        if (write(pipeEnds[1], report.data(), report.size()) < 0) _exit(2);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string report;
+    char buffer[256];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return report;
+}
+
+TYPED_TEST(FileSystemTest, WritesPastTheFileSizeLimitFailAndKeepTheTarget) {
+    const std::string path = this->dir / "rig.tsl";
+    const std::string big(300000, 'x');  // more than one gathered buffer
+    for (const bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "plain");
+        WriteFile(path, "old rig");
+        const std::string report = WithFileSizeLimit(4096, [&] {
+            OutputStreamHandle out = replacing ? this->fs->CreateReplacingFileWriter(UString(path.c_str()))
+                                               : this->fs->CreateFileWriter(UString(path.c_str()), false, false);
+            if (!out) return std::string("not opened");
+            out->Serialize(big.data(), 100);
+            out->Serialize(big.data(), big.size());
+            const bool committed = out->Commit();
+            return std::string(committed ? "committed" : "failed") + (out->HasFailed() ? " has failed: " : ": ") +
+                   out->GetFailureReason().c_str();
+        });
+        const std::string reason = std::is_same_v<TypeParam, UFileSystem_Windows>
+                                       ? "The file size exceeds the limit allowed and cannot be saved."
+                                       : strerror(EFBIG);
+        EXPECT_EQ(report, "failed has failed: " + reason);
+        // A plain writer leaves what fitted; a replacing one leaves the old file alone.
+        const std::string left = ReadFile(path);
+        if (replacing) EXPECT_EQ(left, "old rig");
+        else EXPECT_EQ(left.size(), 4096u);
+        EXPECT_EQ(Listing(this->dir.Path()), std::vector<std::string>{"rig.tsl"});
+    }
 }
 
 TYPED_TEST(FileSystemTest, ABackslashIsPreferredToALaterSlash) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CoreServices/Interfaces/ICoreServices.h"
+#include "Utils/UCompressor.h"
 #include "Utils/UStream_Archive.h"
 #include "support/WarningCapture.h"
 
@@ -125,6 +126,9 @@ TEST(ArchiveStream, ReadsEntriesOfRealArchives) {
         {"nested.zip", "packs/inner.zip/rig.tsl", RigText(50)},
         {"nested.zip", "packs/inner.zip\\rig.tsl", RigText(50)},
         {"nested.zip", "packs/inner.zip/more/deeper.zip/leaf.tsl", Text("three levels down\r\n")},
+        // Backslashes typed where the archive has "/".
+        {"stored.zip", "dir\\sub.tsl", Text("in a folder\r\n")},
+        {"nested.zip", "packs\\inner.zip\\more\\deeper.zip\\leaf.tsl", Text("three levels down\r\n")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.archive) + " " + c.entry);
@@ -222,6 +226,10 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
     const size_t rig = FindDirectoryRecord(deflated, "rig.tsl");
     const std::string noDirectory = Warning("Can't handle file \"test.zip\". No central directory found.");
     const std::string notFound = Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\".");
+    const std::string damagedHeader =
+        Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Its header is damaged.");
+    const std::string zip64 =
+        Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". It uses ZIP64 extensions, which are not supported.");
     struct Case {
         const char* what;
         size_t at;
@@ -236,12 +244,15 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
         {"more entries than records", end + 10, 2, 0xFFFF, noDirectory},
         {"no entries", end + 10, 2, 0, notFound},
         {"name length past the end", rig + 28, 2, 0xFFFF, noDirectory},
-        {"local header past the end", rig + 42, 4, 0xFFFFFFF0u, notFound},
-        {"local header not at a local header", rig + 42, 4, 5, notFound},
-        {"compressed size past the end", rig + 20, 4, 0x7FFFFFFFu, notFound},
-        {"compressed size of 2^32-1", rig + 20, 4, 0xFFFFFFFFu, notFound},
-        {"uncompressed size of 2^32-1", rig + 24, 4, 0xFFFFFFFFu,
-         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+        {"local header past the end", rig + 42, 4, 0xFFFFFFF0u, damagedHeader},
+        {"local header not at a local header", rig + 42, 4, 5, damagedHeader},
+        {"compressed size past the end", rig + 20, 4, 0x7FFFFFFFu, damagedHeader},
+        // All ones stands for a value kept in a ZIP64 extra field.
+        {"compressed size of 2^32-1", rig + 20, 4, 0xFFFFFFFFu, zip64},
+        {"uncompressed size of 2^32-1", rig + 24, 4, 0xFFFFFFFFu, zip64},
+        {"local header offset of 2^32-1", rig + 42, 4, 0xFFFFFFFFu, zip64},
+        {"encrypted (flag bit 0)", rig + 8, 2, 1,
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The entry is encrypted.")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -257,8 +268,97 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
         Put32(archive, FindDirectoryRecord(archive, "rig.tsl") + 24, 100000);
         Opened opened(archive, "rig.tsl");
         EXPECT_FALSE(opened.stream->IsOpen());
-        EXPECT_EQ(opened.Warning(), Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\"."));
+        EXPECT_EQ(opened.Warning(), Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Its header is damaged."));
     }
+}
+
+TEST(ArchiveStream, ZIP64ArchivesAreNamedAsSuch) {
+    // The ZIP64 end-of-directory locator ("PK", 6, 7) sits 20 bytes before the end record
+    // and the end record's fields say "see the ZIP64 record".
+    const Bytes stored = Fixture("stored.zip");
+    const size_t end = FindEndRecord(stored);
+    Bytes archive(stored.begin(), stored.begin() + long(end));
+    const Bytes locator = {'P', 'K', 6, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+    archive.insert(archive.end(), locator.begin(), locator.end());
+    archive.insert(archive.end(), stored.begin() + long(end), stored.end());
+    Put16(archive, archive.size() - 22 + 10, 0xFFFF);
+    Put32(archive, archive.size() - 22 + 16, 0xFFFFFFFFu);
+    Opened opened(archive, "rig.tsl");
+    EXPECT_FALSE(opened.stream->IsOpen());
+    EXPECT_EQ(opened.Warning(), Warning("Can't handle file \"test.zip\". It uses ZIP64 extensions, which are not supported."));
+}
+
+// A ZIP archive of stored entries, written here so that tests can nest them deeply.
+Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries) {
+    Bytes out, directory;
+    auto put16 = [](Bytes& b, uint32_t v) {
+        b.push_back((unsigned char)v);
+        b.push_back((unsigned char)(v >> 8));
+    };
+    auto put32 = [&](Bytes& b, uint32_t v) {
+        put16(b, v & 0xFFFF);
+        put16(b, v >> 16);
+    };
+    for (const auto& [name, data] : entries) {
+        const uint32_t crc = Crc32(data.data(), data.size()), offset = uint32_t(out.size());
+        put32(out, 0x04034b50);
+        for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) put16(out, v);  // version, flags, method, time, date
+        put32(out, crc);
+        put32(out, uint32_t(data.size()));
+        put32(out, uint32_t(data.size()));
+        put16(out, uint32_t(name.size()));
+        put16(out, 0);
+        out.insert(out.end(), name.begin(), name.end());
+        out.insert(out.end(), data.begin(), data.end());
+        put32(directory, 0x02014b50);
+        for (uint32_t v : {20u, 20u, 0u, 0u, 0u, 0u}) put16(directory, v);
+        put32(directory, crc);
+        put32(directory, uint32_t(data.size()));
+        put32(directory, uint32_t(data.size()));
+        put16(directory, uint32_t(name.size()));
+        for (uint32_t v : {0u, 0u, 0u, 0u}) put16(directory, v);
+        put32(directory, 0);
+        put32(directory, offset);
+        directory.insert(directory.end(), name.begin(), name.end());
+    }
+    const uint32_t directoryAt = uint32_t(out.size());
+    out.insert(out.end(), directory.begin(), directory.end());
+    put32(out, 0x06054b50);
+    for (uint32_t v : {0u, 0u}) put16(out, v);
+    put16(out, uint32_t(entries.size()));
+    put16(out, uint32_t(entries.size()));
+    put32(out, uint32_t(directory.size()));
+    put32(out, directoryAt);
+    put16(out, 0);
+    return out;
+}
+
+TEST(ArchiveStream, NestedArchivesReportOnce) {
+    // 30 archives, each inside the next: deeper than archives are followed.
+    Bytes archive = StoredArchive({{"leaf.tsl", Text("deep down\r\n")}});
+    std::string path = "leaf.tsl";
+    for (int level = 0; level < 30; ++level) {
+        archive = StoredArchive({{"z.zip", archive}});
+        path = "z.zip/" + path;
+    }
+    Opened tooDeep(archive, path);
+    EXPECT_FALSE(tooDeep.stream->IsOpen());
+    // Said once, by the archive at the limit.
+    std::string limitArchive = "test.zip", rest = "leaf.tsl";
+    for (int level = 0; level < UStream_Archive::kMaxNesting; ++level) limitArchive += "/z.zip";
+    for (int level = UStream_Archive::kMaxNesting; level < 30; ++level) rest = "z.zip/" + rest;
+    EXPECT_EQ(tooDeep.Warning(), Warning("Can't handle file \"" + rest + "\" in archive \"" + limitArchive +
+                                         "\". Archives nested more than 16 deep are not read."));
+
+    // Within the limit the entry reads, and a problem inside is told once, by the
+    // archive where it is.
+    Bytes shallow = StoredArchive({{"leaf.tsl", Text("deep down\r\n")}});
+    for (int level = 0; level < 3; ++level) shallow = StoredArchive({{"z.zip", shallow}});
+    EXPECT_TRUE(Opened(shallow, "z.zip/z.zip/z.zip/leaf.tsl").stream->IsOpen());
+    Opened missing(shallow, "z.zip/z.zip/z.zip/none.tsl");
+    EXPECT_FALSE(missing.stream->IsOpen());
+    EXPECT_EQ(missing.Warning(), Warning("The file \"none.tsl\" can't be found inside the archive "
+                                         "\"test.zip/z.zip/z.zip/z.zip\"."));
 }
 
 TEST(ArchiveStream, EveryPrefixOfAnArchiveFailsOrReadsExactly) {

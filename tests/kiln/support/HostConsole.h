@@ -44,6 +44,7 @@ protected:
     }
     static std::string Warnings() { return Console(standin::ConsoleKind::Warning); }
     static std::string Infos() { return Console(standin::ConsoleKind::Info); }
+    static std::string Errors() { return Console(standin::ConsoleKind::Error); }
 
     static inline brix::ICoreServices* s_services = nullptr;
     brix::CoreServicesAccessor m_previous = nullptr;

@@ -32,7 +32,10 @@ TEST_F(ExportDriver, SingularBindMatrixStopsInsideThatBone) {
     const std::string ending = "bone 1 {\r\n\tname \"flat\"\r\n\tparent \"\"";
     ASSERT_GE(text.size(), ending.size());
     EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
-    EXPECT_EQ(Infos(),
+    // Errors, both: the joint and the reason in words, then the exception's record.
+    EXPECT_EQ(Infos(), "");
+    EXPECT_EQ(Errors(),
+              "Can't export bone \"flat\": its bind matrix cannot be inverted (a zero scale, for example).\r\n"
               "The plugin throwed an exception:\r\nType:\r\nUNKNOWN\r\n\r\nMessage:\r\n'assure' failed: b\r\n\r\n"
               "History:\r\nTessalineExporter::Export()\r\n");
     const standin::ProgressState progress = standin::progressState();

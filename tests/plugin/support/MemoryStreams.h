@@ -21,6 +21,12 @@ public:
     bool IsOpen() const override { return open; }
     brix::UString GetName() const override { return brix::UString("memory"); }
     void Flush() override {}
+    bool HasFailed() const override { return false; }
+    brix::UString GetFailureReason() const override { return brix::UString(); }
+    bool Commit() override {
+        open = false;
+        return true;
+    }
 
     std::string text;
     int writes = 0;

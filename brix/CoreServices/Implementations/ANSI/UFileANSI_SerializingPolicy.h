@@ -4,6 +4,7 @@
 // operation (short read, failed write or seek); the file system's Copy checks it.
 
 #include <cstdio>
+#include <memory>
 
 #include "CoreServices/Interfaces/IStream.h"
 
@@ -52,12 +53,42 @@ public:
     UString GetName() const override;
     void Flush() override;
 
-    bool HasFailed() const { return m_failed; }
+    bool HasFailed() const override { return m_failed; }
+    // strerror of the errno of the first failure.
+    UString GetFailureReason() const override;
+    // fflush and fclose; true when nothing ever failed.
+    bool Commit() override;
+
+protected:
+    // Records a failure with the current errno.
+    void Fail();
+    FILE* m_file;
 
 private:
-    FILE* m_file;
     UString m_path;
     bool m_failed;
+    int m_error = 0;
+};
+
+// Writes a new temporary file beside the target (the target's name followed by "~" and
+// a number, created exclusively) and renames it over the target on
+// Commit. Closing or destroying it without a successful Commit removes the temporary
+// file. GetName gives the target.
+class UFileANSI_ReplacingOutput : public UFileANSI_SerializingPolicy_Output {
+public:
+    // Empty, with errno set, when no temporary file could be made.
+    static std::unique_ptr<UFileANSI_ReplacingOutput> Create(const UString& target);
+    ~UFileANSI_ReplacingOutput() noexcept(false) override;
+
+    void Close() override;
+    bool Commit() override;
+
+private:
+    UFileANSI_ReplacingOutput(FILE* file, const UString& target, const UString& temporary);
+    void Abandon();
+
+    UString m_temporary;
+    bool m_done = false;
 };
 
 }  // namespace brix

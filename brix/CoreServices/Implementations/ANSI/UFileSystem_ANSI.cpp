@@ -1,5 +1,6 @@
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -33,6 +34,7 @@ FILE* OpenFile(const UString& path, const char* mode) {
     struct stat status;
     if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
         fclose(file);
+        errno = EISDIR;
         return nullptr;
     }
     return file;
@@ -58,6 +60,7 @@ void UFileSystem_ANSI::Shutdown() { m_initialised = false; }
 InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
     BRIX_GUARD_BEGIN
     if (InputStreamHandle reader = OpenReader(path)) return reader;
+    m_lastError = errno;
     return OpenArchivePath(path, OpenReader);
     BRIX_GUARD_END
 }
@@ -65,7 +68,10 @@ InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
 OutputStreamHandle UFileSystem_ANSI::CreateFileWriter(const UString& path, bool, bool append) {
     BRIX_GUARD_BEGIN
     FILE* file = OpenFile(path, append ? "abS" : "wbS");
-    if (!file) return nullptr;
+    if (!file) {
+        m_lastError = errno;
+        return nullptr;
+    }
     return std::make_unique<UFileANSI_SerializingPolicy_Output>(file, path);
     BRIX_GUARD_END
 }
@@ -162,5 +168,15 @@ UString UFileSystem_ANSI::GetWorkingDirectory() {
 }
 
 UArray<UString> UFileSystem_ANSI::FindFiles(const UString&) { return UArray<UString>(); }
+
+OutputStreamHandle UFileSystem_ANSI::CreateReplacingFileWriter(const UString& path) {
+    BRIX_GUARD_BEGIN
+    OutputStreamHandle stream = UFileANSI_ReplacingOutput::Create(path);
+    if (!stream) m_lastError = errno;
+    return stream;
+    BRIX_GUARD_END
+}
+
+UString UFileSystem_ANSI::GetLastFailureReason() const { return UString(m_lastError ? strerror(m_lastError) : ""); }
 
 }  // namespace brix

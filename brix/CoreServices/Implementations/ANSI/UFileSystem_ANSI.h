@@ -32,10 +32,15 @@ public:
     UString GetWorkingDirectory() override;
     // Always empty.
     UArray<UString> FindFiles(const UString& pattern) override;
+    // Writes "<path>~N" (the first free N) and renames it over path on Commit.
+    OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
+    // strerror of the errno of the last failed open.
+    UString GetLastFailureReason() const override;
 
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
+    int m_lastError = 0;
 };
 
 }  // namespace brix

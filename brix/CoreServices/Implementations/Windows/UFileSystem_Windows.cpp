@@ -44,6 +44,8 @@ void UFileSystem_Windows::Shutdown() { m_initialised = false; }
 InputStreamHandle UFileSystem_Windows::CreateFileReader(const UString& path) {
     BRIX_GUARD_BEGIN
     if (InputStreamHandle reader = OpenReader(path)) return reader;
+    // The reason of the path itself, not of the archive prefixes tried after it.
+    m_lastError = GetLastError();
     return OpenArchivePath(path, OpenReader);
     BRIX_GUARD_END
 }
@@ -52,7 +54,10 @@ OutputStreamHandle UFileSystem_Windows::CreateFileWriter(const UString& path, bo
     BRIX_GUARD_BEGIN
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+        m_lastError = GetLastError();
+        return nullptr;
+    }
     // OPEN_ALWAYS leaves the position at the start; appending writes after the end.
     if (append) SetFilePointer(handle, 0, nullptr, FILE_END);
     return std::make_unique<UFileWindows_SerializingPolicy_Output>(handle, path);
@@ -133,5 +138,15 @@ UString UFileSystem_Windows::GetWorkingDirectory() {
 }
 
 UArray<UString> UFileSystem_Windows::FindFiles(const UString&) { return UArray<UString>(); }
+
+OutputStreamHandle UFileSystem_Windows::CreateReplacingFileWriter(const UString& path) {
+    BRIX_GUARD_BEGIN
+    OutputStreamHandle stream = UFileWindows_ReplacingOutput::Create(path);
+    if (!stream) m_lastError = GetLastError();
+    return stream;
+    BRIX_GUARD_END
+}
+
+UString UFileSystem_Windows::GetLastFailureReason() const { return DescribeSystemError(m_lastError); }
 
 }  // namespace brix::platform_windows

@@ -4,6 +4,8 @@
 // open as a file falls back to an entry of a ZIP archive on the path (see
 // OpenArchivePath).
 
+#include <cstdint>
+
 #include "CoreServices/Interfaces/IFileSystem.h"
 
 namespace brix::platform_windows {
@@ -37,10 +39,15 @@ public:
     UString GetWorkingDirectory() override;
     // Always empty.
     UArray<UString> FindFiles(const UString& pattern) override;
+    // Writes "<path>~N" (the first free N) and moves it over path on Commit.
+    OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
+    // The system's text for the error of the last failed open.
+    UString GetLastFailureReason() const override;
 
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
+    uint32_t m_lastError = 0;  // the Windows error code; kept out of the kernel header's types here
 };
 
 }  // namespace brix::platform_windows

@@ -1,5 +1,6 @@
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "Core/ErrorDescription.h"
@@ -96,7 +97,8 @@ void UFileWindows_SerializingPolicy_Output::Serialize(const void* data, uint64_t
     }
     CheckSize(size, __PRETTY_FUNCTION__, __LINE__);
     if (m_handle == INVALID_HANDLE_VALUE) {
-        m_failed = true;
+        SetLastError(ERROR_INVALID_HANDLE);
+        Fail();
         return;
     }
     if (size >= kBufferSize) {
@@ -112,7 +114,31 @@ void UFileWindows_SerializingPolicy_Output::Serialize(const void* data, uint64_t
 
 void UFileWindows_SerializingPolicy_Output::Write(const void* data, uint32_t size) {
     DWORD written = 0;
-    if (!WriteFile(m_handle, data, DWORD(size), &written, nullptr) || written != size) m_failed = true;
+    if (!WriteFile(m_handle, data, DWORD(size), &written, nullptr)) {
+        Fail();
+    } else if (written != size) {
+        // A write the system cut short without an error: the disk took no more.
+        SetLastError(ERROR_DISK_FULL);
+        Fail();
+    }
+}
+
+void UFileWindows_SerializingPolicy_Output::Fail() {
+    if (!m_failed) m_error = GetLastError();
+    m_failed = true;
+}
+
+UString UFileWindows_SerializingPolicy_Output::GetFailureReason() const {
+    return m_failed ? DescribeSystemError(m_error) : UString();
+}
+
+bool UFileWindows_SerializingPolicy_Output::Commit() {
+    if (m_handle == INVALID_HANDLE_VALUE) return false;
+    Flush();
+    if (!CloseHandle(m_handle)) Fail();
+    m_handle = INVALID_HANDLE_VALUE;
+    m_buffer.reset();
+    return !m_failed;
 }
 
 void UFileWindows_SerializingPolicy_Output::WriteBuffer() {
@@ -125,7 +151,7 @@ void UFileWindows_SerializingPolicy_Output::Close() {
     WriteBuffer();
     // Without a buffer, a write after closing takes the path that reports the failure.
     m_buffer.reset();
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    if (m_handle != INVALID_HANDLE_VALUE && !CloseHandle(m_handle)) Fail();
     m_handle = INVALID_HANDLE_VALUE;
 }
 
@@ -134,7 +160,68 @@ UString UFileWindows_SerializingPolicy_Output::GetName() const { return m_path; 
 
 void UFileWindows_SerializingPolicy_Output::Flush() {
     WriteBuffer();
-    if (m_handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(m_handle)) m_failed = true;
+    if (m_handle == INVALID_HANDLE_VALUE) SetLastError(ERROR_INVALID_HANDLE);
+    if (m_handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(m_handle)) Fail();
+}
+
+// ---------------------------------------------------------------------------------------
+
+UFileWindows_ReplacingOutput::UFileWindows_ReplacingOutput(HANDLE handle, const UString& target,
+                                                           const UString& temporary)
+    : UFileWindows_SerializingPolicy_Output(handle, target), m_temporary(temporary) {}
+
+std::unique_ptr<UFileWindows_ReplacingOutput> UFileWindows_ReplacingOutput::Create(const UString& target) {
+    // CREATE_NEW fails on a name in use, so the first free number is taken atomically.
+    for (unsigned int number = 1; number <= 1000; ++number) {
+        char suffix[16];
+        snprintf(suffix, sizeof suffix, "~%u", number);
+        UString temporary(target);
+        temporary.Append(suffix);
+        HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return std::unique_ptr<UFileWindows_ReplacingOutput>(
+                new UFileWindows_ReplacingOutput(handle, target, temporary));
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+    }
+    return nullptr;
+}
+
+UFileWindows_ReplacingOutput::~UFileWindows_ReplacingOutput() noexcept(false) { Abandon(); }
+
+void UFileWindows_ReplacingOutput::Abandon() {
+    if (m_done) return;
+    m_done = true;
+    UFileWindows_SerializingPolicy_Output::Close();
+    DeleteFileA(m_temporary.c_str());
+}
+
+void UFileWindows_ReplacingOutput::Close() { Abandon(); }
+
+bool UFileWindows_ReplacingOutput::Commit() {
+    if (m_done) return false;
+    if (!UFileWindows_SerializingPolicy_Output::Commit()) {
+        Abandon();
+        return false;
+    }
+    if (!MoveFileExA(m_temporary.c_str(), GetName().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Fail();
+        Abandon();
+        return false;
+    }
+    m_done = true;
+    return true;
+}
+
+UString DescribeSystemError(DWORD code) {
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+    if (length == 0) snprintf(text, sizeof text, "system error %u", unsigned(code));
+    else text[length] = 0;
+    return UString(text);
 }
 
 }  // namespace brix::platform_windows

@@ -58,7 +58,16 @@ public:
     UString GetName() const override;
     void Flush() override;
 
-    bool HasFailed() const { return m_failed; }
+    bool HasFailed() const override { return m_failed; }
+    // The system's text for the error of the first failure.
+    UString GetFailureReason() const override;
+    // Flush, FlushFileBuffers and Close; true when nothing ever failed.
+    bool Commit() override;
+
+protected:
+    // Records a failure with the error code the last kernel call left.
+    void Fail();
+    HANDLE m_handle;
 
 private:
     static constexpr uint32_t kBufferSize = 1u << 18;
@@ -67,11 +76,37 @@ private:
     void WriteBuffer();
     void Write(const void* data, uint32_t size);
 
-    HANDLE m_handle;
     UString m_path;
     bool m_failed;
+    DWORD m_error = NO_ERROR;
     std::unique_ptr<unsigned char[]> m_buffer;
     uint32_t m_buffered = 0;
 };
+
+// Writes a new temporary file beside the target (the target's name followed by "~" and
+// a number, made with CREATE_NEW so that no other file is touched) and, on Commit,
+// moves it over the target with MoveFileExA. Closing or destroying it without a
+// successful Commit deletes the temporary file. GetName gives the target.
+class UFileWindows_ReplacingOutput : public UFileWindows_SerializingPolicy_Output {
+public:
+    // Empty, with the error left in GetLastError, when no temporary name could be made.
+    static std::unique_ptr<UFileWindows_ReplacingOutput> Create(const UString& target);
+    ~UFileWindows_ReplacingOutput() noexcept(false) override;
+
+    void Close() override;
+    bool Commit() override;
+    const UString& GetTemporaryName() const { return m_temporary; }
+
+private:
+    UFileWindows_ReplacingOutput(HANDLE handle, const UString& target, const UString& temporary);
+    void Abandon();
+
+    UString m_temporary;
+    bool m_done = false;
+};
+
+// The system's text for a Windows error code, without the line end; "system error N"
+// when the system has none.
+UString DescribeSystemError(DWORD code);
 
 }  // namespace brix::platform_windows

@@ -1,0 +1,51 @@
+#pragma once
+// Files written the safe way: every file goes to a new temporary file beside its
+// target, every write is checked, and only when all of them are complete are the
+// temporary files renamed over their targets. Until then the targets are untouched; an
+// abandoned set removes its temporary files.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tessaline {
+
+class ReplacingFiles {
+public:
+    ReplacingFiles() = default;
+    ReplacingFiles(const ReplacingFiles&) = delete;
+    ReplacingFiles& operator=(const ReplacingFiles&) = delete;
+    // Removes the temporary files of a set that was not committed.
+    ~ReplacingFiles();
+
+    // A new temporary file for target ("<target>~N", the first free N), open for
+    // writing; nullptr with the reason recorded when it cannot be made.
+    FILE* Open(const std::string& target);
+    // Records a failed write on file (errno is the reason).
+    void WriteFailed(FILE* file);
+    // Flushes, syncs and closes file, recording any failure.
+    void Close(FILE* file);
+    bool Opened(const std::string& target) const;
+    // The first failure as a message; empty while none.
+    const std::string& Failure() const { return m_failure; }
+
+    // Renames every temporary file over its target when every file was opened,
+    // written and closed without a failure; otherwise removes them all. False with a
+    // message naming the file and the system's reason.
+    bool Commit(std::string& error);
+    // Removes every temporary file; the targets stay as they were.
+    void Abandon();
+
+private:
+    struct Entry {
+        std::string target;
+        std::string temporary;
+        FILE* file = nullptr;
+    };
+    void Fail(const std::string& target, int error);
+
+    std::vector<Entry> m_entries;
+    std::string m_failure;  // the first failure, empty while none
+};
+
+}  // namespace tessaline
