@@ -13,7 +13,9 @@
 #include <maya/MString.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -367,6 +369,11 @@ struct Scene {
   // last translator exception
   bool translatorThrew = false;
   std::string translatorException;
+  // Live nodes by short name (the world is not listed); each list in no set order.
+  std::unordered_map<std::string, std::vector<Node*>> nodesByName;
+  // Where each search for a free numbered name last ended. Valid while names are only
+  // ever taken, so all are dropped whenever a name is given up or a node moves.
+  std::unordered_map<std::string, unsigned long long> numberHints;
   // nodes whose output is being computed (cycle guard)
   std::vector<Node*> evaluating;
 };
@@ -388,6 +395,15 @@ std::string uniqueName(Node* n, const std::string& wanted);
 std::string defaultName(const std::string& base);
 bool nameTaken(Node* n, const std::string& name);
 MStatus renameNode(Node* n, const std::string& wanted);
+// Gives a node its name (or none, for a deleted node), keeping nodesByName.
+void setNodeName(Node* n, const std::string& name);
+void forgetNodeName(Node* n);
+// Live nodes of that short name, in creation order.
+std::vector<Node*> nodesWithName(const std::string& name);
+// The first number from `from` on that isFree accepts. The search named `search` starts
+// where it last ended, as long as no name was given up since.
+unsigned long long firstFreeNumber(const std::string& search, unsigned long long from,
+                                   const std::function<bool(unsigned long long)>& isFree);
 std::vector<Node*> nodesNamed(const std::string& name); // short name, partial or full path
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);

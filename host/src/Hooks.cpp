@@ -32,6 +32,8 @@ void resetScene() {
     n->data.clear();
   }
   for (Node* n : nodes) release(n);
+  s.nodesByName.clear();
+  s.numberHints.clear();
   s.world = nullptr;
   touch();
   s.console.clear();

@@ -235,13 +235,13 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   std::string shapeName;
   MObject result;
   if (!parent) {
-    for (unsigned long long n = 1; shapeName.empty(); ++n) {
-      std::string t = "polySurface" + std::to_string(n), s = "polySurfaceShape" + std::to_string(n);
-      if (nodesNamed(t).empty() && nodesNamed(s).empty()) {
-        parent = createNode("transform", nullptr, t);
-        shapeName = s;
-      }
-    }
+    // The first number free for both the transform and its shape.
+    const unsigned long long n = firstFreeNumber("polySurface pair", 1, [](unsigned long long i) {
+      return nodesWithName("polySurface" + std::to_string(i)).empty() &&
+             nodesWithName("polySurfaceShape" + std::to_string(i)).empty();
+    });
+    parent = createNode("transform", nullptr, "polySurface" + std::to_string(n));
+    shapeName = "polySurfaceShape" + std::to_string(n);
     result = Access::make(parent);
   } else {
     shapeName = defaultName("polySurfaceShape");

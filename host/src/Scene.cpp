@@ -239,17 +239,57 @@ Node* createNode(const NodeType* t, Node* parent, const std::string& name) {
   }
   if (t->type == MFn::kMesh) n->geom = std::make_unique<Geometry>();
   s.nodes.push_back(n);
-  n->name = name.empty() ? defaultName(t->name) : uniqueName(n, name);
+  setNodeName(n, name.empty() ? defaultName(t->name) : uniqueName(n, name));
   touch();
   return n;
 }
 
 // ---------------------------------------------------------------- names
 
+void setNodeName(Node* n, const std::string& name) {
+  forgetNodeName(n);
+  n->name = name;
+  if (!n->isWorld()) scene().nodesByName[name].push_back(n);
+}
+
+void forgetNodeName(Node* n) {
+  Scene& s = scene();
+  auto found = s.nodesByName.find(n->name);
+  if (found == s.nodesByName.end()) return;
+  auto& list = found->second;
+  const auto at = std::find(list.begin(), list.end(), n);
+  if (at == list.end()) return;
+  list.erase(at);
+  if (list.empty()) s.nodesByName.erase(found);
+  // A name given up may be the first free one of some search again.
+  s.numberHints.clear();
+}
+
+std::vector<Node*> nodesWithName(const std::string& name) {
+  Scene& s = scene();
+  auto found = s.nodesByName.find(name);
+  if (found == s.nodesByName.end()) return {};
+  std::vector<Node*> list = found->second;
+  std::sort(list.begin(), list.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
+  return list;
+}
+
+unsigned long long firstFreeNumber(const std::string& search, unsigned long long from,
+                                   const std::function<bool(unsigned long long)>& isFree) {
+  unsigned long long& hint = scene().numberHints[search];
+  unsigned long long number = hint > from ? hint : from;
+  while (!isFree(number)) ++number;
+  // The number found is about to be taken: the next search starts past it.
+  hint = number + 1;
+  return number;
+}
+
 bool nameTaken(Node* n, const std::string& name) {
   Scene& s = scene();
-  for (Node* m : s.nodes) {
-    if (m == n || m->isWorld() || m->name != name) continue;
+  auto found = s.nodesByName.find(name);
+  if (found == s.nodesByName.end()) return false;
+  for (Node* m : found->second) {
+    if (m == n) continue;
     if (!n->isDag() || !m->isDag()) return true;
     for (Node* p : n->parents)
       if (std::find(m->parents.begin(), m->parents.end(), p) != m->parents.end()) return true;
@@ -264,10 +304,15 @@ void splitTrailingNumber(const std::string& s, std::string& base, unsigned long 
   base = s.substr(0, e);
   num = e < s.size() && s.size() - e < 18 ? std::strtoull(s.c_str() + e, nullptr, 10) : 0;
 }
-bool usedAnywhere(const std::string& name) {
-  for (Node* m : scene().nodes)
-    if (!m->isWorld() && m->name == name) return true;
-  return false;
+bool usedAnywhere(const std::string& name) { return scene().nodesByName.count(name) != 0; }
+
+// The search key of a clash under one set of parents: numbers free there need not be
+// free elsewhere.
+std::string clashSearch(Node* n, const std::string& base, unsigned long long from) {
+  std::string key = "unique|" + base + "|" + std::to_string(from);
+  if (n->isDag())
+    for (Node* p : n->parents) key += "|" + std::to_string(p->serial);
+  return key;
 }
 } // namespace
 
@@ -276,34 +321,29 @@ std::string uniqueName(Node* n, const std::string& wanted) {
   std::string base;
   unsigned long long num;
   splitTrailingNumber(wanted, base, num);
-  for (;;) {
-    std::string candidate = base + std::to_string(++num);
-    if (!nameTaken(n, candidate)) return candidate;
-  }
+  const unsigned long long number = firstFreeNumber(clashSearch(n, base, num), num + 1, [&](unsigned long long i) {
+    return !nameTaken(n, base + std::to_string(i));
+  });
+  return base + std::to_string(number);
 }
 
 std::string defaultName(const std::string& base) {
-  for (unsigned long long i = 1;; ++i) {
-    std::string candidate = base + std::to_string(i);
-    if (!usedAnywhere(candidate)) return candidate;
-  }
+  const unsigned long long number = firstFreeNumber("default|" + base, 1, [&](unsigned long long i) {
+    return !usedAnywhere(base + std::to_string(i));
+  });
+  return base + std::to_string(number);
 }
 
 MStatus renameNode(Node* n, const std::string& wanted) {
   if (!n || !n->alive || n->isWorld()) return MStatus::kInvalidParameter;
   if (wanted.empty() || wanted.find('|') != std::string::npos) return MStatus::kInvalidParameter;
-  n->name = uniqueName(n, wanted);
+  setNodeName(n, uniqueName(n, wanted));
   return MStatus::kSuccess;
 }
 
 std::vector<Node*> nodesNamed(const std::string& name) {
   std::vector<Node*> found;
-  Scene& s = scene();
-  if (name.find('|') == std::string::npos) {
-    for (Node* m : s.nodes)
-      if (!m->isWorld() && m->name == name) found.push_back(m);
-    return found;
-  }
+  if (name.find('|') == std::string::npos) return nodesWithName(name);
   bool absolute = name[0] == '|';
   std::vector<std::string> parts;
   size_t start = absolute ? 1 : 0;
@@ -313,8 +353,8 @@ std::vector<Node*> nodesNamed(const std::string& name) {
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
-  for (Node* m : s.nodes) {
-    if (!m->isDag() || m->isWorld() || m->name != parts.back()) continue;
+  for (Node* m : nodesWithName(parts.back())) {
+    if (!m->isDag()) continue;
     for (const auto& path : allPaths(m)) {
       if (path.size() < parts.size() || (absolute && path.size() != parts.size())) continue;
       bool match = true;
@@ -420,6 +460,7 @@ void deleteNode(Node* n) {
                              }),
               items.end());
   n->alive = false;
+  forgetNodeName(n);
   touch();
   s.nodes.erase(std::remove(s.nodes.begin(), s.nodes.end(), n), s.nodes.end());
   // Drop the scene's hold on internal data right away; handles may keep the husk.
@@ -476,7 +517,9 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
   auto& kids = parent->children;
   kids.insert(index < kids.size() ? kids.begin() + index : kids.end(), child);
   touch();
-  child->name = uniqueName(child, child->name);
+  // Moved away from its old parents, the child's name is free there again.
+  if (!keepExisting) scene().numberHints.clear();
+  setNodeName(child, uniqueName(child, child->name));
   return MStatus::kSuccess;
 }
 
@@ -489,8 +532,8 @@ std::string fullPathName(const std::vector<Node*>& path) {
 std::string partialPathName(const std::vector<Node*>& path) {
   if (path.empty()) return "";
   std::vector<std::vector<Node*>> every;
-  for (Node* m : scene().nodes)
-    if (m->isDag() && !m->isWorld() && m->name == path.back()->name)
+  for (Node* m : nodesWithName(path.back()->name))
+    if (m->isDag())
       for (auto& p : allPaths(m)) every.push_back(std::move(p));
   for (size_t k = 1; k <= path.size(); ++k) {
     int matches = 0;

@@ -201,11 +201,11 @@ Node* firstMeshChild(Node* transform) {
 
 Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   // Name pair skinClusterN / skinClusterNSet, both free.
-  std::string name, setName;
-  for (unsigned long long n = 1; name.empty(); ++n) {
-    std::string a = "skinCluster" + std::to_string(n), b = a + "Set";
-    if (nodesNamed(a).empty() && nodesNamed(b).empty()) name = a, setName = b;
-  }
+  const unsigned long long n = firstFreeNumber("skinCluster pair", 1, [](unsigned long long i) {
+    const std::string a = "skinCluster" + std::to_string(i);
+    return nodesWithName(a).empty() && nodesWithName(a + "Set").empty();
+  });
+  const std::string name = "skinCluster" + std::to_string(n), setName = name + "Set";
   Node* sc = createNode("skinCluster", nullptr, name);
   Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
   PlugKey inMesh = key(mesh, "inMesh");
