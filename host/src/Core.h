@@ -122,8 +122,12 @@ struct Geometry {
   std::vector<int> offsets; // first face vertex of each polygon
   std::vector<P3> normals;
   std::vector<int> normalIds; // per face vertex
-  std::vector<UVSet> uvSets;
+  std::vector<UVSet> uvSets;  // change only through addUVSet and removeUVSet
+  std::unordered_map<std::string, size_t> uvSetIndex;  // name -> position in uvSets
+  unsigned long long nextDefaultUVSet = 1;  // every "uvSetN" below it is taken
 
+  void addUVSet(const std::string& name);
+  bool removeUVSet(const std::string& name);
   void rebuildOffsets();
   void setDefaultNormals();
   int numEdges() const;
@@ -371,9 +375,11 @@ struct Scene {
   std::string translatorException;
   // Live nodes by short name (the world is not listed); each list in no set order.
   std::unordered_map<std::string, std::vector<Node*>> nodesByName;
-  // Where each search for a free numbered name last ended. Valid while names are only
-  // ever taken, so all are dropped whenever a name is given up or a node moves.
+  // Where each search for a free numbered name ("base" followed by a number) last
+  // ended, and the searches of each base. Every number below a hint is taken: giving up
+  // a name of the base lowers the hints of its searches to that name's number.
   std::unordered_map<std::string, unsigned long long> numberHints;
+  std::unordered_map<std::string, std::vector<std::string>> searchesOfBase;
   // nodes whose output is being computed (cycle guard)
   std::vector<Node*> evaluating;
 };
@@ -400,10 +406,14 @@ void setNodeName(Node* n, const std::string& name);
 void forgetNodeName(Node* n);
 // Live nodes of that short name, in creation order.
 std::vector<Node*> nodesWithName(const std::string& name);
-// The first number from `from` on that isFree accepts. The search named `search` starts
-// where it last ended, as long as no name was given up since.
-unsigned long long firstFreeNumber(const std::string& search, unsigned long long from,
+// The first number from `from` on that isFree accepts, for names made of one of bases
+// and a number. The search named `search` starts where it last ended, as long as no name
+// of those bases was given up since.
+unsigned long long firstFreeNumber(const std::string& search, const std::vector<std::string>& bases,
+                                   unsigned long long from,
                                    const std::function<bool(unsigned long long)>& isFree);
+// Lowers the hints of every search that could have counted name as taken.
+void forgetNumberHints(const std::string& name);
 std::vector<Node*> nodesNamed(const std::string& name); // short name, partial or full path
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);

@@ -34,6 +34,7 @@ void resetScene() {
   for (Node* n : nodes) release(n);
   s.nodesByName.clear();
   s.numberHints.clear();
+  s.searchesOfBase.clear();
   s.world = nullptr;
   touch();
   s.console.clear();

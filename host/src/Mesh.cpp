@@ -81,15 +81,28 @@ int Geometry::numEdges() const {
 }
 
 UVSet* Geometry::findUVSet(const std::string& name) {
-  for (UVSet& s : uvSets)
-    if (s.name == name) return &s;
-  return nullptr;
+  auto found = uvSetIndex.find(name);
+  return found == uvSetIndex.end() ? nullptr : &uvSets[found->second];
 }
 
 const UVSet* Geometry::findUVSet(const std::string& name) const {
-  for (const UVSet& s : uvSets)
-    if (s.name == name) return &s;
-  return nullptr;
+  auto found = uvSetIndex.find(name);
+  return found == uvSetIndex.end() ? nullptr : &uvSets[found->second];
+}
+
+void Geometry::addUVSet(const std::string& name) {
+  uvSetIndex[name] = uvSets.size();
+  uvSets.push_back({name, {}, {}, std::vector<int>(connects.size(), -1)});
+}
+
+bool Geometry::removeUVSet(const std::string& name) {
+  auto found = uvSetIndex.find(name);
+  if (found == uvSetIndex.end()) return false;
+  uvSets.erase(uvSets.begin() + long(found->second));
+  uvSetIndex.clear();
+  for (size_t i = 0; i < uvSets.size(); ++i) uvSetIndex[uvSets[i].name] = i;
+  nextDefaultUVSet = 1;
+  return true;
 }
 
 } // namespace standin::core
@@ -225,7 +238,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   for (unsigned i = 0; i < polygonConnects.length(); ++i) g.connects.push_back(polygonConnects[i]);
   g.rebuildOffsets();
   g.setDefaultNormals();
-  g.uvSets.push_back({"map1", {}, {}, std::vector<int>(g.connects.size(), -1)});
+  g.addUVSet("map1");
   setStatus(st, MStatus::kSuccess);
   if (owner) {
     owner->geom = std::move(g);
@@ -236,7 +249,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   MObject result;
   if (!parent) {
     // The first number free for both the transform and its shape.
-    const unsigned long long n = firstFreeNumber("polySurface pair", 1, [](unsigned long long i) {
+    const unsigned long long n = firstFreeNumber("polySurface pair", {"polySurface", "polySurfaceShape"}, 1, [](unsigned long long i) {
       return nodesWithName("polySurface" + std::to_string(i)).empty() &&
              nodesWithName("polySurfaceShape" + std::to_string(i)).empty();
     });
@@ -540,13 +553,14 @@ MStatus MFnMesh::createUVSet(MString& name, MDGModifier*) {
   if (!g) return s;
   std::string n = str(name);
   if (n.empty()) {
-    for (int i = 1; n.empty(); ++i)
-      if (!g->findUVSet("uvSet" + std::to_string(i))) n = "uvSet" + std::to_string(i);
+    unsigned long long& i = g->nextDefaultUVSet;
+    while (g->findUVSet("uvSet" + std::to_string(i))) ++i;
+    n = "uvSet" + std::to_string(i);
     name = n.c_str();
   } else if (g->findUVSet(n)) {
     return MStatus::kFailure;
   }
-  g->uvSets.push_back({n, {}, {}, std::vector<int>(g->connects.size(), -1)});
+  g->addUVSet(n);
   return MStatus::kSuccess;
 }
 
@@ -554,11 +568,7 @@ MStatus MFnMesh::deleteUVSet(const MString& name, MDGModifier*) {
   MStatus s;
   Geometry* g = writeGeometry(m_object, s);
   if (!g) return s;
-  std::string n = str(name);
-  auto it = std::find_if(g->uvSets.begin(), g->uvSets.end(), [&](const UVSet& u) { return u.name == n; });
-  if (it == g->uvSets.end()) return kBad;
-  g->uvSets.erase(it);
-  return MStatus::kSuccess;
+  return g->removeUVSet(str(name)) ? MStatus::kSuccess : kBad;
 }
 
 MStatus MFnMesh::setUVs(const MFloatArray& u, const MFloatArray& v, const MString* set) {

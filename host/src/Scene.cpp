@@ -1,5 +1,6 @@
 // The scene graph: entities, node types and attributes, names, connections, deletion,
 // DAG paths and evaluation of plug values.
+#include <cctype>
 #include "Core.h"
 
 #include <algorithm>
@@ -261,8 +262,25 @@ void forgetNodeName(Node* n) {
   if (at == list.end()) return;
   list.erase(at);
   if (list.empty()) s.nodesByName.erase(found);
-  // A name given up may be the first free one of some search again.
-  s.numberHints.clear();
+  forgetNumberHints(n->name);
+}
+
+void forgetNumberHints(const std::string& name) {
+  // The name may be "base" and a number at every place where a run of digits starts;
+  // a search of that base must look at that number again.
+  Scene& s = scene();
+  for (size_t at = 1; at < name.size(); ++at) {
+    if (!std::isdigit((unsigned char)name[at]) || std::isdigit((unsigned char)name[at - 1])) continue;
+    auto searches = s.searchesOfBase.find(name.substr(0, at));
+    if (searches == s.searchesOfBase.end()) continue;
+    size_t end = at;
+    while (end < name.size() && std::isdigit((unsigned char)name[end])) ++end;
+    const unsigned long long number = end - at < 18 ? std::strtoull(name.c_str() + at, nullptr, 10) : 0;
+    for (const std::string& search : searches->second) {
+      unsigned long long& hint = s.numberHints[search];
+      if (number < hint) hint = number;
+    }
+  }
 }
 
 std::vector<Node*> nodesWithName(const std::string& name) {
@@ -274,9 +292,13 @@ std::vector<Node*> nodesWithName(const std::string& name) {
   return list;
 }
 
-unsigned long long firstFreeNumber(const std::string& search, unsigned long long from,
-                                   const std::function<bool(unsigned long long)>& isFree) {
-  unsigned long long& hint = scene().numberHints[search];
+unsigned long long firstFreeNumber(const std::string& search, const std::vector<std::string>& bases,
+                                   unsigned long long from, const std::function<bool(unsigned long long)>& isFree) {
+  Scene& s = scene();
+  auto [hintAt, added] = s.numberHints.try_emplace(search, 0);
+  if (added)
+    for (const std::string& base : bases) s.searchesOfBase[base].push_back(search);
+  unsigned long long& hint = hintAt->second;
   unsigned long long number = hint > from ? hint : from;
   while (!isFree(number)) ++number;
   // The number found is about to be taken: the next search starts past it.
@@ -321,14 +343,14 @@ std::string uniqueName(Node* n, const std::string& wanted) {
   std::string base;
   unsigned long long num;
   splitTrailingNumber(wanted, base, num);
-  const unsigned long long number = firstFreeNumber(clashSearch(n, base, num), num + 1, [&](unsigned long long i) {
+  const unsigned long long number = firstFreeNumber(clashSearch(n, base, num), {base}, num + 1, [&](unsigned long long i) {
     return !nameTaken(n, base + std::to_string(i));
   });
   return base + std::to_string(number);
 }
 
 std::string defaultName(const std::string& base) {
-  const unsigned long long number = firstFreeNumber("default|" + base, 1, [&](unsigned long long i) {
+  const unsigned long long number = firstFreeNumber("default|" + base, {base}, 1, [&](unsigned long long i) {
     return !usedAnywhere(base + std::to_string(i));
   });
   return base + std::to_string(number);
@@ -480,9 +502,19 @@ std::vector<std::vector<Node*>> allPaths(Node* n) {
     result.push_back({});
     return result;
   }
-  for (Node* p : n->parents)
+  // The node and its ancestors up to the first with other than one parent: a chain that
+  // every path ends with, gathered once instead of copied level by level.
+  std::vector<Node*> chain;
+  Node* top = n;
+  for (; !top->isWorld() && top->parents.size() == 1; top = top->parents.front()) chain.push_back(top);
+  if (top->isWorld()) {
+    result.emplace_back(chain.rbegin(), chain.rend());
+    return result;
+  }
+  chain.push_back(top);
+  for (Node* p : top->parents)
     for (auto path : allPaths(p)) {
-      path.push_back(n);
+      path.insert(path.end(), chain.rbegin(), chain.rend());
       result.push_back(std::move(path));
     }
   return result;
@@ -518,7 +550,7 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
   kids.insert(index < kids.size() ? kids.begin() + index : kids.end(), child);
   touch();
   // Moved away from its old parents, the child's name is free there again.
-  if (!keepExisting) scene().numberHints.clear();
+  if (!keepExisting) forgetNumberHints(child->name);
   setNodeName(child, uniqueName(child, child->name));
   return MStatus::kSuccess;
 }

@@ -201,7 +201,7 @@ Node* firstMeshChild(Node* transform) {
 
 Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   // Name pair skinClusterN / skinClusterNSet, both free.
-  const unsigned long long n = firstFreeNumber("skinCluster pair", 1, [](unsigned long long i) {
+  const unsigned long long n = firstFreeNumber("skinCluster pair", {"skinCluster"}, 1, [](unsigned long long i) {
     const std::string a = "skinCluster" + std::to_string(i);
     return nodesWithName(a).empty() && nodesWithName(a + "Set").empty();
   });
