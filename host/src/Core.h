@@ -246,6 +246,7 @@ struct Node : Entity {
   std::map<PlugKey, MObject> data;    // stored data values (matrix / mesh data)
   std::map<PlugKey, double> numbers;  // stored numeric values
   std::vector<Connection*> in, out;   // creation order
+  std::map<PlugKey, Connection*> inByPlug;  // the connection into each destination plug
   // DAG
   std::vector<Node*> parents, children;
   bool intermediate = false;

@@ -403,9 +403,8 @@ bool validKey(const PlugKey& k) {
 } // namespace
 
 Connection* incoming(Node* n, const PlugKey& k) {
-  for (Connection* c : n->in)
-    if (c->dstKey == k) return c;
-  return nullptr;
+  auto found = n->inByPlug.find(k);
+  return found == n->inByPlug.end() ? nullptr : found->second;
 }
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
@@ -418,6 +417,7 @@ MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
   Connection* c = new Connection{src, sk, dst, dk, scene().nextSerial++};
   src->out.push_back(c);
   dst->in.push_back(c);
+  dst->inByPlug[dk] = c;
   touch();
   return MStatus::kSuccess;
 }
@@ -426,6 +426,7 @@ void removeConnection(Connection* c) {
   auto drop = [c](std::vector<Connection*>& v) { v.erase(std::remove(v.begin(), v.end(), c), v.end()); };
   drop(c->src->out);
   drop(c->dst->in);
+  c->dst->inByPlug.erase(c->dstKey);
   delete c;
   touch();
 }
