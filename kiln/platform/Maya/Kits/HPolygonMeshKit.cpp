@@ -141,11 +141,14 @@ int32_t HPolygonMeshKit<T>::GetNumPolygonVertices() {
 
 template <typename T>
 MString HPolygonMeshKit<T>::GetUVSetName(int32_t index) {
-    MFnMesh mesh;
-    if (!Attach(mesh)) return MString();
-    MStringArray names;
-    mesh.getUVSetNames(names);
-    return (index >= 0 && unsigned(index) < names.length()) ? names[unsigned(index)] : MString();
+    if (m_uvSetNamesSource != m_geometrySource) {
+        MFnMesh mesh;
+        if (!Attach(mesh)) return MString();
+        m_uvSetNames.clear();
+        mesh.getUVSetNames(m_uvSetNames);
+        m_uvSetNamesSource = m_geometrySource;
+    }
+    return (index >= 0 && unsigned(index) < m_uvSetNames.length()) ? m_uvSetNames[unsigned(index)] : MString();
 }
 
 template <typename T>

@@ -10,6 +10,7 @@
 #include <maya/MMatrix.h>
 #include <maya/MObject.h>
 #include <maya/MString.h>
+#include <maya/MStringArray.h>
 
 #include "HNodeKit.h"
 #include "Math/TVector.h"
@@ -108,6 +109,10 @@ protected:
     MObject m_bindPoseGeometry;
     // Takes the bind-pose geometry (object space, no DAG path of its own) to world space.
     MMatrix m_bindPoseWorld;
+    // The UV set names of the geometry read last, for the source they were read from (-1:
+    // none). A mesh with thousands of sets would otherwise list all names for each set.
+    MStringArray m_uvSetNames;
+    int32_t m_uvSetNamesSource = -1;
 };
 
 extern template class HPolygonMeshKit<float>;

@@ -136,6 +136,7 @@ void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status
     if (hostStatus) {
         MFnDagNode transformNode(transform);
         m_object = HObject(transformNode.child(0));
+        m_uvSetNamesSource = -1;
         if (!parent.IsNull()) {
             MDagPath parentPath;
             MFnDagNode parentNode(parent.m_object);
@@ -177,6 +178,7 @@ void HPolygonMeshKit<T>::CreateUVSet(HStatus& status) {
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
     MString name;
+    m_uvSetNamesSource = -1;
     status.Set(mesh.createUVSet(name));
 }
 
