@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -436,6 +438,10 @@ bool CheckAgainstSource(const std::string& sourcePath, const std::string& rigPat
                         std::vector<ComparisonRow>& rows, std::string& error) {
     RigText rig;
     std::string reason;
+    if (!std::ifstream(rigPath, std::ios::binary)) {
+        error = "Can't open \"" + rigPath + "\" for reading: " + std::strerror(errno) + ".";
+        return false;
+    }
     if (!ParseRigText(ReadWholeFile(rigPath), rig, reason)) {
         error = "\"" + rigPath + "\" is not a rig file as the exporter writes it: " + reason + ".";
         return false;
