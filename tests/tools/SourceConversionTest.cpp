@@ -109,6 +109,13 @@ TEST(SourceConversion, RealModelsConvertFaithfully) {
     }
 }
 
+TEST(SourceConversion, RoundTripTakesAWeightWrittenAsZeroForNoWeight) {
+    // Holds weights below 0.00005, which the file keeps as 0.0000 and the import drops.
+    const ProgramRun run = Tessaline("roundtrip " + kModels + "FBX/animation_with_skeleton.fbx");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("MISMATCH"), std::string::npos) << run.out;
+}
+
 TEST(SourceConversion, CheckFindsAMovedRescaledOrReweightedRig) {
     const std::string model = kModels + "FBX/huesitos.fbx", rig = Temp("huesitos.tsl"), changed = Temp("changed.tsl");
     ASSERT_EQ(Tessaline("convert " + model + " " + rig).status, 0);
