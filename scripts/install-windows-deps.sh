@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the Windows cross build and its tests, but only when
 # one of them is missing: MinGW-w64 (the POSIX-threads compilers), Wine to run the
-# tests, GoogleTest's sources (/usr/src/googletest) and zlib built for MinGW.
+# tests, GoogleTest's sources (/usr/src/googletest) and zlib built for MinGW. 32-bit Wine
+# (wine32, an i386 package) is installed too where the machine can take i386 packages;
+# without it the 32-bit programs are built but not run.
 set -euo pipefail
 
 packages=(
@@ -14,11 +16,23 @@ missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+want_wine32=false
+dpkg -s wine32:i386 >/dev/null 2>&1 || want_wine32=true
+[ ${#missing[@]} -eq 0 ] && [ "$want_wine32" = false ] && exit 0
 
-echo "Installing missing packages: ${missing[*]}"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+if [ "$want_wine32" = true ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386 || want_wine32=false
+fi
 "${as_root[@]}" apt-get update
-"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}"
+  "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if [ "$want_wine32" = true ]; then
+  echo "Installing 32-bit Wine (wine32:i386)"
+  "${as_root[@]}" apt-get install -y --no-install-recommends wine32:i386 ||
+    echo "32-bit Wine could not be installed: the 32-bit programs will be built but not run"
+fi
