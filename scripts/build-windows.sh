@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-compiles the Windows build with Debian's MinGW-w64 compilers.
-#   scripts/build-windows.sh [x86_64|i686]...   (default: both)
+#   scripts/build-windows.sh [--module] [x86_64|i686]...   (default: both)
 # For each architecture, in build-windows/ARCH/: the plug-in module TessalineExporter.mll
 # (in bin/), the stand-in host tessahost.dll, and the brix, kiln, plug-in and module test
 # programs. Oniguruma and GoogleTest, which Debian ships for Linux only, are built for the
@@ -13,6 +13,9 @@ scripts/install-windows-deps.sh
 root=$PWD
 out=$root/build-windows
 jobs=${TESSALINE_JOBS:-2}
+# --module builds only the plug-in module and the stand-in host (no test programs).
+targets=(TessalineExporter tessahost brix_tests kiln_tests plugin_tests tools_tests)
+if [ "${1:-}" = --module ]; then targets=(TessalineExporter tessahost); shift; fi
 arches=("$@")
 [ ${#arches[@]} -gt 0 ] || arches=(x86_64 i686)
 
@@ -67,6 +70,5 @@ for arch in "${arches[@]}"; do
     -DTESSALINE_TOOLS=OFF -DTESSALINE_BENCH=OFF \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$out/$arch/bin" -DCMAKE_LIBRARY_OUTPUT_DIRECTORY="$out/$arch/bin" \
     -DTESSALINE_TEST_LAYERS="brix;kiln;plugin;tools" >/dev/null
-  cmake --build "$out/$arch" --parallel "$jobs" \
-    --target TessalineExporter tessahost brix_tests kiln_tests plugin_tests tools_tests
+  cmake --build "$out/$arch" --parallel "$jobs" --target "${targets[@]}"
 done

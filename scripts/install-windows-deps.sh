@@ -31,6 +31,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing missing packages: ${missing[*]}"
   "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+# Some kernels (and virtual machines) cannot run 32-bit programs at all: try the i386 C
+# library's loader, unpacked from its package, before fetching the ~150 MB of wine32.
+if [ "$want_wine32" = true ]; then
+  probe=$(mktemp -d)
+  if ! (cd "$probe" && apt-get download libc6:i386 >/dev/null 2>&1 &&
+        dpkg-deb -x libc6_*_i386.deb root && root/lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1); then
+    echo "This machine cannot run 32-bit programs: 32-bit Wine is not installed"
+    want_wine32=false
+  fi
+  rm -rf "$probe"
+fi
 if [ "$want_wine32" = true ]; then
   echo "Installing 32-bit Wine (wine32:i386)"
   "${as_root[@]}" apt-get install -y --no-install-recommends wine32:i386 ||
