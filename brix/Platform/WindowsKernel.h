@@ -4,7 +4,20 @@
 // POSIX (WindowsKernel.cpp), so the same classes compile and run unchanged.
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef NOGDI
+#define NOGDI
+#endif
 #include <windows.h>
+// The header renames calls to their A or W forms by macro, which would rename the scene
+// kits' methods of the same names too (GDI's GetObject is left out above).
+#undef GetFullPathName
+#undef GetObject
 #else
 
 #include <cstddef>
@@ -120,7 +133,10 @@ union LARGE_INTEGER {
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
 
-typedef DWORD (*LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
+// The calling convention of callbacks the system calls; the default one here.
+#define WINAPI
+
+typedef DWORD (WINAPI *LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
                                     LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
                                     DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
                                     HANDLE destinationFile, LPVOID data);

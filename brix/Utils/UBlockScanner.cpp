@@ -43,7 +43,14 @@ const unsigned char* NextBraceOrQuote(const unsigned char* p, const unsigned cha
 }
 
 const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned char* end) {
+#if defined(__GLIBC__)
     return static_cast<const unsigned char*>(memrchr(begin, '"', size_t(end - begin)));
+#else
+    // memrchr is a glibc extension.
+    while (end > begin)
+        if (*--end == '"') return end;
+    return nullptr;
+#endif
 }
 
 }  // namespace

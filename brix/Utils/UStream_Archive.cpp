@@ -347,24 +347,21 @@ bool UStream_Archive::IsEnd() { return m_memory ? m_memory->IsEnd() : true; }
 
 InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path)) {
     const char* text = path.c_str();
-    int32_t current = path.Length();
-    for (;;) {
-        int32_t separator = -1;
-        for (int32_t i = current - 1; i >= 0 && separator < 0; --i)
-            if (text[i] == '\\') separator = i;
-        for (int32_t i = current - 1; i >= 0 && separator < 0; --i)
-            if (text[i] == '/') separator = i;
-        if (separator < 0) return nullptr;
-
-        InputStreamHandle archive = open(UString(path.Data(), separator));
-        if (archive) {
+    // Every backslash from the end, then every "/" from the end. A "/" after a backslash
+    // is tried too: in a Windows path such as C:\rigs\pack.zip/hero.tsl the backslashes
+    // all lie before the archive.
+    for (const char kind : {'\\', '/'}) {
+        for (int32_t separator = path.Length() - 1; separator >= 0; --separator) {
+            if (text[separator] != kind) continue;
+            InputStreamHandle archive = open(UString(path.Data(), separator));
+            if (!archive) continue;
             const UString entry(path.Data() + separator + 1, path.Length() - separator - 1);
             auto stream = std::make_unique<UStream_Archive>(*archive, entry);
             if (!stream->IsOpen()) return nullptr;
             return stream;
         }
-        current = separator;
     }
+    return nullptr;
 }
 
 }  // namespace brix

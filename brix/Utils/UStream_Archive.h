@@ -147,10 +147,10 @@ private:
 };
 
 // The archive fall-back of the file systems' CreateFileReader. The path is taken as an
-// archive path followed by an entry name: from the end, the separator is the last
-// backslash before the current position or, when there is none, the last "/" before
-// it. The first prefix that `open` opens is the archive, and the text after that
-// separator the entry. Returns the open archive stream, or an empty handle when no
+// archive path followed by an entry name: the prefixes ending before each backslash are
+// tried from the end, then those ending before each "/" from the end, so a backslash is
+// preferred to a later "/" but does not hide one. The first prefix that `open` opens is
+// the archive, and the text after that separator the entry. Returns the open archive stream, or an empty handle when no
 // prefix opens or the entry cannot be read.
 InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path));
 

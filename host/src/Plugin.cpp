@@ -7,7 +7,17 @@
 #include <maya/MPxFileTranslator.h>
 #include <tessahost/StandIn.h>
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +25,42 @@
 #include <exception>
 
 using namespace standin::core;
+
+namespace {
+
+// Opening plug-in modules: LoadLibrary on Windows, dlopen elsewhere. On failure the
+// system's reason is put in why.
+#if defined(_WIN32)
+void* openModule(const char* path, std::string& why) {
+  HMODULE module = LoadLibraryA(path);
+  if (!module) {
+    const DWORD error = GetLastError();
+    char text[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
+    why = length ? std::string(text, length) : "error " + std::to_string(error);
+  }
+  return reinterpret_cast<void*>(module);
+}
+void* moduleSymbol(void* module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void closeModuleHandle(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
+#else
+void* openModule(const char* path, std::string& why) {
+  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    const char* error = dlerror();
+    why = error ? error : "unknown error";
+  }
+  return module;
+}
+void* moduleSymbol(void* module, const char* name) { return dlsym(module, name); }
+void closeModuleHandle(void* module) { dlclose(module); }
+#endif
+
+} // namespace
 
 // ---------------------------------------------------------------- MFnPlugin
 
@@ -198,7 +244,7 @@ void dropLeftovers() {
 
 void closeModule() {
   Scene& s = scene();
-  if (s.moduleHandle) dlclose(s.moduleHandle);
+  if (s.moduleHandle) closeModuleHandle(s.moduleHandle);
   s.moduleHandle = nullptr;
   s.uninit = nullptr;
   s.plugin = MObject();
@@ -261,15 +307,15 @@ MStatus loadPluginModule(const MString& path) {
     console(core::ConsoleKind::Error, "A plug-in is already loaded.");
     return MStatus::kFailure;
   }
-  void* h = dlopen(path.asChar(), RTLD_NOW | RTLD_LOCAL);
+  std::string why;
+  void* h = openModule(path.asChar(), why);
   if (!h) {
-    const char* why = dlerror();
-    console(core::ConsoleKind::Error, "Cannot load plug-in \"" + str(path) + "\": " + (why ? why : "unknown error") + ".");
+    console(core::ConsoleKind::Error, "Cannot load plug-in \"" + str(path) + "\": " + why + ".");
     return MStatus::kFailure;
   }
-  const char* version = static_cast<const char*>(dlsym(h, "MApiVersion"));
-  auto init = reinterpret_cast<PluginEntry>(dlsym(h, "initializePlugin"));
-  auto uninit = reinterpret_cast<PluginEntry>(dlsym(h, "uninitializePlugin"));
+  const char* version = static_cast<const char*>(moduleSymbol(h, "MApiVersion"));
+  auto init = reinterpret_cast<PluginEntry>(moduleSymbol(h, "initializePlugin"));
+  auto uninit = reinterpret_cast<PluginEntry>(moduleSymbol(h, "uninitializePlugin"));
   std::string problem;
   if (!version)
     problem = "it does not export MApiVersion";
@@ -278,7 +324,7 @@ MStatus loadPluginModule(const MString& path) {
   else if (!init || !uninit)
     problem = "it does not export initializePlugin and uninitializePlugin";
   if (!problem.empty()) {
-    dlclose(h);
+    closeModuleHandle(h);
     console(core::ConsoleKind::Error, "Cannot load plug-in \"" + str(path) + "\": " + problem + ".");
     return MStatus::kFailure;
   }

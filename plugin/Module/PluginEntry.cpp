@@ -8,8 +8,10 @@
 #include "Core/UMessage.h"
 #include "Headers.h"
 
-extern "C" MStatus initializePlugin(MObject plugin);
-extern "C" MStatus uninitializePlugin(MObject plugin);
+// PLUGIN_EXPORT makes them visible outside the module: the default visibility of ELF
+// modules, dllexport on Windows.
+PLUGIN_EXPORT MStatus initializePlugin(MObject plugin);
+PLUGIN_EXPORT MStatus uninitializePlugin(MObject plugin);
 
 namespace {
 
@@ -55,7 +57,7 @@ void OnHostExit(void* clientData) {
 extern "C" {
 
 
-__attribute__((visibility("default"))) MStatus initializePlugin(MObject plugin) {
+MStatus initializePlugin(MObject plugin) {
     InitializePlugin_Base();
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     const brix::UString vendor = description.VendorText();
@@ -76,7 +78,7 @@ __attribute__((visibility("default"))) MStatus initializePlugin(MObject plugin) 
     return status;
 }
 
-__attribute__((visibility("default"))) MStatus uninitializePlugin(MObject plugin) {
+MStatus uninitializePlugin(MObject plugin) {
     MFnPlugin fnPlugin(plugin, "Unknown", "Unknown", "Any");
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     MStatus status;

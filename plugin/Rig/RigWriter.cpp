@@ -42,17 +42,17 @@ bool FormatModestReal(float value, char* out, int& length) {
     const uint64_t mantissa = biased ? (bits & 0x7fffffu) | 0x800000u : bits & 0x7fffffu;
     const int exponent = biased ? biased - 150 : -149;
     if (exponent > 7) return false;  // 2^31 or more
-    const unsigned __int128 scaled = (unsigned __int128)mantissa * 10000u;  // below 2^38
+    const uint64_t scaled = mantissa * 10000u;  // below 2^38, so 64 bits hold it shifted by 7 too
     uint64_t units;
     if (exponent >= 0) {
-        units = uint64_t(scaled << exponent);
-    } else if (-exponent > 64) {
-        units = 0;  // below 2^38 / 2^65: less than half a unit
+        units = scaled << exponent;
+    } else if (-exponent > 38) {
+        units = 0;  // below 2^38 / 2^39: less than half a unit
     } else {
         const int shift = -exponent;
-        units = uint64_t(scaled >> shift);
-        const unsigned __int128 rest = scaled & (((unsigned __int128)1 << shift) - 1);
-        const unsigned __int128 half = (unsigned __int128)1 << (shift - 1);
+        units = scaled >> shift;
+        const uint64_t rest = scaled & ((uint64_t(1) << shift) - 1);
+        const uint64_t half = uint64_t(1) << (shift - 1);
         if (rest > half || (rest == half && (units & 1))) ++units;
     }
     char* p = out;

@@ -8,7 +8,11 @@
 #endif
 
 // Entry points a plug-in module exports to the host.
+#if defined(_WIN32)
+#define PLUGIN_EXPORT extern "C" __declspec(dllexport)
+#else
 #define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 typedef unsigned int MCallbackId;
 

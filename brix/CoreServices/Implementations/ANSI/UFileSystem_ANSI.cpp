@@ -7,6 +7,9 @@
 
 #if defined(_WIN32)
 #include <direct.h>
+#include <io.h>
+
+#include "Platform/WindowsKernel.h"
 #else
 #include <unistd.h>
 #endif
@@ -26,6 +29,27 @@ int _rmdir(const char* path) { return rmdir(path); }
 int _chdir(const char* path) { return chdir(path); }
 char* _getcwd(char* buffer, int size) { return getcwd(buffer, size_t(size)); }
 #endif
+
+// Whether path names the file that is open as in. The Windows C runtime has no inode
+// numbers (st_ino is always 0), so there the volume and file index of both are compared.
+bool IsSameFile(FILE* in, const UString& path) {
+#if defined(_WIN32)
+    BY_HANDLE_FILE_INFORMATION from, to;
+    const HANDLE source = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(in)));
+    if (source == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(source, &from)) return false;
+    const HANDLE other = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(other, &to) != FALSE;
+    CloseHandle(other);
+    return known && from.dwVolumeSerialNumber == to.dwVolumeSerialNumber &&
+           from.nFileIndexHigh == to.nFileIndexHigh && from.nFileIndexLow == to.nFileIndexLow;
+#else
+    struct stat from, to;
+    return fstat(fileno(in), &from) == 0 && stat(path.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+           from.st_ino == to.st_ino;
+#endif
+}
 
 // Opens a file (never a directory, which some C libraries open for reading).
 FILE* OpenFile(const UString& path, const char* mode) {
@@ -101,10 +125,7 @@ bool UFileSystem_ANSI::Copy(const UString& destination, const UString& source, b
     if (!in) return false;
     UFileANSI_SerializingPolicy_Input reader(in, source);
     // Copying a file onto itself would truncate it before it is read.
-    struct stat from, to;
-    if (fstat(fileno(in), &from) == 0 && stat(destination.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
-        from.st_ino == to.st_ino)
-        return false;
+    if (IsSameFile(in, destination)) return false;
     FILE* out = OpenFile(destination, "wbS");
     if (!out) return false;
     UFileANSI_SerializingPolicy_Output writer(out, destination);

@@ -22,8 +22,8 @@ InputStreamHandle OpenReader(const UString& path) {
 }
 
 // Passes the fraction copied on to the file system's progress callback.
-DWORD ReportCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred, LARGE_INTEGER,
-                         LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+DWORD WINAPI ReportCopyProgress(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred, LARGE_INTEGER,
+                                LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
     const ProgressCallback progress = *static_cast<const ProgressCallback*>(data);
     if (totalFileSize.QuadPart > 0)
         progress(float(double(totalBytesTransferred.QuadPart) / double(totalFileSize.QuadPart)));
