@@ -1,14 +1,16 @@
 #include "TessalineTranslators.h"
 
 #include <maya/MFileObject.h>
+#include <maya/MGlobal.h>
 
 #include <cstring>
 #include <new>
 
 #include "Core/ErrorDescription.h"
 #include "Core/UMessage.h"
-#include "HException.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
+#include "Export/ExportScene.h"
+#include "Import/ImportScene.h"
 
 using kiln::platform_maya::HStatus;
 
@@ -44,17 +46,6 @@ MStatus TessalineTranslator::ToHostStatus(const HStatus& status) {
 
 void TessalineTranslator::BuildOptionLine(const MString& optionsString, OptionLine& line) const {
     brix::ParseTranslatorOptions(GetModuleInfo().m_name.c_str(), brix::UString(optionsString.asChar()), line);
-}
-
-void WarnAboutOptions(const OptionLine& options) {
-    for (int32_t i = 0; i < options.GetNumArguments(); ++i) {
-        const brix::UBaseCommandArgument<unsigned char> argument = options.GetArgument(i);
-        if (argument.GetNumParameters() == 1)
-            brix::UMessage(7, "Unknown argument \"") << argument.GetName() << "\". Ignoring argument.";
-        else
-            brix::UMessage(7, "Wrong number of parameters for command line argument \"")
-                << argument.GetName() << "\". Ignoring argument.";
-    }
 }
 
 void* TessalineExporter::Creator() {
@@ -102,7 +93,11 @@ MStatus TessalineExporter::writer(const MFileObject& file, const MString& option
 
     OptionLine options;
     BuildOptionLine(optionsString, options);
-    const HStatus status = Export(options, *stream, selectedOnly);
+    ExportSettings settings;
+    settings.yAxisUp = MGlobal::isYAxisUp();
+    settings.selectedOnly = selectedOnly;
+    WarnAboutOptions(options);
+    const HStatus status = ExportScene(*stream, settings);
     if (status.GetCode() != HStatus::SUCCESS) return ToHostStatus(status);
     if (!stream->Commit()) {
         brix::UMessage(5, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
@@ -124,11 +119,12 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     // A broken invariant below the import is reported with its text rather than left
     // to the host, which would show no reason.
     try {
-        return ToHostStatus(Import(options, *stream));
+        ImportSettings settings;
+        settings.yAxisUp = MGlobal::isYAxisUp();
+        WarnAboutOptions(options);
+        return ToHostStatus(ImportScene(*stream, settings));
     } catch (const brix::ErrorDescription& error) {
         brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
-    } catch (const kiln::HException& exception) {
-        brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
     } catch (const std::bad_alloc&) {
         brix::UMessage(5, "Not enough memory to import file \"") << name << "\".";
     } catch (const std::exception& exception) {

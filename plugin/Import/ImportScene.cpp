@@ -1,13 +1,12 @@
 // The import driver: reads the whole rig file into the rig model, and only when it was
 // read without a fault builds joints, meshes, normals, UV sets and skin clusters.
 
-#include <maya/MGlobal.h>
+#include "Import/ImportScene.h"
 
 #include "Core/UMessage.h"
 #include "Import/JointBuilder.h"
 #include "Import/MeshBuilder.h"
 #include "Rig/RigReader.h"
-#include "TessalineTranslators.h"
 #include "Utils/UTextParser.h"
 
 using namespace kiln::platform_maya;
@@ -34,13 +33,7 @@ void ConvertToYUp(UArray<BoneData>& bones, UArray<MeshData>& meshes) {
 
 }  // namespace
 
-void TessalineImporter::ParseImportOptions(const OptionLine& options) {
-    m_yAxisUp = MGlobal::isYAxisUp();
-    WarnAboutOptions(options);
-}
-
-HStatus TessalineImporter::Import(const OptionLine& options, brix::IInputStream& stream) {
-    ParseImportOptions(options);
+HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) {
     UArray<BoneData> bones;
     UArray<MeshData> meshes;
     bool intact;
@@ -53,7 +46,7 @@ HStatus TessalineImporter::Import(const OptionLine& options, brix::IInputStream&
         return HStatus(HStatus::FAILURE);
     }
 
-    if (m_yAxisUp) ConvertToYUp(bones, meshes);
+    if (settings.yAxisUp) ConvertToYUp(bones, meshes);
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
         if (bones[i].name.Num() == 0) {
