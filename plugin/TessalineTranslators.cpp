@@ -7,6 +7,7 @@
 #include <new>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
 #include "Export/ExportScene.h"
@@ -32,14 +33,14 @@ MPxFileTranslator::MFileKind TessalineTranslator::identifyFile(const MFileObject
 
 MStatus TessalineTranslator::ToHostStatus(const HStatus& status) {
     switch (status.GetCode()) {
-    case 0: return MStatus::kSuccess;
-    case 1: return MStatus::kFailure;
-    case 2: return MStatus::kInvalidParameter;
-    case 3: return MStatus::kInsufficientMemory;
-    case 4: return MStatus(static_cast<MStatus::MStatusCode>(4));
-    case 5: return MStatus::kUnknownParameter;
-    case 6: return MStatus::kNotImplemented;
-    case 7: return MStatus::kNotFound;
+    case HStatus::SUCCESS: return MStatus::kSuccess;
+    case HStatus::FAILURE: return MStatus::kFailure;
+    case HStatus::INVALID_PARAMETER: return MStatus::kInvalidParameter;
+    case HStatus::OUT_OF_MEMORY: return MStatus::kInsufficientMemory;
+    case HStatus::HOST_CODE_4: return MStatus::kLicenseFailure;
+    case HStatus::UNKNOWN_PARAMETER: return MStatus::kUnknownParameter;
+    case HStatus::NOT_IMPLEMENTED: return MStatus::kNotImplemented;
+    case HStatus::NOT_FOUND: return MStatus::kNotFound;
     default: return MStatus::kFailure;
     }
 }
@@ -87,7 +88,7 @@ MStatus TessalineExporter::writer(const MFileObject& file, const MString& option
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::OutputStreamHandle stream = files->CreateReplacingFileWriter(name);
     if (!stream) {
-        brix::UMessage(5, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
 
@@ -100,7 +101,7 @@ MStatus TessalineExporter::writer(const MFileObject& file, const MString& option
     const HStatus status = ExportScene(*stream, settings);
     if (status.GetCode() != HStatus::SUCCESS) return ToHostStatus(status);
     if (!stream->Commit()) {
-        brix::UMessage(5, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
         return MStatus::kFailure;
     }
     return MStatus::kSuccess;
@@ -111,7 +112,7 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::InputStreamHandle stream = files->CreateFileReader(name);
     if (!stream) {
-        brix::UMessage(5, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
     OptionLine options;
@@ -124,11 +125,11 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
         WarnAboutOptions(options);
         return ToHostStatus(ImportScene(*stream, settings));
     } catch (const brix::ErrorDescription& error) {
-        brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
     } catch (const std::bad_alloc&) {
-        brix::UMessage(5, "Not enough memory to import file \"") << name << "\".";
+        brix::UMessage(brix::Channel::Error, "Not enough memory to import file \"") << name << "\".";
     } catch (const std::exception& exception) {
-        brix::UMessage(5, "The plugin throwed an exception:\r\n") << exception.what();
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << exception.what();
     }
     return MStatus::kFailure;
 }

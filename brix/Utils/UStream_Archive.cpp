@@ -169,7 +169,7 @@ bool UStream_Archive::ReadCentralDirectory() {
 }
 
 void UStream_Archive::Report(const UString& message) {
-    if (m_nesting == 0) UMessage(7, "") << message;
+    if (m_nesting == 0) UMessage(Channel::Warning, "") << message;
     else if (m_problem.IsEmpty()) m_problem = message;
 }
 

@@ -10,6 +10,7 @@
 #include <maya/MGlobal.h>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
 #include "Rig/RigWriter.h"
 #include "platform/Maya/Kits/HJointKit.h"
@@ -94,9 +95,7 @@ HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
                 first = matrix;
                 found = true;
             } else if (matrix != first) {
-                brix::UMessage(6,
-                               "Can't export bones with multiple distinct bind poses. Please use the same bind pose "
-                               "when binding a bone two more than one mesh.");
+                brix::UMessage(brix::Channel::Info, brix::legacy::kDistinctBindPoses);
                 break;
             }
         }
@@ -118,12 +117,12 @@ void WriteBone(RigWriter& writer, const ExportSettings& settings, const SkinMap&
     writer.BoneParent(parentName);
 
     HMatrix bind = BindMatrix(boneKit, skins, index);
-    const bool b = bind.InvertScaleAware();
-    if (!b) {
+    if (!bind.InvertScaleAware()) {
         // The record's text names only the failed check; say which joint and why.
-        brix::UMessage(5, "Can't export bone \"")
+        brix::UMessage(brix::Channel::Error, "Can't export bone \"")
             << boneKit.GetName() << "\": its bind matrix cannot be inverted (a zero scale, for example).";
-        brix::ThrowAssureFailure("TessalineExporter", "TessalineExporter::Export", "'assure' failed: b", 140);
+        const brix::legacy::ErrorSite& site = brix::legacy::kExportBindMatrix;
+        brix::ThrowAssureFailure(site.file, site.function, brix::legacy::kExportBindMatrixCheck, site.line);
     }
     if (settings.yAxisUp) {
         for (int c = 0; c < 4; ++c) {
@@ -252,7 +251,7 @@ private:
         kit.GetJoints(status, joints);
         for (const HObject& joint : joints) {
             HNodeKit influence(joint);
-            brix::UMessage(7, "Influence \"")
+            brix::UMessage(brix::Channel::Warning, "Influence \"")
                 << influence.GetName() << "\" of mesh \"" << meshName
                 << "\" is not an exported joint. Its weights are left out.";
         }
@@ -273,7 +272,7 @@ private:
             boneOfInfluence.Append(bone < 0 ? 0u : uint32_t(bone));
             if (bone < 0) {
                 HNodeKit influence(skin.joints[i]);
-                brix::UMessage(7, "Influence \"")
+                brix::UMessage(brix::Channel::Warning, "Influence \"")
                     << influence.GetName() << "\" of mesh \"" << meshName
                     << "\" is not an exported joint. Its weights are written for bone 0.";
             }
@@ -315,10 +314,10 @@ HStatus ExportScene(brix::IOutputStream& stream, const ExportSettings& settings)
     try {
         WriteFile(stream, settings, meshes, bones);
     } catch (const brix::ErrorDescription& error) {
-        brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
         result.SetCode(HStatus::FAILURE);
     } catch (...) {
-        brix::UMessage(5, "Unknown error during export.");
+        brix::UMessage(brix::Channel::Error, "Unknown error during export.");
         result.SetCode(HStatus::FAILURE);
     }
     MGlobal::executeCommand(kEndProgress, false, false);

@@ -42,7 +42,7 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
         intact = rig::ReadRigFile(file.Parser(), bones, meshes);
     }
     if (!intact) {
-        brix::UMessage(7, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
+        brix::UMessage(brix::Channel::Warning, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
         return HStatus(HStatus::FAILURE);
     }
 
@@ -50,7 +50,7 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
         if (bones[i].name.Num() == 0) {
-            brix::UMessage(7, "Bone ") << i << " of file \"" << stream.GetName()
+            brix::UMessage(brix::Channel::Warning, "Bone ") << i << " of file \"" << stream.GetName()
                                        << "\" has no name. It is not built and its weights are ignored.";
             continue;
         }

@@ -132,7 +132,7 @@ void RigWriter::WriteName(const brix::UString& name) {
     for (const brix::UString& changed : m_changedNames)
         if (changed == name) return;
     m_changedNames.Append(name);
-    brix::UMessage(7, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
+    brix::UMessage(brix::Channel::Warning, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
                                  << written << "\".";
 }
 

@@ -292,7 +292,7 @@ void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& i
             }
             if (missing == 0) {
                 if (GetNumUVs() == 0) return status.Set(uvStatus);
-                brix::UMessage(7, "There are some (but not all) vertices of mesh")
+                brix::UMessage(brix::Channel::Warning, "There are some (but not all) vertices of mesh")
                     << GetName()
                     << " not having texture coordinates assigned to them. Texture coordinate index 0 will be used "
                        "for them.";

@@ -86,7 +86,7 @@ bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, 
         return false;
     }
     if (entries.Num() > 1) {
-        brix::UMessage(7, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
+        brix::UMessage(brix::Channel::Warning, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
                                    << " skin clusters found - expected 1.";
         status.SetCode(HStatus::FAILURE);
         return false;
@@ -231,7 +231,7 @@ MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
     MPlug input = skin.findPlug("input", &hostStatus);
     if (!hostStatus) return MObject::kNullObj;
     if (entry.geometryIndex >= input.numConnectedElements()) {
-        brix::UMessage(7, "Can't get bind pose geometry for mesh \"")
+        brix::UMessage(brix::Channel::Warning, "Can't get bind pose geometry for mesh \"")
             << mesh.name().asChar() << "\". The associated skin cluster \"" << skin.name().asChar()
             << "\" has more outputs than inputs.";
         return MObject::kNullObj;
@@ -245,7 +245,7 @@ MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
         bindPose.GetNumVertices() == GetNumVertices() && bindPose.GetNumNormals() == GetNumNormals() &&
         bindPose.GetNumUVs() == GetNumUVs())
         return value;
-    brix::UMessage(6, "Failure getting the bind pose geometry of the mesh \"")
+    brix::UMessage(brix::Channel::Info, "Failure getting the bind pose geometry of the mesh \"")
         << GetName() << "\". The bind pose's geometry doesn't match the one of the mesh.";
     return MObject::kNullObj;
 }
