@@ -217,7 +217,7 @@ bool UStream_Archive::OpenNested(const UString& name) {
             if (!nested.m_problem.IsEmpty()) m_problem = nested.m_problem;
             continue;
         }
-        m_bytes = nested.m_bytes;
+        m_bytes = std::move(nested.m_bytes);  // the entry's bytes change hands, uncopied
         m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(m_bytes.Num()), GetName());
         return true;
     }
