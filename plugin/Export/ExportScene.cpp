@@ -9,6 +9,8 @@
 
 #include <maya/MGlobal.h>
 
+#include <utility>
+
 #include "Core/ErrorDescription.h"
 #include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
@@ -55,8 +57,9 @@ struct SkinMap {
         UArray<UArray<MeshKit::Skin_Plug>> clusters;
         MeshKit::FindSkinClustersOf(meshList, clusters);
         for (int32_t m = 0; m < meshList.Num(); ++m) {
-            meshes[m].clusters = clusters[m];
-            if (clusters[m].Num() == 1) meshes[m].skinCluster = HObject(clusters[m][0].skinCluster.object());
+            meshes[m].clusters = std::move(clusters[m]);
+            const UArray<MeshKit::Skin_Plug>& found = meshes[m].clusters;
+            if (found.Num() == 1) meshes[m].skinCluster = HObject(found[0].skinCluster.object());
         }
         // With no bones no influence can be matched, and no joint list is asked for.
         if (bones.Num() == 0) return;
