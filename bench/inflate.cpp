@@ -104,7 +104,7 @@ void BM_Brix(benchmark::State& state, const std::string& name) {
     auto* decoder = new brix::DecompressorPolicy_Deflate;
     brix::UArray<unsigned char> output;
     for (auto _ : state) {
-        if (!decoder->Decompress(input, output) || size_t(output.Num()) != set.original.size()) {
+        if (decoder->Decompress(input, output) != brix::InflateResult::Ok || size_t(output.Num()) != set.original.size()) {
             state.SkipWithError("brix decode failed");
             break;
         }

@@ -24,7 +24,8 @@
 #include "CoreServices/Implementations/UCoreServices.h"
 #include "ProcessTiming.h"
 #include "Headers.h"
-#include "TessalineTranslators.h"
+#include "Export/ExportScene.h"
+#include "Import/ImportScene.h"
 #include "tessahost/StandIn.h"
 
 namespace {
@@ -196,27 +197,23 @@ int main(int argc, char** argv) {
 
     const long before = PeakMegabytes();
     {
-        TessalineImporter importer;
-        OptionLine options;
         brix::InputStreamHandle stream = brix::GetCoreServices()->GetFileSystem()->CreateFileReader(rig.c_str());
         if (!stream) return 1;
         start = std::chrono::steady_clock::now();
         const double cpuStart = CpuSeconds();
-        const int code = importer.Import(options, *stream).GetCode();
+        const int code = ImportScene(*stream, ImportSettings()).GetCode();
         const double seconds = Seconds(start), cpu = CpuSeconds() - cpuStart, megabytes = FileMegabytes(rig);
         printf("import: code %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB "
                "(before: %ld MB)\n",
                code, megabytes, seconds, megabytes / seconds, cpu, megabytes / cpu, PeakMegabytes(), before);
     }
     {
-        TessalineExporter exporter;
-        OptionLine options;
         brix::OutputStreamHandle stream =
             brix::GetCoreServices()->GetFileSystem()->CreateFileWriter(again.c_str(), true, false);
         if (!stream) return 1;
         start = std::chrono::steady_clock::now();
         const double cpuStart = CpuSeconds();
-        const int code = exporter.Export(options, *stream, false).GetCode();
+        const int code = ExportScene(*stream, ExportSettings()).GetCode();
         stream->Close();
         const double seconds = Seconds(start), cpu = CpuSeconds() - cpuStart, megabytes = FileMegabytes(again);
         printf("export: code %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB\n",

@@ -25,7 +25,7 @@ constexpr size_t kLimit = 1 << 20;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static brix::DecompressorPolicy_Deflate* decoder = new brix::DecompressorPolicy_Deflate;
     brix::UArray<unsigned char> ours;
-    const bool ok = decoder->Decompress(data, size, ours, kLimit);
+    const bool ok = decoder->Decompress(data, size, ours, kLimit) == brix::InflateResult::Ok;
 
     static std::vector<unsigned char>& theirs = *new std::vector<unsigned char>(kLimit);
     z_stream stream{};

@@ -6,8 +6,7 @@
 #include <cstdint>
 
 #include "CoreServices/Implementations/UCoreServices.h"
-#include "Headers.h"
-#include "TessalineTranslators.h"
+#include "Import/ImportScene.h"
 #include "Utils/UStream_Archive.h"
 #include "tessahost/StandIn.h"
 
@@ -20,7 +19,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_services = new brix::UCoreServices_ANSI();
     g_services->Init(0);
     brix::ExchangeCoreServicesAccessor(Services);
-    DescribePlugin(kiln::GetPluginDescription());
     standin::setConsoleEcho(false);
     return 0;
 }
@@ -29,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     standin::resetScene();
     standin::setUpAxis(size % 2 == 0);
     brix::UStream_Memory stream(data, size, brix::UString("fuzz.tsl"));
-    TessalineImporter importer;
-    OptionLine options;
-    importer.Import(options, stream);
+    ImportSettings settings;
+    settings.yAxisUp = size % 2 == 0;
+    ImportScene(stream, settings);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "HModuleInfo.h"
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 
 namespace kiln {
 
@@ -12,9 +13,10 @@ PluginDescription& GetPluginDescription() {
 ModuleInfoBase& ModuleInfoBase::GetModuleInfoBaseFor(uint32_t id) {
     for (ModuleInfoBase* record = GetPluginDescription().first; record; record = record->m_next)
         if (record->m_id == id) return *record;
-    brix::UString message("Error - module with ID ");
-    message.AppendNumber(id).Append("doesn't exist.");
-    throw brix::ErrorDescription("HModuleInfo", "kiln::ModuleInfoBase::GetModuleInfoBaseFor", message.c_str(), 47);
+    brix::UString message(brix::legacy::kModuleNotFoundBefore);
+    message.AppendNumber(id).Append(brix::legacy::kModuleNotFoundAfter);
+    const brix::legacy::ErrorSite& site = brix::legacy::kModuleNotFound;
+    throw brix::ErrorDescription(site.file, site.function, message.c_str(), site.line);
 }
 
 void PluginDescription::Append(const ModuleInfoBase& record) {

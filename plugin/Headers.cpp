@@ -1,6 +1,7 @@
 #include "Headers.h"
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
 #include "TessalineTranslators.h"
 #include "platform/Maya/HHostSinks.h"
@@ -34,15 +35,18 @@ void InitializePlugin_Base() {
     brix::ICoreServices* services = g_createCoreServices(4096);
     ReleasePluginCoreServices();
     g_pluginCoreServices = services;
-    if (!services) throw brix::ErrorDescription("Headers", "InitializePlugin_Base", "unable to create the os core service object", 52);
+    if (!services) {
+        const brix::legacy::ErrorSite& site = brix::legacy::kCoreServicesNotCreated;
+        throw brix::ErrorDescription(site.file, site.function, brix::legacy::kCoreServicesNotCreatedText, site.line);
+    }
     g_savedAccessor = brix::GetCoreServices;
     brix::GetCoreServices = GetPluginCoreServices;
 
     using namespace kiln::platform_maya;
-    services->SetChannelHandler(2, &GetInfoSink());
-    services->SetChannelHandler(3, &GetInfoSink());
-    services->SetChannelHandler(7, &GetWarningSink());
-    services->SetChannelHandler(5, &GetErrorSink());
+    services->SetChannelHandler(int(brix::SinkTarget::DebugInfo), &GetInfoSink());
+    services->SetChannelHandler(int(brix::SinkTarget::Info), &GetInfoSink());
+    services->SetChannelHandler(int(brix::SinkTarget::Warning), &GetWarningSink());
+    services->SetChannelHandler(int(brix::SinkTarget::Error), &GetErrorSink());
 
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     description.Reset();

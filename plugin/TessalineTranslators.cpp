@@ -1,14 +1,17 @@
 #include "TessalineTranslators.h"
 
 #include <maya/MFileObject.h>
+#include <maya/MGlobal.h>
 
 #include <cstring>
 #include <new>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
-#include "HException.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
+#include "Export/ExportScene.h"
+#include "Import/ImportScene.h"
 
 using kiln::platform_maya::HStatus;
 
@@ -30,31 +33,20 @@ MPxFileTranslator::MFileKind TessalineTranslator::identifyFile(const MFileObject
 
 MStatus TessalineTranslator::ToHostStatus(const HStatus& status) {
     switch (status.GetCode()) {
-    case 0: return MStatus::kSuccess;
-    case 1: return MStatus::kFailure;
-    case 2: return MStatus::kInvalidParameter;
-    case 3: return MStatus::kInsufficientMemory;
-    case 4: return MStatus(static_cast<MStatus::MStatusCode>(4));
-    case 5: return MStatus::kUnknownParameter;
-    case 6: return MStatus::kNotImplemented;
-    case 7: return MStatus::kNotFound;
+    case HStatus::SUCCESS: return MStatus::kSuccess;
+    case HStatus::FAILURE: return MStatus::kFailure;
+    case HStatus::INVALID_PARAMETER: return MStatus::kInvalidParameter;
+    case HStatus::OUT_OF_MEMORY: return MStatus::kInsufficientMemory;
+    case HStatus::HOST_CODE_4: return MStatus::kLicenseFailure;
+    case HStatus::UNKNOWN_PARAMETER: return MStatus::kUnknownParameter;
+    case HStatus::NOT_IMPLEMENTED: return MStatus::kNotImplemented;
+    case HStatus::NOT_FOUND: return MStatus::kNotFound;
     default: return MStatus::kFailure;
     }
 }
 
 void TessalineTranslator::BuildOptionLine(const MString& optionsString, OptionLine& line) const {
     brix::ParseTranslatorOptions(GetModuleInfo().m_name.c_str(), brix::UString(optionsString.asChar()), line);
-}
-
-void WarnAboutOptions(const OptionLine& options) {
-    for (int32_t i = 0; i < options.GetNumArguments(); ++i) {
-        const brix::UBaseCommandArgument<unsigned char> argument = options.GetArgument(i);
-        if (argument.GetNumParameters() == 1)
-            brix::UMessage(7, "Unknown argument \"") << argument.GetName() << "\". Ignoring argument.";
-        else
-            brix::UMessage(7, "Wrong number of parameters for command line argument \"")
-                << argument.GetName() << "\". Ignoring argument.";
-    }
 }
 
 void* TessalineExporter::Creator() {
@@ -96,16 +88,20 @@ MStatus TessalineExporter::writer(const MFileObject& file, const MString& option
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::OutputStreamHandle stream = files->CreateReplacingFileWriter(name);
     if (!stream) {
-        brix::UMessage(5, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
 
     OptionLine options;
     BuildOptionLine(optionsString, options);
-    const HStatus status = Export(options, *stream, selectedOnly);
+    ExportSettings settings;
+    settings.yAxisUp = MGlobal::isYAxisUp();
+    settings.selectedOnly = selectedOnly;
+    WarnAboutOptions(options);
+    const HStatus status = ExportScene(*stream, settings);
     if (status.GetCode() != HStatus::SUCCESS) return ToHostStatus(status);
     if (!stream->Commit()) {
-        brix::UMessage(5, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
         return MStatus::kFailure;
     }
     return MStatus::kSuccess;
@@ -116,7 +112,7 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::InputStreamHandle stream = files->CreateFileReader(name);
     if (!stream) {
-        brix::UMessage(5, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
     OptionLine options;
@@ -124,15 +120,16 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     // A broken invariant below the import is reported with its text rather than left
     // to the host, which would show no reason.
     try {
-        return ToHostStatus(Import(options, *stream));
+        ImportSettings settings;
+        settings.yAxisUp = MGlobal::isYAxisUp();
+        WarnAboutOptions(options);
+        return ToHostStatus(ImportScene(*stream, settings));
     } catch (const brix::ErrorDescription& error) {
-        brix::UMessage(5, "The plugin throwed an exception:\r\n") << error.Format();
-    } catch (const kiln::HException& exception) {
-        brix::UMessage(*brix::GetCoreServices()->GetChannel(5), exception);
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
     } catch (const std::bad_alloc&) {
-        brix::UMessage(5, "Not enough memory to import file \"") << name << "\".";
+        brix::UMessage(brix::Channel::Error, "Not enough memory to import file \"") << name << "\".";
     } catch (const std::exception& exception) {
-        brix::UMessage(5, "The plugin throwed an exception:\r\n") << exception.what();
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << exception.what();
     }
     return MStatus::kFailure;
 }

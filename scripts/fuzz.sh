@@ -1,31 +1,42 @@
 #!/usr/bin/env bash
-# Builds and runs one libFuzzer target with clang.
-#   scripts/fuzz.sh deflate 60     the Deflate decoder, against zlib, for 60 seconds
+# Builds and runs libFuzzer targets with clang.
+#   scripts/fuzz.sh deflate 60     the Deflate decoder, against zlib's, for 60 seconds
 #   scripts/fuzz.sh archive 60     the ZIP archive reader
-#   scripts/fuzz.sh import 60      the importer over the stand-in host, seeded with the rig goldens
-# The targets are configured into build-fuzz/; the growing corpus is kept in
-# build-fuzz/corpus/TARGET and any crashing input is written to build-fuzz/artifacts/.
-# Seeds: the committed ZIP fixtures for the archive reader, and raw Deflate streams made
-# with Python's zlib (stored, fixed, dynamic blocks) for the decoder.
+#   scripts/fuzz.sh tokenizer 60   the block tokenizer's scanner, against the regex engine
+#   scripts/fuzz.sh import 60      the importer over the stand-in host
+#   scripts/fuzz.sh all 60         each of the four in turn, 60 seconds each
+# The tree is configured into build-fuzz/ with -DTESSALINE_FUZZ=ON, which builds the
+# targets from the layers' own libraries, every library instrumented. The growing corpus
+# is kept in build-fuzz/corpus/TARGET and any failing input is written to
+# build-fuzz/artifacts/. Seeds: the rig goldens for the importer and the tokenizer, the
+# committed ZIP fixtures for the archive reader, and raw Deflate streams made with
+# Python's zlib (stored, fixed and dynamic blocks) for the decoder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?usage: scripts/fuzz.sh deflate|archive [seconds]}
+target=${1:?usage: scripts/fuzz.sh deflate|archive|tokenizer|import|all [seconds]}
 seconds=${2:-60}
-case "$target" in deflate|archive|tokenizer|import) ;; *) echo "unknown target: $target" >&2; exit 2 ;; esac
+targets=("$target")
+case "$target" in
+  deflate|archive|tokenizer|import) ;;
+  all) targets=(deflate archive tokenizer import) ;;
+  *) echo "unknown target: $target" >&2; exit 2 ;;
+esac
 command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets" >&2; exit 1; }
 
-CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz --target "${target}_fuzz" --parallel 2
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTESSALINE_FUZZ=ON -DTESSALINE_BENCH=OFF -DTESSALINE_TEST_LAYERS= >/dev/null
+cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]/%/_fuzz}"
 
-corpus=build-fuzz/corpus/$target
-seeds=build-fuzz/seeds/$target
-mkdir -p "$corpus" "$seeds" build-fuzz/artifacts
-if [ "$target" = import ]; then
-  cp tests/data/rig/*.tsl "$seeds/"
-elif [ "$target" = archive ]; then
-  cp tests/data/archives/*.zip "$seeds/"
-else
-  python3 - "$seeds" <<'PY'
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+for name in "${targets[@]}"; do
+  corpus=build-fuzz/corpus/$name
+  seeds=build-fuzz/seeds/$name
+  mkdir -p "$corpus" "$seeds" build-fuzz/artifacts
+  case "$name" in
+    import|tokenizer) cp tests/data/rig/*.tsl "$seeds/" ;;
+    archive) cp tests/data/archives/*.zip "$seeds/" ;;
+    deflate)
+      python3 - "$seeds" <<'PY'
 import sys, zlib
 out = sys.argv[1]
 texts = [b'', b'a', b'joint "root" { 0.0000 1.0000 }\r\n' * 40, bytes(range(256)) * 4,
@@ -39,7 +50,10 @@ for text in texts:
             f.write(c.compress(text) + c.flush())
         n += 1
 PY
-fi
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-"./build-fuzz/${target}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-  -artifact_prefix=build-fuzz/artifacts/ "$corpus" "$seeds"
+      ;;
+  esac
+  echo "fuzzing $name for $seconds s"
+  "./build-fuzz/fuzz/${name}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/artifacts/ "$corpus" "$seeds" 2>&1 | tail -n 12
+  test "${PIPESTATUS[0]}" -eq 0
+done

@@ -10,6 +10,23 @@
 
 namespace brix {
 
+// The eight channels of the core services by what they carry, and where their text goes
+// (the output targets each writes to, in order). The host sinks sit on targets 2 and 3
+// (info), 5 (error) and 7 (warning).
+enum class Channel : int {
+    Silent = 0,   // no targets: writes nothing; any number outside 0..7 means this one
+    Log = 1,      // target 1
+    Debug = 2,    // targets 1, 2; each message starts with "DEBUG:   "
+    Notice = 3,   // targets 3, 1
+    Verbose = 4,  // targets 1, 3, 4
+    Error = 5,    // targets 5, 1: a host error
+    Info = 6,     // targets 1, 3, 6: a host info message
+    Warning = 7,  // targets 1, 7, 4: a host warning; each message starts with "WARNING: "
+};
+
+// The output targets on which the plug-in installs the host sinks.
+enum class SinkTarget : int { DebugInfo = 2, Info = 3, Error = 5, Warning = 7 };
+
 class UOutputChannel {
 public:
     enum class Kind { Silent, Plain, Indented };

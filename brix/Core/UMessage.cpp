@@ -14,7 +14,8 @@ UMessage::UMessage(UOutputChannel& channel, const UString& first) : m_channel(ch
     m_text.Append(first);
 }
 
-UMessage::UMessage(int channelNumber, const char* first) : UMessage(*GetCoreServices()->GetChannel(channelNumber), first) {}
+UMessage::UMessage(Channel channel, const char* first)
+    : UMessage(*GetCoreServices()->GetChannel(int(channel)), first) {}
 
 UMessage::~UMessage() {
     m_channel.Write(m_text);

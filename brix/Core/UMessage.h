@@ -2,7 +2,7 @@
 // The message builder: opened on a channel with a first text, it collects texts and
 // numbers and, when it goes out of scope, writes the whole text with one write and
 // ends the message. Typical use:
-//     UMessage(7, "file ") << "\"" << name << "\" is damaged.";
+//     UMessage(Channel::Warning, "file ") << "\"" << name << "\" is damaged.";
 
 #include <cstdint>
 
@@ -14,8 +14,8 @@ class UMessage {
 public:
     UMessage(UOutputChannel& channel, const char* first);
     UMessage(UOutputChannel& channel, const UString& first);
-    // On the current core services' channel with that number (0 outside 0..7).
-    UMessage(int channelNumber, const char* first);
+    // On that channel of the current core services.
+    UMessage(Channel channel, const char* first);
     ~UMessage();
     UMessage(const UMessage&) = delete;
     UMessage& operator=(const UMessage&) = delete;

@@ -29,6 +29,17 @@ public:
         }
     }
 
+    // A move takes the other's block; the other is left empty, without block.
+    UArray(UArray&& other) noexcept { Take(other); }
+
+    UArray& operator=(UArray&& other) {
+        if (this != &other) {
+            Empty(0);
+            Take(other);
+        }
+        return *this;
+    }
+
     UArray& operator=(const UArray& other) {
         if (this != &other) {
             Empty(0);
@@ -127,6 +138,14 @@ public:
     }
 
 protected:
+    void Take(UArray& other) noexcept {
+        m_arrayData = other.m_arrayData;
+        m_arrayNum = other.m_arrayNum;
+        m_arrayMax = other.m_arrayMax;
+        other.m_arrayData = nullptr;
+        other.m_arrayNum = 0;
+        other.m_arrayMax = 0;
+    }
     void DefaultConstruct(int32_t first, int32_t n) {
         if constexpr (!std::is_trivially_default_constructible_v<T>)
             for (int32_t i = 0; i < n; ++i) new (Data() + first + i) T();

@@ -18,15 +18,11 @@ public:
     UBaseString() = default;
     UBaseString(const char* text) { Append(text); }
     UBaseString(const C* text, int32_t length) { AppendBytes(text, length); }
+    // Copies keep every byte, NULs inside the text included, as construction does.
     UBaseString(const UBaseString& other) = default;
-
-    UBaseString& operator=(const UBaseString& other) {
-        if (this != &other) {
-            if (other.Num() == 0) this->Empty(0);
-            else Assign(other.c_str());
-        }
-        return *this;
-    }
+    UBaseString(UBaseString&& other) noexcept = default;
+    UBaseString& operator=(const UBaseString& other) = default;
+    UBaseString& operator=(UBaseString&& other) = default;
     UBaseString& operator=(const char* text) { return Assign(text); }
 
     // Replaces the text; skipped when text is this string's own data.

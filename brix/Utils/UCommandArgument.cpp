@@ -1,6 +1,7 @@
 #include "Utils/UCommandArgument.h"
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "Utils/UPatternText.h"
 #include "Utils/UTextParser.h"
 
@@ -81,7 +82,7 @@ void UBaseCommandArgument<C>::Parse(const UBaseString<C>& text) {
         m_parameters.Append(value);
         parser >> value;
     }
-    BRIX_GUARD_END_AT("Utils/UCommandArgument", 76)
+    BRIX_GUARD_END_AT(legacy::kCommandArgumentGuard.file, legacy::kCommandArgumentGuard.line)
 }
 
 template class UBaseCommandArgument<unsigned char>;

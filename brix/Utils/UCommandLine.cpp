@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "Utils/UPatternText.h"
 #include "Utils/UTextParser.h"
 
@@ -27,7 +28,7 @@ void UBaseCommandLine<C>::Parse(const UBaseString<C>& text) {
         m_arguments.Emplace(value);
         parser >> value;
     }
-    BRIX_GUARD_END_AT("Utils/UCommandLine", 83)
+    BRIX_GUARD_END_AT(legacy::kCommandLineGuard.file, legacy::kCommandLineGuard.line)
 }
 
 template <typename C>

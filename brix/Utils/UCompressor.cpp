@@ -163,46 +163,67 @@ const FixedTables& GetFixedTables() {
 
 DecompressorPolicy_Deflate::DecompressorPolicy_Deflate() = default;
 
-bool DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input, UArray<unsigned char>& output,
-                                            uint64_t maxOutput) {
-    return Decompress(input.Data(), size_t(input.Num()), output, maxOutput);
+const char* InflateResultText(InflateResult result) {
+    switch (result) {
+    case InflateResult::Ok: return "The stream decodes completely.";
+    case InflateResult::InputEnded: return "The stream ends before its last block does.";
+    case InflateResult::ReservedBlockType: return "A block has the reserved type 3.";
+    case InflateResult::TooManyCodes: return "A block declares more literal/length or distance codes than exist.";
+    case InflateResult::BadCodeLengthCode: return "A block's code-length code is over-full or incomplete.";
+    case InflateResult::BadLengthRepeat: return "A code-length repeat has no previous length or runs past the last length.";
+    case InflateResult::NoEndOfBlockCode: return "A block's literal/length code cannot end the block.";
+    case InflateResult::BadCode: return "A block's literal/length or distance code is over-full or incomplete.";
+    case InflateResult::InvalidSymbol: return "A code that no symbol may use occurs.";
+    case InflateResult::DistanceTooFar: return "A distance reaches before the start of the output.";
+    case InflateResult::OutputLimit: return "The stream decodes to more bytes than allowed.";
+    }
+    return "";
 }
 
-bool DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t inputSize,
-                                            UArray<unsigned char>& output, uint64_t maxOutput) {
-    if (maxOutput > kMaxOutput) maxOutput = kMaxOutput;
-    const size_t limit = size_t(maxOutput);
-    const uint64_t reserve = uint64_t(inputSize) * 3;
-    output.Empty(int32_t(reserve < kMaxOutput ? reserve : kMaxOutput));
+namespace {
 
-    // Output: bytes are written straight into the array's block; the array's count is
-    // brought up to the write position whenever the block has to grow, and at the end.
-    unsigned char* base = output.Data();
-    unsigned char* out = base;
-    unsigned char* outEnd = base + (size_t(output.Max()) < limit ? size_t(output.Max()) : limit);
-    auto grow = [&](size_t need) -> bool {
-        const size_t position = size_t(out - base);
+// Output: bytes are written straight into the array's block; the array's count is
+// brought up to the write position whenever the block has to grow, and at the end.
+struct OutputWindow {
+    UArray<unsigned char>& array;
+    size_t limit;
+    unsigned char* base;
+    unsigned char* out;
+    unsigned char* end;
+
+    OutputWindow(UArray<unsigned char>& output, size_t maxOutput) : array(output), limit(maxOutput) {
+        base = out = array.Data();
+        end = base + (size_t(array.Max()) < limit ? size_t(array.Max()) : limit);
+    }
+    size_t Position() const { return size_t(out - base); }
+    // Room for need more bytes; false when that would pass the limit.
+    bool Grow(size_t need) {
+        const size_t position = Position();
         if (need > limit - position) return false;
-        if (position > size_t(output.Num())) output.Add(int32_t(position - size_t(output.Num())));
-        output.Add(int32_t(need));  // the array's growth rule; these bytes are written next
-        base = output.Data();
+        if (position > size_t(array.Num())) array.Add(int32_t(position - size_t(array.Num())));
+        array.Add(int32_t(need));  // the array's growth rule; these bytes are written next
+        base = array.Data();
         out = base + position;
-        outEnd = base + (size_t(output.Max()) < limit ? size_t(output.Max()) : limit);
+        end = base + (size_t(array.Max()) < limit ? size_t(array.Max()) : limit);
         return true;
-    };
-    auto finish = [&](bool result) {
-        const size_t position = size_t(out - base);
-        if (position > size_t(output.Num())) output.Add(int32_t(position - size_t(output.Num())));
+    }
+    bool Ensure(size_t need) { return size_t(end - out) >= need || Grow(need); }
+    InflateResult Finish(InflateResult result) {
+        const size_t position = Position();
+        if (position > size_t(array.Num())) array.Add(int32_t(position - size_t(array.Num())));
         return result;
-    };
+    }
+};
 
-    // Input: a 64-bit bit buffer. `bits` counts the bits taken from the input and not
-    // yet used; bits above it may already hold the following input bytes.
-    const unsigned char* in = input;
-    const unsigned char* const inEnd = input + inputSize;
+// Input: a 64-bit bit buffer. `bits` counts the bits taken from the input and not yet
+// used; bits above it may already hold the following input bytes.
+struct BitReader {
+    const unsigned char* in;
+    const unsigned char* inEnd;
     uint64_t buffer = 0;
     unsigned bits = 0;
-    auto refill = [&]() {
+
+    void Refill() {
         if (inEnd - in >= 8) {
             uint64_t word;
             memcpy(&word, in, 8);
@@ -218,169 +239,222 @@ bool DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t i
                 bits += 8;
             }
         }
-    };
-    auto need = [&](unsigned n) {
-        if (bits < n) refill();
+    }
+    bool Need(unsigned n) {
+        if (bits < n) Refill();
         return bits >= n;
-    };
-    auto consume = [&](unsigned n) {
+    }
+    void Consume(unsigned n) {
         buffer >>= n;
         bits -= n;
-    };
+    }
+    // Why a looked-up entry cannot be used: its code is longer than the bits left
+    // (the input ran out), or it stands for no usable symbol. An entry of no code at all
+    // (an unused code of an incomplete code) read from the padding past the end of the
+    // input is also the input running out.
+    InflateResult Unusable(uint32_t entry) const {
+        const unsigned length = entry & 0xFF;
+        if (length > bits || (length == 0 && in == inEnd)) return InflateResult::InputEnded;
+        return InflateResult::InvalidSymbol;
+    }
+};
+
+// The helpers below are forced inline so that the bit reader and the output window stay
+// in registers in the decoder's loop instead of being reloaded after every byte written.
+#define BRIX_INFLATE_INLINE [[gnu::always_inline]] inline
+
+// A stored block: from the next byte boundary, LEN, NLEN (not checked) and LEN bytes.
+BRIX_INFLATE_INLINE InflateResult CopyStoredBlock(BitReader& input, OutputWindow& output) {
+    input.Consume(input.bits & 7);
+    if (!input.Need(32)) return InflateResult::InputEnded;
+    const size_t length = size_t(input.buffer & 0xFFFF);
+    input.Consume(32);
+    input.in -= input.bits >> 3;  // hand the bytes still in the buffer back to the input
+    input.buffer = 0;
+    input.bits = 0;
+    if (size_t(input.inEnd - input.in) < length) return InflateResult::InputEnded;
+    if (!output.Ensure(length)) return InflateResult::OutputLimit;
+    if (length) {
+        memcpy(output.out, input.in, length);
+        output.out += length;
+        input.in += length;
+    }
+    return InflateResult::Ok;
+}
+
+// Reads the code lengths of a dynamic block's two codes (after its 14-bit header) into
+// lengths, through the code-length code.
+BRIX_INFLATE_INLINE InflateResult ReadCodeLengths(BitReader& input, uint32_t* codeLengthTable, int total,
+                                                  uint8_t* lengths) {
+    constexpr int kBits = DecompressorPolicy_Deflate::kCodeLengthBits;
+    for (int i = 0; i < total;) {
+        input.Refill();
+        const uint32_t entry = codeLengthTable[input.buffer & ((1u << kBits) - 1)];
+        const unsigned length = entry & 0xFF;
+        if ((entry & kKindMask) == kInvalid || length > input.bits) return input.Unusable(entry);
+        input.Consume(length);
+        const unsigned symbol = entry >> 16;
+        if (symbol < 16) {
+            lengths[i++] = uint8_t(symbol);
+            continue;
+        }
+        uint8_t value = 0;
+        int repeat;
+        if (symbol == 16) {
+            if (i == 0) return InflateResult::BadLengthRepeat;
+            if (!input.Need(2)) return InflateResult::InputEnded;
+            value = lengths[i - 1];
+            repeat = 3 + int(input.buffer & 3);
+            input.Consume(2);
+        } else if (symbol == 17) {
+            if (!input.Need(3)) return InflateResult::InputEnded;
+            repeat = 3 + int(input.buffer & 7);
+            input.Consume(3);
+        } else {
+            if (!input.Need(7)) return InflateResult::InputEnded;
+            repeat = 11 + int(input.buffer & 127);
+            input.Consume(7);
+        }
+        if (repeat > total - i) return InflateResult::BadLengthRepeat;
+        while (repeat--) lengths[i++] = value;
+    }
+    return InflateResult::Ok;
+}
+
+// Decodes literals and length/distance pairs up to the end-of-block symbol. After a
+// refill with input left the buffer holds at least 56 bits, more than one
+// length/distance pair takes (15 + 5 + 15 + 13); near the end of the input each field
+// checks that its bits are really there.
+BRIX_INFLATE_INLINE InflateResult DecodeSymbols(BitReader& input, OutputWindow& output, const uint32_t* literalTable,
+                                                const uint32_t* distanceTable) {
+    constexpr int kLitBits = DecompressorPolicy_Deflate::kLitPrimaryBits;
+    constexpr int kDistBits = DecompressorPolicy_Deflate::kDistPrimaryBits;
+    constexpr uint32_t literalMask = (1u << kLitBits) - 1;
+    constexpr uint32_t distanceMask = (1u << kDistBits) - 1;
+    for (;;) {
+        input.Refill();
+        uint32_t entry = literalTable[input.buffer & literalMask];
+        if ((entry & kKindMask) == kSubtable)
+            entry = literalTable[(entry >> 16) + ((input.buffer >> kLitBits) & ((1u << ((entry >> 12) & 15)) - 1))];
+        unsigned length = entry & 0xFF;
+        if (length > input.bits || (entry & kKindMask) == kInvalid) return input.Unusable(entry);
+        input.Consume(length);
+        const uint32_t kind = entry & kKindMask;
+        if (kind == kLiteral) {
+            if (output.out == output.end && !output.Grow(1)) return InflateResult::OutputLimit;
+            *output.out++ = (unsigned char)(entry >> 16);
+            continue;
+        }
+        if (kind == kEndOfBlock) return InflateResult::Ok;
+
+        unsigned extra = (entry >> 12) & 15;
+        if (extra > input.bits) return InflateResult::InputEnded;
+        const size_t matchLength = (entry >> 16) + size_t(input.buffer & ((1u << extra) - 1));
+        input.Consume(extra);
+
+        entry = distanceTable[input.buffer & distanceMask];
+        if ((entry & kKindMask) == kSubtable)
+            entry = distanceTable[(entry >> 16) + ((input.buffer >> kDistBits) & ((1u << ((entry >> 12) & 15)) - 1))];
+        length = entry & 0xFF;
+        if (length > input.bits || (entry & kKindMask) != kBase) return input.Unusable(entry);
+        input.Consume(length);
+        extra = (entry >> 12) & 15;
+        if (extra > input.bits) return InflateResult::InputEnded;
+        const size_t distance = (entry >> 16) + size_t(input.buffer & ((1u << extra) - 1));
+        input.Consume(extra);
+
+        if (distance > output.Position()) return InflateResult::DistanceTooFar;
+        if (!output.Ensure(matchLength)) return InflateResult::OutputLimit;
+        unsigned char* out = output.out;
+        const unsigned char* from = out - distance;
+        unsigned char* const end = out + matchLength;
+        if (distance >= 8 && size_t(output.end - end) >= 8) {
+            // Eight bytes at a time; each chunk's source lies wholly before its
+            // destination, and the overshoot stays inside the block.
+            do {
+                memcpy(out, from, 8);
+                out += 8;
+                from += 8;
+            } while (out < end);
+        } else if (distance == 1) {
+            memset(out, *from, matchLength);
+        } else {
+            while (out < end) *out++ = *from++;  // overlapping copies repeat the pattern
+        }
+        output.out = end;
+    }
+}
+
+// Reads a dynamic block's header and builds its two codes into the tables.
+BRIX_INFLATE_INLINE InflateResult ReadDynamicCodes(BitReader& input, uint32_t* literalTable, uint32_t* distanceTable,
+                                                   uint32_t* codeLengthTable) {
+    using Policy = DecompressorPolicy_Deflate;
+    if (!input.Need(14)) return InflateResult::InputEnded;
+    const int literalCount = int(input.buffer & 31) + 257;
+    const int distanceCount = int((input.buffer >> 5) & 31) + 1;
+    const int codeLengthCount = int((input.buffer >> 10) & 15) + 4;
+    input.Consume(14);
+    if (literalCount > 286 || distanceCount > 30) return InflateResult::TooManyCodes;
+
+    uint8_t codeLengths[19] = {};
+    for (int i = 0; i < codeLengthCount; ++i) {
+        if (!input.Need(3)) return InflateResult::InputEnded;
+        codeLengths[kCodeLengthOrder[i]] = uint8_t(input.buffer & 7);
+        input.Consume(3);
+    }
+    if (!BuildTable(codeLengths, 19, codeLengthTable, Policy::kCodeLengthBits, 1 << Policy::kCodeLengthBits,
+                    CodeLengthEntry, false))
+        return InflateResult::BadCodeLengthCode;
+
+    uint8_t lengths[286 + 30] = {};
+    const InflateResult read = ReadCodeLengths(input, codeLengthTable, literalCount + distanceCount, lengths);
+    if (read != InflateResult::Ok) return read;
+    if (lengths[256] == 0) return InflateResult::NoEndOfBlockCode;
+    if (!BuildTable(lengths, literalCount, literalTable, Policy::kLitPrimaryBits, Policy::kLitTableSize,
+                    LiteralLengthEntry, true) ||
+        !BuildTable(lengths + literalCount, distanceCount, distanceTable, Policy::kDistPrimaryBits,
+                    Policy::kDistTableSize, DistanceEntry, true))
+        return InflateResult::BadCode;
+    return InflateResult::Ok;
+}
+
+}  // namespace
+
+InflateResult DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input,
+                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
+    return Decompress(input.Data(), size_t(input.Num()), output, maxOutput);
+}
+
+InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t inputSize,
+                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
+    if (maxOutput > kMaxOutput) maxOutput = kMaxOutput;
+    const uint64_t reserve = uint64_t(inputSize) * 3;
+    output.Empty(int32_t(reserve < kMaxOutput ? reserve : kMaxOutput));
+    OutputWindow window(output, size_t(maxOutput));
+    BitReader bits{input, input + inputSize};
 
     const FixedTables& fixed = GetFixedTables();
     bool final = false;
     do {
-        if (!need(3)) return finish(false);
-        final = buffer & 1;
-        const unsigned type = unsigned(buffer >> 1) & 3;
-        consume(3);
+        if (!bits.Need(3)) return window.Finish(InflateResult::InputEnded);
+        final = bits.buffer & 1;
+        const unsigned type = unsigned(bits.buffer >> 1) & 3;
+        bits.Consume(3);
 
+        InflateResult result;
         if (type == 0) {
-            // Stored: from the next byte boundary, LEN, NLEN (not checked) and LEN bytes.
-            consume(bits & 7);
-            if (!need(32)) return finish(false);
-            const size_t length = size_t(buffer & 0xFFFF);
-            consume(32);
-            in -= bits >> 3;  // hand the bytes still in the buffer back to the input
-            buffer = 0;
-            bits = 0;
-            if (size_t(inEnd - in) < length) return finish(false);
-            if (size_t(outEnd - out) < length && !grow(length)) return finish(false);
-            if (length) {
-                memcpy(out, in, length);
-                out += length;
-                in += length;
-            }
-            continue;
-        }
-
-        const uint32_t* literalTable;
-        const uint32_t* distanceTable;
-        if (type == 1) {
-            literalTable = fixed.literalLength;
-            distanceTable = fixed.distance;
+            result = CopyStoredBlock(bits, window);
+        } else if (type == 1) {
+            result = DecodeSymbols(bits, window, fixed.literalLength, fixed.distance);
         } else if (type == 2) {
-            if (!need(14)) return finish(false);
-            const int literalCount = int(buffer & 31) + 257;
-            const int distanceCount = int((buffer >> 5) & 31) + 1;
-            const int codeLengthCount = int((buffer >> 10) & 15) + 4;
-            consume(14);
-            if (literalCount > 286 || distanceCount > 30) return finish(false);
-
-            uint8_t lengths[286 + 30] = {};
-            uint8_t codeLengths[19] = {};
-            for (int i = 0; i < codeLengthCount; ++i) {
-                if (!need(3)) return finish(false);
-                codeLengths[kCodeLengthOrder[i]] = uint8_t(buffer & 7);
-                consume(3);
-            }
-            if (!BuildTable(codeLengths, 19, m_codeLengthTable, kCodeLengthBits, 1 << kCodeLengthBits,
-                            CodeLengthEntry, false))
-                return finish(false);
-
-            const int total = literalCount + distanceCount;
-            for (int i = 0; i < total;) {
-                refill();
-                const uint32_t entry = m_codeLengthTable[buffer & ((1u << kCodeLengthBits) - 1)];
-                const unsigned length = entry & 0xFF;
-                if ((entry & kKindMask) == kInvalid || length > bits) return finish(false);
-                consume(length);
-                const unsigned symbol = entry >> 16;
-                if (symbol < 16) {
-                    lengths[i++] = uint8_t(symbol);
-                    continue;
-                }
-                uint8_t value = 0;
-                int repeat;
-                if (symbol == 16) {
-                    if (i == 0 || !need(2)) return finish(false);
-                    value = lengths[i - 1];
-                    repeat = 3 + int(buffer & 3);
-                    consume(2);
-                } else if (symbol == 17) {
-                    if (!need(3)) return finish(false);
-                    repeat = 3 + int(buffer & 7);
-                    consume(3);
-                } else {
-                    if (!need(7)) return finish(false);
-                    repeat = 11 + int(buffer & 127);
-                    consume(7);
-                }
-                if (repeat > total - i) return finish(false);
-                while (repeat--) lengths[i++] = value;
-            }
-            if (lengths[256] == 0) return finish(false);  // a block must be able to end
-            if (!BuildTable(lengths, literalCount, m_litTable, kLitPrimaryBits, kLitTableSize, LiteralLengthEntry,
-                            true) ||
-                !BuildTable(lengths + literalCount, distanceCount, m_distTable, kDistPrimaryBits, kDistTableSize,
-                            DistanceEntry, true))
-                return finish(false);
-            literalTable = m_litTable;
-            distanceTable = m_distTable;
+            result = ReadDynamicCodes(bits, m_litTable, m_distTable, m_codeLengthTable);
+            if (result == InflateResult::Ok) result = DecodeSymbols(bits, window, m_litTable, m_distTable);
         } else {
-            return finish(false);  // type 3 is reserved
+            result = InflateResult::ReservedBlockType;
         }
-
-        // Symbols. After a refill with input left the buffer holds at least 56 bits,
-        // more than one length/distance pair takes (15 + 5 + 15 + 13); near the end of
-        // the input each field checks that its bits are really there.
-        constexpr uint32_t literalMask = (1u << kLitPrimaryBits) - 1;
-        constexpr uint32_t distanceMask = (1u << kDistPrimaryBits) - 1;
-        for (;;) {
-            refill();
-            uint32_t entry = literalTable[buffer & literalMask];
-            if ((entry & kKindMask) == kSubtable)
-                entry = literalTable[(entry >> 16) + ((buffer >> kLitPrimaryBits) & ((1u << ((entry >> 12) & 15)) - 1))];
-            unsigned length = entry & 0xFF;
-            if (length > bits || (entry & kKindMask) == kInvalid) return finish(false);
-            consume(length);
-            const uint32_t kind = entry & kKindMask;
-            if (kind == kLiteral) {
-                if (out == outEnd && !grow(1)) return finish(false);
-                *out++ = (unsigned char)(entry >> 16);
-                continue;
-            }
-            if (kind == kEndOfBlock) break;
-
-            unsigned extra = (entry >> 12) & 15;
-            if (extra > bits) return finish(false);
-            const size_t matchLength = (entry >> 16) + size_t(buffer & ((1u << extra) - 1));
-            consume(extra);
-
-            entry = distanceTable[buffer & distanceMask];
-            if ((entry & kKindMask) == kSubtable)
-                entry = distanceTable[(entry >> 16) + ((buffer >> kDistPrimaryBits) & ((1u << ((entry >> 12) & 15)) - 1))];
-            length = entry & 0xFF;
-            if (length > bits || (entry & kKindMask) != kBase) return finish(false);
-            consume(length);
-            extra = (entry >> 12) & 15;
-            if (extra > bits) return finish(false);
-            const size_t distance = (entry >> 16) + size_t(buffer & ((1u << extra) - 1));
-            consume(extra);
-
-            if (distance > size_t(out - base)) return finish(false);
-            if (size_t(outEnd - out) < matchLength && !grow(matchLength)) return finish(false);
-            const unsigned char* from = out - distance;
-            unsigned char* const end = out + matchLength;
-            if (distance >= 8 && size_t(outEnd - end) >= 8) {
-                // Eight bytes at a time; each chunk's source lies wholly before its
-                // destination, and the overshoot stays inside the block.
-                do {
-                    memcpy(out, from, 8);
-                    out += 8;
-                    from += 8;
-                } while (out < end);
-                out = end;
-            } else if (distance == 1) {
-                memset(out, *from, matchLength);
-                out = end;
-            } else {
-                while (out < end) *out++ = *from++;  // overlapping copies repeat the pattern
-            }
-        }
+        if (result != InflateResult::Ok) return window.Finish(result);
     } while (!final);
-    return finish(true);
+    return window.Finish(InflateResult::Ok);
 }
 
 namespace {

@@ -4,10 +4,8 @@
 // output doubles as the sliding window, and there is no checksum.
 //
 // Decoding is table driven: each Huffman code gets a primary table indexed by the next
-// few input bits, with second-level tables for the longer codes. The decoder stops with
-// false at the first invalid input (end of input, invalid symbol, a distance reaching
-// before the start of the output, an over-long repeat of code lengths, an over-full
-// code, or an incomplete one where RFC 1951 does not allow it) and never reads or writes
+// few input bits, with second-level tables for the longer codes. The decoder stops at
+// the first invalid input and says why (InflateResult), and never reads or writes
 // outside its input and output.
 
 #include <cstddef>
@@ -16,6 +14,26 @@
 #include "Utils/UArray.h"
 
 namespace brix {
+
+// What became of one inflate: Ok, or the first fault found in the stream.
+enum class InflateResult : uint8_t {
+    Ok,
+    InputEnded,         // the input ends before the final block does
+    ReservedBlockType,  // a block of type 3
+    TooManyCodes,       // more than 286 literal/length or 30 distance codes declared
+    BadCodeLengthCode,  // the code-length code is over-full or incomplete
+    BadLengthRepeat,    // a repeat with no previous length, or one past the last length
+    NoEndOfBlockCode,   // the literal/length code has no end-of-block symbol
+    BadCode,            // an over-full literal/length or distance code, or an incomplete
+                        // one where RFC 1951 does not allow it
+    InvalidSymbol,      // a symbol the format never uses (286, 287, distance 30, 31), or
+                        // an unused code of an incomplete code
+    DistanceTooFar,     // a distance reaching before the start of the output
+    OutputLimit,        // the output would pass the limit
+};
+
+// One sentence saying what the result means.
+const char* InflateResultText(InflateResult result);
 
 class DecompressorPolicy_Deflate {
 public:
@@ -27,12 +45,13 @@ public:
 
     // Inflates input into output. The output's count is set to 0 and its capacity to
     // three times the input size first; it then grows by the array's growth rule.
-    // Returns true when the final block ends; on false the bytes decoded so far stay in
-    // the output. A stream that would produce more than maxOutput bytes fails.
-    bool Decompress(const UArray<unsigned char>& input, UArray<unsigned char>& output,
-                    uint64_t maxOutput = kMaxOutput);
-    bool Decompress(const unsigned char* input, size_t inputSize, UArray<unsigned char>& output,
-                    uint64_t maxOutput = kMaxOutput);
+    // Returns Ok when the final block ends; on any other result the bytes decoded so far
+    // stay in the output. A stream that would produce more than maxOutput bytes fails
+    // with OutputLimit.
+    InflateResult Decompress(const UArray<unsigned char>& input, UArray<unsigned char>& output,
+                             uint64_t maxOutput = kMaxOutput);
+    InflateResult Decompress(const unsigned char* input, size_t inputSize, UArray<unsigned char>& output,
+                             uint64_t maxOutput = kMaxOutput);
 
     // Table sizes: a primary table plus room for every second-level table a code of at
     // most 15 bits can need (at most one per long code, each at most 2^(15-primary)).

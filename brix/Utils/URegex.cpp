@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 
 namespace brix {
 
@@ -51,7 +52,8 @@ URegex<T>::URegex(const UBaseString<T>& pattern) try : m_pattern(pattern) {
 } catch (const ErrorDescription& error) {
     throw ErrorDescription(error, "brix::URegex<unsigned char>::URegex");
 } catch (...) {
-    throw ErrorDescription("Utils/URegex", "brix::URegex<unsigned char>::URegex", "unknown error", 75);
+    throw ErrorDescription(legacy::kRegexConstructor.file, legacy::kRegexConstructor.function, "unknown error",
+                           legacy::kRegexConstructor.line);
 }
 
 template <typename T>
@@ -72,8 +74,8 @@ void URegex<T>::CreateOnigRegex() {
     if (result != ONIG_NORMAL) {
         OnigUChar message[ONIG_MAX_ERROR_MESSAGE_LEN];
         onig_error_code_to_str(message, result, &errorInfo);
-        throw ErrorDescription("Utils/URegex", "brix::URegex<unsigned char>::CreateOnigRegex",
-                               reinterpret_cast<const char*>(message), 145);
+        throw ErrorDescription(legacy::kRegexCompile.file, legacy::kRegexCompile.function,
+                               reinterpret_cast<const char*>(message), legacy::kRegexCompile.line);
     }
     m_regex = regex;
     m_region = onig_region_new();

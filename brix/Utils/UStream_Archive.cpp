@@ -1,6 +1,5 @@
 #include "Utils/UStream_Archive.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "Core/UMessage.h"
@@ -63,6 +62,23 @@ bool UStream_Memory::IsEnd() { return m_size == 0 || m_position >= m_size - 1; }
 
 // ---------------------------------------------------------------------------------------
 // UStream_Archive
+
+const char* ArchiveResultText(ArchiveResult result) {
+    static_assert(UStream_Archive::kMaxNesting == 16, "the nesting text names the limit");
+    switch (result) {
+    case ArchiveResult::Ok: return "";
+    case ArchiveResult::NoCentralDirectory: return "No central directory found.";
+    case ArchiveResult::Zip64: return "It uses ZIP64 extensions, which are not supported.";
+    case ArchiveResult::NotFound: return "It can't be found inside the archive.";
+    case ArchiveResult::Encrypted: return "The entry is encrypted.";
+    case ArchiveResult::UnsupportedMethod: return "Unsupported compression method used.";
+    case ArchiveResult::DamagedHeader: return "Its header is damaged.";
+    case ArchiveResult::DamagedData: return "The compressed data is damaged.";
+    case ArchiveResult::ChecksumMismatch: return "The data doesn't match its checksum.";
+    case ArchiveResult::NestedTooDeep: return "Archives nested more than 16 deep are not read.";
+    }
+    return "";
+}
 
 namespace {
 
@@ -155,22 +171,29 @@ bool UStream_Archive::ReadCentralDirectory() {
         }
     }
     if (!ok) {
-        UString message("Can't handle file \"");
-        message.Append(m_sourceName);
         // A ZIP64 archive puts its locator record just before the end record.
         unsigned char locator[4];
-        if (endRecord >= 20 && ReadAt(endRecord - 20, locator, 4) && U32(locator) == kZip64LocatorSignature)
-            message.Append("\". It uses ZIP64 extensions, which are not supported.");
-        else
-            message.Append("\". No central directory found.");
-        Report(message);
+        const ArchiveResult reason =
+            endRecord >= 20 && ReadAt(endRecord - 20, locator, 4) && U32(locator) == kZip64LocatorSignature
+                ? ArchiveResult::Zip64
+                : ArchiveResult::NoCentralDirectory;
+        UString message("Can't handle file \"");
+        message.Append(m_sourceName);
+        message.Append("\". ");
+        message.Append(ArchiveResultText(reason));
+        Report(message, reason);
     }
     return ok;
 }
 
-void UStream_Archive::Report(const UString& message) {
-    if (m_nesting == 0) UMessage(7, "") << message;
-    else if (m_problem.IsEmpty()) m_problem = message;
+void UStream_Archive::Report(const UString& message, ArchiveResult reason) {
+    if (m_result == ArchiveResult::Ok) m_result = reason;
+    if (m_nesting == 0) {
+        UMessage(Channel::Warning, "") << message;
+    } else if (m_problem.IsEmpty()) {
+        m_problem = message;
+        m_problemResult = reason;
+    }
 }
 
 void UStream_Archive::NotFound(const UString& name) {
@@ -179,17 +202,17 @@ void UStream_Archive::NotFound(const UString& name) {
     message.Append("\" can't be found inside the archive \"");
     message.Append(m_sourceName);
     message.Append("\".");
-    Report(message);
+    Report(message, ArchiveResult::NotFound);
 }
 
-void UStream_Archive::Unreadable(const UString& name, const char* reason) {
+void UStream_Archive::Unreadable(const UString& name, ArchiveResult reason) {
     UString message("Can't handle file \"");
     message.Append(name);
     message.Append("\" in archive \"");
     message.Append(m_sourceName);
     message.Append("\". ");
-    message.Append(reason);
-    Report(message);
+    message.Append(ArchiveResultText(reason));
+    Report(message, reason);
 }
 
 bool UStream_Archive::OpenNested(const UString& name) {
@@ -198,26 +221,28 @@ bool UStream_Archive::OpenNested(const UString& name) {
         const UString outer(name.Data(), i);
         if (!m_directory.Find(outer)) continue;
         if (m_nesting >= kMaxNesting) {
-            if (m_problem.IsEmpty()) {
-                char reason[64];
-                snprintf(reason, sizeof reason, "Archives nested more than %d deep are not read.", kMaxNesting);
-                Unreadable(name, reason);
-            }
+            if (m_problem.IsEmpty()) Unreadable(name, ArchiveResult::NestedTooDeep);
             return false;
         }
         UStream_Archive inner(*m_source, outer, m_nesting + 1);
         if (!inner.IsOpen()) {
-            if (m_problem.IsEmpty()) m_problem = inner.m_problem;
+            if (m_problem.IsEmpty()) {
+                m_problem = inner.m_problem;
+                m_problemResult = inner.m_problemResult;
+            }
             continue;
         }
         const UString rest(name.Data() + i + 1, name.Length() - i - 1);
         UStream_Archive nested(inner, rest, m_nesting + 1);
         if (!nested.IsOpen()) {
             // What went wrong inside an archive that did open says most.
-            if (!nested.m_problem.IsEmpty()) m_problem = nested.m_problem;
+            if (!nested.m_problem.IsEmpty()) {
+                m_problem = nested.m_problem;
+                m_problemResult = nested.m_problemResult;
+            }
             continue;
         }
-        m_bytes = nested.m_bytes;
+        m_bytes = std::move(nested.m_bytes);  // the entry's bytes change hands, uncopied
         m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(m_bytes.Num()), GetName());
         return true;
     }
@@ -234,8 +259,10 @@ bool UStream_Archive::OpenEntry(const UString& name) {
     if (!found) {
         if (OpenNested(name) || (!(slashed == name) && OpenNested(slashed))) return true;
         const UString nestedProblem = m_problem;
+        const ArchiveResult nestedResult = m_problemResult;
         m_problem = UString();
-        if (!nestedProblem.IsEmpty()) Report(nestedProblem);
+        m_problemResult = ArchiveResult::Ok;
+        if (!nestedProblem.IsEmpty()) Report(nestedProblem, nestedResult);
         else NotFound(name);
         return false;
     }
@@ -244,21 +271,21 @@ bool UStream_Archive::OpenEntry(const UString& name) {
     // All ones in a size or offset says that the value is kept in a ZIP64 extra field.
     if (header.CompressedSize() == 0xffffffffu || header.UncompressedSize() == 0xffffffffu ||
         header.LocalHeaderOffset() == 0xffffffffu) {
-        Unreadable(name, "It uses ZIP64 extensions, which are not supported.");
+        Unreadable(name, ArchiveResult::Zip64);
         return false;
     }
     if (header.Flags() & 1) {
-        Unreadable(name, "The entry is encrypted.");
+        Unreadable(name, ArchiveResult::Encrypted);
         return false;
     }
     if (header.CompressionMethod() != 0 && header.CompressionMethod() != 8) {
-        Unreadable(name, "Unsupported compression method used.");
+        Unreadable(name, ArchiveResult::UnsupportedMethod);
         return false;
     }
 
     unsigned char local[kLocalHeaderSize];
     if (!ReadAt(header.LocalHeaderOffset(), local, kLocalHeaderSize) || U32(local) != kLocalHeaderSignature) {
-        Unreadable(name, "Its header is damaged.");
+        Unreadable(name, ArchiveResult::DamagedHeader);
         return false;
     }
     const uint64_t dataStart = uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
@@ -268,14 +295,14 @@ bool UStream_Archive::OpenEntry(const UString& name) {
     case 0:  // stored
         // Checked before anything is allocated for the entry.
         if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > uint32_t(INT32_MAX)) {
-            Unreadable(name, "Its header is damaged.");
+            Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
         m_bytes.Empty();
         m_bytes.Add(int32_t(size));
         if (!ReadAt(dataStart, m_bytes.Data(), size)) {
             m_bytes.Empty();
-            Unreadable(name, "Its header is damaged.");
+            Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
         break;
@@ -283,30 +310,30 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         const uint32_t compressedSize = header.CompressedSize();
         if (dataStart > m_sourceSize || compressedSize > m_sourceSize - dataStart ||
             compressedSize > uint32_t(INT32_MAX)) {
-            Unreadable(name, "Its header is damaged.");
+            Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
         UArray<unsigned char> compressed{int32_t(compressedSize)};
         if (!ReadAt(dataStart, compressed.Data(), compressedSize)) {
-            Unreadable(name, "Its header is damaged.");
+            Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
         std::unique_ptr<DecompressorPolicy_Deflate> decoder = std::make_unique<DecompressorPolicy_Deflate>();
-        if (!decoder->Decompress(compressed, m_bytes, size) || uint32_t(m_bytes.Num()) != size) {
+        if (decoder->Decompress(compressed, m_bytes, size) != InflateResult::Ok || uint32_t(m_bytes.Num()) != size) {
             m_bytes.Empty();
-            Unreadable(name, "The compressed data is damaged.");
+            Unreadable(name, ArchiveResult::DamagedData);
             return false;
         }
         break;
     }
     default:
-        Unreadable(name, "Unsupported compression method used.");
+        Unreadable(name, ArchiveResult::UnsupportedMethod);
         return false;
     }
 
     if (Crc32(m_bytes.Data(), size_t(m_bytes.Num())) != header.Crc32()) {
         m_bytes.Empty();
-        Unreadable(name, "The data doesn't match its checksum.");
+        Unreadable(name, ArchiveResult::ChecksumMismatch);
         return false;
     }
     m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(size), GetName());

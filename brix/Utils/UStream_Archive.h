@@ -7,12 +7,12 @@
 // read: the end-of-central-directory record, the central directory and the local
 // header of the entry.
 //
-// An entry that cannot be read leaves the stream not open, with one message on
-// channel 7 saying why: no central directory, entry not found, an encrypted entry,
-// unsupported compression, ZIP64 extensions, a damaged header (a local header that is
-// missing or whose data lies outside the archive), or damaged data (a Deflate stream
-// that does not decode to the directory's size, or bytes whose CRC-32 differs from the
-// directory's). Offsets, counts and sizes in the archive are checked against the
+// An entry that cannot be read leaves the stream not open, with one warning saying why
+// and the reason kept (GetResult): no central directory, entry not found, an encrypted
+// entry, unsupported compression, ZIP64 extensions, a damaged header (a local header
+// that is missing or whose data lies outside the archive), damaged data (a Deflate
+// stream that does not decode to the directory's size), or bytes whose CRC-32 differs
+// from the directory's. Offsets, counts and sizes in the archive are checked against the
 // source's size before anything is read. An entry name with backslashes that the
 // archive does not hold is also looked up with "/" in their place. Archives opened
 // inside an archive report nothing themselves: the outermost stream writes the one
@@ -27,6 +27,25 @@
 #include "Utils/UTable.h"
 
 namespace brix {
+
+// Why an archive entry could not be read; Ok when it was read (an empty entry is read
+// but reads as a stream that is not open).
+enum class ArchiveResult : uint8_t {
+    Ok,
+    NoCentralDirectory,
+    Zip64,              // the archive or the entry needs ZIP64 extensions
+    NotFound,           // the archive holds no entry of that name
+    Encrypted,
+    UnsupportedMethod,  // neither stored nor Deflate
+    DamagedHeader,      // a local header missing, or data lying outside the archive
+    DamagedData,        // Deflate data that does not decode to the directory's size
+    ChecksumMismatch,
+    NestedTooDeep,      // archives inside archives deeper than UStream_Archive::kMaxNesting
+};
+
+// The sentence that the warning gives as the reason (a missing entry is told in a
+// sentence of its own, which names the entry and the archive).
+const char* ArchiveResultText(ArchiveResult result);
 
 // The 46-byte central-directory record, stored as read (little-endian).
 struct ZIP_CENTRAL_DIRECTORY_FILE_HEADER {
@@ -119,6 +138,9 @@ public:
     // Archives nest at most this deep (an archive may contain itself).
     static constexpr int kMaxNesting = 16;
 
+    // Why the entry could not be read, or Ok.
+    ArchiveResult GetResult() const { return m_result; }
+
 private:
     UStream_Archive(IInputStream& source, const UString& entryName, int nesting);
 
@@ -129,11 +151,12 @@ private:
     // not lie inside the source or the read comes up short.
     bool ReadAt(uint64_t position, void* buffer, uint64_t size);
     void SeekSource(uint64_t position);
-    void Unreadable(const UString& name, const char* reason);
+    void Unreadable(const UString& name, ArchiveResult reason);
     void NotFound(const UString& name);
-    // Writes the message on channel 7 at the outermost level; inside a nested archive
-    // keeps it (the first one) for the outer stream instead.
-    void Report(const UString& message);
+    // Writes the message as a warning at the outermost level; inside a nested archive
+    // keeps it (the first one) for the outer stream instead. Either way the first
+    // reason becomes the stream's result.
+    void Report(const UString& message, ArchiveResult reason);
 
     IInputStream* m_source;
     UArray<unsigned char> m_bytes;
@@ -144,6 +167,8 @@ private:
     uint64_t m_sourceSize;
     int m_nesting;
     UString m_problem;  // a nested stream's unreported message
+    ArchiveResult m_problemResult = ArchiveResult::Ok;
+    ArchiveResult m_result = ArchiveResult::Ok;
 };
 
 // The archive fall-back of the file systems' CreateFileReader. The path is taken as an

@@ -12,7 +12,7 @@
 namespace brix {
 
 // The XOR of the bytes, byte i shifted left by 8 * (i mod 4): the text folded as
-// little-endian 32-bit words. Names of scene nodes are hashed the same way.
+// little-endian 32-bit words.
 inline uint32_t FoldBytesHash(const unsigned char* bytes, int32_t length) {
     uint32_t hash = 0;
     for (int32_t i = 0; i < length; ++i) hash ^= uint32_t(bytes[i]) << (8 * (i % 4));

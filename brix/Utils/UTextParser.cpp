@@ -7,6 +7,7 @@
 #include <new>
 
 #include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
 #include "CoreServices/Interfaces/ICoreServices.h"
 #include "Utils/UBlockScanner.h"
 #include "Utils/UNumberText.h"
@@ -262,9 +263,8 @@ UTextParser& UTextParser::operator>>(float (&row)[4]) { return *this >> row[0] >
 template <typename C>
 TextParserPolicy_ParseStream<C>::TextParserPolicy_ParseStream(IInputStream* stream) {
     if (!stream)
-        ThrowAssureFailure("Utils/UTextParser",
-                           "brix::TextParserPolicy_ParseStream<unsigned char>::TextParserPolicy_ParseStream",
-                           "'assure' failed: text", 369);
+        ThrowAssureFailure(legacy::kParseStreamWithoutStream.file, legacy::kParseStreamWithoutStream.function,
+                           "'assure' failed: text", legacy::kParseStreamWithoutStream.line);
     const uint64_t position = stream->Tell();
     const uint64_t size = stream->GetSize();
     const uint64_t rest = size > position ? size - position : 0;

@@ -31,7 +31,7 @@ bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {
         kit.Create(mesh.vertices, status, mesh.polygonVertexIndices, mesh.polygonVertexCounts, HObject());
         if (!status.IsOk()) fault = "the host refused its geometry";
     }
-    if (fault) UMessage(7, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
+    if (fault) UMessage(brix::Channel::Warning, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
     return !fault;
 }
 
@@ -43,7 +43,7 @@ void MeshBuilder::BuildNormals(MeshKit& kit, const MeshData& mesh, uint64_t face
         kit.SetNormals(status, mesh.normals, mesh.polygonNormalIndices);
         if (!status.IsOk()) fault = "the host refused its normals";
     }
-    if (fault) UMessage(7, "Mesh \"") << mesh.name << "\" keeps its default normals: " << fault << ".";
+    if (fault) UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" keeps its default normals: " << fault << ".";
 }
 
 void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceVertices) {
@@ -51,7 +51,7 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
     for (int32_t set = 0; set < mesh.textureCoordinates.Num(); ++set) {
         // Index lists come in set order, so a set without one ends the sets.
         if (set >= mesh.polygonTexCoordIndices.Num()) {
-            UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name
+            UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name
                                    << "\" is not built: it has no texture coordinate indices.";
             return;
         }
@@ -61,7 +61,7 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
             const int32_t before = kit.GetNumUVSets();
             kit.CreateUVSet(status);
             if (kit.GetNumUVSets() <= before) {
-                UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name
+                UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name
                                        << "\" is not built: the host could not add it.";
                 return;
             }
@@ -72,7 +72,7 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
             kit.SetTextureCoordinates(status, mesh.textureCoordinates[set], mesh.polygonTexCoordIndices[set], set);
             if (!status.IsOk()) fault = "the host refused it";
         }
-        if (fault) UMessage(7, "UV set ") << set << " of mesh \"" << mesh.name << "\" is left empty: " << fault << ".";
+        if (fault) UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name << "\" is left empty: " << fault << ".";
     }
 }
 
@@ -101,7 +101,7 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
         counts.Append(kept);
     }
     if (outsideList)
-        UMessage(7, "Mesh \"") << mesh.name << "\": weights naming a bone outside the file's bone list are dropped ("
+        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\": weights naming a bone outside the file's bone list are dropped ("
                                 << outsideList << " of " << mesh.weights.Num() << ").";
     if (!fault && weights.Num() == 0) fault = "none of its weights names a bone that has a joint";
     HStatus status;
@@ -113,5 +113,5 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
         kit.SetVertexWeights(status, weights, influences, counts);
         if (!status.IsOk()) fault = "the host refused its weights";
     }
-    if (fault) UMessage(7, "Can't build the skin of mesh \"") << mesh.name << "\": " << fault << ".";
+    if (fault) UMessage(brix::Channel::Warning, "Can't build the skin of mesh \"") << mesh.name << "\": " << fault << ".";
 }

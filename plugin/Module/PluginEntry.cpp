@@ -31,7 +31,7 @@ MStatus Register(const kiln::ModuleInfoBase& record, MFnPlugin& plugin) {
                                              optionsScript.c_str(), "", false);
     }
     default:
-        brix::UMessage(6, "Couldn't register module with name \"") << record.m_name << "\". Unknown module type.";
+        brix::UMessage(brix::Channel::Info, "Couldn't register module with name \"") << record.m_name << "\". Unknown module type.";
         return MStatus::kFailure;
     }
 }
@@ -42,7 +42,7 @@ MStatus Deregister(const kiln::ModuleInfoBase& record, MFnPlugin& plugin) {
     case kiln::ModuleInfoBase::KIND_IMPORTER:
     case kiln::ModuleInfoBase::KIND_EXPORTER: return plugin.deregisterFileTranslator(record.m_name.c_str());
     default:
-        brix::UMessage(6, "Couldn't deregister module with name \"") << record.m_name << "\". Unknown module type.";
+        brix::UMessage(brix::Channel::Info, "Couldn't deregister module with name \"") << record.m_name << "\". Unknown module type.";
         return MStatus::kFailure;
     }
 }
@@ -72,7 +72,7 @@ MStatus initializePlugin(MObject plugin) {
     g_pluginObject = plugin;
     g_shutdownCallback = MSceneMessage::addCallback(MSceneMessage::kMayaExiting, OnHostExit, &g_pluginObject, &status);
     if (!status) {
-        brix::UMessage(5, "Couldn't register callback upon program shutdown.");
+        brix::UMessage(brix::Channel::Error, "Couldn't register callback upon program shutdown.");
         RestoreCoreServicesAccessor();
     }
     return status;

@@ -27,7 +27,6 @@ struct MeshData {
     };
 
     brix::UString name;
-    brix::UString material;
     brix::UArray<brix::TVector3<float>> vertices;
     brix::UArray<brix::TVector3<float>> normals;
     brix::UArray<brix::UArray<brix::TVector2<float>>> textureCoordinates;

@@ -144,6 +144,7 @@ bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet read
     return true;
 }
 
+// The entries of a bone block; unknown keys are skipped and it never fails.
 bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone, UTextParser::Nesting nesting) {
     UTextParser parser(text, range.start, range.length, nesting);
     while (parser.HasMoreTokens()) {
@@ -157,6 +158,9 @@ bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone, UTextPars
     return true;
 }
 
+// The entries of a mesh block, into a record whose lists it first empties; fails on a
+// broken "set" sequence, an integer that does not fit 32 bits, or a block the tokenizer
+// could not read.
 bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextParser::Nesting nesting) {
     mesh.vertices.Empty(0);
     mesh.normals.Empty(0);
@@ -176,7 +180,8 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextPars
         if (Is(key, "name")) {
             parser >> mesh.name;
         } else if (Is(key, "material")) {
-            parser >> mesh.material;
+            UString unused;  // no writer has written it and nothing uses it; its value is passed over
+            parser >> unused;
         } else if (Is(key, "vertices")) {
             ReadVectors3(text, NextValue(parser), mesh.vertices);
         } else if (Is(key, "normals")) {
@@ -206,14 +211,6 @@ bool CheckVersion(UTextParser& parser) {
     UString version;
     parser >> version;
     return Is(version, "1");
-}
-
-bool ReadBoneBlock(const UString& blockText, BoneData& bone) {
-    return ReadBoneBlockAt(blockText, Range{0, blockText.Length()}, bone, UTextParser::Nesting::Check);
-}
-
-bool ReadMeshBlock(const UString& blockText, MeshData& mesh) {
-    return ReadMeshBlockAt(blockText, Range{0, blockText.Length()}, mesh, UTextParser::Nesting::Check);
 }
 
 namespace {

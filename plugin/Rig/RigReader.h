@@ -21,11 +21,5 @@ bool ReadRigFile(brix::UTextParser& parser, brix::UArray<BoneData>& bones, brix:
 
 // The value after "version" must be exactly "1".
 bool CheckVersion(brix::UTextParser& parser);
-// Reads the entries of a bone block; unknown keys are skipped and it never fails.
-bool ReadBoneBlock(const brix::UString& blockText, BoneData& bone);
-// Reads the entries of a mesh block into a record whose lists it first empties; fails
-// on a broken "set" sequence, an integer that does not fit 32 bits, or a block the
-// tokenizer could not read.
-bool ReadMeshBlock(const brix::UString& blockText, MeshData& mesh);
 
 }  // namespace rig

@@ -6,6 +6,119 @@
 
 #include "Core/UMessage.h"
 
+// The file's layout: lines end with CR LF; a bone's and a mesh's entries are indented one
+// tab, the lines of a section two tabs, the lines of a set three.
+
+void RigWriter::BeginFile() { WriteText("version 1\r\n"); }
+
+void RigWriter::BoneCount(uint32_t count) {
+    WriteText("\r\nnumBones ");
+    WriteUnsigned(count);
+}
+
+void RigWriter::BeginBone(uint32_t index, const brix::UString& name) {
+    WriteText("\r\nbone ");
+    WriteUnsigned(index);
+    WriteText(" {");
+    WriteText("\r\n\tname \"");
+    WriteName(name);
+    WriteText("\"");
+}
+
+void RigWriter::BoneParent(const brix::UString& parentName) {
+    WriteText("\r\n\tparent \"");
+    if (!parentName.IsEmpty()) WriteName(parentName);
+    WriteText("\"");
+}
+
+void RigWriter::BindMatrix(const float rows[4][4]) {
+    WriteText("\r\n\tinvBaseMatrix");
+    for (int row = 0; row < 4; ++row) {
+        WriteText(" ");
+        WriteReals(rows[row], 4);
+    }
+}
+
+void RigWriter::EndBone() { WriteText("\r\n}\r\n"); }
+
+void RigWriter::MeshCount(uint32_t count) {
+    WriteText("\r\nnumMeshes ");
+    WriteUnsigned(count);
+}
+
+void RigWriter::BeginMesh(uint32_t index, const brix::UString& name) {
+    WriteText("\r\nmesh ");
+    WriteUnsigned(index);
+    WriteText(" {");
+    WriteText("\r\n\tname \"");
+    WriteName(name);
+    WriteText("\"");
+    m_sectionOpen = false;
+}
+
+void RigWriter::BeginSection(const char* key) {
+    // The closing brace of the section before and the opening of this one are one text.
+    brix::UString text(m_sectionOpen ? "\r\n\t}\r\n\r\n\t" : "\r\n\r\n\t");
+    text.Append(key);
+    text.Append(" {");
+    WriteText(text);
+    m_sectionOpen = true;
+}
+
+void RigWriter::VectorLine(const brix::TVector3<float>& v) {
+    const float xyz[3] = {v.x, v.y, v.z};
+    WriteText("\r\n\t\t");
+    WriteReals(xyz, 3);
+}
+
+void RigWriter::NumberLine(uint32_t value) {
+    WriteText("\r\n\t\t");
+    WriteUnsigned(value);
+}
+
+void RigWriter::MaterialNameLine(const brix::UString& name) {
+    WriteText("\r\n\t\t \"");
+    WriteName(name);
+    WriteText("\"");
+}
+
+void RigWriter::BeginSet(int32_t set) {
+    WriteText("\r\n\t\tset ");
+    WriteUnsigned(uint32_t(set));
+    WriteText(" {");
+}
+
+void RigWriter::EndSet(bool lastSet) {
+    WriteText("\r\n\t\t}");
+    if (!lastSet) WriteText("\r\n");
+}
+
+void RigWriter::CoordinateLine(float u, float v) {
+    WriteText("\r\n\t\t\t");
+    const float pair[2] = {u, v};
+    WriteReals(pair, 2);
+}
+
+void RigWriter::IndexLine(const unsigned int* indices, int32_t count, bool inSet) {
+    WriteText(inSet ? "\r\n\t\t\t" : "\r\n\t\t");
+    for (int32_t i = 0; i < count; ++i) {
+        if (i) WriteText(" ");
+        WriteUnsigned(indices[i]);
+    }
+}
+
+void RigWriter::WeightLine(uint32_t bone, float weight) {
+    WriteText("\r\n\t\t");
+    WriteUnsigned(bone);
+    WriteText(" ");
+    WriteReals(weight);
+}
+
+void RigWriter::EndMesh() {
+    WriteText(m_sectionOpen ? "\r\n\t}\r\n}\r\n" : "\r\n}\r\n");
+    m_sectionOpen = false;
+}
+
 void RigWriter::WriteText(const char* text) { m_stream.Serialize(text, strlen(text)); }
 
 void RigWriter::WriteText(const brix::UString& text) { m_stream.Serialize(text.c_str(), uint64_t(text.Length())); }
@@ -19,7 +132,7 @@ void RigWriter::WriteName(const brix::UString& name) {
     for (const brix::UString& changed : m_changedNames)
         if (changed == name) return;
     m_changedNames.Append(name);
-    brix::UMessage(7, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
+    brix::UMessage(brix::Channel::Warning, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
                                  << written << "\".";
 }
 

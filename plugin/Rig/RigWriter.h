@@ -1,10 +1,19 @@
 #pragma once
-// The rig file writer's three primitives. Each call is one write of one text to the
-// output stream; nothing is buffered beyond the number being formatted.
+// The rig file writer: one method per element of the file, each writing that element's
+// text straight to the output stream, so a file cut short by a failure holds exactly the
+// elements written before it. Elements are written in file order:
+//
+//   BeginFile, BoneCount, then per bone BeginBone, BoneParent, BindMatrix, EndBone;
+//   MeshCount, then per mesh BeginMesh, its sections (BeginSection followed by the
+//   section's lines, sets and weights) and EndMesh.
+//
+// Underneath are three primitives (text, unsigned integer, reals), each one write of one
+// text; nothing is buffered beyond the number being formatted.
 
 #include <cstdint>
 
 #include "CoreServices/Interfaces/IStream.h"
+#include "Math/TVector.h"
 #include "Utils/UArray.h"
 #include "Utils/UBaseString.h"
 
@@ -12,6 +21,48 @@ class RigWriter {
 public:
     explicit RigWriter(brix::IOutputStream& stream) : m_stream(stream) {}
 
+    // --- File header and bones ------------------------------------------------------
+    // "version 1" and its line break.
+    void BeginFile();
+    // The bone count line; the first bone follows it.
+    void BoneCount(uint32_t count);
+    // Opens bone `index` and writes its name line.
+    void BeginBone(uint32_t index, const brix::UString& name);
+    // The parent's name; an empty name for a bone without parent.
+    void BoneParent(const brix::UString& parentName);
+    // The inverse bind matrix, four rows of four reals, row 0 first.
+    void BindMatrix(const float rows[4][4]);
+    void EndBone();
+
+    // --- Meshes ---------------------------------------------------------------------
+    void MeshCount(uint32_t count);
+    // Opens mesh `index` and writes its name line.
+    void BeginMesh(uint32_t index, const brix::UString& name);
+    // Opens a list section of the mesh ("vertices", "normals", "textureCoordinates",
+    // "materialNames", ...), closing the section before it.
+    void BeginSection(const char* key);
+    // One line of a section: a vector of three reals (a position or a normal).
+    void VectorLine(const brix::TVector3<float>& v);
+    // One line of a section: an unsigned number (a count or an index).
+    void NumberLine(uint32_t value);
+    // One line of the material-name section: the name between double quotes.
+    void MaterialNameLine(const brix::UString& name);
+    // Opens set `set` inside a section that holds sets (texture coordinates and their
+    // indices).
+    void BeginSet(int32_t set);
+    // Closes a set; the last set of a section is followed by no blank line.
+    void EndSet(bool lastSet);
+    // One line of a set: a (u, v) pair.
+    void CoordinateLine(float u, float v);
+    // One polygon's corner indices on one line, separated by spaces; inSet indents it
+    // one level deeper, as the lines of a set are.
+    void IndexLine(const unsigned int* indices, int32_t count, bool inSet);
+    // One line of the weights section: the file's bone index and the weight.
+    void WeightLine(uint32_t bone, float weight);
+    // Closes the open section and the mesh.
+    void EndMesh();
+
+    // --- Primitives -----------------------------------------------------------------
     void WriteText(const char* text);
     void WriteText(const brix::UString& text);
     // A name that goes between double quotes. The format has no escape for a double
@@ -33,4 +84,6 @@ public:
 private:
     brix::IOutputStream& m_stream;
     brix::UArray<brix::UString> m_changedNames;
+    // A mesh section is open: the next section or the mesh's end closes it first.
+    bool m_sectionOpen = false;
 };

@@ -29,7 +29,6 @@ public:
     virtual bool DeleteDirectory(const UString& path) = 0;
     virtual bool SetWorkingDirectory(const UString& path) = 0;
     virtual UString GetWorkingDirectory() = 0;
-    virtual UArray<UString> FindFiles(const UString& pattern) = 0;
     // Writes a whole file safely: the bytes go to a new temporary file in the folder of
     // path, and the stream's Commit renames it over path once every write succeeded. A
     // stream closed or destroyed without a successful Commit removes the temporary file

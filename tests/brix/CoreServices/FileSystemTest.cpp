@@ -438,8 +438,6 @@ TYPED_TEST(FileSystemTest, DeletesAndMakesDirectories) {
     EXPECT_FALSE(this->fs->Delete(UString((sub + "/file").c_str())));
     EXPECT_TRUE(this->fs->DeleteDirectory(UString(sub.c_str())));
     EXPECT_FALSE(Exists(sub));
-    EXPECT_EQ(this->fs->FindFiles(UString("*")).Num(), 0);
-    EXPECT_EQ(this->fs->FindFiles(UString((this->dir / "*").c_str())).Num(), 0);
 }
 
 TYPED_TEST(FileSystemTest, CopiesWithProgress) {

@@ -172,8 +172,10 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
         const char* what;
         Bytes archive;
         const char* entry;
+        ArchiveResult reason;
         std::string warning;
     };
+    using R = ArchiveResult;
     const Bytes deflated = Fixture("deflated.zip");
     const Bytes stored = Fixture("stored.zip");
 
@@ -189,33 +191,34 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
     Put32(shorter, rig + 24, Get32(deflated, rig + 24) - 1);
 
     const std::vector<Case> cases = {
-        {"missing entry", stored, "missing.tsl",
+        {"missing entry", stored, "missing.tsl", R::NotFound,
          Warning("The file \"missing.tsl\" can't be found inside the archive \"test.zip\".")},
-        {"missing nested entry", Fixture("nested.zip"), "packs/other.zip/rig.tsl",
+        {"missing nested entry", Fixture("nested.zip"), "packs/other.zip/rig.tsl", R::NotFound,
          Warning("The file \"packs/other.zip/rig.tsl\" can't be found inside the archive \"test.zip\".")},
-        {"not an archive", Text(std::string(500, 'x')), "rig.tsl",
+        {"not an archive", Text(std::string(500, 'x')), "rig.tsl", R::NoCentralDirectory,
          Warning("Can't handle file \"test.zip\". No central directory found.")},
-        {"too short for an end record", Text("PK\x05\x06"), "rig.tsl",
+        {"too short for an end record", Text("PK\x05\x06"), "rig.tsl", R::NoCentralDirectory,
          Warning("Can't handle file \"test.zip\". No central directory found.")},
-        {"bzip2 entry", Fixture("bzip2.zip"), "rig.tsl",
+        {"bzip2 entry", Fixture("bzip2.zip"), "rig.tsl", R::UnsupportedMethod,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Unsupported compression method used.")},
-        {"checksum of a deflated entry", badCrc, "rig.tsl",
+        {"checksum of a deflated entry", badCrc, "rig.tsl", R::ChecksumMismatch,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The data doesn't match its checksum.")},
-        {"checksum of a stored entry", storedDamage, "rig.tsl",
+        {"checksum of a stored entry", storedDamage, "rig.tsl", R::ChecksumMismatch,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The data doesn't match its checksum.")},
-        {"Deflate data that does not decode", badDeflate, "rig.tsl",
+        {"Deflate data that does not decode", badDeflate, "rig.tsl", R::DamagedData,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
-        {"decodes to fewer bytes than the directory says", longer, "rig.tsl",
+        {"decodes to fewer bytes than the directory says", longer, "rig.tsl", R::DamagedData,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
-        {"decodes to more bytes than the directory says", shorter, "rig.tsl",
+        {"decodes to more bytes than the directory says", shorter, "rig.tsl", R::DamagedData,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
-        {"empty entry: not open, nothing to say", deflated, "empty.tsl", ""},
+        {"empty entry: not open, nothing to say", deflated, "empty.tsl", R::Ok, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Opened opened(c.archive, c.entry);
         EXPECT_FALSE(opened.stream->IsOpen());
         EXPECT_EQ(opened.stream->GetSize(), 0u);
+        EXPECT_EQ(opened.stream->GetResult(), c.reason);
         EXPECT_EQ(opened.Warning(), c.warning);
     }
 }
@@ -236,23 +239,25 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
         int width;
         uint32_t value;
         std::string warning;
+        ArchiveResult reason;
     };
+    using R = ArchiveResult;
     const std::vector<Case> cases = {
-        {"directory offset past the end", end + 16, 4, uint32_t(deflated.size() + 100), noDirectory},
-        {"directory offset at the last byte", end + 16, 4, uint32_t(deflated.size() - 1), noDirectory},
-        {"directory offset of 2^32-1", end + 16, 4, 0xFFFFFFFFu, noDirectory},
-        {"more entries than records", end + 10, 2, 0xFFFF, noDirectory},
-        {"no entries", end + 10, 2, 0, notFound},
-        {"name length past the end", rig + 28, 2, 0xFFFF, noDirectory},
-        {"local header past the end", rig + 42, 4, 0xFFFFFFF0u, damagedHeader},
-        {"local header not at a local header", rig + 42, 4, 5, damagedHeader},
-        {"compressed size past the end", rig + 20, 4, 0x7FFFFFFFu, damagedHeader},
+        {"directory offset past the end", end + 16, 4, uint32_t(deflated.size() + 100), noDirectory, R::NoCentralDirectory},
+        {"directory offset at the last byte", end + 16, 4, uint32_t(deflated.size() - 1), noDirectory, R::NoCentralDirectory},
+        {"directory offset of 2^32-1", end + 16, 4, 0xFFFFFFFFu, noDirectory, R::NoCentralDirectory},
+        {"more entries than records", end + 10, 2, 0xFFFF, noDirectory, R::NoCentralDirectory},
+        {"no entries", end + 10, 2, 0, notFound, R::NotFound},
+        {"name length past the end", rig + 28, 2, 0xFFFF, noDirectory, R::NoCentralDirectory},
+        {"local header past the end", rig + 42, 4, 0xFFFFFFF0u, damagedHeader, R::DamagedHeader},
+        {"local header not at a local header", rig + 42, 4, 5, damagedHeader, R::DamagedHeader},
+        {"compressed size past the end", rig + 20, 4, 0x7FFFFFFFu, damagedHeader, R::DamagedHeader},
         // All ones stands for a value kept in a ZIP64 extra field.
-        {"compressed size of 2^32-1", rig + 20, 4, 0xFFFFFFFFu, zip64},
-        {"uncompressed size of 2^32-1", rig + 24, 4, 0xFFFFFFFFu, zip64},
-        {"local header offset of 2^32-1", rig + 42, 4, 0xFFFFFFFFu, zip64},
+        {"compressed size of 2^32-1", rig + 20, 4, 0xFFFFFFFFu, zip64, R::Zip64},
+        {"uncompressed size of 2^32-1", rig + 24, 4, 0xFFFFFFFFu, zip64, R::Zip64},
+        {"local header offset of 2^32-1", rig + 42, 4, 0xFFFFFFFFu, zip64, R::Zip64},
         {"encrypted (flag bit 0)", rig + 8, 2, 1,
-         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The entry is encrypted.")},
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The entry is encrypted."), R::Encrypted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -261,6 +266,7 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
         else Put16(archive, c.at, uint16_t(c.value));
         Opened opened(archive, "rig.tsl");
         EXPECT_FALSE(opened.stream->IsOpen());
+        EXPECT_EQ(opened.stream->GetResult(), c.reason);
         EXPECT_EQ(opened.Warning(), c.warning);
     }
     {  // a stored entry whose size reaches past the end
@@ -343,6 +349,7 @@ TEST(ArchiveStream, NestedArchivesReportOnce) {
     }
     Opened tooDeep(archive, path);
     EXPECT_FALSE(tooDeep.stream->IsOpen());
+    EXPECT_EQ(tooDeep.stream->GetResult(), ArchiveResult::NestedTooDeep);
     // Said once, by the archive at the limit.
     std::string limitArchive = "test.zip", rest = "leaf.tsl";
     for (int level = 0; level < UStream_Archive::kMaxNesting; ++level) limitArchive += "/z.zip";

@@ -26,12 +26,17 @@ UArray<unsigned char> ToArray(const Bytes& bytes) {
 Bytes ToBytes(const UArray<unsigned char>& array) { return Bytes(array.begin(), array.end()); }
 
 // Inflates with our decoder; the result and the output as bytes.
-bool Inflate(const Bytes& input, Bytes& output, uint64_t limit = DecompressorPolicy_Deflate::kMaxOutput) {
+InflateResult InflateWithReason(const Bytes& input, Bytes& output,
+                                uint64_t limit = DecompressorPolicy_Deflate::kMaxOutput) {
     DecompressorPolicy_Deflate decoder;
     UArray<unsigned char> in = ToArray(input), out;
-    const bool ok = decoder.Decompress(in, out, limit);
+    const InflateResult result = decoder.Decompress(in, out, limit);
     output = ToBytes(out);
-    return ok;
+    return result;
+}
+
+bool Inflate(const Bytes& input, Bytes& output, uint64_t limit = DecompressorPolicy_Deflate::kMaxOutput) {
+    return InflateWithReason(input, output, limit) == InflateResult::Ok;
 }
 
 // A raw Deflate stream made by zlib. Each element of `parts` is compressed with its
@@ -263,14 +268,14 @@ TEST(Deflate, OutputStartsWithRoomForThreeTimesTheInputAndGrowsPastIt) {
 
     DecompressorPolicy_Deflate decoder;
     UArray<unsigned char> in = ToArray(compressed), out;
-    ASSERT_TRUE(decoder.Decompress(in, out));
+    ASSERT_EQ(decoder.Decompress(in, out), InflateResult::Ok);
     EXPECT_EQ(ToBytes(out), data);
     EXPECT_GE(out.Max(), out.Num());
 
     // A stored stream's output fits: the capacity stays at exactly three times the input.
     const Bytes stored = ZlibDeflate(Noise(300, 12), 0);
     UArray<unsigned char> storedIn = ToArray(stored), storedOut;
-    ASSERT_TRUE(decoder.Decompress(storedIn, storedOut));
+    ASSERT_EQ(decoder.Decompress(storedIn, storedOut), InflateResult::Ok);
     EXPECT_EQ(storedOut.Num(), 300);
     EXPECT_EQ(storedOut.Max(), int32_t(stored.size() * 3));
 }
@@ -279,8 +284,9 @@ TEST(Deflate, RejectsInvalidStreams) {
     struct Case {
         const char* name;
         Bytes stream;
-        bool valid;
+        InflateResult result;
     };
+    using R = InflateResult;
     std::vector<Case> cases;
     auto fixedBlock = [](auto&& body) {
         BitWriter w;
@@ -289,31 +295,28 @@ TEST(Deflate, RejectsInvalidStreams) {
         body(w);
         return w.bytes;
     };
-    cases.push_back({"empty input", Bytes(), false});
-    cases.push_back({"block type 3", Bytes{0x07, 0x00}, false});
-    cases.push_back({"non-final block, then end of input", Bytes{0x02, 0x00}, false});
+    cases.push_back({"empty input", Bytes(), R::InputEnded});
+    cases.push_back({"block type 3", Bytes{0x07, 0x00}, R::ReservedBlockType});
+    cases.push_back({"non-final block, then end of input", Bytes{0x02, 0x00}, R::InputEnded});
     cases.push_back({"distance before the start", fixedBlock([](BitWriter& w) {
                          w.Fixed('a');
                          w.Fixed(257);
                          w.Code(1, 5);  // distance 2 after one byte
                          w.Fixed(256);
-                     }),
-                     false});
+                     }), R::DistanceTooFar});
     cases.push_back({"fixed literal/length symbol 286", fixedBlock([](BitWriter& w) {
                          w.Fixed('a');
                          w.Fixed(286);
                          w.Fixed(256);
-                     }),
-                     false});
+                     }), R::InvalidSymbol});
     cases.push_back({"fixed distance symbol 30", fixedBlock([](BitWriter& w) {
                          w.Fixed('a');
                          w.Fixed(257);
                          w.Code(30, 5);
                          w.Fixed(256);
-                     }),
-                     false});
-    cases.push_back({"stored length past the end of input", Bytes{0x01, 0x10, 0x00, 0xEF, 0xFF, 'a', 'b'}, false});
-    cases.push_back({"no end-of-block", fixedBlock([](BitWriter& w) { w.Fixed('a'); }), false});
+                     }), R::InvalidSymbol});
+    cases.push_back({"stored length past the end of input", Bytes{0x01, 0x10, 0x00, 0xEF, 0xFF, 'a', 'b'}, R::InputEnded});
+    cases.push_back({"no end-of-block", fixedBlock([](BitWriter& w) { w.Fixed('a'); }), R::InputEnded});
 
     // Dynamic blocks over 257 literal/length codes and one distance code (258 lengths).
     // The control case is valid: literal 'A' and end-of-block have one-bit codes, the
@@ -333,33 +336,33 @@ TEST(Deflate, RejectsInvalidStreams) {
     Zeros(valid, 190);
     valid.push_back({1, 0});
     valid.push_back({1, 0});
-    cases.push_back({"dynamic control", dynamic(valid), true});
+    cases.push_back({"dynamic control", dynamic(valid), R::Ok});
 
     std::vector<std::pair<int, int>> overLong;
     Zeros(overLong, 138);
     Zeros(overLong, 138);  // 276 lengths for 258 symbols
-    cases.push_back({"over-long zero repeat", dynamic(overLong, 257, false), false});
+    cases.push_back({"over-long zero repeat", dynamic(overLong, 257, false), R::BadLengthRepeat});
 
     std::vector<std::pair<int, int>> repeatFirst = {{16, 0}};
     Zeros(repeatFirst, 255);
-    cases.push_back({"repeat with no previous length", dynamic(repeatFirst, 257, false), false});
+    cases.push_back({"repeat with no previous length", dynamic(repeatFirst, 257, false), R::BadLengthRepeat});
 
     std::vector<std::pair<int, int>> repeatOver = {{1, 0}};
     Zeros(repeatOver, 255);
     repeatOver.push_back({1, 0});
     repeatOver.push_back({16, 0});  // 3 more lengths after 257 of 258
-    cases.push_back({"length repeat past the end", dynamic(repeatOver, 257, false), false});
+    cases.push_back({"length repeat past the end", dynamic(repeatOver, 257, false), R::BadLengthRepeat});
 
     std::vector<std::pair<int, int>> overFull = {{1, 0}, {1, 0}};
     Zeros(overFull, 254);
     overFull.push_back({1, 0});
     overFull.push_back({1, 0});
-    cases.push_back({"over-full literal/length code", dynamic(overFull), false});
+    cases.push_back({"over-full literal/length code", dynamic(overFull), R::BadCode});
 
     std::vector<std::pair<int, int>> missingEnd = {{1, 0}, {1, 0}};
     Zeros(missingEnd, 255);
     missingEnd.push_back({1, 0});
-    cases.push_back({"no end-of-block code", dynamic(missingEnd), false});
+    cases.push_back({"no end-of-block code", dynamic(missingEnd), R::NoEndOfBlockCode});
 
     // Only 'A' (length 1) and end-of-block (length 2): incomplete with a two-bit code.
     {
@@ -388,7 +391,7 @@ TEST(Deflate, RejectsInvalidStreams) {
         w.Code(1, 2);  // distance 0: 1
         w.Code(0, 1);
         w.Code(2, 2);
-        cases.push_back({"incomplete literal/length code", w.bytes, false});
+        cases.push_back({"incomplete literal/length code", w.bytes, R::BadCode});
     }
     {
         BitWriter w;
@@ -398,7 +401,7 @@ TEST(Deflate, RejectsInvalidStreams) {
         w.Bits(0, 5);
         w.Bits(0, 4);
         for (int i = 0; i < 64; ++i) w.Bits(0, 8);
-        cases.push_back({"too many literal/length codes", w.bytes, false});
+        cases.push_back({"too many literal/length codes", w.bytes, R::TooManyCodes});
     }
     {
         BitWriter w;
@@ -409,14 +412,14 @@ TEST(Deflate, RejectsInvalidStreams) {
         w.Bits(19 - 4, 4);
         for (int i = 0; i < 19; ++i) w.Bits(1, 3);  // nineteen one-bit codes
         for (int i = 0; i < 64; ++i) w.Bits(0, 8);
-        cases.push_back({"over-full code-length code", w.bytes, false});
+        cases.push_back({"over-full code-length code", w.bytes, R::BadCodeLengthCode});
     }
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes output;
-        EXPECT_EQ(Inflate(c.stream, output), c.valid);
-        if (c.valid) {
+        EXPECT_EQ(InflateWithReason(c.stream, output), c.result) << InflateResultText(c.result);
+        if (c.result == R::Ok) {
             EXPECT_EQ(output, Bytes{'A'});
         }
     }
@@ -438,14 +441,17 @@ TEST(Deflate, EveryPrefixOfAValidStreamFailsOrDecodesExactly) {
             // Copy the prefix into its own block so the sanitizer sees any read past it.
             const Bytes prefix(streams[s].begin(), streams[s].begin() + long(length));
             Bytes output;
-            const bool ok = Inflate(prefix, output);
+            const InflateResult result = InflateWithReason(prefix, output);
+            const bool ok = result == InflateResult::Ok;
             if (length == streams[s].size()) {
                 ASSERT_TRUE(ok);
             }
             if (ok) {
                 ASSERT_EQ(output, full);
             } else {
-                // What was decoded before the stream ran out is still correct.
+                // A stream cut short is named so, and what was decoded before it ran out
+                // is still correct.
+                ASSERT_EQ(result, InflateResult::InputEnded);
                 ASSERT_LE(output.size(), full.size());
                 ASSERT_TRUE(std::equal(output.begin(), output.end(), full.begin()));
             }
@@ -459,7 +465,7 @@ TEST(Deflate, StopsAtTheOutputLimit) {
     Bytes output;
     EXPECT_TRUE(Inflate(compressed, output, data.size()));
     EXPECT_EQ(output, data);
-    EXPECT_FALSE(Inflate(compressed, output, data.size() - 1));
+    EXPECT_EQ(InflateWithReason(compressed, output, data.size() - 1), InflateResult::OutputLimit);
     EXPECT_LE(output.size(), data.size() - 1);
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+
 #include "CoreServices/Implementations/UCoreServices.h"
 #include "Utils/UArray.h"
 #include "Utils/UBaseString.h"
@@ -70,6 +73,42 @@ TEST(UArray, CopyTakesTheCountRoundedUp) {
     UArray<int> empty;
     UArray<int> emptyCopy(empty);
     EXPECT_EQ(emptyCopy.Max(), 0);
+}
+
+// A move hands the block over: same data pointer, the source left without block; a
+// string moved or copied keeps bytes after an inner NUL.
+TEST(UArray, MovesHandTheBlockOverAndCopiesKeepEveryByte) {
+    UArray<UString> strings;
+    strings.Append(UString("one"));
+    strings.Append(UString("two"));
+    const UString* block = strings.Data();
+    UArray<UString> moved(std::move(strings));
+    EXPECT_EQ(moved.Data(), block);
+    EXPECT_EQ(moved.Num(), 2);
+    EXPECT_EQ(strings.Num(), 0);
+    EXPECT_EQ(strings.Data(), nullptr);
+    UArray<UString> target;
+    target.Append(UString("old"));
+    target = std::move(moved);
+    EXPECT_EQ(target.Data(), block);
+    EXPECT_STREQ(target[1].c_str(), "two");
+    EXPECT_EQ(moved.Num(), 0);
+
+    const unsigned char bytes[] = {'a', 0, 'b', 'c'};
+    const UString withNul(bytes, 4);
+    UString assigned("something longer");
+    assigned = withNul;
+    const UString constructed(withNul);
+    for (const UString* s : {static_cast<const UString*>(&assigned), &constructed}) {
+        ASSERT_EQ(s->Length(), 4);
+        EXPECT_EQ(memcmp(s->Data(), bytes, 4), 0);
+    }
+    UString taken(std::move(assigned));
+    EXPECT_EQ(taken.Length(), 4);
+    EXPECT_EQ(assigned.Num(), 0);
+    UString empty;
+    taken = empty;
+    EXPECT_EQ(taken.Num(), 0);
 }
 
 TEST(UArray, HoldsStringsAndReleasesThem) {

@@ -110,3 +110,22 @@ TEST_F(ExportDriver, QuotesInNamesAreWrittenAsUnderscoresWithAWarning) {
     EXPECT_FALSE(standin::nodeByName("m_1").isNull());
     EXPECT_EQ(MFnDagNode(standin::nodeByName("c")).fullPathName(), "|a_b|c");
 }
+
+// A mesh reached by two skin clusters gets no weights and one warning, however many
+// bones the scene has.
+TEST_F(ExportDriver, TwoSkinClustersAreReportedOncePerMesh) {
+    standin::setUpAxis(false);
+    const MObject a = standin::makeJoint("a");
+    standin::makeJoint("b");
+    standin::makeJoint("c");
+    MObject shape = plugin_test::Triangle("tri", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+    standin::bindSkin(shape, plugin_test::Objects({a}));
+    ASSERT_FALSE(standin::addUpstreamSkinCluster(shape, plugin_test::Objects({a})).isNull());
+    const std::string text = Export();
+    EXPECT_EQ(text.find("weights {"), std::string::npos);
+    const std::string warnings = Warnings();
+    const std::string line = "Can't get joints for mesh \"triShape\". 2 skin clusters found - expected 1.";
+    const size_t first = warnings.find(line);
+    ASSERT_NE(first, std::string::npos) << warnings;
+    EXPECT_EQ(warnings.find(line, first + 1), std::string::npos) << warnings;
+}

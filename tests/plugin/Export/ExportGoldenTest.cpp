@@ -14,7 +14,8 @@ const char* const kGoldens[] = {"empty", "bones", "skinned", "unskinned", "yup",
 
 std::string GoldenPath(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
 
-// With TESSALINE_UPDATE_GOLDEN=1 a missing golden is written instead of compared.
+// With TESSALINE_UPDATE_GOLDEN=1 every golden is written (created or replaced) instead of
+// compared.
 bool WriteGoldenIfAsked(const std::string& path, const std::string& text) {
     const char* update = getenv("TESSALINE_UPDATE_GOLDEN");
     if (!update || std::string(update) != "1") return false;

@@ -2,11 +2,20 @@
 
 #include <maya/MFileObject.h>
 
+#include "Headers.h"
+#include "TessalineTranslators.h"
 #include "support/PluginHostTest.h"
 
-using plugin_test::PluginHostTest;
-
-using TranslatorFrame = PluginHostTest;
+// The translators find their module records in the plug-in description.
+class TranslatorFrame : public plugin_test::PluginHostTest {
+protected:
+    void SetUp() override {
+        PluginHostTest::SetUp();
+        kiln::PluginDescription& description = kiln::GetPluginDescription();
+        description.Reset();
+        DescribePlugin(description);
+    }
+};
 
 TEST_F(TranslatorFrame, IdentifiesRigFilesByExtensionIgnoringCase) {
     TessalineImporter importer;

@@ -60,14 +60,14 @@ bool ReadSets(const UString& text, UArray<List>& sets, ReadSet readSet) {
 }
 
 bool ReadMesh(const UString& text, MeshData& mesh) {
-    mesh = MeshData{mesh.name, mesh.material, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+    mesh = MeshData{mesh.name, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     UTextParser parser(text, kRegex);
     if (parser.GetEngineError()) return false;
     while (parser.HasMoreTokens()) {
         UString key, value;
         parser >> key;
         if (Is(key, "name")) parser >> mesh.name;
-        else if (Is(key, "material")) parser >> mesh.material;
+        else if (Is(key, "material")) parser >> value;
         else if (Is(key, "vertices")) ReadAll((parser >> value, value), mesh.vertices);
         else if (Is(key, "normals")) ReadAll((parser >> value, value), mesh.normals);
         else if (Is(key, "textureCoordinates")) {
@@ -165,7 +165,6 @@ std::string Dump(bool ok, const UArray<BoneData>& bones, const UArray<MeshData>&
     }
     for (const MeshData& mesh : meshes) {
         text(mesh.name);
-        text(mesh.material);
         for (auto* list : {&mesh.vertices, &mesh.normals})
             for (const TVector3<float>& v : *list) bits(v.x), bits(v.y), bits(v.z);
         out += '|';

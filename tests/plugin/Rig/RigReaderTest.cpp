@@ -143,7 +143,7 @@ TEST(RigReader, ReadsBonesWithDefaultsAndLaterCountsDiscardEarlierRecords) {
 TEST(RigReader, ReadsMeshListsAndRestartsThemPerBlock) {
     Rig rig = Read(
         "numMeshes 1\r\n"
-        "mesh 0 { name \"first\" vertices { 1 2 3 } material \"m\" }\r\n"
+        "mesh 0 { name \"first\" vertices { 1 2 3 } material \"name\" }\r\n"
         "mesh 0 {\r\n"
         "\tvertices { 4 5 6 } vertices { 7 8 }\r\n"
         "\tnormals { 0 0 1 }\r\n"
@@ -155,8 +155,9 @@ TEST(RigReader, ReadsMeshListsAndRestartsThemPerBlock) {
         "}");
     ASSERT_TRUE(rig.ok);
     const MeshData& mesh = rig.meshes[0];
-    EXPECT_STREQ(mesh.name.c_str(), "first");  // the second block has no name
-    EXPECT_STREQ(mesh.material.c_str(), "m");
+    // The second block has no name, and the material's value is passed over, not read
+    // as a key.
+    EXPECT_STREQ(mesh.name.c_str(), "first");
     ASSERT_EQ(mesh.vertices.Num(), 2);  // concatenated, the missing z read as 0
     EXPECT_EQ(mesh.vertices[0], (brix::TVector3<float>{4, 5, 6}));
     EXPECT_EQ(mesh.vertices[1], (brix::TVector3<float>{7, 8, 0}));

@@ -1,13 +1,17 @@
 #pragma once
-// Test set-up for the drivers: a fresh stand-in scene, channels reaching the host
-// console, and the plug-in description that the translators look their records up in.
+// Test set-up for the drivers: a fresh stand-in scene and channels reaching the host
+// console. Export and import run the drivers as the translators do (options reported,
+// the host's up axis asked), without the translators or the module registry.
+
+#include <maya/MGlobal.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "Headers.h"
-#include "TessalineTranslators.h"
+#include "Export/ExportScene.h"
+#include "Import/ImportScene.h"
+#include "TranslatorOptions.h"
 #include "support/HostConsole.h"
 #include "support/MemoryStreams.h"
 
@@ -15,31 +19,29 @@ namespace plugin_test {
 
 class PluginHostTest : public kiln_test::HostTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        kiln::PluginDescription& description = kiln::GetPluginDescription();
-        description.Reset();
-        DescribePlugin(description);
-    }
-
     // Exports the current scene to a string.
     std::string Export(const char* options = "", bool selectedOnly = false, int* code = nullptr) {
-        TessalineExporter exporter;
         OptionLine line;
         brix::ParseTranslatorOptions("TessalineExporter", brix::UString(options), line);
+        ExportSettings settings;
+        settings.yAxisUp = MGlobal::isYAxisUp();
+        settings.selectedOnly = selectedOnly;
+        WarnAboutOptions(line);
         MemoryOutputStream stream;
-        const kiln::platform_maya::HStatus status = exporter.Export(line, stream, selectedOnly);
+        const kiln::platform_maya::HStatus status = ExportScene(stream, settings);
         if (code) *code = status.GetCode();
         return stream.text;
     }
 
     // Imports text into the current scene; returns the driver's code.
     int Import(const std::string& text, const char* options = "", const char* name = "rig.tsl") {
-        TessalineImporter importer;
         OptionLine line;
         brix::ParseTranslatorOptions("TessalineImporter", brix::UString(options), line);
+        ImportSettings settings;
+        settings.yAxisUp = MGlobal::isYAxisUp();
+        WarnAboutOptions(line);
         MemoryInputStream stream(text, name);
-        return importer.Import(line, stream).GetCode();
+        return ImportScene(stream, settings).GetCode();
     }
 
     static std::string ReadFile(const std::string& path) {

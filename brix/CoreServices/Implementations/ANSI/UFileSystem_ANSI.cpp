@@ -188,7 +188,6 @@ UString UFileSystem_ANSI::GetWorkingDirectory() {
     BRIX_GUARD_END
 }
 
-UArray<UString> UFileSystem_ANSI::FindFiles(const UString&) { return UArray<UString>(); }
 
 OutputStreamHandle UFileSystem_ANSI::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN

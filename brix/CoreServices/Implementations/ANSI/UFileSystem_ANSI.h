@@ -30,8 +30,6 @@ public:
     // The cached working directory, ending in "/"; queried on first use. Throws
     // "current path longer than 4096 bytes" when the query fails.
     UString GetWorkingDirectory() override;
-    // Always empty.
-    UArray<UString> FindFiles(const UString& pattern) override;
     // Writes "<path>~N" (the first free N) and renames it over path on Commit.
     OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
     // strerror of the errno of the last failed open.

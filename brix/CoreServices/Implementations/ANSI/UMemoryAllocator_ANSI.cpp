@@ -8,7 +8,7 @@
 namespace brix {
 
 void ReportAllocationFailure(uint32_t size, const char* location) {
-    UMessage(7, "memory allocation of ") << size << " bytes from location \"" << location << "\" failed";
+    UMessage(Channel::Warning, "memory allocation of ") << size << " bytes from location \"" << location << "\" failed";
 }
 
 void* UMemoryAllocator_ANSI::Allocate(uint32_t size, const char* location) {

@@ -137,7 +137,6 @@ UString UFileSystem_Windows::GetWorkingDirectory() {
     BRIX_GUARD_END
 }
 
-UArray<UString> UFileSystem_Windows::FindFiles(const UString&) { return UArray<UString>(); }
 
 OutputStreamHandle UFileSystem_Windows::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN

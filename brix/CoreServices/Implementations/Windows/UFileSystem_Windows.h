@@ -37,8 +37,6 @@ public:
     // The cached working directory, ending in "/"; queried on first use. Throws
     // "current path longer than 4096 bytes" when it does not fit 4095 characters.
     UString GetWorkingDirectory() override;
-    // Always empty.
-    UArray<UString> FindFiles(const UString& pattern) override;
     // Writes "<path>~N" (the first free N) and moves it over path on Commit.
     OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
     // The system's text for the error of the last failed open.

@@ -14,7 +14,7 @@ void* UMemoryAllocator_Windows::Allocate(uint32_t size, const char* location) {
 
 void UMemoryAllocator_Windows::Free(void* block, const char* location) {
     if (!VirtualFree(block, 0, MEM_RELEASE))
-        UMessage(7, "memory release from location \"") << location << "\" failed";
+        UMessage(Channel::Warning, "memory release from location \"") << location << "\" failed";
 }
 
 }  // namespace brix::platform_windows

@@ -82,6 +82,41 @@ HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix, const MO
     return GetBindPoseMatrix(joint, matrix);
 }
 
+HJointBindPoses::HJointBindPoses(HNodeKit& joint) : m_joint(joint) {
+    MStatus status;
+    MFnIkJoint fnJoint(joint.GetObject().m_object, &status);
+    if (!status) return;
+    m_isJoint = true;
+    MPlug worldMatrix = fnJoint.findPlug("worldMatrix").elementByLogicalIndex(0);
+    MPlugArray destinations;
+    worldMatrix.connectedTo(destinations, false, true);
+    for (unsigned int i = 0; i < destinations.length(); ++i) {
+        MFnAttribute attribute(destinations[i].attribute());
+        if (attribute.name() != "matrix") continue;
+        m_clusters.Append(HObject(destinations[i].node()));
+        m_matrixIndices.Append(destinations[i].logicalIndex());
+    }
+    m_index = std::make_unique<HObjectIndex>(m_clusters);
+}
+
+HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
+    if (!m_isJoint) return matrix;
+    const int32_t at = m_index->Find(HObject(skinCluster));
+    if (at >= 0) {
+        MFnDependencyNode skin(skinCluster);
+        MObject value;
+        MStatus status;
+        if (skin.findPlug("bindPreMatrix").elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
+            MFnMatrixData data(value, &status);
+            if (status) {
+                matrix = ToKitMatrix(data.matrix().inverse());
+                return matrix;
+            }
+        }
+    }
+    return HJointKit::GetBindPoseMatrix(m_joint, matrix);
+}
+
 HStatus HJointKit::Create(HNodeKit& kit, HStatus& status, const HObject& parent) {
     MFnIkJoint fnJoint;
     MStatus hostStatus;

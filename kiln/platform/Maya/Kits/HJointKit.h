@@ -2,7 +2,10 @@
 // kiln::platform_maya::HJointKit: joint operations: the world matrix a joint had when
 // it was bound, and joint creation on import.
 
+#include <memory>
+
 #include "HNodeKit.h"
+#include "HObjectIndex.h"
 
 namespace kiln::platform_maya {
 
@@ -20,6 +23,24 @@ public:
     // Makes a joint under parent (a null parent: at the scene root); the kit's object
     // becomes the new joint.
     static HStatus Create(HNodeKit& kit, HStatus& status, const HObject& parent);
+};
+
+// One joint's bind-time world matrices asked of many skin clusters: the joint's
+// connections are listed once, and each question is answered as
+// HJointKit::GetBindPoseMatrix(joint, matrix, skinCluster) answers it.
+class HJointBindPoses {
+public:
+    explicit HJointBindPoses(HNodeKit& joint);
+    HMatrix& Get(HMatrix& matrix, const MObject& skinCluster);
+
+private:
+    HNodeKit& m_joint;
+    bool m_isJoint = false;
+    // The node and logical index of each "matrix" plug that the joint's world matrix
+    // feeds, in connection order.
+    brix::UArray<HObject> m_clusters;
+    brix::UArray<unsigned int> m_matrixIndices;
+    std::unique_ptr<HObjectIndex> m_index;
 };
 
 }  // namespace kiln::platform_maya

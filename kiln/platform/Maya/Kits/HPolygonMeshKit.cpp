@@ -23,7 +23,6 @@ namespace kiln::platform_maya {
 
 namespace {
 // Raises the space check of the geometry operations, naming the kit's source.
-template <typename Kit>
 void CheckSpace(int32_t space, const char* signature) {
     if (space != SPACE_WORLD && space != SPACE_LOCAL)
         brix::ThrowAssureFailure("platform/Maya/Kits/HPolygonMeshKit", signature,
@@ -153,7 +152,7 @@ MString HPolygonMeshKit<T>::GetUVSetName(int32_t index) {
 
 template <typename T>
 void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions, int32_t space) {
-    CheckSpace<HPolygonMeshKit>(space, __PRETTY_FUNCTION__);
+    CheckSpace(space, __PRETTY_FUNCTION__);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -178,7 +177,7 @@ void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions
 
 template <typename T>
 void HPolygonMeshKit<T>::GetNormals(HStatus& status, UArray<Vector3>& normals, int32_t space) {
-    CheckSpace<HPolygonMeshKit>(space, __PRETTY_FUNCTION__);
+    CheckSpace(space, __PRETTY_FUNCTION__);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -295,7 +294,7 @@ void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& i
             }
             if (missing == 0) {
                 if (GetNumUVs() == 0) return status.Set(uvStatus);
-                brix::UMessage(7, "There are some (but not all) vertices of mesh")
+                brix::UMessage(brix::Channel::Warning, "There are some (but not all) vertices of mesh")
                     << GetName()
                     << " not having texture coordinates assigned to them. Texture coordinate index 0 will be used "
                        "for them.";

@@ -72,6 +72,13 @@ public:
 
     // Skin.
     brix::UArray<Skin_Plug> FindSkinClusters();
+    // The skin clusters of every mesh of the list, as FindSkinClusters would give them,
+    // found in one pass over the scene's skin clusters.
+    static void FindSkinClustersOf(const brix::UArray<HObject>& meshes, brix::UArray<brix::UArray<Skin_Plug>>& out);
+    // Hands the kit its mesh's skin clusters found by the caller (FindSkinClustersOf);
+    // every skin operation of this kit then uses them instead of searching the scene.
+    // The list is not copied: it must outlive the kit.
+    void SetKnownSkinClusters(const brix::UArray<Skin_Plug>& entries) { m_knownSkinClusters = &entries; }
     int32_t GetNumVertexWeights();
     void GetVertexWeights(HStatus& status, brix::UArray<float>& weights, IndexList& influenceIndices,
                           IndexList& vertexWeightCounts);
@@ -107,6 +114,7 @@ protected:
 
     int32_t m_geometrySource = GEOMETRY_CURRENT;
     MObject m_bindPoseGeometry;
+    const brix::UArray<Skin_Plug>* m_knownSkinClusters = nullptr;
     // Takes the bind-pose geometry (object space, no DAG path of its own) to world space.
     MMatrix m_bindPoseWorld;
     // The UV set names of the geometry read last, for the source they were read from (-1:

@@ -250,7 +250,7 @@ void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& 
     UArray<Skin_Plug> entries = FindSkinClusters();
     if (entries.Num() == 0) return status.SetCode(HStatus::NOT_FOUND);
     if (entries.Num() > 1) {
-        brix::UMessage(7, "Can't set vertex weights for mesh \"")
+        brix::UMessage(brix::Channel::Warning, "Can't set vertex weights for mesh \"")
             << mesh.name().asChar() << "\". " << entries.Num() << " skin clusters found - expected 1.";
         return status.SetCode(HStatus::FAILURE);
     }

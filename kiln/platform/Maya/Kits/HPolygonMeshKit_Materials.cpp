@@ -70,7 +70,7 @@ void HPolygonMeshKit<T>::GetPolygonMaterialIndices(HStatus& status, IndexList& i
         indices.Append(unsigned(replacement));
     }
     if (replacement >= 0)
-        brix::UMessage(7, "One or more invalid material indices have been found for mesh \"")
+        brix::UMessage(brix::Channel::Warning, "One or more invalid material indices have been found for mesh \"")
             << mesh.name().asChar() << "\". Using index " << uint32_t(replacement)
             << " instead. Verify that there aren't any polygons that are not linked to a shading group.";
     status.SetCode(HStatus::SUCCESS);

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "Core/UMessage.h"
+#include "HObjectIndex.h"
 #include "HPolygonMeshKit.h"
 
 using brix::UArray;
@@ -22,6 +23,7 @@ namespace kiln::platform_maya {
 
 template <typename T>
 UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClusters() {
+    if (m_knownSkinClusters) return *m_knownSkinClusters;
     UArray<Skin_Plug> entries;
     for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
         MFnSkinCluster skin(nodes.item());
@@ -48,6 +50,35 @@ UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClust
 }
 
 template <typename T>
+void HPolygonMeshKit<T>::FindSkinClustersOf(const UArray<HObject>& meshes, UArray<UArray<Skin_Plug>>& out) {
+    out.Empty(0);
+    out.Add(meshes.Num());
+    const HObjectIndex index(meshes);
+    // The same walk as FindSkinClusters, turned around: each output of each skin cluster
+    // is matched to the meshes it reaches, so each mesh's entries keep their order.
+    for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
+        MFnSkinCluster skin(nodes.item());
+        MStatus status;
+        const unsigned int outputs = skin.numOutputConnections(&status);
+        if (!status) continue;
+        for (unsigned int i = 0; i < outputs; ++i) {
+            MObject output = skin.outputShapeAtIndex(i, &status);
+            if (!status) continue;
+            const int32_t direct = index.Find(HObject(output));
+            if (direct >= 0) out[direct].Append(Skin_Plug{skin, i});
+            HNodeKit outputKit{HObject(output)};
+            if (!HNodeKit::IsIntermediateObject(outputKit)) continue;
+            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+                 !walk.isDone(); walk.next()) {
+                const int32_t reached = index.Find(HObject(walk.currentItem()));
+                if (reached >= 0 && reached != direct) out[reached].Append(Skin_Plug{skin, i});
+            }
+        }
+    }
+}
+
+template <typename T>
 bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, HStatus& status, Skin_Plug& entry) {
     UArray<Skin_Plug> entries = FindSkinClusters();
     if (entries.Num() == 0) {
@@ -55,7 +86,7 @@ bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, 
         return false;
     }
     if (entries.Num() > 1) {
-        brix::UMessage(7, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
+        brix::UMessage(brix::Channel::Warning, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
                                    << " skin clusters found - expected 1.";
         status.SetCode(HStatus::FAILURE);
         return false;
@@ -200,7 +231,7 @@ MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
     MPlug input = skin.findPlug("input", &hostStatus);
     if (!hostStatus) return MObject::kNullObj;
     if (entry.geometryIndex >= input.numConnectedElements()) {
-        brix::UMessage(7, "Can't get bind pose geometry for mesh \"")
+        brix::UMessage(brix::Channel::Warning, "Can't get bind pose geometry for mesh \"")
             << mesh.name().asChar() << "\". The associated skin cluster \"" << skin.name().asChar()
             << "\" has more outputs than inputs.";
         return MObject::kNullObj;
@@ -214,7 +245,7 @@ MObject HPolygonMeshKit<T>::GetBindPoseGeometry() {
         bindPose.GetNumVertices() == GetNumVertices() && bindPose.GetNumNormals() == GetNumNormals() &&
         bindPose.GetNumUVs() == GetNumUVs())
         return value;
-    brix::UMessage(6, "Failure getting the bind pose geometry of the mesh \"")
+    brix::UMessage(brix::Channel::Info, "Failure getting the bind pose geometry of the mesh \"")
         << GetName() << "\". The bind pose's geometry doesn't match the one of the mesh.";
     return MObject::kNullObj;
 }

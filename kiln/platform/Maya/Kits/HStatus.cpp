@@ -3,16 +3,16 @@
 namespace kiln::platform_maya {
 
 int32_t HStatus::FromHost(const MStatus& status) {
-    switch (int(status.statusCode())) {
-    case 0: return SUCCESS;
-    case 1: return FAILURE;
-    case 2: return OUT_OF_MEMORY;
-    case 3: return INVALID_PARAMETER;
-    case 4: return HOST_CODE_4;
-    case 5: return UNKNOWN_PARAMETER;
-    case 6: return NOT_IMPLEMENTED;
-    case 7:
-    case 8: return NOT_FOUND;
+    switch (status.statusCode()) {
+    case MStatus::kSuccess: return SUCCESS;
+    case MStatus::kFailure: return FAILURE;
+    case MStatus::kInsufficientMemory: return OUT_OF_MEMORY;
+    case MStatus::kInvalidParameter: return INVALID_PARAMETER;
+    case MStatus::kLicenseFailure: return HOST_CODE_4;
+    case MStatus::kUnknownParameter: return UNKNOWN_PARAMETER;
+    case MStatus::kNotImplemented: return NOT_IMPLEMENTED;
+    case MStatus::kNotFound:
+    case MStatus::kEndOfFile: return NOT_FOUND;
     default: return FAILURE;
     }
 }

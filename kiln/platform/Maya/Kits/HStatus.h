@@ -14,7 +14,7 @@ public:
         FAILURE = 1,
         INVALID_PARAMETER = 2,
         OUT_OF_MEMORY = 3,
-        HOST_CODE_4 = 4,
+        HOST_CODE_4 = 4,  // the host's licence failure, passed through
         UNKNOWN_PARAMETER = 5,
         NOT_IMPLEMENTED = 6,
         NOT_FOUND = 7,

@@ -234,3 +234,31 @@ TEST_F(SkinKit, AnInfluenceTheClusterLacksStopsAtThatVertex) {
     EXPECT_EQ(after[3], 0.0);
     EXPECT_EQ(std::vector<double>(after.begin() + 4, after.end()), std::vector<double>(before.begin() + 4, before.end()));
 }
+
+// The one-pass search over all meshes finds for each mesh what its own search finds, in
+// the same order: a directly skinned mesh, one reached also through an intermediate
+// shape, and one without skin.
+TEST_F(SkinKit, SkinClustersOfManyMeshesMatchEachMeshsOwnSearch) {
+    SkinnedCube single;
+    SkinnedCube twice;
+    MObjectArray influences;
+    influences.append(twice.a);
+    ASSERT_FALSE(standin::addUpstreamSkinCluster(twice.shape, influences).isNull());
+    const MObject bare = standin::makeCube("bare");
+    UArray<HObject> meshes;
+    for (const MObject& shape : {single.shape, twice.shape, bare}) meshes.Append(HObject(shape));
+    UArray<UArray<MeshKit::Skin_Plug>> found;
+    MeshKit::FindSkinClustersOf(meshes, found);
+    ASSERT_EQ(found.Num(), 3);
+    const int expectedCounts[] = {1, 2, 0};
+    for (int32_t m = 0; m < meshes.Num(); ++m) {
+        MeshKit kit(meshes[m]);
+        UArray<MeshKit::Skin_Plug> own = kit.FindSkinClusters();
+        ASSERT_EQ(found[m].Num(), expectedCounts[m]) << m;
+        ASSERT_EQ(own.Num(), found[m].Num()) << m;
+        for (int32_t i = 0; i < own.Num(); ++i) {
+            EXPECT_TRUE(own[i].skinCluster.object() == found[m][i].skinCluster.object()) << m << " " << i;
+            EXPECT_EQ(own[i].geometryIndex, found[m][i].geometryIndex) << m << " " << i;
+        }
+    }
+}

@@ -1,13 +1,12 @@
 // The import driver: reads the whole rig file into the rig model, and only when it was
 // read without a fault builds joints, meshes, normals, UV sets and skin clusters.
 
-#include <maya/MGlobal.h>
+#include "Import/ImportScene.h"
 
 #include "Core/UMessage.h"
 #include "Import/JointBuilder.h"
 #include "Import/MeshBuilder.h"
 #include "Rig/RigReader.h"
-#include "TessalineTranslators.h"
 #include "Utils/UTextParser.h"
 
 using namespace kiln::platform_maya;
@@ -34,13 +33,7 @@ void ConvertToYUp(UArray<BoneData>& bones, UArray<MeshData>& meshes) {
 
 }  // namespace
 
-void TessalineImporter::ParseImportOptions(const OptionLine& options) {
-    m_yAxisUp = MGlobal::isYAxisUp();
-    WarnAboutOptions(options);
-}
-
-HStatus TessalineImporter::Import(const OptionLine& options, brix::IInputStream& stream) {
-    ParseImportOptions(options);
+HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) {
     UArray<BoneData> bones;
     UArray<MeshData> meshes;
     bool intact;
@@ -49,15 +42,15 @@ HStatus TessalineImporter::Import(const OptionLine& options, brix::IInputStream&
         intact = rig::ReadRigFile(file.Parser(), bones, meshes);
     }
     if (!intact) {
-        brix::UMessage(7, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
+        brix::UMessage(brix::Channel::Warning, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
         return HStatus(HStatus::FAILURE);
     }
 
-    if (m_yAxisUp) ConvertToYUp(bones, meshes);
+    if (settings.yAxisUp) ConvertToYUp(bones, meshes);
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
         if (bones[i].name.Num() == 0) {
-            brix::UMessage(7, "Bone ") << i << " of file \"" << stream.GetName()
+            brix::UMessage(brix::Channel::Warning, "Bone ") << i << " of file \"" << stream.GetName()
                                        << "\" has no name. It is not built and its weights are ignored.";
             continue;
         }

@@ -1,0 +1,328 @@
+// The export driver: walks the scene through the scene kit and streams the rig file,
+// bone by bone and mesh by mesh, straight to the output stream through the rig writer.
+//
+// Each mesh's skin cluster and influence list are found once per export, and each
+// influence is matched to its bone once, so the work grows with bones + meshes +
+// weights rather than with their product.
+
+#include "Export/ExportScene.h"
+
+#include <maya/MGlobal.h>
+
+#include <utility>
+
+#include "Core/ErrorDescription.h"
+#include "Core/LegacyTexts.h"
+#include "Core/UMessage.h"
+#include "Rig/RigWriter.h"
+#include "platform/Maya/Kits/HJointKit.h"
+#include "platform/Maya/Kits/HMaterialKit.h"
+#include "platform/Maya/Kits/HObjectIndex.h"
+#include "platform/Maya/Kits/HPolygonMeshKit.h"
+
+using namespace kiln::platform_maya;
+using brix::TVector2;
+using brix::TVector3;
+using brix::UArray;
+using brix::UString;
+using MeshKit = HPolygonMeshKit<float>;
+
+namespace {
+
+const char kBeginProgress[] =
+    "global string $gMainProgressBar;progressBar -edit -beginProgress -isInterruptable true -status "
+    "\"Progress...\" -maxValue 256 $gMainProgressBar;";
+const char kEndProgress[] = "progressBar -edit -endProgress $gMainProgressBar;";
+
+int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
+
+// Y-up to the file's Z-up: (x, y, z) -> (x, -z, y).
+TVector3<float> ToZUp(const TVector3<float>& v) { return TVector3<float>{v.x, -v.z, v.y}; }
+
+// What the export needs of each mesh's skin, found once: the skin clusters that reach
+// it, its one skin cluster and its influences as positions in the bone list; and, per
+// bone, the meshes it influences.
+struct SkinMap {
+    struct MeshSkin {
+        UArray<MeshKit::Skin_Plug> clusters;  // as FindSkinClusters gives them
+        HObject skinCluster;                  // null unless the mesh has exactly one
+        UArray<HObject> joints;               // the influences, in influence-index order
+        UArray<int32_t> boneOfInfluence;      // each influence's bone, -1 when it is none
+    };
+    UArray<MeshSkin> meshes;
+    UArray<UArray<int32_t>> meshesOfBone;  // ascending mesh indices
+
+    SkinMap(const UArray<HObject>& meshList, const UArray<HObject>& bones) {
+        meshes.Add(meshList.Num());
+        UArray<UArray<MeshKit::Skin_Plug>> clusters;
+        MeshKit::FindSkinClustersOf(meshList, clusters);
+        for (int32_t m = 0; m < meshList.Num(); ++m) {
+            meshes[m].clusters = std::move(clusters[m]);
+            const UArray<MeshKit::Skin_Plug>& found = meshes[m].clusters;
+            if (found.Num() == 1) meshes[m].skinCluster = HObject(found[0].skinCluster.object());
+        }
+        // With no bones no influence can be matched, and no joint list is asked for.
+        if (bones.Num() == 0) return;
+        const HObjectIndex index(bones);
+        meshesOfBone.Add(bones.Num());
+        for (int32_t m = 0; m < meshList.Num(); ++m) {
+            MeshKit kit(meshList[m]);
+            MeshSkin& skin = meshes[m];
+            kit.SetKnownSkinClusters(skin.clusters);
+            HStatus status;
+            kit.GetJoints(status, skin.joints);
+            for (const HObject& joint : skin.joints) {
+                const int32_t bone = index.Find(joint);
+                skin.boneOfInfluence.Append(bone);
+                if (bone < 0) continue;
+                UArray<int32_t>& list = meshesOfBone[bone];
+                if (list.Num() == 0 || list[list.Num() - 1] != m) list.Append(m);
+            }
+        }
+    }
+};
+
+// The first bind-time world matrix among the meshes that the bone influences, each read
+// from that mesh's own skin cluster; the current world matrix when it influences none.
+HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
+    HMatrix first = HMatrix::Identity();
+    bool found = false;
+    if (index < skins.meshesOfBone.Num() && skins.meshesOfBone[index].Num()) {
+        HJointBindPoses poses(boneKit);
+        for (int32_t m : skins.meshesOfBone[index]) {
+            const HObject& skinCluster = skins.meshes[m].skinCluster;
+            HMatrix matrix = HMatrix::Identity();
+            if (!skinCluster.IsNull()) poses.Get(matrix, skinCluster.GetObject());
+            else HJointKit::GetBindPoseMatrix(boneKit, matrix);
+            if (!found) {
+                first = matrix;
+                found = true;
+            } else if (matrix != first) {
+                brix::UMessage(brix::Channel::Info, brix::legacy::kDistinctBindPoses);
+                break;
+            }
+        }
+    }
+    if (!found) boneKit.GetMatrix(first, SPACE_WORLD);
+    return first;
+}
+
+void WriteBone(RigWriter& writer, const ExportSettings& settings, const SkinMap& skins, const HObject& bone,
+               int32_t index) {
+    HNodeKit boneKit(bone);
+    writer.BeginBone(uint32_t(index), boneKit.GetName());
+    const HObject parent = HNodeKit::GetParent(boneKit);
+    UString parentName;
+    if (!parent.IsNull()) {
+        HNodeKit parentKit(parent);
+        parentName = parentKit.GetName();
+    }
+    writer.BoneParent(parentName);
+
+    HMatrix bind = BindMatrix(boneKit, skins, index);
+    if (!bind.InvertScaleAware()) {
+        // The record's text names only the failed check; say which joint and why.
+        brix::UMessage(brix::Channel::Error, "Can't export bone \"")
+            << boneKit.GetName() << "\": its bind matrix cannot be inverted (a zero scale, for example).";
+        const brix::legacy::ErrorSite& site = brix::legacy::kExportBindMatrix;
+        brix::ThrowAssureFailure(site.file, site.function, brix::legacy::kExportBindMatrixCheck, site.line);
+    }
+    if (settings.yAxisUp) {
+        for (int c = 0; c < 4; ++c) {
+            const float oldRow1 = bind.m[1][c];
+            bind.m[1][c] = bind.m[2][c] * -1.0f;
+            bind.m[2][c] = oldRow1;
+        }
+    }
+    writer.BindMatrix(bind.m);
+    writer.EndBone();
+}
+
+class MeshWriter {
+public:
+    MeshWriter(RigWriter& writer, const ExportSettings& settings, const SkinMap& skins)
+        : m_writer(writer), m_yAxisUp(settings.yAxisUp), m_skins(skins) {}
+
+    void Write(const HObject& mesh, int32_t index) {
+        MeshKit kit(mesh);
+        kit.SetKnownSkinClusters(m_skins.meshes[index].clusters);
+        HStatus status;
+        const UString meshName = kit.GetName();
+        m_writer.BeginMesh(uint32_t(index), meshName);
+
+        UArray<HObject> groups;
+        kit.GetShadingGroups(status, groups);
+        const int32_t numVertices = kit.GetNumVertices();
+        const int32_t numNormals = kit.GetNumNormals();
+        const int32_t numSets = kit.GetNumUVSets();
+        const int32_t numWeights = kit.GetNumVertexWeights();
+        const int32_t numPolygons = kit.GetNumPolygons();
+
+        WriteBindPoseGeometry(kit, numVertices, numNormals);
+        WriteTextureCoordinates(kit, numSets);
+        m_writer.BeginSection("materialNames");
+        for (const HObject& group : groups) {
+            HMaterialKit material(group);
+            m_writer.MaterialNameLine(material.GetName());
+        }
+        WritePolygons(kit, numPolygons, numSets);
+
+        // A file without bones has no bone for a weight to name.
+        if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0) WarnAboutLeftOutWeights(kit, meshName);
+        else if (numWeights != 0) WriteWeights(kit, m_skins.meshes[index], meshName, numWeights);
+        m_writer.EndMesh();
+    }
+
+private:
+    // Positions and normals of the bind pose, in world space.
+    void WriteBindPoseGeometry(MeshKit& kit, int32_t numVertices, int32_t numNormals) {
+        HStatus status;
+        kit.SetGeometrySource(status, GEOMETRY_BIND_POSE);
+        UArray<TVector3<float>> vectors;
+        kit.GetVertices(status, vectors, SPACE_WORLD);
+        m_writer.BeginSection("vertices");
+        WriteVectors(vectors, numVertices);
+        vectors.Empty(0);
+        kit.GetNormals(status, vectors, SPACE_WORLD);
+        m_writer.BeginSection("normals");
+        WriteVectors(vectors, numNormals);
+        kit.SetGeometrySource(status, GEOMETRY_CURRENT);
+    }
+
+    void WriteVectors(const UArray<TVector3<float>>& vectors, int32_t count) {
+        for (int32_t i = 0; i < Smaller(count, vectors.Num()); ++i)
+            m_writer.VectorLine(m_yAxisUp ? ToZUp(vectors[i]) : vectors[i]);
+    }
+
+    void WriteTextureCoordinates(MeshKit& kit, int32_t numSets) {
+        HStatus status;
+        m_writer.BeginSection("textureCoordinates");
+        for (int32_t set = 0; set < numSets; ++set) {
+            UArray<TVector2<float>> uvs;
+            kit.GetTextureCoordinates(status, uvs, set);
+            m_writer.BeginSet(set);
+            for (const TVector2<float>& uv : uvs) m_writer.CoordinateLine(uv.x, uv.y);
+            m_writer.EndSet(set == numSets - 1);
+        }
+    }
+
+    // Corner counts, then the vertex, normal and texture-coordinate indices of each
+    // polygon, then each polygon's material index.
+    void WritePolygons(MeshKit& kit, int32_t numPolygons, int32_t numSets) {
+        HStatus status;
+        UArray<unsigned int> indices, counts;
+        kit.GetPolygonVertexIndices(status, indices, counts);
+        m_writer.BeginSection("polygonVertexCounts");
+        for (int32_t p = 0; p < Smaller(numPolygons, counts.Num()); ++p) m_writer.NumberLine(counts[p]);
+        m_writer.BeginSection("polygonVertexIndices");
+        WritePolygonLines(indices, counts, numPolygons, false);
+        kit.GetPolygonNormalIndices(status, indices);
+        m_writer.BeginSection("polygonNormalIndices");
+        WritePolygonLines(indices, counts, numPolygons, false);
+
+        m_writer.BeginSection("polygonTexCoordIndices");
+        for (int32_t set = 0; set < numSets; ++set) {
+            kit.GetPolygonTexCoordIndices(status, indices, set);
+            m_writer.BeginSet(set);
+            WritePolygonLines(indices, counts, numPolygons, true);
+            m_writer.EndSet(set == numSets - 1);
+        }
+
+        UArray<unsigned int> materialIndices;
+        kit.GetPolygonMaterialIndices(status, materialIndices);
+        m_writer.BeginSection("polygonMaterialIndices");
+        for (int32_t p = 0; p < Smaller(numPolygons, materialIndices.Num()); ++p)
+            m_writer.NumberLine(materialIndices[p]);
+    }
+
+    // One line per polygon with its corners' indices; a running position walks the flat
+    // list, and a list shorter than the counts ends its lines early.
+    void WritePolygonLines(const UArray<unsigned int>& indices, const UArray<unsigned int>& counts,
+                           int32_t numPolygons, bool inSet) {
+        int32_t next = 0;
+        for (int32_t p = 0; p < Smaller(numPolygons, counts.Num()); ++p) {
+            const int64_t left = int64_t(indices.Num()) - next;
+            const int32_t corners = int32_t(int64_t(counts[p]) < left ? int64_t(counts[p]) : left);
+            m_writer.IndexLine(indices.Data() + next, corners, inSet);
+            next += corners;
+        }
+    }
+
+    void WarnAboutLeftOutWeights(MeshKit& kit, const UString& meshName) {
+        HStatus status;
+        UArray<HObject> joints;
+        kit.GetJoints(status, joints);
+        for (const HObject& joint : joints) {
+            HNodeKit influence(joint);
+            brix::UMessage(brix::Channel::Warning, "Influence \"")
+                << influence.GetName() << "\" of mesh \"" << meshName
+                << "\" is not an exported joint. Its weights are left out.";
+        }
+    }
+
+    // The file names a weight's bone by its index in the file's bone list; an influence
+    // that is no exported joint is written as bone 0.
+    void WriteWeights(MeshKit& kit, const SkinMap::MeshSkin& skin, const UString& meshName, int32_t numWeights) {
+        HStatus status;
+        UArray<float> weights;
+        UArray<unsigned int> influences, counts;
+        kit.GetVertexWeights(status, weights, influences, counts);
+        m_writer.BeginSection("vertexWeightCounts");
+        for (unsigned int count : counts) m_writer.NumberLine(count);
+        UArray<uint32_t> boneOfInfluence;
+        for (int32_t i = 0; i < skin.joints.Num(); ++i) {
+            const int32_t bone = skin.boneOfInfluence[i];
+            boneOfInfluence.Append(bone < 0 ? 0u : uint32_t(bone));
+            if (bone < 0) {
+                HNodeKit influence(skin.joints[i]);
+                brix::UMessage(brix::Channel::Warning, "Influence \"")
+                    << influence.GetName() << "\" of mesh \"" << meshName
+                    << "\" is not an exported joint. Its weights are written for bone 0.";
+            }
+        }
+        m_writer.BeginSection("weights");
+        for (int32_t k = 0; k < Smaller(numWeights, Smaller(weights.Num(), influences.Num())); ++k) {
+            const uint32_t influence = influences[k];
+            m_writer.WeightLine(
+                influence < uint32_t(boneOfInfluence.Num()) ? boneOfInfluence[int32_t(influence)] : 0u, weights[k]);
+        }
+    }
+
+    RigWriter& m_writer;
+    bool m_yAxisUp;
+    const SkinMap& m_skins;
+};
+
+void WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, const UArray<HObject>& meshes,
+               const UArray<HObject>& bones) {
+    RigWriter writer(stream);
+    writer.BeginFile();
+    writer.BoneCount(uint32_t(bones.Num()));
+    const SkinMap skins(meshes, bones);
+    for (int32_t i = 0; i < bones.Num(); ++i) WriteBone(writer, settings, skins, bones[i], i);
+
+    writer.MeshCount(uint32_t(meshes.Num()));
+    MeshWriter meshWriter(writer, settings, skins);
+    for (int32_t j = 0; j < meshes.Num(); ++j) meshWriter.Write(meshes[j], j);
+}
+
+}  // namespace
+
+HStatus ExportScene(brix::IOutputStream& stream, const ExportSettings& settings) {
+    const UArray<HObject> meshes = GetSceneObjects(OBJECT_MESH, settings.selectedOnly);
+    const UArray<HObject> bones = GetSceneObjects(OBJECT_JOINT, false);
+    MGlobal::executeCommand(kBeginProgress, false, false);
+
+    HStatus result;
+    try {
+        WriteFile(stream, settings, meshes, bones);
+    } catch (const brix::ErrorDescription& error) {
+        brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
+        result.SetCode(HStatus::FAILURE);
+    } catch (...) {
+        brix::UMessage(brix::Channel::Error, "Unknown error during export.");
+        result.SetCode(HStatus::FAILURE);
+    }
+    MGlobal::executeCommand(kEndProgress, false, false);
+    return result;
+}

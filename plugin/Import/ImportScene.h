@@ -1,0 +1,17 @@
+#pragma once
+// Import of one rig file into the host scene: the import driver, a plain function over an
+// open input stream. The translator around it opens the file, reports the option line,
+// turns exceptions into messages and maps the status for the host.
+
+#include "CoreServices/Interfaces/IStream.h"
+#include "platform/Maya/Kits/HStatus.h"
+
+struct ImportSettings {
+    // The host scene is Y-up; the file is Z-up, so points and matrices are converted.
+    bool yAxisUp = false;
+};
+
+// Reads the whole stream into the rig model and, only when it is intact, builds its
+// joints, meshes and skin clusters. A damaged file draws one warning and a failure
+// status, and the scene is left untouched.
+kiln::platform_maya::HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings);
