@@ -520,17 +520,26 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   // pair is checked before anything changes.
   // A face that touches a vertex more than once takes the n-th normal given for that
   // pair on the n-th such corner, in turn.
+  // Only such pairs are counted in a map: the common face, whose corners are distinct
+  // vertices, costs one pass over its corners and nothing else.
   std::vector<int> given(g->connects.size(), -1);
   std::unordered_map<long long, int> timesGiven;
   for (unsigned i = 0; i < normals.length(); ++i) {
     int f = faceList[i], v = vertexList[i];
     if (f < 0 || (size_t)f >= g->counts.size()) return kBad;
-    std::vector<int> corners;
+    const int* corners = g->connects.data() + g->offsets[f];
+    int first = -1, matches = 0;
     for (int k = 0; k < g->counts[f]; ++k)
-      if (g->connects[g->offsets[f] + k] == v) corners.push_back(g->offsets[f] + k);
-    if (corners.empty()) return kBad;
+      if (corners[k] == v && matches++ == 0) first = k;
+    if (matches == 0) return kBad;
+    if (matches == 1) {
+      given[g->offsets[f] + first] = (int)i;
+      continue;
+    }
     int& times = timesGiven[((long long)f << 32) | (unsigned)v];
-    given[corners[(size_t)times++ % corners.size()]] = (int)i;
+    int nth = times++ % matches;
+    for (int k = 0; k < g->counts[f]; ++k)
+      if (corners[k] == v && nth-- == 0) given[g->offsets[f] + k] = (int)i;
   }
   // Distinct vectors by exact equality in first-use order, found through a hash.
   const std::vector<P3> previous = std::move(g->normals);
