@@ -125,7 +125,9 @@ bool ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out
 }
 
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
-// block handed to readSet; false on any other word or number, or when readSet fails.
+// block handed to readSet; false on any other word or number, on a set number as large
+// as the record limit (a set costs the host a name and storage, as a mesh does), or when
+// readSet fails.
 template <typename List, typename ReadSet>
 bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
     sets.Empty(16);
@@ -138,7 +140,7 @@ bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet read
         if (!Is(key, "set")) return false;
         parser >> number;
         const Range block = NextValue(parser);
-        if (number != sets.Num()) return false;
+        if (number != sets.Num() || number >= int64_t(kMaxRecords)) return false;
         if (!readSet(text, block, sets[sets.Add()])) return false;
     }
     return true;

@@ -8,7 +8,7 @@
 
 namespace rig {
 
-// Counts of bones and meshes must stay below this (compared unsigned).
+// Counts of bones and meshes, and UV set numbers, must stay below this (compared unsigned).
 constexpr uint32_t kMaxRecords = 5000;
 
 // Reads the whole token stream into the two lists; false when the file is damaged: a

@@ -54,6 +54,17 @@ TEST(RigReader, AcceptsAndRejectsTopLevelEntries) {
     for (const Case& c : cases) EXPECT_EQ(Read(c.text).ok, c.ok) << c.text;
 }
 
+// UV sets are limited as records are: set 4999 is the last one a mesh may have.
+TEST(RigReader, SetNumbersStayBelowTheRecordLimit) {
+    for (const char* list : {"textureCoordinates", "polygonTexCoordIndices"})
+        for (int sets : {5000, 5001}) {
+            std::string text = std::string("numMeshes 1 mesh 0 { ") + list + " {";
+            for (int i = 0; i < sets; ++i) text += " set " + std::to_string(i) + " { }";
+            text += " } }";
+            EXPECT_EQ(Read(text.c_str()).ok, sets == 5000) << list << " with " << sets << " sets";
+        }
+}
+
 // A file cut short is damaged wherever it was cut: inside a block or a quoted string,
 // after a key, before a declared record, or before the mesh count.
 TEST(RigReader, FilesCutShortAreDamaged) {
