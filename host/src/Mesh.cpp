@@ -12,6 +12,48 @@
 
 using namespace standin::core;
 
+namespace {
+
+// Builds a list of distinct vectors in first-use order (exact equality, so a NaN vector
+// is never found again) through an open-addressing table of list indices: one probe
+// sequence per vector and no node per entry, for the millions of corners a mesh may have.
+class DistinctVectors {
+public:
+  explicit DistinctVectors(std::vector<P3>& list) : m_list(list), m_slots(1024, -1) {}
+  int indexOf(const P3& vector) {
+    if ((m_list.size() + 1) * 2 > m_slots.size()) grow();
+    size_t slot = find(vector);
+    if (m_slots[slot] < 0) {
+      m_slots[slot] = (int)m_list.size();
+      m_list.push_back(vector);
+    }
+    return m_slots[slot];
+  }
+
+private:
+  // The slot holding an equal vector, or the empty slot where it belongs.
+  size_t find(const P3& vector) const {
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = P3Hash()(vector) & mask;
+    while (m_slots[slot] >= 0 && !(m_list[(size_t)m_slots[slot]] == vector)) slot = (slot + 1) & mask;
+    return slot;
+  }
+  void grow() {
+    m_slots.assign(m_slots.size() * 2, -1);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = 0; i < m_list.size(); ++i) {
+      size_t slot = P3Hash()(m_list[i]) & mask;
+      while (m_slots[slot] >= 0) slot = (slot + 1) & mask;
+      m_slots[slot] = (int)i;
+    }
+  }
+
+  std::vector<P3>& m_list;
+  std::vector<int> m_slots;
+};
+
+}  // namespace
+
 // ---------------------------------------------------------------- Geometry
 
 namespace standin::core {
@@ -545,13 +587,11 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   const std::vector<P3> previous = std::move(g->normals);
   g->normals.clear();
   g->normalIds.resize(given.size(), 0);
-  std::unordered_map<P3, int, P3Hash> firstUse;
+  DistinctVectors firstUse(g->normals);
   for (size_t c = 0; c < given.size(); ++c) {
     const P3 vector = given[c] >= 0 ? mul3({normals[given[c]].x, normals[given[c]].y, normals[given[c]].z}, toObject)
                                     : previous[g->normalIds[c]];
-    auto [pos, added] = firstUse.try_emplace(vector, (int)g->normals.size());
-    if (added) g->normals.push_back(vector);
-    g->normalIds[c] = pos->second;
+    g->normalIds[c] = firstUse.indexOf(vector);
   }
   return MStatus::kSuccess;
 }
