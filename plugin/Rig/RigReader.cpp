@@ -1,14 +1,11 @@
 #include "Rig/RigReader.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstring>
 
-#include "Utils/UBlockScanner.h"
-#include "Utils/UNumberText.h"
+#include "Rig/RigLists.h"
 
 using brix::TVector2;
-using brix::TVector3;
 using brix::UArray;
 using brix::UString;
 using brix::UTextParser;
@@ -21,9 +18,7 @@ bool Is(const UString& key, const char* text) { return strcmp(key.c_str(), text)
 
 // Blocks are read in place: a block's value stays a range of the file text, tokenized as
 // a text of its own would be, so nothing is copied and no level is tokenized twice.
-struct Range {
-    int32_t start = 0, length = 0;
-};
+using Range = TextRange;
 
 Range NextValue(UTextParser& parser) {
     Range range;
@@ -31,108 +26,18 @@ Range NextValue(UTextParser& parser) {
     return range;
 }
 
-// Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
-// past the last token gives 0) and without keeping a token table for the list.
-class NumberList {
-public:
-    NumberList(const UString& text, Range range)
-        : m_text(text.c_str()),
-          m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
-                    reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
-          m_offset(range.start) {
-        m_has = m_scanner.Next(m_token);
-    }
-    bool HasMoreTokens() const { return m_has; }
-    NumberList& operator>>(int64_t& value) {
-        value = m_has ? brix::ReadWideInteger(Current()) : 0;
-        Advance();
-        return *this;
-    }
-    NumberList& operator>>(float& value) {
-        value = m_has ? brix::ReadReal(Current()) : 0.0f;
-        Advance();
-        return *this;
-    }
-    NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
-    NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
-
-private:
-    const char* Current() const { return m_text + m_offset + m_token.matchStart; }
-    void Advance() {
-        if (m_has) m_has = m_scanner.Next(m_token);
-    }
-
-    const char* m_text;
-    brix::UBlockScanner m_scanner;
-    int32_t m_offset;
-    brix::UBlockScanner::Token m_token{};
-    bool m_has = false;
-};
-
-// Room for every element a range could hold: each number takes a byte and a separator.
-// Pages of the room the list does not fill are never touched, so this costs address
-// space, not memory, and spares the list its reallocations while it grows.
-template <typename T>
-void ReserveFor(UArray<T>& out, Range range, int32_t numbersPerElement) {
-    constexpr int64_t kMostBytes = int64_t(1) << 30;
-    const int64_t elements = (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
-    if ((out.Num() + elements) * int64_t(sizeof(T)) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
-}
-
-// Lists hold 32-bit integers: anything a 32-bit signed or unsigned integer can hold is
-// taken (a negative one as its unsigned form, which no list can be indexed with); a
-// value beyond that would otherwise be cut to its low bits, so the file is damaged.
-bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
-
-// Reals always read (a missing one as 0); these return true to fit ReadSets.
-bool ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
-    ReserveFor(out, range, 3);
-    NumberList list(text, range);
-    while (list.HasMoreTokens()) list >> out[out.Add()];
-    return true;
-}
-
-bool ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
-    ReserveFor(out, range, 2);
-    NumberList list(text, range);
-    while (list.HasMoreTokens()) list >> out[out.Add()];
-    return true;
-}
-
-bool ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
-    ReserveFor(out, range, 1);
-    NumberList list(text, range);
-    while (list.HasMoreTokens()) {
-        int64_t value;
-        list >> value;
-        if (!FitsIn32Bits(value)) return false;
-        out.Append(uint32_t(value));
-    }
-    return true;
-}
-
-bool ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
-    ReserveFor(out, range, 2);
-    NumberList list(text, range);
-    while (list.HasMoreTokens()) {
-        int64_t bone;
-        float weight;
-        list >> bone >> weight;
-        if (!FitsIn32Bits(bone)) return false;
-        out.Append(MeshData::Weight{uint32_t(bone), weight});
-    }
-    return true;
-}
-
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
-// block handed to readSet; false on any other word or number, on a set number as large
-// as the record limit (a set costs the host a name and storage, as a mesh does), or when
-// readSet fails.
-template <typename List, typename ReadSet>
-bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
-    sets.Empty(16);
+// block whose list is queued for that set; false on any other word or number, or on a
+// set number as large as the record limit (a set costs the host a name and storage, as a
+// mesh does). The sets are made once all entries are known, so the queued targets stay
+// put; sets queued by an earlier entry of the same key are forgotten with them.
+template <typename List, typename QueueSet>
+bool ReadSets(const UString& text, Range range, UArray<List>& sets, ListQueue& lists, QueueSet queueSet) {
+    lists.Forget(sets.begin(), sets.end());
+    sets.Empty(0);
     UTextParser parser(text, range.start, range.length, UTextParser::Nesting::CheckedWithWholeText);
     if (parser.GetEngineError()) return false;
+    UArray<Range> blocks;
     while (parser.HasMoreTokens()) {
         UString key;
         int64_t number;
@@ -140,9 +45,11 @@ bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet read
         if (!Is(key, "set")) return false;
         parser >> number;
         const Range block = NextValue(parser);
-        if (number != sets.Num() || number >= int64_t(kMaxRecords)) return false;
-        if (!readSet(text, block, sets[sets.Add()])) return false;
+        if (number != blocks.Num() || number >= int64_t(kMaxRecords)) return false;
+        blocks.Append(block);
     }
+    sets.Add(blocks.Num());
+    for (int32_t i = 0; i < blocks.Num(); ++i) queueSet(blocks[i], sets[i]);
     return true;
 }
 
@@ -176,6 +83,9 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextPars
 
     UTextParser parser(text, range.start, range.length, nesting);
     if (parser.GetEngineError()) return false;
+    ListQueue lists(text);
+    auto queueUVs = [&lists](Range block, UArray<TVector2<float>>& set) { lists.Vectors2(block, set); };
+    auto queueIndices = [&lists](Range block, UArray<uint32_t>& set) { lists.Unsigned(block, set); };
     while (parser.HasMoreTokens()) {
         UString key;
         parser >> key;
@@ -185,26 +95,26 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextPars
             UString unused;  // no writer has written it and nothing uses it; its value is passed over
             parser >> unused;
         } else if (Is(key, "vertices")) {
-            ReadVectors3(text, NextValue(parser), mesh.vertices);
+            lists.Vectors3(NextValue(parser), mesh.vertices);
         } else if (Is(key, "normals")) {
-            ReadVectors3(text, NextValue(parser), mesh.normals);
+            lists.Vectors3(NextValue(parser), mesh.normals);
         } else if (Is(key, "textureCoordinates")) {
-            if (!ReadSets(text, NextValue(parser), mesh.textureCoordinates, ReadVectors2)) return false;
+            if (!ReadSets(text, NextValue(parser), mesh.textureCoordinates, lists, queueUVs)) return false;
         } else if (Is(key, "polygonTexCoordIndices")) {
-            if (!ReadSets(text, NextValue(parser), mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
+            if (!ReadSets(text, NextValue(parser), mesh.polygonTexCoordIndices, lists, queueIndices)) return false;
         } else if (Is(key, "polygonVertexCounts")) {
-            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexCounts)) return false;
+            lists.Unsigned(NextValue(parser), mesh.polygonVertexCounts);
         } else if (Is(key, "polygonVertexIndices")) {
-            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexIndices)) return false;
+            lists.Unsigned(NextValue(parser), mesh.polygonVertexIndices);
         } else if (Is(key, "polygonNormalIndices")) {
-            if (!ReadUnsigned(text, NextValue(parser), mesh.polygonNormalIndices)) return false;
+            lists.Unsigned(NextValue(parser), mesh.polygonNormalIndices);
         } else if (Is(key, "vertexWeightCounts")) {
-            if (!ReadUnsigned(text, NextValue(parser), mesh.vertexWeightCounts)) return false;
+            lists.Unsigned(NextValue(parser), mesh.vertexWeightCounts);
         } else if (Is(key, "weights")) {
-            if (!ReadWeights(text, NextValue(parser), mesh.weights)) return false;
+            lists.Weights(NextValue(parser), mesh.weights);
         }
     }
-    return true;
+    return lists.ReadAll(nesting == UTextParser::Nesting::CheckedWithWholeText);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The reader reads blocks in place; this checks it against a reader that copies every
 // block's value and tokenizes the copy again with the regex engine alone, on damaged and
-// mutated rig texts: same result, same records bit for bit.
+// mutated rig texts: same result, and for a file read whole the same records bit for bit.
 
 #include <gtest/gtest.h>
 
@@ -147,9 +147,11 @@ bool ReadByCopies(const UString& text, UArray<BoneData>& bones, UArray<MeshData>
     return ok && (!bonesDeclared || meshesDeclared);
 }
 
-// Every field, floats by their bits.
+// Every field, floats by their bits. A damaged file's records are never used (nothing is
+// built from it), and how far a reader filled them before it gave up is its own affair.
 std::string Dump(bool ok, const UArray<BoneData>& bones, const UArray<MeshData>& meshes) {
-    std::string out = ok ? "ok\n" : "damaged\n";
+    if (!ok) return "damaged\n";
+    std::string out = "ok\n";
     auto bits = [&](float value) {
         uint32_t b;
         memcpy(&b, &value, 4);

@@ -184,3 +184,43 @@ TEST(RigReader, ReadsMeshListsAndRestartsThemPerBlock) {
     EXPECT_EQ(mesh.weights[1].weight, 0.2f);
     EXPECT_EQ(mesh.vertexWeightCounts[1], 0u);
 }
+
+// A mesh with megabytes of lists is read on several threads: every number lands in its
+// list in file order, a key given twice appends (a list) or starts over (a set list), and
+// an integer out of range in any list still makes the file damaged.
+TEST(RigReader, LargeListsReadWholeAndInOrder) {
+    constexpr uint32_t kCount = 200000;
+    auto numbers = [](uint32_t first, uint32_t count, uint32_t step) {
+        std::string text;
+        for (uint32_t i = 0; i < count; ++i) text += ' ' + std::to_string(first + i * step);
+        return text;
+    };
+    std::string text = "numMeshes 1 mesh 0 { vertices {" + numbers(0, 3 * kCount, 1) + " }";
+    text += " vertices { 7 8 9 }";
+    text += " textureCoordinates { set 0 { 5 5 } }";
+    text += " textureCoordinates { set 0 {" + numbers(1, 2 * kCount, 2) + " } set 1 { 0.5 } }";
+    text += " polygonVertexIndices {" + numbers(3, kCount, 3) + " }";
+    text += " weights {" + numbers(0, 2 * kCount, 1) + " } }";
+
+    Rig rig = Read(text);
+    ASSERT_TRUE(rig.ok);
+    const MeshData& mesh = rig.meshes[0];
+    ASSERT_EQ(mesh.vertices.Num(), int32_t(kCount + 1));
+    for (uint32_t i = 0; i < kCount; ++i) ASSERT_EQ(mesh.vertices[int32_t(i)].y, float(3 * i + 1)) << i;
+    EXPECT_EQ(mesh.vertices[int32_t(kCount)].z, 9.0f);
+    ASSERT_EQ(mesh.textureCoordinates.Num(), 2);
+    ASSERT_EQ(mesh.textureCoordinates[0].Num(), int32_t(kCount));
+    EXPECT_EQ(mesh.textureCoordinates[0][0].x, 1.0f);
+    EXPECT_EQ(mesh.textureCoordinates[0][int32_t(kCount) - 1].y, float(1 + (2 * kCount - 1) * 2));
+    ASSERT_EQ(mesh.textureCoordinates[1].Num(), 1);
+    EXPECT_EQ(mesh.textureCoordinates[1][0].x, 0.5f);
+    EXPECT_EQ(mesh.textureCoordinates[1][0].y, 0.0f);  // a missing number reads as 0
+    ASSERT_EQ(mesh.polygonVertexIndices.Num(), int32_t(kCount));
+    for (uint32_t i = 0; i < kCount; ++i) ASSERT_EQ(mesh.polygonVertexIndices[int32_t(i)], 3 + 3 * i) << i;
+    ASSERT_EQ(mesh.weights.Num(), int32_t(kCount));
+    EXPECT_EQ(mesh.weights[int32_t(kCount) - 1].boneIndex, 2 * kCount - 2);
+    EXPECT_EQ(mesh.weights[int32_t(kCount) - 1].weight, float(2 * kCount - 1));
+
+    const size_t last = text.rfind(" } }");
+    EXPECT_FALSE(Read(text.substr(0, last) + " 4294967296 0 } }").ok);
+}

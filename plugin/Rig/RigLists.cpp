@@ -1,0 +1,231 @@
+#include "Rig/RigLists.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "Utils/UBlockScanner.h"
+#include "Utils/UNumberText.h"
+
+using brix::TVector2;
+using brix::TVector3;
+using brix::UArray;
+using brix::UString;
+
+namespace rig {
+
+namespace {
+
+// Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
+// past the last token gives 0) and without keeping a token table for the list.
+class NumberList {
+public:
+    NumberList(const UString& text, TextRange range)
+        : m_text(text.c_str()),
+          m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
+                    reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
+          m_offset(range.start) {
+        m_has = m_scanner.Next(m_token);
+    }
+    bool HasMoreTokens() const { return m_has; }
+    NumberList& operator>>(int64_t& value) {
+        value = m_has ? brix::ReadWideInteger(Current()) : 0;
+        Advance();
+        return *this;
+    }
+    NumberList& operator>>(float& value) {
+        value = m_has ? brix::ReadReal(Current()) : 0.0f;
+        Advance();
+        return *this;
+    }
+    NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
+    NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
+
+private:
+    const char* Current() const { return m_text + m_offset + m_token.matchStart; }
+    void Advance() {
+        if (m_has) m_has = m_scanner.Next(m_token);
+    }
+
+    const char* m_text;
+    brix::UBlockScanner m_scanner;
+    int32_t m_offset;
+    brix::UBlockScanner::Token m_token{};
+    bool m_has = false;
+};
+
+// Lists hold 32-bit integers: anything a 32-bit signed or unsigned integer can hold is
+// taken (a negative one as its unsigned form, which no list can be indexed with); a
+// value beyond that would otherwise be cut to its low bits, so the file is damaged.
+bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
+
+template <typename Vector>
+void ReadVectors(const UString& text, TextRange range, UArray<Vector>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) list >> out[out.Add()];
+}
+
+bool ReadUnsigned(const UString& text, TextRange range, UArray<uint32_t>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) {
+        int64_t value;
+        list >> value;
+        if (!FitsIn32Bits(value)) return false;
+        out.Append(uint32_t(value));
+    }
+    return true;
+}
+
+bool ReadWeights(const UString& text, TextRange range, UArray<MeshData::Weight>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) {
+        int64_t bone;
+        float weight;
+        list >> bone >> weight;
+        if (!FitsIn32Bits(bone)) return false;
+        out.Append(MeshData::Weight{uint32_t(bone), weight});
+    }
+    return true;
+}
+
+// The most elements a range can hold: each number takes a byte and a separator, and an
+// element is numbersPerElement numbers (the last one possibly incomplete).
+int64_t MostElements(TextRange range, int32_t numbersPerElement) {
+    return (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
+}
+
+// Below this much list text a mesh's lists are read on the calling thread: starting a
+// thread costs more than it saves.
+constexpr int64_t kBytesWorthAThread = int64_t(1) << 20;
+constexpr unsigned kMostThreads = 4;
+
+}  // namespace
+
+void ListQueue::Queue(Kind kind, TextRange range, void* target) { m_jobs.Append(Job{kind, range, target}); }
+
+void ListQueue::Forget(const void* first, const void* end) {
+    for (int32_t i = m_jobs.Num() - 1; i >= 0; --i) {
+        const void* target = m_jobs[i].target;
+        if (std::less_equal<const void*>()(first, target) && std::less<const void*>()(target, end)) m_jobs.Remove(i);
+    }
+}
+
+namespace {
+
+// The queued lists of one target array, in queue order, and the thread that reads them.
+struct Group {
+    int32_t firstJob = 0, jobCount = 0;  // in the target-sorted order
+    int64_t bytes = 0;
+    bool pinned = false;  // its room could not be made, so reading it may allocate
+    unsigned thread = 0;
+};
+
+}  // namespace
+
+bool ListQueue::ReadAll(bool mayUseThreads) {
+    // Jobs by target, each target's jobs kept in queue order.
+    UArray<int32_t> order;
+    order.Reserve(m_jobs.Num());
+    for (int32_t i = 0; i < m_jobs.Num(); ++i) order.Append(i);
+    std::stable_sort(order.begin(), order.end(), [this](int32_t a, int32_t b) {
+        return std::less<const void*>()(m_jobs[a].target, m_jobs[b].target);
+    });
+
+    // Room for every element a target's ranges could hold, made here so that reading
+    // never reallocates. Pages of the room a list does not fill are never touched, so this
+    // costs address space, not memory. Beyond 1 GiB the room is not made and the target
+    // grows as it reads, on the calling thread.
+    UArray<Group> groups;
+    int64_t totalBytes = 0;
+    for (int32_t k = 0; k < order.Num();) {
+        Group group;
+        group.firstJob = k;
+        int64_t elements = 0;
+        const Job& first = m_jobs[order[k]];
+        const int32_t numbersPerElement =
+            first.kind == Kind::Vectors3 ? 3 : first.kind == Kind::Vectors2 || first.kind == Kind::Weights ? 2 : 1;
+        for (; k < order.Num() && m_jobs[order[k]].target == first.target; ++k) {
+            elements += MostElements(m_jobs[order[k]].range, numbersPerElement);
+            group.bytes += m_jobs[order[k]].range.length;
+        }
+        group.jobCount = k - group.firstJob;
+        constexpr int64_t kMostBytes = int64_t(1) << 30;
+        auto reserve = [&](auto& out) {
+            if ((out.Num() + elements) * int64_t(sizeof(out[0])) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
+            else group.pinned = true;
+        };
+        switch (first.kind) {
+            case Kind::Vectors3: reserve(*static_cast<UArray<TVector3<float>>*>(first.target)); break;
+            case Kind::Vectors2: reserve(*static_cast<UArray<TVector2<float>>*>(first.target)); break;
+            case Kind::Unsigned: reserve(*static_cast<UArray<uint32_t>*>(first.target)); break;
+            case Kind::Weights: reserve(*static_cast<UArray<MeshData::Weight>*>(first.target)); break;
+        }
+        totalBytes += group.bytes;
+        groups.Append(group);
+    }
+
+    // The largest groups first, each to the least loaded thread; pinned ones stay on the
+    // calling thread (number 0).
+    unsigned threads = 1;
+    if (mayUseThreads && totalBytes >= kBytesWorthAThread)
+        threads = std::min({std::max(1u, std::thread::hardware_concurrency()), kMostThreads, unsigned(groups.Num())});
+    if (threads > 1) {
+        UArray<int32_t> bySize;
+        for (int32_t g = 0; g < groups.Num(); ++g) bySize.Append(g);
+        std::stable_sort(bySize.begin(), bySize.end(), [&](int32_t a, int32_t b) {
+            if (groups[a].pinned != groups[b].pinned) return groups[a].pinned;
+            return groups[a].bytes > groups[b].bytes;
+        });
+        int64_t load[kMostThreads] = {};
+        for (int32_t g : bySize) {
+            unsigned least = 0;
+            if (!groups[g].pinned)
+                for (unsigned t = 1; t < threads; ++t)
+                    if (load[t] < load[least]) least = t;
+            groups[g].thread = least;
+            load[least] += groups[g].bytes;
+        }
+    }
+
+    // Each thread's groups, fixed before any thread starts.
+    UArray<int32_t> groupsOf[kMostThreads];
+    for (int32_t g = 0; g < groups.Num(); ++g) groupsOf[groups[g].thread].Append(g);
+    auto readGroups = [&](const UArray<int32_t>& list) {
+        for (int32_t g : list)
+            for (int32_t k = groups[g].firstJob; k < groups[g].firstJob + groups[g].jobCount; ++k) {
+                const Job& job = m_jobs[order[k]];
+                bool ok = true;
+                switch (job.kind) {
+                    case Kind::Vectors3: ReadVectors(m_text, job.range, *static_cast<UArray<TVector3<float>>*>(job.target)); break;
+                    case Kind::Vectors2: ReadVectors(m_text, job.range, *static_cast<UArray<TVector2<float>>*>(job.target)); break;
+                    case Kind::Unsigned: ok = ReadUnsigned(m_text, job.range, *static_cast<UArray<uint32_t>*>(job.target)); break;
+                    case Kind::Weights: ok = ReadWeights(m_text, job.range, *static_cast<UArray<MeshData::Weight>*>(job.target)); break;
+                }
+                if (!ok) return false;
+            }
+        return true;
+    };
+
+    bool results[kMostThreads] = {true, true, true, true};
+    std::thread helpers[kMostThreads];
+    unsigned started = 1;
+    for (; started < threads; ++started) {
+        try {
+            helpers[started] = std::thread([&, started] { results[started] = readGroups(groupsOf[started]); });
+        } catch (...) {  // no thread to be had: what is left is read here
+            break;
+        }
+    }
+    results[0] = readGroups(groupsOf[0]);
+    for (unsigned t = started; t < threads; ++t) results[t] = readGroups(groupsOf[t]);
+    for (unsigned t = 1; t < started; ++t) helpers[t].join();
+
+    m_jobs.Empty(0);
+    for (bool result : results)
+        if (!result) return false;
+    return true;
+}
+
+}  // namespace rig

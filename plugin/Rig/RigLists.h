@@ -1,0 +1,54 @@
+#pragma once
+// The number lists of a mesh block (positions, normals, UVs, counts, indices, weights).
+// A block's entries are gathered first and its lists read afterwards: each list is a
+// range of the file text that no other list depends on, so a large mesh's lists are read
+// on several threads at once. Reading a list only scans text and appends to room made
+// beforehand, so the threads share nothing and allocate nothing.
+
+#include <cstdint>
+
+#include "Rig/RigModel.h"
+#include "Utils/UArray.h"
+#include "Utils/UBaseString.h"
+
+namespace rig {
+
+// A range of the file text: a block's value, without its braces.
+struct TextRange {
+    int32_t start = 0, length = 0;
+};
+
+class ListQueue {
+public:
+    explicit ListQueue(const brix::UString& text) : m_text(text) {}
+
+    // Queues a list value to be appended to out, after every list queued for out before.
+    void Vectors3(TextRange range, brix::UArray<brix::TVector3<float>>& out) { Queue(Kind::Vectors3, range, &out); }
+    void Vectors2(TextRange range, brix::UArray<brix::TVector2<float>>& out) { Queue(Kind::Vectors2, range, &out); }
+    void Unsigned(TextRange range, brix::UArray<uint32_t>& out) { Queue(Kind::Unsigned, range, &out); }
+    void Weights(TextRange range, brix::UArray<MeshData::Weight>& out) { Queue(Kind::Weights, range, &out); }
+    // Drops the queued lists whose target lies in [first, end): those arrays are about to
+    // be released (a list of UV sets started over).
+    void Forget(const void* first, const void* end);
+
+    // Reads every queued list and empties the queue; false when an integer does not fit
+    // 32 bits. Reals always read (a missing one as 0). With mayUseThreads, a large queue is
+    // shared among threads; the text must then have passed the whole-text structure
+    // check (every block closed, every quote paired), so that no scan needs the regex
+    // engine, which allocates.
+    bool ReadAll(bool mayUseThreads);
+
+private:
+    enum class Kind { Vectors3, Vectors2, Unsigned, Weights };
+    struct Job {
+        Kind kind;
+        TextRange range;
+        void* target;
+    };
+    void Queue(Kind kind, TextRange range, void* target);
+
+    const brix::UString& m_text;
+    brix::UArray<Job> m_jobs;
+};
+
+}  // namespace rig
