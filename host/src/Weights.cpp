@@ -49,12 +49,14 @@ void WeightTable::setAscending(int v, const std::vector<int>& matrices, const do
 
 void WeightTable::reserveRows(size_t count, unsigned room) {
   if (m_slots.size() >= count) return;
-  m_pool.reserve(m_pool.size() + (count - m_slots.size()) * room);
+  size_t offset = m_pool.size();
+  m_pool.resize(offset + (count - m_slots.size()) * room);
+  if (count > m_slots.capacity()) m_slots.reserve(std::max(count, 2 * m_slots.capacity()));
   while (m_slots.size() < count) {
     Slot slot;
-    slot.offset = m_pool.size();
+    slot.offset = offset;
     slot.capacity = room;
-    m_pool.resize(m_pool.size() + room);
+    offset += room;
     m_slots.push_back(slot);
   }
 }
