@@ -9,10 +9,6 @@
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#else
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #endif
 
 #include <algorithm>
@@ -23,6 +19,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/TestProcess.h"
 #include "tessahost/StandIn.h"
 
 namespace {
@@ -170,17 +167,7 @@ TEST_F(ModuleEndToEnd, FailuresReachTheConsole) {
     std::remove(damaged.c_str());
 }
 
-// The files of a folder, sorted.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::Listing;
 
 #if defined(_WIN32)
 // A new folder in base (the temporary folder unless given).
@@ -248,26 +235,13 @@ TEST_F(ModuleEndToEnd, AWriteLimitFailsTheExportAndKeepsTheFile) {
     std::ofstream(path, std::ios::binary) << "the rig before";
     BuildRig();
     // In a child process whose files may not grow past 1 KB; it reports the export's
-    // status and the console's errors through a pipe.
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(ends[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1024, 1024};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::string report = standin::exportFile("TessalineExporter", path.c_str(), "", false) ? "ok\n" : "failed\n";
+    // status and the console's errors.
+    const std::string report = testsupport::WithFileSizeLimit(1024, [&] {
+        std::string seen = standin::exportFile("TessalineExporter", path.c_str(), "", false) ? "ok\n" : "failed\n";
         for (unsigned int i = 0; i < standin::consoleCount(); ++i)
-            if (standin::consoleKind(i) == standin::ConsoleKind::Error) report += standin::consoleText(i).asChar();
-        _exit(write(ends[1], report.data(), report.size()) < 0 ? 2 : 0);
-    }
-    close(ends[1]);
-    std::string report;
-    char buffer[256];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
-    close(ends[0]);
-    waitpid(child, nullptr, 0);
+            if (standin::consoleKind(i) == standin::ConsoleKind::Error) seen += standin::consoleText(i).asChar();
+        return seen;
+    });
     EXPECT_EQ(report, "failed\nCan't write file \"" + path +
                           "\".\r\nThe file size exceeds the limit allowed and cannot be saved.\r\n");
 #endif

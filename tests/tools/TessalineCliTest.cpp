@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include <string>
 
+#include "common/TestProcess.h"
+
 #ifdef TESSALINE_CLI_PATH
 
 namespace {
@@ -130,16 +132,7 @@ std::string NewFolder(const std::string& name) {
     return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::Listing;
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 

@@ -6,10 +6,6 @@
 #if defined(_WIN32)
 #include <direct.h>
 #include <filesystem>
-#else
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #endif
 
 #include <algorithm>
@@ -30,6 +26,7 @@
 #include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/WindowsKernel.h"
+#include "common/TestProcess.h"
 #include "support/WarningCapture.h"
 
 using namespace brix;
@@ -242,17 +239,7 @@ TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
     EXPECT_EQ(warnings.Text(), "WARNING: The file \"absent.tsl\" can't be found inside the archive \"" + archive + "\".\r\n");
 }
 
-// The names in the folder, sorted.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir))
-            if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::Listing;
 
 TYPED_TEST(FileSystemTest, AReplacingWriterChangesTheTargetOnlyOnCommit) {
     const std::string path = this->dir / "rig.tsl";
@@ -338,30 +325,7 @@ std::string WithFullVolume(const std::string& folder, const std::function<std::s
     return report;
 }
 #else
-// Runs body in a child process whose files may not grow past limit bytes; returns what
-// the child wrote to the pipe (the child's own report of what it saw).
-std::string WithFileSizeLimit(rlim_t limit, const std::function<std::string()>& body) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return "no pipe";
-    const pid_t child = fork();
-    if (child == 0) {
-        close(pipeEnds[0]);
-        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
-        const rlimit fileSize{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &fileSize);
-        const std::string report = body();
-        if (write(pipeEnds[1], report.data(), report.size()) < 0) _exit(2);
-        _exit(0);
-    }
-    close(pipeEnds[1]);
-    std::string report;
-    char buffer[256];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return report;
-}
+using testsupport::WithFileSizeLimit;
 #endif
 
 TYPED_TEST(FileSystemTest, WritesPastTheFileSizeLimitFailAndKeepTheTarget) {
