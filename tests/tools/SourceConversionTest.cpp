@@ -13,37 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "support/CliRun.h"
+
 #ifdef TESSALINE_CLI_PATH
 
 namespace {
 
 const std::string kModels = "/usr/share/assimp/models/";
 
-struct ProgramRun {
-    int status;
-    std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ProgramRun;
+using testsupport::ReadFile;
 
 std::string Temp(const std::string& name) {
     return testing::TempDir() + "source_" + std::to_string(getpid()) + "_" + name;
 }
 
-ProgramRun Tessaline(const std::string& arguments) {
-    static int runs = 0;
-    const std::string out = Temp("out" + std::to_string(++runs)), err = Temp("err" + std::to_string(runs));
-    const int raw = std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err).c_str());
-    ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return run;
-}
+ProgramRun Tessaline(const std::string& arguments) { return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments); }
 
 // The reals of every line inside the named block of a rig text, "x y z" per entry.
 std::vector<std::vector<double>> BlockLines(const std::string& rig, const std::string& key) {

@@ -17,39 +17,19 @@
 #include <string>
 
 #include "common/TestProcess.h"
+#include "support/CliRun.h"
 
 #ifdef TESSALINE_CLI_PATH
 
 namespace {
 
-struct ProgramRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ProgramRun;
+using testsupport::ReadFile;
 
 std::string Temp(const std::string& name) { return testing::TempDir() + "cli_" + name; }
 
-// Runs the program through the shell; shellPrefix goes before it (a ulimit, say).
 ProgramRun Tessaline(const std::string& arguments, const std::string& shellPrefix = "") {
-    // Test programs run side by side: each run gets files of its own.
-    static int runs = 0;
-    const std::string tag = std::to_string(getpid()) + "_" + std::to_string(++runs);
-    const std::string out = Temp("stdout_" + tag + ".txt"), err = Temp("stderr_" + tag + ".txt");
-    const std::string command =
-        shellPrefix + std::string(TESSALINE_CLI_PATH) + " " + arguments + " >" + out + " 2>" + err;
-    const int raw = std::system(command.c_str());
-    ProgramRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return run;
+    return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments, shellPrefix);
 }
 
 std::string Golden(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
