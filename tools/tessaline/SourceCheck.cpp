@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 #include "RigText.h"
 #include "Session.h"
@@ -233,7 +234,7 @@ private:
     struct Corner {
         const aiMesh* part;
         unsigned index;  // into the part's vertices
-        std::string key;  // position and weights: corners with one key share a vertex
+        int key;         // position and weights: corners with one key share a vertex
     };
 
     // A vertex's non-zero weights by the scene name of their bone; a part's table is
@@ -255,13 +256,22 @@ private:
         return table->second[index];
     }
 
-    std::string Key(const aiMesh& part, unsigned index) {
-        const aiVector3D& p = part.mVertices[index];
-        std::string key;
-        for (float v : {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}) key.append(reinterpret_cast<const char*>(&v), sizeof v);
-        for (const auto& [bone, weight] : SourceWeights(part, index))
-            key += "|" + bone + "=" + std::string(reinterpret_cast<const char*>(&weight), sizeof weight);
-        return key;
+    // A vertex's key as a number: equal numbers for equal position and weights. A part's
+    // keys are made once, each vertex's text once.
+    int Key(const aiMesh& part, unsigned index) {
+        auto [keys, added] = m_keysOfPart.try_emplace(&part);
+        if (added) {
+            keys->second.reserve(part.mNumVertices);
+            for (unsigned v = 0; v < part.mNumVertices; ++v) {
+                const aiVector3D& p = part.mVertices[v];
+                std::string key;
+                for (float c : {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}) key.append(reinterpret_cast<const char*>(&c), sizeof c);
+                for (const auto& [bone, weight] : SourceWeights(part, v))
+                    key += "|" + bone + "=" + std::string(reinterpret_cast<const char*>(&weight), sizeof weight);
+                keys->second.push_back(m_keyNumbers.try_emplace(key, int(m_keyNumbers.size())).first->second);
+            }
+        }
+        return keys->second[index];
     }
 
     // The corners a polygon keeps: repeats in a row dropped; none when fewer than 3
@@ -274,7 +284,7 @@ private:
             if (corners.empty() || corners.back().key != corner.key) corners.push_back(corner);
         }
         while (corners.size() > 1 && corners.back().key == corners.front().key) corners.pop_back();
-        std::set<std::string> distinct;
+        std::set<int> distinct;
         for (const Corner& corner : corners) distinct.insert(corner.key);
         if (distinct.size() < 3) return {};
         return corners;
@@ -429,6 +439,8 @@ private:
     std::map<const aiNode*, const aiNode*> m_parent;
     std::map<std::string, size_t> m_rigBone, m_rigMesh;
     std::map<const aiMesh*, std::vector<std::vector<std::pair<std::string, float>>>> m_weightsOfPart;
+    std::map<const aiMesh*, std::vector<int>> m_keysOfPart;
+    std::unordered_map<std::string, int> m_keyNumbers;
     std::map<const aiNode*, ExpectedMesh> m_expected;
 };
 
