@@ -12,7 +12,24 @@ using plugin_test::PluginHostTest;
 
 namespace {
 
-using WorldBindPose = PluginHostTest;
+// The scene exported and read back; code is the export's status.
+struct ExportedRig {
+    int code = -1;
+    std::string text;
+    bool read = false;
+    brix::UArray<BoneData> bones;
+    brix::UArray<MeshData> meshes;
+};
+
+class WorldBindPose : public PluginHostTest {
+protected:
+    ExportedRig ExportAndRead() {
+        ExportedRig rig;
+        rig.text = Export("", false, &rig.code);
+        rig.read = plugin_test::ReadRig(rig.text, rig.bones, rig.meshes);
+        return rig;
+    }
+};
 
 MMatrix Rows(std::initializer_list<double> values) {
     double rows[4][4];
@@ -56,14 +73,11 @@ TEST_F(WorldBindPose, SkinnedMeshWithItsOwnTransformIsWrittenInWorldSpace) {
     // Moving the mesh after binding changes nothing in the file: the bind pose counts.
     standin::setLocalMatrix(group, standin::translation(-5, 7, 1));
 
-    int code = -1;
-    const std::string text = Export("", false, &code);
-    ASSERT_EQ(code, 0) << Infos();
-    brix::UArray<BoneData> bones;
-    brix::UArray<MeshData> meshes;
-    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
-    ASSERT_EQ(meshes.Num(), 1);
-    const MeshData& mesh = meshes[0];
+    const ExportedRig rig = ExportAndRead();
+    ASSERT_EQ(rig.code, 0) << Infos();
+    ASSERT_TRUE(rig.read);
+    ASSERT_EQ(rig.meshes.Num(), 1);
+    const MeshData& mesh = rig.meshes[0];
     ASSERT_EQ(mesh.vertices.Num(), 3);
     ExpectNear(mesh.vertices[0], 10, 0, -2, "vertex 0");
     ExpectNear(mesh.vertices[1], 10, 2, 0, "vertex 1");
@@ -72,9 +86,9 @@ TEST_F(WorldBindPose, SkinnedMeshWithItsOwnTransformIsWrittenInWorldSpace) {
     const double third = 1 / std::sqrt(3.0);
     for (const auto& normal : mesh.normals) ExpectNear(normal, third, third, -third, "normal");
     // The bone sits where it was bound: its inverse bind matrix moves by (-10, 0, 0).
-    ASSERT_EQ(bones.Num(), 1);
-    EXPECT_NEAR(bones[0].invBaseMatrix.m[3][0], -10, 1e-4);
-    EXPECT_NEAR(bones[0].invBaseMatrix.m[0][0], 1, 1e-4);
+    ASSERT_EQ(rig.bones.Num(), 1);
+    EXPECT_NEAR(rig.bones[0].invBaseMatrix.m[3][0], -10, 1e-4);
+    EXPECT_NEAR(rig.bones[0].invBaseMatrix.m[0][0], 1, 1e-4);
 }
 
 TEST_F(WorldBindPose, RigUnderAGroupScaledToCentimetresExports) {
@@ -89,12 +103,10 @@ TEST_F(WorldBindPose, RigUnderAGroupScaledToCentimetresExports) {
     influences.append(knee);
     ASSERT_FALSE(standin::bindSkin(shape, influences).isNull());
 
-    int code = -1;
-    const std::string text = Export("", false, &code);
-    ASSERT_EQ(code, 0) << Infos();
-    brix::UArray<BoneData> bones;
-    brix::UArray<MeshData> meshes;
-    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
+    const ExportedRig rig = ExportAndRead();
+    ASSERT_EQ(rig.code, 0) << Infos();
+    ASSERT_TRUE(rig.read);
+    const auto& bones = rig.bones;
     ASSERT_EQ(bones.Num(), 2);
     // hip's world matrix is a scale of 0.01 at (0, 0, 1): its inverse scales by 100 and
     // moves by (0, 0, -100). knee sits at (0, 0, 0.5): (0, 0, -50).
@@ -114,19 +126,16 @@ TEST_F(WorldBindPose, NonJointInfluenceInASceneWithoutJointsWritesNoBoneIndex) {
     influences.append(standin::makeTransform("handle"));
     ASSERT_FALSE(standin::bindSkin(shape, influences).isNull());
 
-    int code = -1;
-    const std::string text = Export("", false, &code);
-    ASSERT_EQ(code, 0);
-    EXPECT_EQ(text.find("weights"), std::string::npos) << text;
+    const ExportedRig rig = ExportAndRead();
+    ASSERT_EQ(rig.code, 0);
+    EXPECT_EQ(rig.text.find("weights"), std::string::npos) << rig.text;
     EXPECT_NE(Warnings().find("Influence \"handle\" of mesh \"body\" is not an exported joint. Its weights are left out."),
               std::string::npos)
         << Warnings();
     // The file reads back: one mesh, no bones.
-    brix::UArray<BoneData> bones;
-    brix::UArray<MeshData> meshes;
-    ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes));
-    EXPECT_EQ(bones.Num(), 0);
-    EXPECT_EQ(meshes.Num(), 1);
+    ASSERT_TRUE(rig.read);
+    EXPECT_EQ(rig.bones.Num(), 0);
+    EXPECT_EQ(rig.meshes.Num(), 1);
 }
 
 }  // namespace
