@@ -275,7 +275,8 @@ private:
     }
 
     // The corners a polygon keeps: repeats in a row dropped; none when fewer than 3
-    // distinct ones stay.
+    // distinct ones stay. This is the loader's cleaning worked out again from the source
+    // alone, on purpose: sharing the loader's code would let one fault pass both.
     std::vector<Corner> Polygon(const aiMesh& part, const aiFace& face) {
         std::vector<Corner> corners;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
