@@ -293,17 +293,36 @@ private:
     const SkinMap& m_skins;
 };
 
-void WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, const UArray<HObject>& meshes,
+// A value that is not finite would be written as "nan" or "inf", which reads back as
+// another value or as a damaged file: the export stops at the record that held it and
+// fails, so that the target file is not replaced.
+bool RefuseNonFinite(const RigWriter& writer) {
+    if (!writer.WroteNonFinite()) return false;
+    brix::UMessage(brix::Channel::Error, "Can't export ")
+        << writer.NonFiniteRecordKind() << " \"" << writer.NonFiniteRecordName() << "\": a value under \""
+        << writer.NonFiniteKey() << "\" is not a finite number, which a rig file cannot carry.";
+    return true;
+}
+
+// False when the file must not be kept.
+bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, const UArray<HObject>& meshes,
                const UArray<HObject>& bones) {
     RigWriter writer(stream);
     writer.BeginFile();
     writer.BoneCount(uint32_t(bones.Num()));
     const SkinMap skins(meshes, bones);
-    for (int32_t i = 0; i < bones.Num(); ++i) WriteBone(writer, settings, skins, bones[i], i);
+    for (int32_t i = 0; i < bones.Num(); ++i) {
+        WriteBone(writer, settings, skins, bones[i], i);
+        if (RefuseNonFinite(writer)) return false;
+    }
 
     writer.MeshCount(uint32_t(meshes.Num()));
     MeshWriter meshWriter(writer, settings, skins);
-    for (int32_t j = 0; j < meshes.Num(); ++j) meshWriter.Write(meshes[j], j);
+    for (int32_t j = 0; j < meshes.Num(); ++j) {
+        meshWriter.Write(meshes[j], j);
+        if (RefuseNonFinite(writer)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -315,7 +334,7 @@ HStatus ExportScene(brix::IOutputStream& stream, const ExportSettings& settings)
 
     HStatus result;
     try {
-        WriteFile(stream, settings, meshes, bones);
+        if (!WriteFile(stream, settings, meshes, bones)) result.SetCode(HStatus::FAILURE);
     } catch (const brix::ErrorDescription& error) {
         brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
         result.SetCode(HStatus::FAILURE);

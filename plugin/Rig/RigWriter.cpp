@@ -1,5 +1,7 @@
 #include "Rig/RigWriter.h"
 
+#include <cmath>
+
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,9 @@ void RigWriter::BoneCount(uint32_t count) {
 }
 
 void RigWriter::BeginBone(uint32_t index, const brix::UString& name) {
+    m_recordKind = "bone";
+    m_recordName = name;
+    m_key = "invBaseMatrix";
     WriteText("\r\nbone ");
     WriteUnsigned(index);
     WriteText(" {");
@@ -47,6 +52,9 @@ void RigWriter::MeshCount(uint32_t count) {
 }
 
 void RigWriter::BeginMesh(uint32_t index, const brix::UString& name) {
+    m_recordKind = "mesh";
+    m_recordName = name;
+    m_key = "";
     WriteText("\r\nmesh ");
     WriteUnsigned(index);
     WriteText(" {");
@@ -58,6 +66,7 @@ void RigWriter::BeginMesh(uint32_t index, const brix::UString& name) {
 
 void RigWriter::BeginSection(const char* key) {
     // The closing brace of the section before and the opening of this one are one text.
+    m_key = key;
     brix::UString text(m_sectionOpen ? "\r\n\t}\r\n\r\n\t" : "\r\n\r\n\t");
     text.Append(key);
     text.Append(" {");
@@ -197,6 +206,15 @@ void RigWriter::WriteReals(const float* values, int count) {
     for (int i = 0; i < count && i < 4; ++i) {
         if (i) line[length++] = ' ';
         length += FormatReal(values[i], line + length);
+        if (!std::isfinite(values[i])) NoteNonFinite();
     }
     m_stream.Serialize(line, uint64_t(length));
+}
+
+void RigWriter::NoteNonFinite() {
+    if (m_nonFinite) return;
+    m_nonFinite = true;
+    m_nonFiniteKind = m_recordKind;
+    m_nonFiniteName = m_recordName;
+    m_nonFiniteKey = m_key;
 }

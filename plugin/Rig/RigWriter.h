@@ -39,7 +39,8 @@ public:
     // Opens mesh `index` and writes its name line.
     void BeginMesh(uint32_t index, const brix::UString& name);
     // Opens a list section of the mesh ("vertices", "normals", "textureCoordinates",
-    // "materialNames", ...), closing the section before it.
+    // "materialNames", ...), closing the section before it. key must outlive the writer
+    // (a literal).
     void BeginSection(const char* key);
     // One line of a section: a vector of three reals (a position or a normal).
     void VectorLine(const brix::TVector3<float>& v);
@@ -81,9 +82,29 @@ public:
     static constexpr int kMaxRealText = 64;
     static int FormatReal(float value, char* out);
 
+    // --- Values a rig file cannot carry -------------------------------------------
+    // A real that is not finite ("nan", "inf") is written as "%.4f" spells it, but no
+    // reader can take it back as the value it was, so the writer notes the first one:
+    // the record ("bone" or "mesh" and its name) and the key it stood under. The export
+    // asks after each record and fails instead of handing over such a file.
+    bool WroteNonFinite() const { return m_nonFinite; }
+    const char* NonFiniteRecordKind() const { return m_nonFiniteKind; }
+    const brix::UString& NonFiniteRecordName() const { return m_nonFiniteName; }
+    const char* NonFiniteKey() const { return m_nonFiniteKey; }
+
 private:
+    void NoteNonFinite();
+
     brix::IOutputStream& m_stream;
     brix::UArray<brix::UString> m_changedNames;
     // A mesh section is open: the next section or the mesh's end closes it first.
     bool m_sectionOpen = false;
+    // The record and key being written, and where the first non-finite real stood.
+    const char* m_recordKind = "";
+    brix::UString m_recordName;
+    const char* m_key = "";
+    bool m_nonFinite = false;
+    const char* m_nonFiniteKind = "";
+    brix::UString m_nonFiniteName;
+    const char* m_nonFiniteKey = "";
 };

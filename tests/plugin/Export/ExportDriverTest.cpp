@@ -5,6 +5,8 @@
 #include <maya/MFnMatrixData.h>
 #include <maya/MPlug.h>
 
+#include <limits>
+
 #include "support/PluginHostTest.h"
 #include "support/SampleScenes.h"
 
@@ -128,4 +130,22 @@ TEST_F(ExportDriver, TwoSkinClustersAreReportedOncePerMesh) {
     const size_t first = warnings.find(line);
     ASSERT_NE(first, std::string::npos) << warnings;
     EXPECT_EQ(warnings.find(line, first + 1), std::string::npos) << warnings;
+}
+
+// "nan" or "inf" in a file reads back as another value or not at all: the export fails
+// at the mesh that held it and names it, and the caller keeps its old file.
+TEST_F(ExportDriver, ANonFinitePositionFailsTheExportAndNamesTheMesh) {
+    const float kValues[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()};
+    for (float bad : kValues) {
+        standin::resetScene();
+        standin::setUpAxis(false);
+        plugin_test::Triangle("fine", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
+        plugin_test::Triangle("broken", MFloatPoint(0, 0, 0), MFloatPoint(bad, 0, 0), MFloatPoint(0, 1, 0));
+        int code = 0;
+        const std::string text = Export("", false, &code);
+        EXPECT_EQ(code, 1) << bad;
+        EXPECT_EQ(Errors(), "Can't export mesh \"broken\": a value under \"vertices\" is not a finite number, which a "
+                            "rig file cannot carry.\r\n")
+            << bad;
+    }
 }
