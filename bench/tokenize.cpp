@@ -4,7 +4,9 @@
 //             (the tokenizer before the scanner)
 //   copy      the same copies, tokenized by the scanner
 //   in-place  the scanner over each block's range of the one text, no copies
-// Usage: bench_tokenize [megabytes=50] [regex|copy|in-place|all=all]
+// The text is rig-like (blocks of numbers) or, with "words", one-letter words inside a
+// block, the most tokens a text of that size can hold.
+// Usage: bench_tokenize [megabytes=50] [regex|copy|in-place|all=all] [rig|words=rig]
 
 #include <chrono>
 #include <cstdio>
@@ -29,6 +31,12 @@ std::string MakeRigLikeText(size_t targetBytes) {
         }
         text += "\t\t}\r\n\t}\r\n";
     }
+    return text + "}\r\n";
+}
+
+std::string MakeWordText(size_t targetBytes) {
+    std::string text = "version 1\r\nwords {\r\n";
+    while (text.size() < targetBytes) text += "\ta a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a\r\n";
     return text + "}\r\n";
 }
 
@@ -77,7 +85,8 @@ void Run(const char* way, const UString& text) {
 int main(int argc, char** argv) {
     const size_t megabytes = argc > 1 ? size_t(atoi(argv[1])) : 50;
     const char* way = argc > 2 ? argv[2] : "all";
-    const std::string generated = MakeRigLikeText(megabytes * 1000000);
+    const bool words = argc > 3 && !strcmp(argv[3], "words");
+    const std::string generated = words ? MakeWordText(megabytes * 1000000) : MakeRigLikeText(megabytes * 1000000);
     UString text(generated.c_str());
     for (const char* each : {"regex", "copy", "in-place"})
         if (!strcmp(way, "all") || !strcmp(way, each)) Run(each, text);
