@@ -44,10 +44,9 @@ std::string MakeWordText(size_t targetBytes) {
 void TokenizeCopies(const UString& text, UTextParser::Engine engine, size_t& tokens, size_t& bytesTokenized) {
     UTextParser parser(text, engine);
     bytesTokenized += size_t(text.Length());
-    tokens += size_t(parser.GetNumTokens());
-    const UArray<int>& records = parser.GetTokens();
-    for (int32_t i = 0; i < records.Num(); i += UTextParser::RECORD_SIZE) {
-        const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
+    for (UTextParser::Token token; parser.PeekToken(token);) {
+        ++tokens;
+        const bool isBlock = text.c_str()[token.matchStart] == '{';
         UString value;
         parser >> value;
         if (isBlock) TokenizeCopies(value, engine, tokens, bytesTokenized);
@@ -58,10 +57,9 @@ void TokenizeCopies(const UString& text, UTextParser::Engine engine, size_t& tok
 void TokenizeInPlace(const UString& text, int32_t start, int32_t length, size_t& tokens, size_t& bytesTokenized) {
     UTextParser parser(text, start, length);
     bytesTokenized += size_t(length);
-    tokens += size_t(parser.GetNumTokens());
-    const UArray<int>& records = parser.GetTokens();
-    for (int32_t i = 0; i < records.Num(); i += UTextParser::RECORD_SIZE) {
-        const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
+    for (UTextParser::Token token; parser.PeekToken(token);) {
+        ++tokens;
+        const bool isBlock = text.c_str()[token.matchStart] == '{';
         int32_t valueStart, valueLength;
         parser.ReadValueRange(valueStart, valueLength);
         if (isBlock) TokenizeInPlace(text, valueStart, valueLength, tokens, bytesTokenized);

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Utils/UBlockScanner.h"
 #include "Utils/UNumberText.h"
 
 using brix::TVector2;
@@ -16,8 +15,6 @@ using brix::UTextParser;
 namespace rig {
 
 namespace {
-
-bool Is(const UString& key, const char* text) { return strcmp(key.c_str(), text) == 0; }
 
 // Blocks are read in place: a block's value stays a range of the file text, tokenized as
 // a text of its own would be, so nothing is copied and no level is tokenized twice.
@@ -31,43 +28,15 @@ Range NextValue(UTextParser& parser) {
     return range;
 }
 
-// Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
-// past the last token gives 0) and without keeping a token table for the list.
-class NumberList {
-public:
-    NumberList(const UString& text, Range range)
-        : m_text(text.c_str()),
-          m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
-                    reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
-          m_offset(range.start) {
-        m_has = m_scanner.Next(m_token);
-    }
-    bool HasMoreTokens() const { return m_has; }
-    NumberList& operator>>(int64_t& value) {
-        value = m_has ? brix::ReadWideInteger(Current()) : 0;
-        Advance();
-        return *this;
-    }
-    NumberList& operator>>(float& value) {
-        value = m_has ? brix::ReadReal(Current()) : 0.0f;
-        Advance();
-        return *this;
-    }
-    NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
-    NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
+// A key is compared where it lies in the text: the value of an unknown key can be a
+// block of any size, which a copy would double.
+bool Is(const char* text, Range key, const char* expected) {
+    return size_t(key.length) == strlen(expected) && memcmp(text + key.start, expected, size_t(key.length)) == 0;
+}
 
-private:
-    const char* Current() const { return m_text + m_offset + m_token.matchStart; }
-    void Advance() {
-        if (m_has) m_has = m_scanner.Next(m_token);
-    }
-
-    const char* m_text;
-    brix::UBlockScanner m_scanner;
-    int32_t m_offset;
-    brix::UBlockScanner::Token m_token{};
-    bool m_has = false;
-};
+// Ranges are ranges of the text of a parser that checked its nesting and found every
+// block closed (ReadRigFile refuses any other before it reads a block).
+constexpr UTextParser::Nesting kWithinParsedText = UTextParser::Nesting::CheckedWithWholeText;
 
 // Room for every element a range could hold: each number takes a byte and a separator.
 // Pages of the room the list does not fill are never touched, so this costs address
@@ -85,23 +54,23 @@ void ReserveFor(UArray<T>& out, Range range, int32_t numbersPerElement) {
 bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
 
 // Reals always read (a missing one as 0); these return true to fit ReadSets.
-bool ReadVectors3(const UString& text, Range range, UArray<TVector3<float>>& out) {
+bool ReadVectors3(const char* text, Range range, UArray<TVector3<float>>& out) {
     ReserveFor(out, range, 3);
-    NumberList list(text, range);
+    UTextParser list(text, range.start, range.length, kWithinParsedText);
     while (list.HasMoreTokens()) list >> out[out.Add()];
     return true;
 }
 
-bool ReadVectors2(const UString& text, Range range, UArray<TVector2<float>>& out) {
+bool ReadVectors2(const char* text, Range range, UArray<TVector2<float>>& out) {
     ReserveFor(out, range, 2);
-    NumberList list(text, range);
+    UTextParser list(text, range.start, range.length, kWithinParsedText);
     while (list.HasMoreTokens()) list >> out[out.Add()];
     return true;
 }
 
-bool ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
+bool ReadUnsigned(const char* text, Range range, UArray<uint32_t>& out) {
     ReserveFor(out, range, 1);
-    NumberList list(text, range);
+    UTextParser list(text, range.start, range.length, kWithinParsedText);
     while (list.HasMoreTokens()) {
         int64_t value;
         list >> value;
@@ -111,9 +80,9 @@ bool ReadUnsigned(const UString& text, Range range, UArray<uint32_t>& out) {
     return true;
 }
 
-bool ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out) {
+bool ReadWeights(const char* text, Range range, UArray<MeshData::Weight>& out) {
     ReserveFor(out, range, 2);
-    NumberList list(text, range);
+    UTextParser list(text, range.start, range.length, kWithinParsedText);
     while (list.HasMoreTokens()) {
         int64_t bone;
         float weight;
@@ -125,34 +94,31 @@ bool ReadWeights(const UString& text, Range range, UArray<MeshData::Weight>& out
 }
 
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
-// block handed to readSet; false on any other word or number, or when readSet fails.
+// block handed to readSet; false on any other word or number, when readSet fails, or
+// when the tokenizer could not read the block to its end.
 template <typename List, typename ReadSet>
-bool ReadSets(const UString& text, Range range, UArray<List>& sets, ReadSet readSet) {
+bool ReadSets(const char* text, Range range, UArray<List>& sets, ReadSet readSet) {
     sets.Empty(16);
-    UTextParser parser(text, range.start, range.length, UTextParser::Nesting::CheckedWithWholeText);
-    if (parser.GetEngineError()) return false;
+    UTextParser parser(text, range.start, range.length, kWithinParsedText);
     while (parser.HasMoreTokens()) {
-        UString key;
+        if (!Is(text, NextValue(parser), "set")) return false;
         int64_t number;
-        parser >> key;
-        if (!Is(key, "set")) return false;
         parser >> number;
         const Range block = NextValue(parser);
         if (number != sets.Num()) return false;
         if (!readSet(text, block, sets[sets.Add()])) return false;
     }
-    return true;
+    return parser.GetEngineError() == 0;
 }
 
 // The entries of a bone block; unknown keys are skipped and it never fails.
-bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone, UTextParser::Nesting nesting) {
-    UTextParser parser(text, range.start, range.length, nesting);
+bool ReadBoneBlockAt(const char* text, Range range, BoneData& bone) {
+    UTextParser parser(text, range.start, range.length, kWithinParsedText);
     while (parser.HasMoreTokens()) {
-        UString key;
-        parser >> key;
-        if (Is(key, "name")) parser >> bone.name;
-        else if (Is(key, "parent")) parser >> bone.parent;
-        else if (Is(key, "invBaseMatrix"))
+        const Range key = NextValue(parser);
+        if (Is(text, key, "name")) parser >> bone.name;
+        else if (Is(text, key, "parent")) parser >> bone.parent;
+        else if (Is(text, key, "invBaseMatrix"))
             for (int row = 0; row < 4; ++row) parser >> bone.invBaseMatrix.m[row];
     }
     return true;
@@ -160,8 +126,8 @@ bool ReadBoneBlockAt(const UString& text, Range range, BoneData& bone, UTextPars
 
 // The entries of a mesh block, into a record whose lists it first empties; fails on a
 // broken "set" sequence, an integer that does not fit 32 bits, or a block the tokenizer
-// could not read.
-bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextParser::Nesting nesting) {
+// could not read to its end.
+bool ReadMeshBlockAt(const char* text, Range range, MeshData& mesh) {
     mesh.vertices.Empty(0);
     mesh.normals.Empty(0);
     mesh.textureCoordinates.Empty(0);
@@ -172,46 +138,39 @@ bool ReadMeshBlockAt(const UString& text, Range range, MeshData& mesh, UTextPars
     mesh.polygonNormalIndices.Empty(0);
     mesh.polygonTexCoordIndices.Empty(0);
 
-    UTextParser parser(text, range.start, range.length, nesting);
-    if (parser.GetEngineError()) return false;
+    UTextParser parser(text, range.start, range.length, kWithinParsedText);
     while (parser.HasMoreTokens()) {
-        UString key;
-        parser >> key;
-        if (Is(key, "name")) {
+        const Range key = NextValue(parser);
+        if (Is(text, key, "name")) {
             parser >> mesh.name;
-        } else if (Is(key, "material")) {
-            UString unused;  // no writer has written it and nothing uses it; its value is passed over
-            parser >> unused;
-        } else if (Is(key, "vertices")) {
+        } else if (Is(text, key, "material")) {
+            parser.Skip();  // no writer has written it and nothing uses it; its value is passed over
+        } else if (Is(text, key, "vertices")) {
             ReadVectors3(text, NextValue(parser), mesh.vertices);
-        } else if (Is(key, "normals")) {
+        } else if (Is(text, key, "normals")) {
             ReadVectors3(text, NextValue(parser), mesh.normals);
-        } else if (Is(key, "textureCoordinates")) {
+        } else if (Is(text, key, "textureCoordinates")) {
             if (!ReadSets(text, NextValue(parser), mesh.textureCoordinates, ReadVectors2)) return false;
-        } else if (Is(key, "polygonTexCoordIndices")) {
+        } else if (Is(text, key, "polygonTexCoordIndices")) {
             if (!ReadSets(text, NextValue(parser), mesh.polygonTexCoordIndices, ReadUnsigned)) return false;
-        } else if (Is(key, "polygonVertexCounts")) {
+        } else if (Is(text, key, "polygonVertexCounts")) {
             if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexCounts)) return false;
-        } else if (Is(key, "polygonVertexIndices")) {
+        } else if (Is(text, key, "polygonVertexIndices")) {
             if (!ReadUnsigned(text, NextValue(parser), mesh.polygonVertexIndices)) return false;
-        } else if (Is(key, "polygonNormalIndices")) {
+        } else if (Is(text, key, "polygonNormalIndices")) {
             if (!ReadUnsigned(text, NextValue(parser), mesh.polygonNormalIndices)) return false;
-        } else if (Is(key, "vertexWeightCounts")) {
+        } else if (Is(text, key, "vertexWeightCounts")) {
             if (!ReadUnsigned(text, NextValue(parser), mesh.vertexWeightCounts)) return false;
-        } else if (Is(key, "weights")) {
+        } else if (Is(text, key, "weights")) {
             if (!ReadWeights(text, NextValue(parser), mesh.weights)) return false;
         }
     }
-    return true;
+    return parser.GetEngineError() == 0;
 }
 
 }  // namespace
 
-bool CheckVersion(UTextParser& parser) {
-    UString version;
-    parser >> version;
-    return Is(version, "1");
-}
+bool CheckVersion(UTextParser& parser) { return Is(parser.GetText(), NextValue(parser), "1"); }
 
 namespace {
 
@@ -258,30 +217,29 @@ private:
 }  // namespace
 
 bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>& meshes) {
-    // Blocks are ranges of the text the parser tokenized whole, nesting checked.
-    constexpr UTextParser::Nesting kWithinParsedText = UTextParser::Nesting::CheckedWithWholeText;
-    // Text the tokenizer could not read to its end is damaged, not short; so is text
-    // that ends inside a block or a quoted string: a file cut short.
-    if (parser.GetEngineError() || parser.IsOpenEnded()) return false;
+    // Text that ends inside a block or a quoted string is a file cut short; text the
+    // tokenizer could not read to its end is damaged. (Open-endedness is asked first: for
+    // text where every block closes the tokenizer knows at once that it reads to the end.)
+    if (parser.IsOpenEnded() || parser.GetEngineError()) return false;
+    const char* text = parser.GetText();
     RecordCount boneRecords, meshRecords;
     bool ok = true;
     while (ok && parser.HasMoreTokens()) {
-        UString key;
-        parser >> key;
-        if (Is(key, "version")) {
+        const Range key = NextValue(parser);
+        if (Is(text, key, "version")) {
             ok = CheckVersion(parser);
-        } else if (Is(key, "numBones")) {
+        } else if (Is(text, key, "numBones")) {
             ok = boneRecords.Declare(parser, bones);
-        } else if (Is(key, "numMeshes")) {
+        } else if (Is(text, key, "numMeshes")) {
             ok = meshRecords.Declare(parser, meshes);
-        } else if (Is(key, "bone")) {
+        } else if (Is(text, key, "bone")) {
             const int32_t index = boneRecords.Index(parser);
             ok = index >= 0;
-            if (ok) ReadBoneBlockAt(parser.GetText(), NextValue(parser), bones[index], kWithinParsedText);
-        } else if (Is(key, "mesh")) {
+            if (ok) ReadBoneBlockAt(text, NextValue(parser), bones[index]);
+        } else if (Is(text, key, "mesh")) {
             const int32_t index = meshRecords.Index(parser);
             ok = index >= 0;
-            if (ok) ok = ReadMeshBlockAt(parser.GetText(), NextValue(parser), meshes[index], kWithinParsedText);
+            if (ok) ok = ReadMeshBlockAt(text, NextValue(parser), meshes[index]);
         }
     }
     // A file cut short between records: fewer blocks than a count declares, or bones
