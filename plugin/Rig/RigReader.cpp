@@ -93,12 +93,31 @@ bool ReadWeights(const char* text, Range range, UArray<MeshData::Weight>& out) {
     return true;
 }
 
+// A list shorter than the array's step of 64 elements gets a block of its own size (none
+// when empty): a mesh may hold any number of UV sets, each with a list of its own, and
+// the step would cost up to 64 elements for each.
+template <typename T>
+void FitSmallList(UArray<T>& list) {
+    if (list.Max() > brix::UArrayBase::kGranularity || list.Max() == list.Num()) return;
+    UArray<T> fitted;
+    fitted.Empty(list.Num());
+    fitted.Add(list.Num());
+    if (list.Num()) memcpy(static_cast<void*>(fitted.Data()), list.Data(), size_t(list.Num()) * sizeof(T));
+    list = std::move(fitted);
+}
+
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
 // block handed to readSet; false on any other word or number, when readSet fails, or
 // when the tokenizer could not read the block to its end.
 template <typename List, typename ReadSet>
 bool ReadSets(const char* text, Range range, UArray<List>& sets, ReadSet readSet) {
-    sets.Empty(16);
+    // The entries are counted first, so that the list of sets takes the room they need
+    // once, instead of growing by doubling to up to twice that.
+    int64_t tokens = 0;
+    for (UTextParser counter(text, range.start, range.length, kWithinParsedText); counter.HasMoreTokens();
+         counter.Skip())
+        ++tokens;
+    sets.Empty(int32_t((tokens + 2) / 3));
     UTextParser parser(text, range.start, range.length, kWithinParsedText);
     while (parser.HasMoreTokens()) {
         if (!Is(text, NextValue(parser), "set")) return false;
@@ -106,7 +125,9 @@ bool ReadSets(const char* text, Range range, UArray<List>& sets, ReadSet readSet
         parser >> number;
         const Range block = NextValue(parser);
         if (number != sets.Num()) return false;
-        if (!readSet(text, block, sets[sets.Add()])) return false;
+        List& set = sets[sets.Add()];
+        if (!readSet(text, block, set)) return false;
+        FitSmallList(set);
     }
     return parser.GetEngineError() == 0;
 }
