@@ -40,12 +40,16 @@ constexpr UTextParser::Nesting kWithinParsedText = UTextParser::Nesting::Checked
 
 // Room for every element a range could hold: each number takes a byte and a separator.
 // Pages of the room the list does not fill are never touched, so this costs address
-// space, not memory, and spares the list its reallocations while it grows.
+// space, not memory, and spares the list its reallocations while it grows. A list that
+// a mesh block gives again is added to the one before: its room at least doubles then,
+// so that many small blocks of one list grow it in few moves, not one per block.
 template <typename T>
 void ReserveFor(UArray<T>& out, Range range, int32_t numbersPerElement) {
     constexpr int64_t kMostBytes = int64_t(1) << 30;
-    const int64_t elements = (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
-    if ((out.Num() + elements) * int64_t(sizeof(T)) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
+    const int64_t needed = out.Num() + (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
+    if (needed <= out.Max()) return;
+    const int64_t room = needed > int64_t(out.Num()) * 2 ? needed : int64_t(out.Num()) * 2;
+    if (room * int64_t(sizeof(T)) < kMostBytes) out.Reserve(int32_t(room));
 }
 
 // Lists hold 32-bit integers: anything a 32-bit signed or unsigned integer can hold is
