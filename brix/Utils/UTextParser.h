@@ -59,10 +59,11 @@ public:
     bool PeekToken(Token& token) const;
     // The value of the token at the cursor without moving on ("" when none is left).
     UString PeekValue() const;
-    // The engine's error code when tokenizing stopped on one (0 when it runs to the end);
-    // the tokens before it stand, but the text is not read completely. The answer is
-    // known from the start for text whose every block closes; for other text asked
-    // before the cursor got there, the rest of the text is tokenized once to find it.
+    // The engine's error code when tokenizing stops on one (0 when it runs to the end);
+    // the tokens before it stand, but the text is not read completely. The scanner knows
+    // the answer from the start for a checked text whose every block closes; otherwise,
+    // asked before the cursor reached the end, the text is tokenized once more (keeping
+    // nothing) to find it.
     int GetEngineError() const;
     // Whether the text ends inside a construct: an opening brace whose closing brace
     // never comes, or a quote without a partner (such bytes start no token, and what
