@@ -4,7 +4,9 @@
 //             (the tokenizer before the scanner)
 //   copy      the same copies, tokenized by the scanner
 //   in-place  the scanner over each block's range of the one text, no copies
-// Usage: bench_tokenize [megabytes=50] [regex|copy|in-place|all=all]
+// The text is rig-like (blocks of numbers) or, with "words", one-letter words inside a
+// block, the most tokens a text of that size can hold.
+// Usage: bench_tokenize [megabytes=50] [regex|copy|in-place|all=all] [rig|words=rig]
 
 #include <chrono>
 #include <cstdio>
@@ -32,14 +34,19 @@ std::string MakeRigLikeText(size_t targetBytes) {
     return text + "}\r\n";
 }
 
+std::string MakeWordText(size_t targetBytes) {
+    std::string text = "version 1\r\nwords {\r\n";
+    while (text.size() < targetBytes) text += "\ta a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a\r\n";
+    return text + "}\r\n";
+}
+
 // Tokenizes text, then every block token's value again as a copy, down to the numbers.
 void TokenizeCopies(const UString& text, UTextParser::Engine engine, size_t& tokens, size_t& bytesTokenized) {
     UTextParser parser(text, engine);
     bytesTokenized += size_t(text.Length());
-    tokens += size_t(parser.GetNumTokens());
-    const UArray<int>& records = parser.GetTokens();
-    for (int32_t i = 0; i < records.Num(); i += UTextParser::RECORD_SIZE) {
-        const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
+    for (UTextParser::Token token; parser.PeekToken(token);) {
+        ++tokens;
+        const bool isBlock = text.c_str()[token.matchStart] == '{';
         UString value;
         parser >> value;
         if (isBlock) TokenizeCopies(value, engine, tokens, bytesTokenized);
@@ -50,10 +57,9 @@ void TokenizeCopies(const UString& text, UTextParser::Engine engine, size_t& tok
 void TokenizeInPlace(const UString& text, int32_t start, int32_t length, size_t& tokens, size_t& bytesTokenized) {
     UTextParser parser(text, start, length);
     bytesTokenized += size_t(length);
-    tokens += size_t(parser.GetNumTokens());
-    const UArray<int>& records = parser.GetTokens();
-    for (int32_t i = 0; i < records.Num(); i += UTextParser::RECORD_SIZE) {
-        const bool isBlock = text.c_str()[records[i + UTextParser::MATCH_START]] == '{';
+    for (UTextParser::Token token; parser.PeekToken(token);) {
+        ++tokens;
+        const bool isBlock = text.c_str()[token.matchStart] == '{';
         int32_t valueStart, valueLength;
         parser.ReadValueRange(valueStart, valueLength);
         if (isBlock) TokenizeInPlace(text, valueStart, valueLength, tokens, bytesTokenized);
@@ -77,7 +83,8 @@ void Run(const char* way, const UString& text) {
 int main(int argc, char** argv) {
     const size_t megabytes = argc > 1 ? size_t(atoi(argv[1])) : 50;
     const char* way = argc > 2 ? argv[2] : "all";
-    const std::string generated = MakeRigLikeText(megabytes * 1000000);
+    const bool words = argc > 3 && !strcmp(argv[3], "words");
+    const std::string generated = words ? MakeWordText(megabytes * 1000000) : MakeRigLikeText(megabytes * 1000000);
     UString text(generated.c_str());
     for (const char* each : {"regex", "copy", "in-place"})
         if (!strcmp(way, "all") || !strcmp(way, each)) Run(each, text);

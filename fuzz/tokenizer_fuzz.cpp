@@ -1,5 +1,6 @@
 // The block tokenizer's linear scanner against the regex engine alone: any input must
-// give the same token records and engine error both ways. Reading the tokens as numbers
+// give the same token records and engine error both ways, and the engine error asked
+// before reading must be the one found by reading. Reading the tokens as numbers
 // is checked against strtol and atof on the way.
 
 #include <cstddef>
@@ -17,17 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     UString text(data, int32_t(size));
     UTextParser scanned(text, UTextParser::Engine::Scanner);
     UTextParser matched(text, UTextParser::Engine::RegexOnly);
-    if (scanned.GetEngineError() != matched.GetEngineError()) abort();
-    const UArray<int>& a = scanned.GetTokens();
-    const UArray<int>& b = matched.GetTokens();
-    if (a.Num() != b.Num()) abort();
-    for (int32_t i = 0; i < a.Num(); ++i)
-        if (a[i] != b[i]) abort();
-    for (int32_t i = 0; i < a.Num(); i += UTextParser::RECORD_SIZE) {
-        const char* start = text.c_str() + a[i + UTextParser::MATCH_START];
+    // The error asked before any token is read must be the one found by reading them all.
+    const int errorUpFront = UTextParser(text, UTextParser::Engine::Scanner).GetEngineError();
+    UTextParser::Token a{}, b{};
+    for (bool hasA = scanned.PeekToken(a), hasB = matched.PeekToken(b); hasA || hasB;
+         hasA = scanned.PeekToken(a), hasB = matched.PeekToken(b)) {
+        if (hasA != hasB || !(a == b)) abort();
+        const char* start = text.c_str() + a.matchStart;
         if (ReadInteger(start) != int32_t(strtol(start, nullptr, 10))) abort();
         const float expected = float(atof(start)), got = ReadReal(start);
         if (memcmp(&expected, &got, sizeof got) != 0) abort();
+        scanned.Skip();
+        matched.Skip();
     }
+    if (scanned.GetEngineError() != matched.GetEngineError() || scanned.GetEngineError() != errorUpFront) abort();
     return 0;
 }

@@ -182,35 +182,39 @@ const char* InflateResultText(InflateResult result) {
 
 namespace {
 
-// Output: bytes are written straight into the array's block; the array's count is
-// brought up to the write position whenever the block has to grow, and at the end.
+// Output: bytes are written straight into a block: an array's, whose count is brought
+// up to the write position whenever the block has to grow and at the end, or a fixed
+// block of the caller's, which never grows.
 struct OutputWindow {
-    UArray<unsigned char>& array;
+    UArray<unsigned char>* array;
     size_t limit;
     unsigned char* base;
     unsigned char* out;
     unsigned char* end;
 
-    OutputWindow(UArray<unsigned char>& output, size_t maxOutput) : array(output), limit(maxOutput) {
-        base = out = array.Data();
-        end = base + (size_t(array.Max()) < limit ? size_t(array.Max()) : limit);
+    OutputWindow(UArray<unsigned char>& output, size_t maxOutput) : array(&output), limit(maxOutput) {
+        base = out = array->Data();
+        end = base + (size_t(array->Max()) < limit ? size_t(array->Max()) : limit);
+    }
+    OutputWindow(unsigned char* block, size_t size) : array(nullptr), limit(size), base(block), out(block) {
+        end = base + size;
     }
     size_t Position() const { return size_t(out - base); }
-    // Room for need more bytes; false when that would pass the limit.
+    // Room for need more bytes; false when that would pass the limit or the fixed block.
     bool Grow(size_t need) {
         const size_t position = Position();
-        if (need > limit - position) return false;
-        if (position > size_t(array.Num())) array.Add(int32_t(position - size_t(array.Num())));
-        array.Add(int32_t(need));  // the array's growth rule; these bytes are written next
-        base = array.Data();
+        if (!array || need > limit - position) return false;
+        if (position > size_t(array->Num())) array->Add(int32_t(position - size_t(array->Num())));
+        array->Add(int32_t(need));  // the array's growth rule; these bytes are written next
+        base = array->Data();
         out = base + position;
-        end = base + (size_t(array.Max()) < limit ? size_t(array.Max()) : limit);
+        end = base + (size_t(array->Max()) < limit ? size_t(array->Max()) : limit);
         return true;
     }
     bool Ensure(size_t need) { return size_t(end - out) >= need || Grow(need); }
     InflateResult Finish(InflateResult result) {
         const size_t position = Position();
-        if (position > size_t(array.Num())) array.Add(int32_t(position - size_t(array.Num())));
+        if (array && position > size_t(array->Num())) array->Add(int32_t(position - size_t(array->Num())));
         return result;
     }
 };
@@ -418,21 +422,11 @@ BRIX_INFLATE_INLINE InflateResult ReadDynamicCodes(BitReader& input, uint32_t* l
     return InflateResult::Ok;
 }
 
-}  // namespace
-
-InflateResult DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input,
-                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
-    return Decompress(input.Data(), size_t(input.Num()), output, maxOutput);
-}
-
-InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t inputSize,
-                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
-    if (maxOutput > kMaxOutput) maxOutput = kMaxOutput;
-    const uint64_t reserve = uint64_t(inputSize) * 3;
-    output.Empty(int32_t(reserve < kMaxOutput ? reserve : kMaxOutput));
-    OutputWindow window(output, size_t(maxOutput));
+// Decodes the blocks of one stream into the window, with the tables of dynamic blocks
+// built in the decoder's own. Inlined into each caller, where the window is a local.
+BRIX_INFLATE_INLINE InflateResult Inflate(const unsigned char* input, size_t inputSize, OutputWindow& window, uint32_t* literalTable,
+                      uint32_t* distanceTable, uint32_t* codeLengthTable) {
     BitReader bits{input, input + inputSize};
-
     const FixedTables& fixed = GetFixedTables();
     bool final = false;
     do {
@@ -447,14 +441,38 @@ InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input,
         } else if (type == 1) {
             result = DecodeSymbols(bits, window, fixed.literalLength, fixed.distance);
         } else if (type == 2) {
-            result = ReadDynamicCodes(bits, m_litTable, m_distTable, m_codeLengthTable);
-            if (result == InflateResult::Ok) result = DecodeSymbols(bits, window, m_litTable, m_distTable);
+            result = ReadDynamicCodes(bits, literalTable, distanceTable, codeLengthTable);
+            if (result == InflateResult::Ok) result = DecodeSymbols(bits, window, literalTable, distanceTable);
         } else {
             result = InflateResult::ReservedBlockType;
         }
         if (result != InflateResult::Ok) return window.Finish(result);
     } while (!final);
     return window.Finish(InflateResult::Ok);
+}
+
+}  // namespace
+
+InflateResult DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input,
+                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
+    return Decompress(input.Data(), size_t(input.Num()), output, maxOutput);
+}
+
+InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t inputSize,
+                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
+    if (maxOutput > kMaxOutput) maxOutput = kMaxOutput;
+    const uint64_t reserve = uint64_t(inputSize) * 3;
+    output.Empty(int32_t(reserve < kMaxOutput ? reserve : kMaxOutput));
+    OutputWindow window(output, size_t(maxOutput));
+    return Inflate(input, inputSize, window, m_litTable, m_distTable, m_codeLengthTable);
+}
+
+InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input, size_t inputSize,
+                                                     unsigned char* output, size_t outputSize, size_t& written) {
+    OutputWindow window(output, outputSize);
+    const InflateResult result = Inflate(input, inputSize, window, m_litTable, m_distTable, m_codeLengthTable);
+    written = window.Position();
+    return result;
 }
 
 namespace {

@@ -52,6 +52,17 @@ public:
                              uint64_t maxOutput = kMaxOutput);
     InflateResult Decompress(const unsigned char* input, size_t inputSize, UArray<unsigned char>& output,
                              uint64_t maxOutput = kMaxOutput);
+    // Inflates input into the block [output, output + outputSize), for a caller that
+    // knows the size the stream decodes to: nothing is allocated and nothing is written
+    // past the block; a stream that would decode to more fails with OutputLimit. written
+    // gets the number of bytes decoded, on any result.
+    InflateResult Decompress(const unsigned char* input, size_t inputSize, unsigned char* output, size_t outputSize,
+                             size_t& written);
+
+    // No Deflate stream decodes to more than this many bytes per input byte: every symbol
+    // takes at least one bit, and the longest match (258 bytes) two, one for its length
+    // and one for its distance.
+    static constexpr uint64_t kMaxExpansion = 1032;
 
     // Table sizes: a primary table plus room for every second-level table a code of at
     // most 15 bits can need (at most one per long code, each at most 2^(15-primary)).

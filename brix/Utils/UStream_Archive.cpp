@@ -242,8 +242,9 @@ bool UStream_Archive::OpenNested(const UString& name) {
             }
             continue;
         }
+        const uint64_t size = nested.GetSize();
         m_bytes = std::move(nested.m_bytes);  // the entry's bytes change hands, uncopied
-        m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), uint64_t(m_bytes.Num()), GetName());
+        m_memory = std::make_unique<UStream_Memory>(m_bytes.Data(), size, GetName());
         return true;
     }
     return false;
@@ -291,15 +292,17 @@ bool UStream_Archive::OpenEntry(const UString& name) {
     const uint64_t dataStart = uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
     const uint32_t size = header.UncompressedSize();
 
+    // The entry's bytes go into one block with a zero byte after them, where a text
+    // reader reads them in place (GetBytesInMemory).
     switch (header.CompressionMethod()) {
     case 0:  // stored
         // Checked before anything is allocated for the entry.
-        if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > uint32_t(INT32_MAX)) {
+        if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > kMaxEntrySize) {
             Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
         m_bytes.Empty();
-        m_bytes.Add(int32_t(size));
+        m_bytes.Add(int32_t(size) + 1);
         if (!ReadAt(dataStart, m_bytes.Data(), size)) {
             m_bytes.Empty();
             Unreadable(name, ArchiveResult::DamagedHeader);
@@ -318,8 +321,21 @@ bool UStream_Archive::OpenEntry(const UString& name) {
             Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
         }
-        std::unique_ptr<DecompressorPolicy_Deflate> decoder = std::make_unique<DecompressorPolicy_Deflate>();
-        if (decoder->Decompress(compressed, m_bytes, size) != InflateResult::Ok || uint32_t(m_bytes.Num()) != size) {
+        // A size beyond the decoder's limit, or beyond what Deflate can make of the
+        // compressed bytes, is never reached: damaged data, found before a block of that
+        // size is taken.
+        using Deflate = DecompressorPolicy_Deflate;
+        if (size > Deflate::kMaxOutput || size > Deflate::kMaxExpansion * compressedSize) {
+            Unreadable(name, ArchiveResult::DamagedData);
+            return false;
+        }
+        // Inflated once, straight into the entry's block: the directory gives its size.
+        m_bytes.Empty();
+        m_bytes.Add(int32_t(size) + 1);
+        std::unique_ptr<Deflate> decoder = std::make_unique<Deflate>();
+        size_t written = 0;
+        if (decoder->Decompress(compressed.Data(), compressedSize, m_bytes.Data(), size, written) != InflateResult::Ok ||
+            written != size) {
             m_bytes.Empty();
             Unreadable(name, ArchiveResult::DamagedData);
             return false;
@@ -331,7 +347,8 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         return false;
     }
 
-    if (Crc32(m_bytes.Data(), size_t(m_bytes.Num())) != header.Crc32()) {
+    m_bytes[int32_t(size)] = 0;
+    if (Crc32(m_bytes.Data(), size) != header.Crc32()) {
         m_bytes.Empty();
         Unreadable(name, ArchiveResult::ChecksumMismatch);
         return false;
@@ -369,6 +386,7 @@ IInputStream& UStream_Archive::SeekBackward(int32_t distance) {
     return *this;
 }
 bool UStream_Archive::IsEnd() { return m_memory ? m_memory->IsEnd() : true; }
+const unsigned char* UStream_Archive::GetBytesInMemory() const { return IsOpen() ? m_bytes.Data() : nullptr; }
 
 // ---------------------------------------------------------------------------------------
 

@@ -3,7 +3,8 @@
 // archive, as an input stream. It reads the archive's central directory from a source
 // stream, finds the entry, reads its bytes (stored or Deflate-compressed) completely
 // into memory and serves every read from there; the source is used only while the
-// stream is being built. Only what a plain, single-disk, unencrypted archive needs is
+// stream is being built. A Deflate entry is inflated once, straight into the block that
+// then holds it, and a text reader can read that block in place (GetBytesInMemory). Only what a plain, single-disk, unencrypted archive needs is
 // read: the end-of-central-directory record, the central directory and the local
 // header of the entry.
 //
@@ -134,9 +135,15 @@ public:
     IInputStream& SeekForward(int32_t distance) override;
     IInputStream& SeekBackward(int32_t distance) override;
     bool IsEnd() override;
+    // The entry's bytes, inflated or read once into a block of the stream's own; a text
+    // reader reads them there.
+    const unsigned char* GetBytesInMemory() const override;
 
     // Archives nest at most this deep (an archive may contain itself).
     static constexpr int kMaxNesting = 16;
+    // The largest entry read: its bytes and the zero byte after them fill at most one
+    // array block.
+    static constexpr uint32_t kMaxEntrySize = uint32_t(INT32_MAX) - UArrayBase::kGranularity;
 
     // Why the entry could not be read, or Ok.
     ArchiveResult GetResult() const { return m_result; }

@@ -97,161 +97,195 @@ const UString& UTextParser::BlockValuePattern() {
     return pattern;
 }
 
-UTextParser::UTextParser(const UString& text, Engine engine) : m_text(text) {
-    if (engine == Engine::Scanner) {
-        TokenizeBlocks(0, text.Length());
-        return;
+// The tokens of the regex modes: the main pattern searched from the end of the last
+// match, each value pattern narrowing the match in turn; a match that comes out empty
+// is passed over. Offsets count from the start of the range.
+class UTextParser::RegexTokens {
+public:
+    RegexTokens(const UString& mainPattern, const UArray<UString>& valuePatterns)
+        : m_mainPattern(mainPattern), m_valuePatterns(valuePatterns), m_main(mainPattern) {
+        for (const UString& pattern : valuePatterns) m_values.Emplace(pattern);
     }
-    UArray<UString> valuePatterns;
-    valuePatterns.Append(BlockValuePattern());
-    Tokenize(BlockPattern(), valuePatterns, 0, text.Length());
+    // A source that starts again from the start, with the same patterns.
+    std::unique_ptr<RegexTokens> Fresh() const { return std::make_unique<RegexTokens>(m_mainPattern, m_valuePatterns); }
+
+    // False when no token is left or when the engine stopped on an error.
+    bool Next(const unsigned char* start, const unsigned char* end, UBlockScanner::Token& token) {
+        while (!m_done && start + m_position < end) {
+            const int found = m_main.Search(start, end, start + m_position, end);
+            if (found < 0) {
+                if (found != URegex<unsigned char>::kNoMatch) m_engineError = found;
+                break;
+            }
+            const int matchStart = m_main.MatchBegin();
+            const int matchLength = m_main.MatchLength();
+            m_position = matchStart + matchLength;
+            int valueStart = matchStart, valueLength = matchLength;
+            bool keep = true;
+            for (URegex<unsigned char>& value : m_values) {
+                if (valueLength == 0) {
+                    keep = false;
+                    break;
+                }
+                const unsigned char* rangeStart = start + valueStart;
+                const unsigned char* rangeEnd = rangeStart + valueLength;
+                if (value.Search(rangeStart, rangeEnd, rangeStart, rangeEnd) < 0) {
+                    keep = false;
+                    break;
+                }
+                valueStart += value.MatchBegin();
+                valueLength = value.MatchLength();
+            }
+            if (keep) {
+                token = {matchStart, matchLength, valueStart, valueLength};
+                return true;
+            }
+        }
+        m_done = true;
+        return false;
+    }
+    int GetEngineError() const { return m_engineError; }
+
+private:
+    UString m_mainPattern;
+    UArray<UString> m_valuePatterns;
+    URegex<unsigned char> m_main;
+    UArray<URegex<unsigned char>> m_values;
+    int32_t m_position = 0;
+    int m_engineError = 0;
+    bool m_done = false;
+};
+
+namespace {
+
+const unsigned char* Bytes(const char* text) { return reinterpret_cast<const unsigned char*>(text); }
+
+UArray<UString> BlockValuePatterns() {
+    UArray<UString> patterns;
+    patterns.Append(UTextParser::BlockValuePattern());
+    return patterns;
 }
 
-UTextParser::UTextParser(const UString& text, int32_t start, int32_t length, Nesting nesting) : m_text(text) {
-    TokenizeBlocks(start, length, nesting);
+}  // namespace
+
+UTextParser::UTextParser(const UString& text, Engine engine)
+    : m_text(text.c_str()), m_begin(Bytes(m_text)), m_end(m_begin + text.Length()), m_rangeStart(0),
+      m_scanner(m_begin, m_end) {
+    if (engine == Engine::RegexOnly) m_regex = std::make_unique<RegexTokens>(BlockPattern(), BlockValuePatterns());
+    CheckStructure();
+}
+
+UTextParser::UTextParser(const UString& text, int32_t start, int32_t length, Nesting nesting)
+    : UTextParser(text.c_str(), start, length, nesting) {}
+
+UTextParser::UTextParser(const char* text, int32_t start, int32_t length, Nesting nesting)
+    : m_text(text), m_begin(Bytes(text) + start), m_end(m_begin + length), m_rangeStart(start),
+      m_scanner(m_begin, m_end) {
+    if (nesting == Nesting::Check) {
+        CheckStructure();
+        return;
+    }
+    m_hasToken = Fetch();
 }
 
 UTextParser::UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns)
-    : m_text(text) {
-    Tokenize(mainPattern, valuePatterns, 0, text.Length());
+    : m_text(text.c_str()), m_begin(Bytes(m_text)), m_end(m_begin + text.Length()), m_rangeStart(0),
+      m_scanner(m_begin, m_end), m_regex(std::make_unique<RegexTokens>(mainPattern, valuePatterns)) {
+    CheckStructure();
 }
 
-void UTextParser::TokenizeBlocks(int32_t rangeStart, int32_t rangeLength, Nesting nesting) {
-    const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
-    const unsigned char* end = start + rangeLength;
-    if (nesting == Nesting::Check) {
-        const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(start, end);
-        m_openEnded = structure.unclosedBlock || structure.unpairedQuote;
-        if (GuardedDepth(structure, start, end) > kMaxBlockDepth) {
-            m_engineError = kErrorNestingTooDeep;
-            return;
-        }
-    }
-    UBlockScanner scanner(start, end);
-    UBlockScanner::Token token;
-    while (scanner.Next(token)) {
-        const int32_t record = m_tokens.Add(RECORD_SIZE);
-        m_tokens[record + MATCH_START] = rangeStart + token.matchStart;
-        m_tokens[record + MATCH_LENGTH] = token.matchLength;
-        m_tokens[record + VALUE_START] = rangeStart + token.valueStart;
-        m_tokens[record + VALUE_LENGTH] = token.valueLength;
-    }
-    m_engineError = scanner.GetEngineError();
-    if (m_tokens.Num() > 0) m_cursor = 0;
-}
+UTextParser::~UTextParser() = default;
 
-void UTextParser::Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns, int32_t rangeStart,
-                           int32_t rangeLength) {
-    URegex<unsigned char> main(mainPattern);
-    UArray<URegex<unsigned char>> values;
-    for (const UString& pattern : valuePatterns) values.Emplace(pattern);
-
-    const unsigned char* start = reinterpret_cast<const unsigned char*>(m_text.c_str()) + rangeStart;
-    const unsigned char* end = start + rangeLength;
-    const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(start, end);
+void UTextParser::CheckStructure() {
+    const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(m_begin, m_end);
     m_openEnded = structure.unclosedBlock || structure.unpairedQuote;
-    if (GuardedDepth(structure, start, end) > kMaxBlockDepth) {
+    if (GuardedDepth(structure, m_begin, m_end) > kMaxBlockDepth) {
         m_engineError = kErrorNestingTooDeep;
+        m_errorKnown = true;
         return;
     }
-
-    for (int pos = 0; start + pos < end;) {
-        const int found = main.Search(start, end, start + pos, end);
-        if (found < 0) {
-            if (found != URegex<unsigned char>::kNoMatch) m_engineError = found;
-            break;
-        }
-        const int matchStart = main.MatchBegin();
-        const int matchLength = main.MatchLength();
-        int valueStart = matchStart, valueLength = matchLength;
-        bool keep = true;
-        for (URegex<unsigned char>& value : values) {
-            if (valueLength == 0) {
-                keep = false;
-                break;
-            }
-            const unsigned char* rangeStart = start + valueStart;
-            const unsigned char* rangeEnd = rangeStart + valueLength;
-            const int at = value.Search(rangeStart, rangeEnd, rangeStart, rangeEnd);
-            if (at < 0) {
-                keep = false;
-                break;
-            }
-            valueStart += value.MatchBegin();
-            valueLength = value.MatchLength();
-        }
-        if (keep) {
-            const int32_t record = m_tokens.Add(RECORD_SIZE);
-            m_tokens[record + MATCH_START] = rangeStart + matchStart;
-            m_tokens[record + MATCH_LENGTH] = matchLength;
-            m_tokens[record + VALUE_START] = rangeStart + valueStart;
-            m_tokens[record + VALUE_LENGTH] = valueLength;
-        }
-        pos = matchStart + matchLength;
-    }
-    if (m_tokens.Num() > 0) m_cursor = 0;
+    // Where every block closes the scanner never hands a search to the engine, so
+    // nothing can stop it early.
+    if (!m_regex && !structure.unclosedBlock) m_errorKnown = true;
+    m_hasToken = Fetch();
 }
 
-bool UTextParser::HasMoreTokens() const { return m_cursor >= 0 && m_cursor < m_tokens.Num() - 3; }
+bool UTextParser::Fetch() {
+    UBlockScanner::Token found;
+    if (m_regex ? m_regex->Next(m_begin, m_end, found) : m_scanner.Next(found)) {
+        m_token = {m_rangeStart + found.matchStart, found.matchLength, m_rangeStart + found.valueStart,
+                   found.valueLength};
+        return true;
+    }
+    m_engineError = m_regex ? m_regex->GetEngineError() : m_scanner.GetEngineError();
+    m_errorKnown = true;
+    return false;
+}
 
-void UTextParser::Advance() {
-    if (m_cursor < m_tokens.Num() - 3) m_cursor += RECORD_SIZE;
+int UTextParser::GetEngineError() const {
+    if (!m_errorKnown) {
+        // Tokenize the range again from its start, keeping nothing, to where it stops.
+        UBlockScanner::Token token;
+        if (m_regex) {
+            const std::unique_ptr<RegexTokens> source = m_regex->Fresh();
+            while (source->Next(m_begin, m_end, token)) {
+            }
+            m_engineError = source->GetEngineError();
+        } else {
+            UBlockScanner scanner(m_begin, m_end);
+            while (scanner.Next(token)) {
+            }
+            m_engineError = scanner.GetEngineError();
+        }
+        m_errorKnown = true;
+    }
+    return m_engineError;
+}
+
+bool UTextParser::PeekToken(Token& token) const {
+    if (m_hasToken) token = m_token;
+    return m_hasToken;
 }
 
 UString UTextParser::PeekValue() const {
-    if (!HasMoreTokens()) return UString("");
-    const char* value = m_text.c_str() + m_tokens[m_cursor + VALUE_START];
+    if (!m_hasToken) return UString("");
+    const char* value = m_text + m_token.valueStart;
     // The copy stops at a zero byte inside the value.
-    const int32_t length = int32_t(strnlen(value, size_t(m_tokens[m_cursor + VALUE_LENGTH])));
-    return UString(reinterpret_cast<const unsigned char*>(value), length);
+    const int32_t length = int32_t(strnlen(value, size_t(m_token.valueLength)));
+    return UString(Bytes(value), length);
 }
 
 void UTextParser::ReadValueRange(int32_t& start, int32_t& length) {
-    if (!HasMoreTokens()) {
+    if (!m_hasToken) {
         start = 0;
         length = 0;
         return;
     }
-    start = m_tokens[m_cursor + VALUE_START];
-    length = int32_t(strnlen(m_text.c_str() + start, size_t(m_tokens[m_cursor + VALUE_LENGTH])));
+    start = m_token.valueStart;
+    length = int32_t(strnlen(m_text + start, size_t(m_token.valueLength)));
     Advance();
 }
 
-const char* UTextParser::MatchText() const { return m_text.c_str() + m_tokens[m_cursor + MATCH_START]; }
-
 UTextParser& UTextParser::operator>>(UString& value) {
-    m_value = PeekValue();
-    value = m_value;
-    if (HasMoreTokens()) Advance();
+    value = PeekValue();
+    Advance();
     return *this;
 }
 
 UTextParser& UTextParser::operator>>(int32_t& value) {
-    if (!HasMoreTokens()) {
-        value = 0;
-        return *this;
-    }
-    value = ReadInteger(MatchText());
+    value = m_hasToken ? ReadInteger(MatchText()) : 0;
     Advance();
     return *this;
 }
 
 UTextParser& UTextParser::operator>>(int64_t& value) {
-    if (!HasMoreTokens()) {
-        value = 0;
-        return *this;
-    }
-    value = ReadWideInteger(MatchText());
+    value = m_hasToken ? ReadWideInteger(MatchText()) : 0;
     Advance();
     return *this;
 }
 
 UTextParser& UTextParser::operator>>(float& value) {
-    if (!HasMoreTokens()) {
-        value = 0.0f;
-        return *this;
-    }
-    value = ReadReal(MatchText());
+    value = m_hasToken ? ReadReal(MatchText()) : 0.0f;
     Advance();
     return *this;
 }
@@ -272,14 +306,26 @@ TextParserPolicy_ParseStream<C>::TextParserPolicy_ParseStream(IInputStream* stre
         throw ErrorDescription("Utils/UTextParser",
                                "brix::TextParserPolicy_ParseStream<unsigned char>::TextParserPolicy_ParseStream",
                                "text too large to parse", __LINE__);
-    m_text.SetNum(int32_t(rest) + 1);
-    const uint64_t read = rest ? stream->Serialize(m_text.Data(), rest) : 0;
-    // A stream that delivers less than its size leaves the text shorter, never garbage.
-    // (SetNum moves the text to a new block, so it is called only when the size changes.)
-    if (read != rest) m_text.SetNum(int32_t(read) + 1);
-    m_text[int32_t(read)] = 0;
-    stream->SeekToStart();
-    stream->SeekForward(int32_t(position));
+    const char* text;
+    int32_t start = 0, length;
+    if (const unsigned char* lent = stream->GetBytesInMemory(); lent && size < uint64_t(INT32_MAX)) {
+        // Read in place: the block holds the whole stream and a zero byte after it.
+        text = reinterpret_cast<const char*>(lent);
+        start = int32_t(size - rest);
+        length = int32_t(rest);
+    } else {
+        m_text.SetNum(int32_t(rest) + 1);
+        const uint64_t read = rest ? stream->Serialize(m_text.Data(), rest) : 0;
+        // A stream that delivers less than its size leaves the text shorter, never
+        // garbage. (SetNum moves the text to a new block, so it is called only when the
+        // size changes.)
+        if (read != rest) m_text.SetNum(int32_t(read) + 1);
+        m_text[int32_t(read)] = 0;
+        stream->SeekToStart();
+        stream->SeekForward(int32_t(position));
+        text = m_text.c_str();
+        length = int32_t(read);
+    }
 
     IMemoryAllocator* allocator = GetCoreServices()->GetAllocator();
     void* block = allocator->Allocate(sizeof(UTextParser), "TextParserPolicy_ParseStream");
@@ -288,7 +334,7 @@ TextParserPolicy_ParseStream<C>::TextParserPolicy_ParseStream(IInputStream* stre
                                "brix::TextParserPolicy_ParseStream<unsigned char>::TextParserPolicy_ParseStream",
                                "out of memory for the tokenizer", __LINE__);
     try {
-        m_parser = new (block) UTextParser(m_text);
+        m_parser = new (block) UTextParser(text, start, length);
     } catch (...) {
         allocator->Free(block, "TextParserPolicy_ParseStream");
         throw;

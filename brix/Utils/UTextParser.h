@@ -1,15 +1,19 @@
 #pragma once
 // UTextParser cuts a text into tokens (quoted strings, brace blocks with nesting, bare
-// words) and hands them out in order as strings or numbers. A reader takes a block
-// token as a string and opens a second parser over it to read the block's contents.
+// words) and hands them out in order as strings or numbers. Tokens are found one at a
+// time as they are read, so a text of any number of tokens costs the parser no memory
+// beyond its own. A reader takes a block token's value as a range of the text and opens
+// a second parser over that range to read the block's contents.
 
 #include <cstdint>
+#include <memory>
 
 #include "CoreServices/Interfaces/IMemoryAllocator.h"
 #include "CoreServices/Interfaces/IStream.h"
 #include "Math/TVector.h"
 #include "Utils/UArray.h"
 #include "Utils/UBaseString.h"
+#include "Utils/UBlockScanner.h"
 #include "Utils/URegex.h"
 
 namespace brix {
@@ -25,29 +29,42 @@ public:
     // by the regex engine alone (kept to check the scanner against).
     enum class Engine { Scanner, RegexOnly };
 
+    // Where a token lies, as offsets from the start of the text: the whole match, and
+    // its value (inside the quotes or braces, or the whole word).
+    struct Token {
+        int32_t matchStart, matchLength, valueStart, valueLength;
+        bool operator==(const Token&) const = default;
+    };
+
     // Tokenizes text, which must outlive the parser, with the block patterns.
     explicit UTextParser(const UString& text, Engine engine = Engine::Scanner);
     // Tokenizes the bytes [start, start + length) of text with the block patterns as if
     // they were a text of their own (a block's value read in place); token offsets still
-    // count from the start of text, and numbers are read from text.
+    // count from the start of text, and numbers are read from text, which must end with
+    // a zero byte at or after start + length.
     // A range of a text another parser already tokenized whole needs no second check of
     // its brace nesting: no range nests deeper than the text it lies in.
     enum class Nesting { Check, CheckedWithWholeText };
     UTextParser(const UString& text, int32_t start, int32_t length, Nesting nesting = Nesting::Check);
+    UTextParser(const char* text, int32_t start, int32_t length, Nesting nesting = Nesting::Check);
     // Tokenizes text with another main pattern and its value patterns, in order.
     UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns);
-    virtual ~UTextParser() = default;
+    virtual ~UTextParser();
     UTextParser(const UTextParser&) = delete;
     UTextParser& operator=(const UTextParser&) = delete;
 
-    // True while the cursor stands on a whole token record.
-    bool HasMoreTokens() const;
-    int32_t GetNumTokens() const { return m_tokens.Num() / 4; }
+    // True while the cursor stands on a token.
+    bool HasMoreTokens() const { return m_hasToken; }
+    // The token at the cursor without moving on; false when none is left.
+    bool PeekToken(Token& token) const;
     // The value of the token at the cursor without moving on ("" when none is left).
     UString PeekValue() const;
-    // The engine's error code when tokenizing stopped on one (0 when it ran to the end);
-    // the tokens before it stand, but the text was not read completely.
-    int GetEngineError() const { return m_engineError; }
+    // The engine's error code when tokenizing stops on one (0 when it runs to the end);
+    // the tokens before it stand, but the text is not read completely. The scanner knows
+    // the answer from the start for a checked text whose every block closes; otherwise,
+    // asked before the cursor reached the end, the text is tokenized once more (keeping
+    // nothing) to find it.
+    int GetEngineError() const;
     // Whether the text ends inside a construct: an opening brace whose closing brace
     // never comes, or a quote without a partner (such bytes start no token, and what
     // follows them is read as further tokens). Known for a text whose nesting the
@@ -69,11 +86,10 @@ public:
     // read would stop its copy (at a zero byte), then moves on as a string read does. An
     // empty range when no token is left. For reading a block in place.
     void ReadValueRange(int32_t& start, int32_t& length);
-    const UString& GetText() const { return m_text; }
-
-    // Token record layout in the flat token array.
-    enum { MATCH_START = 0, MATCH_LENGTH = 1, VALUE_START = 2, VALUE_LENGTH = 3, RECORD_SIZE = 4 };
-    const UArray<int>& GetTokens() const { return m_tokens; }
+    // Moves past the token at the cursor without reading it.
+    void Skip() { Advance(); }
+    // The text the token offsets count from.
+    const char* GetText() const { return m_text; }
 
     // Text nested deeper than this many braces is refused as an engine error: the engine
     // could not match it correctly. Braces inside quoted strings do not nest, except in
@@ -83,21 +99,35 @@ public:
     static constexpr int kErrorNestingTooDeep = -10000;
 
 private:
-    void Tokenize(const UString& mainPattern, const UArray<UString>& valuePatterns, int32_t start, int32_t length);
-    void TokenizeBlocks(int32_t start, int32_t length, Nesting nesting = Nesting::Check);
-    void Advance();
-    const char* MatchText() const;
+    class RegexTokens;
 
-    const UString& m_text;
-    UArray<int> m_tokens;
-    int32_t m_cursor = -1;
-    UString m_value;
-    int m_engineError = 0;
+    void CheckStructure();
+    // The next token from the range into m_token; false, with the engine's error noted,
+    // when none is left.
+    bool Fetch();
+    void Advance() {
+        if (m_hasToken) m_hasToken = Fetch();
+    }
+    const char* MatchText() const { return m_text + m_token.matchStart; }
+
+    const char* m_text;
+    const unsigned char* m_begin;  // the range tokenized
+    const unsigned char* m_end;
+    int32_t m_rangeStart;
+    UBlockScanner m_scanner;
+    std::unique_ptr<RegexTokens> m_regex;  // the token source in place of the scanner
+    Token m_token{};
+    bool m_hasToken = false;
     bool m_openEnded = false;
+    // Known once tokenizing stopped, or when the text cannot stop early.
+    mutable bool m_errorKnown = false;
+    mutable int m_engineError = 0;
 };
 
-// A parser over the rest of a stream: reads the stream from its position to its end
-// into a text it owns and tokenizes that. The stream is left where it was.
+// A parser over the rest of a stream, from its position to its end. A stream that holds
+// its bytes in memory (IInputStream::GetBytesInMemory) is read there, in place, and must
+// outlive the parser; any other is read into a text the parser owns. The stream is left
+// where it was.
 template <typename C>
 class TextParserPolicy_ParseStream {
 public:
@@ -107,7 +137,6 @@ public:
     TextParserPolicy_ParseStream& operator=(const TextParserPolicy_ParseStream&) = delete;
 
     UTextParser& Parser() { return *m_parser; }
-    const UBaseString<C>& GetText() const { return m_text; }
     bool HasMoreTokens() const { return m_parser->HasMoreTokens(); }
     int GetEngineError() const { return m_parser->GetEngineError(); }
 
@@ -118,7 +147,7 @@ public:
     }
 
 private:
-    UBaseString<C> m_text;
+    UBaseString<C> m_text;  // the bytes read, unless the stream lends its own
     // The token state, in a block of the core services' allocator, which releases it.
     UTextParser* m_parser = nullptr;
     IMemoryAllocator* m_allocator = nullptr;

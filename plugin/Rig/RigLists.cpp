@@ -1,6 +1,7 @@
 #include "Rig/RigLists.h"
 
 #include <algorithm>
+#include <cstring>
 #include <climits>
 #include <cstdint>
 #include <functional>
@@ -12,7 +13,6 @@
 using brix::TVector2;
 using brix::TVector3;
 using brix::UArray;
-using brix::UString;
 
 namespace rig {
 
@@ -22,8 +22,8 @@ namespace {
 // past the last token gives 0) and without keeping a token table for the list.
 class NumberList {
 public:
-    NumberList(const UString& text, TextRange range)
-        : m_text(text.c_str()),
+    NumberList(const char* text, TextRange range)
+        : m_text(text),
           m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
                     reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
           m_offset(range.start) {
@@ -62,12 +62,12 @@ private:
 bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
 
 template <typename Vector>
-void ReadVectors(const UString& text, TextRange range, UArray<Vector>& out) {
+void ReadVectors(const char* text, TextRange range, UArray<Vector>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
 }
 
-bool ReadUnsigned(const UString& text, TextRange range, UArray<uint32_t>& out) {
+bool ReadUnsigned(const char* text, TextRange range, UArray<uint32_t>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t value;
@@ -78,7 +78,7 @@ bool ReadUnsigned(const UString& text, TextRange range, UArray<uint32_t>& out) {
     return true;
 }
 
-bool ReadWeights(const UString& text, TextRange range, UArray<MeshData::Weight>& out) {
+bool ReadWeights(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t bone;
@@ -96,14 +96,35 @@ int64_t MostElements(TextRange range, int32_t numbersPerElement) {
     return (int64_t(range.length) + 1) / 2 / numbersPerElement + 1;
 }
 
+// A list shorter than the array's step of 64 elements gets a block of its own size (none
+// when empty): a mesh may hold any number of UV sets, each with a list of its own, and
+// the step would cost up to 64 elements for each.
+template <typename T>
+void FitSmallList(UArray<T>& list) {
+    if (list.Max() > brix::UArrayBase::kGranularity || list.Max() == list.Num()) return;
+    UArray<T> fitted;
+    fitted.Empty(list.Num());
+    fitted.Add(list.Num());
+    if (list.Num()) memcpy(static_cast<void*>(fitted.Data()), list.Data(), size_t(list.Num()) * sizeof(T));
+    list = std::move(fitted);
+}
+
 // Below this much list text a mesh's lists are read on the calling thread: starting a
 // thread costs more than it saves.
 constexpr int64_t kBytesWorthAThread = int64_t(1) << 20;
 constexpr unsigned kMostThreads = 4;
+// A block that gives one list again and again (legal, if odd) would queue a record per
+// entry; the queue is read whenever it holds this many, so it stays small.
+constexpr int32_t kMostQueued = 4096;
 
 }  // namespace
 
-void ListQueue::Queue(Kind kind, TextRange range, void* target) { m_jobs.Append(Job{kind, range, target}); }
+void ListQueue::Queue(Kind kind, TextRange range, void* target) {
+    m_jobs.Append(Job{kind, range, target});
+    if (m_jobs.Num() >= kMostQueued && !ReadQueued()) m_failed = true;
+}
+
+bool ListQueue::ReadAll() { return ReadQueued() && !m_failed; }
 
 void ListQueue::Forget(const void* first, const void* end) {
     for (int32_t i = m_jobs.Num() - 1; i >= 0; --i) {
@@ -124,7 +145,7 @@ struct Group {
 
 }  // namespace
 
-bool ListQueue::ReadAll(bool mayUseThreads) {
+bool ListQueue::ReadQueued() {
     // Jobs by target, each target's jobs kept in queue order.
     UArray<int32_t> order;
     order.Reserve(m_jobs.Num());
@@ -152,8 +173,13 @@ bool ListQueue::ReadAll(bool mayUseThreads) {
         }
         group.jobCount = k - group.firstJob;
         constexpr int64_t kMostBytes = int64_t(1) << 30;
+        // A target read again after an earlier batch at least doubles its room, so that
+        // many batches grow it in few moves.
         auto reserve = [&](auto& out) {
-            if ((out.Num() + elements) * int64_t(sizeof(out[0])) < kMostBytes) out.Reserve(out.Num() + int32_t(elements));
+            const int64_t needed = out.Num() + elements;
+            if (needed <= out.Max()) return;
+            const int64_t room = needed > int64_t(out.Num()) * 2 ? needed : int64_t(out.Num()) * 2;
+            if (room * int64_t(sizeof(out[0])) < kMostBytes) out.Reserve(int32_t(room));
             else group.pinned = true;
         };
         switch (first.kind) {
@@ -169,7 +195,7 @@ bool ListQueue::ReadAll(bool mayUseThreads) {
     // The largest groups first, each to the least loaded thread; pinned ones stay on the
     // calling thread (number 0).
     unsigned threads = 1;
-    if (mayUseThreads && totalBytes >= kBytesWorthAThread)
+    if (totalBytes >= kBytesWorthAThread)
         threads = std::min({std::max(1u, std::thread::hardware_concurrency()), kMostThreads, unsigned(groups.Num())});
     if (threads > 1) {
         UArray<int32_t> bySize;
@@ -222,6 +248,15 @@ bool ListQueue::ReadAll(bool mayUseThreads) {
     for (unsigned t = started; t < threads; ++t) results[t] = readGroups(groupsOf[t]);
     for (unsigned t = 1; t < started; ++t) helpers[t].join();
 
+    for (const Group& group : groups) {
+        void* target = m_jobs[order[group.firstJob]].target;
+        switch (m_jobs[order[group.firstJob]].kind) {
+            case Kind::Vectors3: FitSmallList(*static_cast<UArray<TVector3<float>>*>(target)); break;
+            case Kind::Vectors2: FitSmallList(*static_cast<UArray<TVector2<float>>*>(target)); break;
+            case Kind::Unsigned: FitSmallList(*static_cast<UArray<uint32_t>*>(target)); break;
+            case Kind::Weights: FitSmallList(*static_cast<UArray<MeshData::Weight>*>(target)); break;
+        }
+    }
     m_jobs.Empty(0);
     for (bool result : results)
         if (!result) return false;

@@ -3,13 +3,14 @@
 // A block's entries are gathered first and its lists read afterwards: each list is a
 // range of the file text that no other list depends on, so a large mesh's lists are read
 // on several threads at once. Reading a list only scans text and appends to room made
-// beforehand, so the threads share nothing and allocate nothing.
+// beforehand, so the threads share nothing and allocate nothing. The text must have
+// passed the whole-text structure check (every block closed, every quote paired): then
+// no scan needs the regex engine, which allocates.
 
 #include <cstdint>
 
 #include "Rig/RigModel.h"
 #include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
 
 namespace rig {
 
@@ -20,7 +21,7 @@ struct TextRange {
 
 class ListQueue {
 public:
-    explicit ListQueue(const brix::UString& text) : m_text(text) {}
+    explicit ListQueue(const char* text) : m_text(text) {}
 
     // Queues a list value to be appended to out, after every list queued for out before.
     void Vectors3(TextRange range, brix::UArray<brix::TVector3<float>>& out) { Queue(Kind::Vectors3, range, &out); }
@@ -31,12 +32,9 @@ public:
     // be released (a list of UV sets started over).
     void Forget(const void* first, const void* end);
 
-    // Reads every queued list and empties the queue; false when an integer does not fit
-    // 32 bits. Reals always read (a missing one as 0). With mayUseThreads, a large queue is
-    // shared among threads; the text must then have passed the whole-text structure
-    // check (every block closed, every quote paired), so that no scan needs the regex
-    // engine, which allocates.
-    bool ReadAll(bool mayUseThreads);
+    // Reads every queued list and empties the queue; false when an integer did not fit
+    // 32 bits in any list read so far. Reals always read (a missing one as 0).
+    bool ReadAll();
 
 private:
     enum class Kind { Vectors3, Vectors2, Unsigned, Weights };
@@ -46,9 +44,11 @@ private:
         void* target;
     };
     void Queue(Kind kind, TextRange range, void* target);
+    bool ReadQueued();
 
-    const brix::UString& m_text;
+    const char* m_text;
     brix::UArray<Job> m_jobs;
+    bool m_failed = false;
 };
 
 }  // namespace rig

@@ -24,6 +24,11 @@ public:
     virtual IInputStream& SeekForward(int32_t distance) = 0;
     virtual IInputStream& SeekBackward(int32_t distance) = 0;
     virtual bool IsEnd() = 0;
+    // All of the stream's bytes (GetSize of them) when it holds them in one block of its
+    // own, followed by a zero byte, so that a text reader can read them in place instead
+    // of copying them; valid while the stream is open. Null for a stream that reads from
+    // elsewhere.
+    virtual const unsigned char* GetBytesInMemory() const { return nullptr; }
 };
 
 class IOutputStream {

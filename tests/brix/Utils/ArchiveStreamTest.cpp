@@ -10,6 +10,7 @@
 #include "CoreServices/Interfaces/ICoreServices.h"
 #include "Utils/UCompressor.h"
 #include "Utils/UStream_Archive.h"
+#include "Utils/UTextParser.h"
 #include "support/WarningCapture.h"
 
 using namespace brix;
@@ -141,7 +142,37 @@ TEST(ArchiveStream, ReadsEntriesOfRealArchives) {
         EXPECT_EQ(opened.stream->GetSize(), c.expected.size());
         EXPECT_EQ(ReadAll(*opened.stream), c.expected);
         EXPECT_EQ(opened.stream->GetName(), (std::string(c.archive) + "/" + c.entry).c_str());
+        // The same bytes lie in the stream's block, a zero byte after them, to be read in place.
+        const unsigned char* held = opened.stream->GetBytesInMemory();
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(Bytes(held, held + c.expected.size()), c.expected);
+        EXPECT_EQ(held[c.expected.size()], 0);
     }
+}
+
+// The stream parser tokenizes the entry's own block from the stream's position: no copy
+// of the entry is made, and the tokens are those of a copy.
+TEST(ArchiveStream, StreamParserReadsTheEntryInPlace) {
+    const Bytes archive = Fixture("deflated.zip");
+    Opened opened(archive, "rig.tsl");
+    UStream_Archive& stream = *opened.stream;
+    stream.SeekForward(5);
+    TextParserPolicy_ParseStream<unsigned char> parser(&stream);
+    EXPECT_EQ(stream.Tell(), 5u);
+    EXPECT_EQ(parser.Parser().GetText(), reinterpret_cast<const char*>(stream.GetBytesInMemory()));
+
+    const Bytes rig = RigText(400);
+    const UString rest(rig.data() + 5, int32_t(rig.size() - 5));
+    UTextParser copy(rest);
+    int tokens = 0;
+    for (; copy.HasMoreTokens(); ++tokens) {
+        UString expected, value;
+        copy >> expected;
+        parser >> value;
+        ASSERT_EQ(value, expected) << tokens;
+    }
+    EXPECT_FALSE(parser.HasMoreTokens());
+    EXPECT_EQ(tokens, 400 * 4 - 1);  // four a line, the first "bone" skipped
 }
 
 TEST(ArchiveStream, ReadsLikeAnInputStream) {
@@ -165,6 +196,7 @@ TEST(ArchiveStream, ReadsLikeAnInputStream) {
     s.Close();
     EXPECT_FALSE(s.IsOpen());
     EXPECT_EQ(s.Serialize(b, 8), 0u);
+    EXPECT_EQ(s.GetBytesInMemory(), nullptr);
 }
 
 TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
@@ -189,6 +221,8 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
     const size_t rig = FindDirectoryRecord(deflated, "rig.tsl");
     Put32(longer, rig + 24, Get32(deflated, rig + 24) + 1);
     Put32(shorter, rig + 24, Get32(deflated, rig + 24) - 1);
+    Bytes beyondDeflate = deflated;  // more than 1032 bytes for each compressed byte
+    Put32(beyondDeflate, rig + 24, Get32(deflated, rig + 20) * 1032 + 1);
 
     const std::vector<Case> cases = {
         {"missing entry", stored, "missing.tsl", R::NotFound,
@@ -211,6 +245,8 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
         {"decodes to more bytes than the directory says", shorter, "rig.tsl", R::DamagedData,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
+        {"a size no Deflate data of that length decodes to", beyondDeflate, "rig.tsl", R::DamagedData,
+         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
         {"empty entry: not open, nothing to say", deflated, "empty.tsl", R::Ok, ""},
     };
     for (const Case& c : cases) {
@@ -218,6 +254,7 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
         Opened opened(c.archive, c.entry);
         EXPECT_FALSE(opened.stream->IsOpen());
         EXPECT_EQ(opened.stream->GetSize(), 0u);
+        EXPECT_EQ(opened.stream->GetBytesInMemory(), nullptr);
         EXPECT_EQ(opened.stream->GetResult(), c.reason);
         EXPECT_EQ(opened.Warning(), c.warning);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -25,13 +26,21 @@ UArray<unsigned char> ToArray(const Bytes& bytes) {
 
 Bytes ToBytes(const UArray<unsigned char>& array) { return Bytes(array.begin(), array.end()); }
 
-// Inflates with our decoder; the result and the output as bytes.
+// Inflates with our decoder; the result and the output as bytes. The stream is inflated
+// a second time into a fixed block of exactly the size it decoded to, as a caller that
+// knows the size does it: that must give the same result and bytes, and write nothing
+// past the block (its own heap block, so the sanitizer sees any write past it).
 InflateResult InflateWithReason(const Bytes& input, Bytes& output,
                                 uint64_t limit = DecompressorPolicy_Deflate::kMaxOutput) {
     DecompressorPolicy_Deflate decoder;
     UArray<unsigned char> in = ToArray(input), out;
     const InflateResult result = decoder.Decompress(in, out, limit);
     output = ToBytes(out);
+    Bytes block(output.size());
+    size_t written = 0;
+    EXPECT_EQ(decoder.Decompress(input.data(), input.size(), block.data(), block.size(), written), result);
+    EXPECT_EQ(written, output.size());
+    EXPECT_EQ(block, output);
     return result;
 }
 
@@ -467,6 +476,14 @@ TEST(Deflate, StopsAtTheOutputLimit) {
     EXPECT_EQ(output, data);
     EXPECT_EQ(InflateWithReason(compressed, output, data.size() - 1), InflateResult::OutputLimit);
     EXPECT_LE(output.size(), data.size() - 1);
+    // A fixed block one byte short of the stream: the same, and nothing written past it.
+    DecompressorPolicy_Deflate decoder;
+    Bytes block(data.size() - 1);
+    size_t written = 0;
+    EXPECT_EQ(decoder.Decompress(compressed.data(), compressed.size(), block.data(), block.size(), written),
+              InflateResult::OutputLimit);
+    EXPECT_EQ(written, output.size());
+    EXPECT_TRUE(std::equal(block.begin(), block.begin() + long(written), data.begin()));
 }
 
 TEST(Deflate, Crc32MatchesZlib) {

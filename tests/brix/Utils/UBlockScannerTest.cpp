@@ -1,5 +1,6 @@
 // The block tokenizer's scanner against the regex engine alone: both must give the same
-// token records and the same engine error for every text.
+// token records and the same engine error for every text, whether the error is asked
+// before the tokens are read or after.
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,18 @@ using namespace brix;
 namespace {
 
 struct Tokenized {
-    std::vector<int> records;
-    int error;
-    bool operator==(const Tokenized&) const = default;
+    std::vector<UTextParser::Token> records;
+    int error;         // once every token was read
+    int errorUpFront;  // asked before any token was read
 };
 
 Tokenized Tokenize(const std::string& bytes, UTextParser::Engine engine) {
     UString text(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()));
+    Tokenized out{{}, 0, UTextParser(text, engine).GetEngineError()};
     UTextParser parser(text, engine);
-    const UArray<int>& tokens = parser.GetTokens();
-    return {std::vector<int>(tokens.begin(), tokens.end()), parser.GetEngineError()};
+    for (UTextParser::Token token; parser.PeekToken(token); parser.Skip()) out.records.push_back(token);
+    out.error = parser.GetEngineError();
+    return out;
 }
 
 std::string Printable(const std::string& bytes) {
@@ -43,6 +46,8 @@ void ExpectSameTokens(const std::string& bytes) {
     const Tokenized scanned = Tokenize(bytes, UTextParser::Engine::Scanner);
     const Tokenized matched = Tokenize(bytes, UTextParser::Engine::RegexOnly);
     EXPECT_EQ(scanned.error, matched.error) << Printable(bytes);
+    EXPECT_EQ(scanned.errorUpFront, scanned.error) << Printable(bytes);
+    EXPECT_EQ(matched.errorUpFront, matched.error) << Printable(bytes);
     EXPECT_EQ(scanned.records, matched.records) << Printable(bytes);
 }
 
@@ -79,6 +84,13 @@ TEST(UBlockScanner, GivesTheEngineTokensOnTrickyTexts) {
         std::string(1001, '{') + std::string(1001, '}'),
         std::string(999, '{') + "\"" + std::string(999, '}'),
         "{ " + std::string(200, '"') + " }",
+        // A block that never closes, whose quotes the engine may read as strings or as
+        // bytes: it gives up, which stops the tokens there.
+        "a { b" + [] {
+            std::string pairs;
+            for (int i = 0; i < 40; ++i) pairs += "\"\" ";
+            return pairs;
+        }() + "c",
         SampleRig(),
     };
     for (const std::string& text : cases) ExpectSameTokens(text);

@@ -20,6 +20,13 @@ std::vector<std::string> Values(const char* text) {
     return values;
 }
 using Strings = std::vector<std::string>;
+
+// Every token record, read off the cursor.
+std::vector<UTextParser::Token> Tokens(UTextParser& parser) {
+    std::vector<UTextParser::Token> tokens;
+    for (UTextParser::Token token; parser.PeekToken(token); parser.Skip()) tokens.push_back(token);
+    return tokens;
+}
 }  // namespace
 
 TEST(UTextParser, PatternsAreStoredAsWritten) {
@@ -52,10 +59,48 @@ TEST(UTextParser, CutsQuotedStringsBlocksAndWords) {
 TEST(UTextParser, TokenRecordsHoldMatchAndValueRanges) {
     UString text("ab \"cd\" {e}");
     UTextParser parser(text);
-    const UArray<int>& t = parser.GetTokens();
-    ASSERT_EQ(t.Num(), 12);
-    const int expected[] = {0, 2, 0, 2, 3, 4, 4, 2, 8, 3, 9, 1};
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(t[i], expected[i]) << i;
+    const std::vector<UTextParser::Token> expected = {{0, 2, 0, 2}, {3, 4, 4, 2}, {8, 3, 9, 1}};
+    EXPECT_EQ(Tokens(parser), expected);
+    // A range counts its offsets from the start of the whole text.
+    UTextParser range(text, 3, 8);
+    const std::vector<UTextParser::Token> inRange = {{3, 4, 4, 2}, {8, 3, 9, 1}};
+    EXPECT_EQ(Tokens(range), inRange);
+}
+
+// A block's value read in place gives the tokens and engine error that a copy of it
+// gives, offsets counted from the whole text, whether its nesting is checked again or
+// taken from the whole text's check.
+TEST(UTextParser, ABlockReadInPlaceReadsAsACopyOfItsValue) {
+    const std::vector<std::string> texts = {
+        "list { 1 { 2 } \"}\" x } tail",
+        "a { b \"c { d\" { e { f } } g } { } {a}{b}",
+        "{ \"\" {} \"{\" \"}\" \"\"\"\" }",
+        "{ a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a }",
+        std::string("{ a\0b \"c\0d\" {\0} }", 17),
+        "{ 1.5 -2 3e1 \"4\" {5} 6x }",
+        "{\r\n\tset 0 {\r\n\t\t0.0000 0.5000\r\n\t}\r\n}",
+        // Blocks that close only when a quoted string is read as bytes, and quotes whose
+        // partner lies outside the block.
+        "{ { \"}\" } ", "x { \"} \" { } ", "{ a \" } b \"",
+    };
+    for (const std::string& bytes : texts) {
+        const UString text(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()));
+        UTextParser whole(text);
+        for (UTextParser::Token block; whole.PeekToken(block);) {
+            int32_t start, length;
+            whole.ReadValueRange(start, length);
+            if (bytes[size_t(block.matchStart)] != '{') continue;
+            const UString copy(reinterpret_cast<const unsigned char*>(bytes.data()) + start, length);
+            UTextParser fromCopy(copy);
+            std::vector<UTextParser::Token> expected = Tokens(fromCopy);
+            for (UTextParser::Token& token : expected) token.matchStart += start, token.valueStart += start;
+            for (UTextParser::Nesting nesting : {UTextParser::Nesting::Check, UTextParser::Nesting::CheckedWithWholeText}) {
+                UTextParser inPlace(text, start, length, nesting);
+                EXPECT_EQ(Tokens(inPlace), expected) << bytes << " at " << start;
+                EXPECT_EQ(inPlace.GetEngineError(), fromCopy.GetEngineError()) << bytes << " at " << start;
+            }
+        }
+    }
 }
 
 TEST(UTextParser, BlockValueReadsAsAFreshText) {
@@ -65,7 +110,8 @@ TEST(UTextParser, BlockValueReadsAsAFreshText) {
     outer >> inner;
     UTextParser parser(inner);
     EXPECT_FALSE(parser.HasMoreTokens());
-    EXPECT_EQ(parser.GetNumTokens(), 0);
+    UTextParser::Token token{};
+    EXPECT_FALSE(parser.PeekToken(token));
 }
 
 TEST(UTextParser, NumbersReadFromTheMatchStart) {
@@ -111,11 +157,11 @@ TEST(UTextParser, LargeBlocksTokenizeCompletely) {
     UString text(big.c_str());
     UTextParser parser(text);
     EXPECT_EQ(parser.GetEngineError(), 0);
-    ASSERT_EQ(parser.GetNumTokens(), 3);
     UString mesh, block, tail;
     parser >> mesh >> block >> tail;
     EXPECT_EQ(block.Length(), int32_t(big.size()) - 12);
     EXPECT_STREQ(tail.c_str(), "tail");
+    EXPECT_FALSE(parser.HasMoreTokens());
 }
 
 TEST(UTextParser, DeepNestingMatchesOrIsReportedNeverWrong) {
@@ -124,8 +170,9 @@ TEST(UTextParser, DeepNestingMatchesOrIsReportedNeverWrong) {
         UString subject(text.c_str());
         UTextParser parser(subject);
         EXPECT_EQ(parser.GetEngineError(), 0) << depth;
-        ASSERT_EQ(parser.GetNumTokens(), 2) << depth;
-        EXPECT_EQ(parser.GetTokens()[1], int(text.size()) - 6) << depth;  // the block's match length
+        const std::vector<UTextParser::Token> tokens = Tokens(parser);
+        ASSERT_EQ(tokens.size(), 2u) << depth;
+        EXPECT_EQ(tokens[0].matchLength, int(text.size()) - 6) << depth;  // the block's
     }
     std::string tooDeep = std::string(1001, '{') + std::string(1001, '}');
     UString subject(tooDeep.c_str());
@@ -144,7 +191,7 @@ TEST(UTextParser, QuotedBracesDoNotCountTowardsTheNestingLimit) {
             UTextParser parser(subject, engine);
             EXPECT_EQ(parser.GetEngineError(), 0) << text;
             EXPECT_FALSE(parser.IsOpenEnded()) << text;
-            EXPECT_EQ(parser.GetNumTokens(), text[0] == '{' ? 1 : 2) << text;
+            EXPECT_EQ(Tokens(parser).size(), text[0] == '{' ? 1u : 2u) << text;
         }
     }
     const std::string unclosed = "{ " + quoted;
@@ -221,7 +268,7 @@ TEST(TextParserPolicy_ParseStream, ReadsTheRestOfTheStreamAndPutsItBack) {
     StringStream empty("");
     TextParserPolicy_ParseStream<unsigned char> none(&empty);
     EXPECT_FALSE(none.HasMoreTokens());
-    EXPECT_EQ(none.GetText().Num(), 1);
+    EXPECT_STREQ(none.Parser().GetText(), "");
 }
 
 TEST(TextParserPolicy_ParseStream, MissingStreamIsABrokenPrecondition) {

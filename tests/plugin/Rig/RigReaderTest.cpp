@@ -224,3 +224,22 @@ TEST(RigReader, LargeListsReadWholeAndInOrder) {
     const size_t last = text.rfind(" } }");
     EXPECT_FALSE(Read(text.substr(0, last) + " 4294967296 0 } }").ok);
 }
+
+// A list given again in thousands of small blocks appends each in turn, across the
+// batches the reader reads them in; a bad entry in any batch makes the file damaged.
+TEST(RigReader, AListGivenInManyBlocksKeepsEveryEntryInOrder) {
+    constexpr int kBlocks = 10000;
+    std::string text = "numMeshes 1 mesh 0 {";
+    for (int i = 0; i < kBlocks; ++i) text += " polygonVertexIndices { " + std::to_string(i) + " }";
+    text += " textureCoordinates { set 0 { 1 2 } } }";
+    const Rig rig = Read(text);
+    ASSERT_TRUE(rig.ok);
+    const MeshData& mesh = rig.meshes[0];
+    ASSERT_EQ(mesh.polygonVertexIndices.Num(), kBlocks);
+    for (int i = 0; i < kBlocks; ++i) ASSERT_EQ(mesh.polygonVertexIndices[i], uint32_t(i));
+    ASSERT_EQ(mesh.textureCoordinates.Num(), 1);
+    EXPECT_EQ(mesh.textureCoordinates[0][0].y, 2.0f);
+
+    const size_t early = text.find("{ 17 }");
+    EXPECT_FALSE(Read(text.replace(early, 6, "{ 99999999999 }")).ok);
+}
