@@ -30,13 +30,19 @@ namespace kiln::platform_maya {
 namespace {
 // The face and vertex of every face vertex, polygon by polygon, from one listing of the
 // mesh's polygons.
+// Host arrays are filled from a buffer of our own in one call: an element access is a
+// call into the host, and a mesh has millions of face vertices.
 void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArray* counts = nullptr) {
     MIntArray polygonCounts;
     mesh.getVertices(polygonCounts, vertices);
-    faces.setLength(vertices.length());
-    unsigned int corner = 0;
-    for (unsigned int p = 0; p < polygonCounts.length(); ++p)
-        for (int k = 0; k < polygonCounts[p] && corner < faces.length(); ++k) faces[corner++] = int(p);
+    UArray<int> polygonCountList;
+    polygonCountList.Add(int32_t(polygonCounts.length()));
+    if (polygonCounts.length()) polygonCounts.get(polygonCountList.Data());
+    UArray<int> faceList;
+    faceList.Reserve(int32_t(vertices.length()));
+    for (int32_t p = 0; p < polygonCountList.Num(); ++p)
+        for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < vertices.length(); ++k) faceList.Append(p);
+    faces = MIntArray(faceList.Data(), unsigned(faceList.Num()));
     if (counts) *counts = polygonCounts;
 }
 
@@ -121,10 +127,11 @@ struct WeightRun {
 template <typename T>
 void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
                                 const IndexList& polygonVertexCounts, const HObject& parent) {
-    MFloatPointArray points;
-    points.setLength(unsigned(vertices.Num()));
-    for (int32_t i = 0; i < vertices.Num(); ++i)
-        points[unsigned(i)] = MFloatPoint(float(vertices[i].x), float(vertices[i].y), float(vertices[i].z), 1.0f);
+    UArray<MFloatPoint> pointList;
+    pointList.Reserve(vertices.Num());
+    for (const Vector3& vertex : vertices)
+        pointList.Emplace(float(vertex.x), float(vertex.y), float(vertex.z), 1.0f);
+    const MFloatPointArray points(pointList.Data(), unsigned(pointList.Num()));
     const MIntArray counts(reinterpret_cast<const int*>(polygonVertexCounts.Data()), unsigned(polygonVertexCounts.Num()));
     const MIntArray indices(reinterpret_cast<const int*>(polygonVertexIndices.Data()),
                             unsigned(polygonVertexIndices.Num()));
@@ -190,13 +197,14 @@ void HPolygonMeshKit<T>::SetTextureCoordinates(HStatus& status, const UArray<Vec
     if (!hostStatus) return status.Set(hostStatus);
     const MString name = GetUVSetName(setIndex);
     if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
-    MFloatArray u, v;
-    u.setLength(unsigned(coordinates.Num()));
-    v.setLength(unsigned(coordinates.Num()));
-    for (int32_t i = 0; i < coordinates.Num(); ++i) {
-        u[unsigned(i)] = float(coordinates[i].x);
-        v[unsigned(i)] = float(coordinates[i].y);
+    UArray<float> uList, vList;
+    uList.Reserve(coordinates.Num());
+    vList.Reserve(coordinates.Num());
+    for (const Vector2& coordinate : coordinates) {
+        uList.Append(float(coordinate.x));
+        vList.Append(float(coordinate.y));
     }
+    const MFloatArray u(uList.Data(), unsigned(uList.Num())), v(vList.Data(), unsigned(vList.Num()));
     hostStatus = mesh.setUVs(u, v, &name);
     if (!hostStatus) return status.Set(hostStatus);
     MIntArray faces, vertices, counts, ids;
