@@ -12,6 +12,7 @@
 #include <maya/MSceneMessage.h>
 #include <maya/MString.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -43,6 +44,22 @@ struct Node;
 struct Attr;
 struct Geometry;
 
+// One step of a DAG path: its last node and the path to that node's parent (null for a
+// node right under the world). Paths that begin alike share those steps, so a path is
+// copied, shortened or extended by one node without copying its nodes. Each step holds a
+// reference to its node and to the step before it.
+struct PathStep {
+  int refs = 0;
+  unsigned length = 0; // nodes from the top down to this one
+  Node* node = nullptr;
+  PathStep* up = nullptr;
+};
+
+// A new step (no reference taken yet) after up.
+PathStep* newStep(Node* node, PathStep* up);
+void retainStep(PathStep* s);
+void releaseStep(PathStep* s);
+
 // ---------------------------------------------------------------- attributes and plugs
 
 enum class AttrKind { Message, Matrix, Geometry, Compound, Numeric, Generic };
@@ -73,6 +90,102 @@ struct PlugKey {
     if (parentIndex != o.parentIndex) return parentIndex < o.parentIndex;
     return index < o.index;
   }
+};
+
+// A table from plugs to values kept in one block (open addressing, linear probing): a
+// skin cluster holds a connection and a stored value for each of thousands of influences,
+// and looking one up must not chase a tree through the heap. Iteration is in no set order.
+template <typename V> class PlugTable {
+public:
+  struct Slot {
+    PlugKey key; // key.attr null: empty
+    V value{};
+  };
+
+  V* find(const PlugKey& k) {
+    const size_t i = slotOf(k);
+    return i == kNone ? nullptr : &m_slots[i].value;
+  }
+  const V* find(const PlugKey& k) const { return const_cast<PlugTable*>(this)->find(k); }
+
+  V& operator[](const PlugKey& k) {
+    if (V* v = find(k)) return *v;
+    if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
+    size_t i = home(k);
+    while (m_slots[i].key.attr) i = (i + 1) & mask();
+    m_slots[i].key = k;
+    ++m_size;
+    return m_slots[i].value;
+  }
+
+  bool erase(const PlugKey& k) {
+    size_t hole = slotOf(k);
+    if (hole == kNone) return false;
+    // Backward shift: later slots of the run move into the hole when their home allows.
+    for (size_t i = (hole + 1) & mask(); m_slots[i].key.attr; i = (i + 1) & mask()) {
+      const size_t want = home(m_slots[i].key);
+      const bool between = hole <= i ? (hole < want && want <= i) : (hole < want || want <= i);
+      if (between) continue;
+      m_slots[hole] = std::move(m_slots[i]);
+      hole = i;
+    }
+    m_slots[hole] = Slot();
+    --m_size;
+    return true;
+  }
+
+  void clear() {
+    std::vector<Slot>().swap(m_slots);
+    m_size = 0;
+  }
+  // Makes room for count entries in all.
+  void reserve(size_t count) {
+    size_t size = m_slots.empty() ? 8 : m_slots.size();
+    while (count * 4 > size * 3) size *= 2;
+    if (size > m_slots.size()) grow(size);
+  }
+  size_t size() const { return m_size; }
+  // Calls visit(key, value) for every entry.
+  template <typename Visit> void forEach(Visit visit) const {
+    for (const Slot& s : m_slots)
+      if (s.key.attr) visit(s.key, s.value);
+  }
+
+private:
+  static constexpr size_t kNone = ~size_t(0);
+  size_t slotOf(const PlugKey& k) const {
+    if (m_size == 0) return kNone;
+    for (size_t i = home(k);; i = (i + 1) & mask()) {
+      if (!m_slots[i].key.attr) return kNone;
+      if (m_slots[i].key == k) return i;
+    }
+  }
+  size_t mask() const { return m_slots.size() - 1; }
+  size_t home(const PlugKey& k) const {
+    // The key's fields mixed so that every bit of each reaches the low bits.
+    unsigned long long h = (unsigned long long)(uintptr_t)k.attr;
+    h ^= ((unsigned long long)(unsigned)k.index << 32 | (unsigned)k.parentIndex) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return (size_t)h & mask();
+  }
+  void grow(size_t size = 0) {
+    std::vector<Slot> old;
+    old.swap(m_slots);
+    m_slots.resize(size ? size : old.empty() ? 8 : old.size() * 2);
+    for (Slot& s : old)
+      if (s.key.attr) {
+        size_t i = home(s.key);
+        while (m_slots[i].key.attr) i = (i + 1) & mask();
+        m_slots[i] = std::move(s);
+      }
+  }
+
+  std::vector<Slot> m_slots; // a power of two in size, at most three quarters full
+  size_t m_size = 0;
 };
 
 struct Connection {
@@ -243,14 +356,23 @@ struct Node : Entity {
   unsigned long long serial = 0;
   std::string name;
   bool alive = true;
-  std::map<PlugKey, MObject> data;    // stored data values (matrix / mesh data)
+  PlugTable<MObject> data;            // stored data values (matrix / mesh data)
   std::map<PlugKey, double> numbers;  // stored numeric values
   std::vector<Connection*> in, out;   // creation order
-  std::map<PlugKey, Connection*> inByPlug;  // the connection into each destination plug
+  PlugTable<Connection*> inByPlug;    // the connection into each destination plug
   // DAG
   std::vector<Node*> parents, children;
   bool intermediate = false;
   MMatrix local;
+  // Instance 0 (the route through each first parent): its path and its world matrix, kept
+  // until a node on the way changes place (both) or local matrix (the matrix); see
+  // placeChanged and localChanged.
+  PathStep* firstPath = nullptr; // holds a reference
+  bool worldKnown = false;
+  MMatrix world;
+  MObject worldInverse; // matrix data of the inverse of world, or null; dropped with it
+  // Marks the nodes one graph walk has reached (see nextWalkMark).
+  unsigned long long walkMark = 0;
   // mesh shape
   std::unique_ptr<Geometry> geom;
   std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
@@ -285,7 +407,12 @@ struct Access {
   static Node* anyNode(const MObject& o); // node, alive or not
   static std::vector<Node*> nodes(const MDagPath& p);
   static bool pathValidFlag(const MDagPath& p) { return p.m_valid; }
+  static PathStep* step(const MDagPath& p) { return p.m_step; }
   static MDagPath makePath(const std::vector<Node*>& nodes);
+  // The path whose last step is s (null: the world's path).
+  static MDagPath makePath(PathStep* s);
+  // Points path at step s, keeping the array element in place (no copy of the path).
+  static void setPath(MDagPath& path, PathStep* s);
   static const Attr* attr(const MPlug& p) { return p.m_attr; }
   static PlugKey key(const MPlug& p) { return {p.m_attr, p.m_parentIndex, p.m_index}; }
   static MPlug makePlug(Node* n, const PlugKey& k);
@@ -348,6 +475,9 @@ using CommandHandler = MStatus (*)(const std::vector<std::string>& words, std::v
 struct Scene {
   Node* world = nullptr;
   std::vector<Node*> nodes; // live nodes in creation order, world first
+  // Live nodes by each type hasFn answers true for, in creation order (world included).
+  std::unordered_map<int, std::vector<Node*>> nodesOfType;
+  unsigned long long walkMarks = 0; // the last mark handed out by nextWalkMark
   unsigned long long nextSerial = 1;
   unsigned long long revision = 1; // bumped by every edit that can change evaluated values
   bool yUp = true;
@@ -424,7 +554,25 @@ void removeConnection(Connection* c);
 
 // DAG
 std::vector<std::vector<Node*>> allPaths(Node* n); // top-first, world excluded
+// The number of paths of a node (its instances), without listing them.
+size_t pathCount(Node* n);
 MMatrix inclusiveMatrix(const std::vector<Node*>& path);
+// Instance 0 of a live DAG node other than the world, and its inclusive matrix; both
+// kept on the node until placeChanged or localChanged drops them.
+PathStep* firstPath(Node* n);
+const MMatrix& firstWorldMatrix(Node* n);
+// The inclusive matrix of the path ending at step s (identity for the world's path).
+MMatrix inclusiveMatrix(const PathStep* s);
+// Drop what is kept about the node and everything below it: after a change of its parents
+// (or its deletion), or of its local matrix.
+void placeChanged(Node* n);
+void localChanged(Node* n);
+// Sets a transform's local matrix.
+void setLocal(Node* n, const MMatrix& local);
+// A mark no node carries yet, for one walk over the graph that does not start another.
+unsigned long long nextWalkMark();
+// Every type a node answers hasFn with true.
+std::vector<MFn::Type> typesOf(const Node* n);
 bool isAncestor(Node* ancestor, Node* n);
 // Puts child under parent at position index among its children (past the end: last).
 MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index = 0xffffffffu);
@@ -460,6 +608,9 @@ int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
 int inputVertexCount(Node* deformer, int g);
 bool reaches(Node* from, Node* to);
 std::vector<int> outputIndices(Node* deformer); // connected outputGeometry elements
+// The first skin cluster, in creation order, one of whose outputGeometry connections
+// reaches the node; null when none does.
+Node* firstSkinClusterReaching(Node* n);
 
 // Shading
 void assignFaces(Node* mesh, unsigned instance, Node* group, const std::vector<int>& faces);
