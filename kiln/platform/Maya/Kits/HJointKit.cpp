@@ -8,6 +8,8 @@
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 
+#include <cstring>
+
 namespace kiln::platform_maya {
 
 HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix) {
@@ -109,7 +111,14 @@ HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
         if (skin.findPlug("bindPreMatrix").elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
             MFnMatrixData data(value, &status);
             if (status) {
-                matrix = ToKitMatrix(data.matrix().inverse());
+                const MMatrix& bindPre = data.matrix();
+                // Compared bit for bit: -0.0 and 0.0 may invert differently.
+                if (!m_haveLast || std::memcmp(bindPre.matrix, m_lastBindPre.matrix, sizeof bindPre.matrix) != 0) {
+                    m_lastBindPre = bindPre;
+                    m_lastInverse = bindPre.inverse();
+                    m_haveLast = true;
+                }
+                matrix = ToKitMatrix(m_lastInverse);
                 return matrix;
             }
         }

@@ -4,7 +4,6 @@
 // up by name and then compared as host objects: names need not be unique.
 
 #include "HNodeKit.h"
-#include "Utils/UTable.h"
 
 namespace kiln::platform_maya {
 
@@ -17,9 +16,14 @@ public:
     int32_t Find(const HObject& node) const;
 
 private:
+    // Scene names run in long series that differ only in their last digits
+    // ("skinCluster1", "skinCluster2", ...), so they are spread over the buckets by a hash
+    // that mixes every byte into every bit.
+    static uint32_t HashOfName(const brix::UString& name);
+
     const brix::UArray<HObject>& m_list;
-    brix::UTable<brix::UString, int32_t> m_firstOfName;
-    brix::UArray<int32_t> m_nextOfSameName;  // -1 ends a chain
+    brix::UArray<int32_t> m_buckets;         // first position of each bucket's chain, -1 for none
+    brix::UArray<int32_t> m_nextInBucket;    // -1 ends a chain; each chain runs in list order
     brix::UArray<int32_t> m_unnamed;         // positions whose node has no name, last first
 };
 
