@@ -22,6 +22,7 @@
 #include <vector>
 
 class MPxFileTranslator;
+class MDagPathArray;
 
 namespace standin::core {
 
@@ -112,9 +113,10 @@ public:
     if (V* v = find(k)) return *v;
     if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
     size_t i = home(k);
-    while (m_slots[i].key.attr) i = (i + 1) & mask();
+    while (m_slots[i].key.attr) i = next(i);
     m_slots[i].key = k;
     ++m_size;
+    countAttr(k.attr, +1);
     return m_slots[i].value;
   }
 
@@ -122,7 +124,7 @@ public:
     size_t hole = slotOf(k);
     if (hole == kNone) return false;
     // Backward shift: later slots of the run move into the hole when their home allows.
-    for (size_t i = (hole + 1) & mask(); m_slots[i].key.attr; i = (i + 1) & mask()) {
+    for (size_t i = next(hole); m_slots[i].key.attr; i = next(i)) {
       const size_t want = home(m_slots[i].key);
       const bool between = hole <= i ? (hole < want && want <= i) : (hole < want || want <= i);
       if (between) continue;
@@ -131,18 +133,18 @@ public:
     }
     m_slots[hole] = Slot();
     --m_size;
+    countAttr(k.attr, -1);
     return true;
   }
 
   void clear() {
     std::vector<Slot>().swap(m_slots);
+    m_attrs.clear();
     m_size = 0;
   }
   // Makes room for count entries in all.
   void reserve(size_t count) {
-    size_t size = m_slots.empty() ? 8 : m_slots.size();
-    while (count * 4 > size * 3) size *= 2;
-    if (size > m_slots.size()) grow(size);
+    if (count * 4 > m_slots.size() * 3) grow(count + count / 3 + 1);
   }
   size_t size() const { return m_size; }
   // Calls visit(key, value) for every entry.
@@ -154,13 +156,17 @@ public:
 private:
   static constexpr size_t kNone = ~size_t(0);
   size_t slotOf(const PlugKey& k) const {
-    if (m_size == 0) return kNone;
-    for (size_t i = home(k);; i = (i + 1) & mask()) {
+    // A plug of an attribute with no entry at all (a stored bindPreMatrix asked for a
+    // connection, say) is answered without probing.
+    bool present = false;
+    for (const auto& [attr, count] : m_attrs) present |= attr == k.attr;
+    if (!present) return kNone;
+    for (size_t i = home(k);; i = next(i)) {
       if (!m_slots[i].key.attr) return kNone;
       if (m_slots[i].key == k) return i;
     }
   }
-  size_t mask() const { return m_slots.size() - 1; }
+  size_t next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
   size_t home(const PlugKey& k) const {
     // The key's fields mixed so that every bit of each reaches the low bits.
     unsigned long long h = (unsigned long long)(uintptr_t)k.attr;
@@ -170,7 +176,7 @@ private:
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 33;
-    return (size_t)h & mask();
+    return (size_t)(h % m_slots.size()); // the size need not be a power of two
   }
   void grow(size_t size = 0) {
     std::vector<Slot> old;
@@ -179,12 +185,23 @@ private:
     for (Slot& s : old)
       if (s.key.attr) {
         size_t i = home(s.key);
-        while (m_slots[i].key.attr) i = (i + 1) & mask();
+        while (m_slots[i].key.attr) i = next(i);
         m_slots[i] = std::move(s);
       }
   }
 
-  std::vector<Slot> m_slots; // a power of two in size, at most three quarters full
+  void countAttr(const Attr* attr, int change) {
+    for (size_t i = 0; i < m_attrs.size(); ++i)
+      if (m_attrs[i].first == attr) {
+        m_attrs[i].second += change;
+        if (m_attrs[i].second == 0) m_attrs.erase(m_attrs.begin() + (std::ptrdiff_t)i);
+        return;
+      }
+    m_attrs.push_back({attr, 1});
+  }
+
+  std::vector<Slot> m_slots; // at most three quarters full
+  std::vector<std::pair<const Attr*, size_t>> m_attrs; // the attributes of the entries, with their counts
   size_t m_size = 0;
 };
 
@@ -601,7 +618,10 @@ MObject newMatrixData(const MMatrix& m);
 bool skinOutput(Node* cluster, int g, Geometry& out);
 Node* deformerSetOf(Node* deformer);
 Node* deformerOfSet(Node* set);
-std::vector<int> influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+const std::vector<int>& influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+// Fills paths with the DAG path of the node feeding each of those (invalid where none
+// does), in that order.
+void influencePaths(Node* cluster, MDagPathArray& paths);
 int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
 // Vertex count of the geometry flowing into input[g] of a deformer (-1 when none),
 // without copying it when it comes straight from a shape's stored geometry.

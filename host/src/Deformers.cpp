@@ -179,22 +179,7 @@ unsigned int MFnSkinCluster::influenceObjects(MDagPathArray& paths, MStatus* st)
     setStatus(st, kBad);
     return 0;
   }
-  // Each influence's path is its instance 0 as the node keeps it, shared rather than
-  // built again, unless the influence is fed from another instance.
-  const std::vector<int> logical = influenceIndices(sc);
-  const Attr* matrix = sc->nt->find("matrix");
-  paths.setLength((unsigned)logical.size());
-  MDagPath* out = Access::elements(paths);
-  for (size_t i = 0; i < logical.size(); ++i) {
-    Connection* c = incoming(sc, {matrix, -1, logical[i]});
-    if (!c || !c->src->isDag()) continue;
-    Node* src = c->src;
-    const int instance = c->srcKey.attr->name == "worldMatrix" ? c->srcKey.index : 0;
-    if (instance > 0 && (size_t)instance < pathCount(src))
-      out[i] = Access::makePath(allPaths(src)[(size_t)instance]);
-    else
-      Access::setPath(out[i], src->isWorld() ? nullptr : firstPath(src));
-  }
+  influencePaths(sc, paths);
   setStatus(st, MStatus::kSuccess);
   return paths.length();
 }

@@ -334,6 +334,7 @@ MStatus MFnDagNode::removeChild(const MObject& child) {
   placeChanged(c);
   n->children.erase(std::remove(n->children.begin(), n->children.end(), c), n->children.end());
   c->parents.erase(std::remove(c->parents.begin(), c->parents.end(), n), c->parents.end());
+  touch();
   return MStatus::kSuccess;
 }
 

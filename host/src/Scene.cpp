@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 namespace standin::core {
 
@@ -372,7 +373,7 @@ std::vector<Node*> nodesWithName(const std::string& name) {
   auto found = s.nodesByName.find(name);
   if (found == s.nodesByName.end()) return {};
   std::vector<Node*> list = found->second;
-  std::sort(list.begin(), list.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
+  if (list.size() > 1) std::sort(list.begin(), list.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
   return list;
 }
 
@@ -476,8 +477,13 @@ std::vector<Node*> nodesNamed(const std::string& name) {
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
-  for (Node* m : nodesWithName(parts.back()))
+  // The nodes of the last name are looked at where the scene lists them, in no order;
+  // those found are put in creation order.
+  auto named = scene().nodesByName.find(parts.back());
+  if (named == scene().nodesByName.end()) return found;
+  for (Node* m : named->second)
     if (m->isDag() && pathEndsWith(m, parts, parts.size() - 1, absolute)) found.push_back(m);
+  if (found.size() > 1) std::sort(found.begin(), found.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
   return found;
 }
 
@@ -489,6 +495,39 @@ bool validKey(const PlugKey& k) {
   if (k.attr->array ? k.index < 0 : k.index != -1) return false;
   bool parentArray = k.attr->parent && k.attr->parent->array;
   return parentArray ? k.parentIndex >= 0 : k.parentIndex == -1;
+}
+} // namespace
+
+namespace {
+// Connections are made by the million (a skin cluster per mesh, each fed by every joint),
+// so they are carved from blocks, and removed ones are reused, rather than each
+// allocated on its own.
+class ConnectionPool {
+public:
+  Connection* take() {
+    if (!m_spare.empty()) {
+      Connection* c = m_spare.back();
+      m_spare.pop_back();
+      return c;
+    }
+    if (m_usedInLast == kBlock) {
+      m_blocks.push_back(static_cast<Connection*>(::operator new(sizeof(Connection) * kBlock)));
+      m_usedInLast = 0;
+    }
+    return m_blocks.back() + m_usedInLast++;
+  }
+  void give(Connection* c) { m_spare.push_back(c); }
+
+private:
+  static constexpr size_t kBlock = 4096;
+  std::vector<Connection*> m_blocks;
+  std::vector<Connection*> m_spare;
+  size_t m_usedInLast = kBlock;
+};
+
+ConnectionPool& connectionPool() {
+  static ConnectionPool* pool = new ConnectionPool(); // kept for the life of the process
+  return *pool;
 }
 } // namespace
 
@@ -504,7 +543,7 @@ MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
     return MStatus::kInvalidParameter;
   if (!sk.attr->source || !dk.attr->dest) return MStatus::kInvalidParameter;
   if (incoming(dst, dk)) return MStatus::kFailure;
-  Connection* c = new Connection{src, sk, dst, dk, scene().nextSerial++};
+  Connection* c = new (connectionPool().take()) Connection{src, sk, dst, dk, scene().nextSerial++};
   src->out.push_back(c);
   dst->in.push_back(c);
   dst->inByPlug[dk] = c;
@@ -517,7 +556,7 @@ void removeConnection(Connection* c) {
   drop(c->src->out);
   drop(c->dst->in);
   c->dst->inByPlug.erase(c->dstKey);
-  delete c;
+  connectionPool().give(c);
   touch();
 }
 
@@ -579,6 +618,7 @@ void deleteNode(Node* n) {
   unlistNode(s, n);
   // Drop the scene's hold on internal data right away; handles may keep the husk.
   n->data.clear();
+  n->answers = Node::ConnectionAnswers();
   n->parents.clear();
   n->shading.clear();
   n->members.clear();

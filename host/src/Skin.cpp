@@ -1,6 +1,7 @@
 // Deformer evaluation (linear-blend skinning), deformer sets, and the skinCluster command.
 #include "Core.h"
 
+#include <maya/MDagPathArray.h>
 #include <maya/MGlobal.h>
 
 #include <algorithm>
@@ -67,13 +68,32 @@ int findGeometryIndex(Node* deformer, Node* shape) {
 
 // Both are asked on every weight read and write; they are found again only after the
 // scene changed.
-std::vector<int> influenceIndices(Node* cluster) {
+const std::vector<int>& influenceIndices(Node* cluster) {
   Node::ConnectionAnswers& a = answersOf(cluster);
   if (!a.haveInfluences) {
     a.influences = findInfluenceIndices(cluster);
     a.haveInfluences = true;
   }
   return a.influences;
+}
+
+// Each influence's path is its instance 0 as the node keeps it, shared rather than built
+// again, unless the influence is fed from another instance.
+void influencePaths(Node* cluster, MDagPathArray& paths) {
+  const std::vector<int>& logical = influenceIndices(cluster);
+  const Attr* matrix = cluster->nt->find("matrix");
+  paths.setLength((unsigned)logical.size());
+  MDagPath* out = Access::elements(paths);
+  for (size_t i = 0; i < logical.size(); ++i) {
+    Connection* c = incoming(cluster, {matrix, -1, logical[i]});
+    if (!c || !c->src->isDag()) continue;
+    Node* src = c->src;
+    const int instance = c->srcKey.attr->name == "worldMatrix" ? c->srcKey.index : 0;
+    if (instance > 0 && (size_t)instance < pathCount(src))
+      out[i] = Access::makePath(allPaths(src)[(size_t)instance]);
+    else
+      Access::setPath(out[i], src->isWorld() ? nullptr : firstPath(src));
+  }
 }
 
 std::vector<int> outputIndices(Node* deformer) {

@@ -103,7 +103,9 @@ HJointBindPoses::HJointBindPoses(HNodeKit& joint) : m_joint(joint) {
 
 HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
     if (!m_isJoint) return matrix;
-    const int32_t at = m_index->Find(HObject(skinCluster));
+    // Clusters are usually asked in the order the joint feeds them.
+    const int32_t at = m_index->Find(HObject(skinCluster), m_lastFound + 1);
+    if (at >= 0) m_lastFound = at;
     if (at >= 0) {
         MFnDependencyNode skin(skinCluster);
         MObject value;

@@ -16,19 +16,31 @@ HObjectIndex::HObjectIndex(const brix::UArray<HObject>& list) : m_list(list) {
     m_buckets.SetNum(buckets);
     for (int32_t& first : m_buckets) first = -1;
     m_nextInBucket.Add(list.Num());
-    // Backwards, so that each chain runs in list order.
+    m_isFirst.Add(list.Num());
+    // Backwards, so that each chain runs in list order; a later place of the same node,
+    // already in the chain, is then no first place.
     for (int32_t i = list.Num() - 1; i >= 0; --i) {
         HNodeKit kit(list[i]);
         const brix::UString name = kit.GetName();
         m_nextInBucket[i] = -1;
+        m_isFirst[i] = true;
         if (name.IsEmpty()) {
+            for (int32_t later : m_unnamed)
+                if (list[later] == list[i]) m_isFirst[later] = false;
             m_unnamed.Append(i);  // an empty name is no key
             continue;
         }
         int32_t& first = m_buckets[int32_t(HashOfName(name) & uint32_t(buckets - 1))];
+        for (int32_t later = first; later >= 0; later = m_nextInBucket[later])
+            if (list[later] == list[i]) m_isFirst[later] = false;
         m_nextInBucket[i] = first;
         first = i;
     }
+}
+
+int32_t HObjectIndex::Find(const HObject& node, int32_t hint) const {
+    if (hint >= 0 && hint < m_list.Num() && m_isFirst[hint] && m_list[hint] == node) return hint;
+    return Find(node);
 }
 
 int32_t HObjectIndex::Find(const HObject& node) const {

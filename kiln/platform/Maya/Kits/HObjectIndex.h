@@ -14,6 +14,9 @@ public:
 
     // The first position of node in the list, or -1.
     int32_t Find(const HObject& node) const;
+    // The same, trying position hint first: lists are often asked in their own order,
+    // and a node found where it was expected needs no name.
+    int32_t Find(const HObject& node, int32_t hint) const;
 
 private:
     // Scene names run in long series that differ only in their last digits
@@ -25,6 +28,7 @@ private:
     brix::UArray<int32_t> m_buckets;         // first position of each bucket's chain, -1 for none
     brix::UArray<int32_t> m_nextInBucket;    // -1 ends a chain; each chain runs in list order
     brix::UArray<int32_t> m_unnamed;         // positions whose node has no name, last first
+    brix::UArray<bool> m_isFirst;            // whether a position holds its node's first place
 };
 
 }  // namespace kiln::platform_maya
