@@ -348,6 +348,7 @@ struct NodeType {
   bool dag;
   std::vector<Attr*> attrs; // top-level attributes
   Attr* find(const std::string& name) const; // any level
+  bool has(const Attr* a) const;             // any level
 };
 
 const NodeType* nodeType(const std::string& name);

@@ -37,7 +37,7 @@ MPlug::MPlug() : m_attr(nullptr), m_parentIndex(-1), m_index(-1) {}
 MPlug::MPlug(const MObject& node, const MObject& attribute) : m_attr(nullptr), m_parentIndex(-1), m_index(-1) {
   Node* n = Access::node(node);
   Attr* a = entityAs<Attr>(attribute, EntityKind::Attribute);
-  if (n && a && n->nt->find(a->name) == a) {
+  if (n && a && n->nt->has(a)) {
     m_node = node;
     m_attr = a;
   }

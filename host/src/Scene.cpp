@@ -156,6 +156,15 @@ bool keyWithin(const PlugKey& e, const PlugKey& plug) {
 
 // ---------------------------------------------------------------- node types
 
+bool NodeType::has(const Attr* a) const {
+  for (Attr* t : attrs) {
+    if (t == a) return true;
+    for (Attr* c : t->children)
+      if (c == a) return true;
+  }
+  return false;
+}
+
 Attr* NodeType::find(const std::string& n) const {
   for (Attr* a : attrs) {
     if (a->name == n) return a;
@@ -467,7 +476,19 @@ bool pathEndsWith(Node* n, const std::vector<std::string>& parts, size_t last, b
 
 std::vector<Node*> nodesNamed(const std::string& name) {
   std::vector<Node*> found;
-  if (name.find('|') == std::string::npos) return nodesWithName(name);
+  const size_t bar = name.find('|');
+  if (bar == std::string::npos) return nodesWithName(name);
+  if (bar == 0 && name.find('|', 1) == std::string::npos) {
+    // "|name": the nodes of that name right under the world.
+    Scene& s = scene();
+    auto named = s.nodesByName.find(name.substr(1));
+    if (named == s.nodesByName.end()) return found;
+    for (Node* m : named->second)
+      if (m->isDag() && std::find(m->parents.begin(), m->parents.end(), s.world) != m->parents.end())
+        found.push_back(m);
+    if (found.size() > 1) std::sort(found.begin(), found.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
+    return found;
+  }
   bool absolute = name[0] == '|';
   std::vector<std::string> parts;
   size_t start = absolute ? 1 : 0;
@@ -778,8 +799,14 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
 }
 
 std::string fullPathName(const std::vector<Node*>& path) {
+  size_t length = 0;
+  for (Node* n : path) length += 1 + n->name.size();
   std::string s;
-  for (Node* n : path) s += "|" + n->name;
+  s.reserve(length);
+  for (Node* n : path) {
+    s += '|';
+    s += n->name;
+  }
   return s;
 }
 

@@ -273,8 +273,8 @@ MMatrix::MMatrix(const float m[4][4]) {
     for (int c = 0; c < 4; ++c) matrix[r][c] = m[r][c];
 }
 MMatrix& MMatrix::setToIdentity() {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) matrix[r][c] = r == c ? 1.0 : 0.0;
+  static const double identity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  std::memcpy(matrix, identity, sizeof matrix);
   return *this;
 }
 MStatus MMatrix::get(double d[4][4]) const {

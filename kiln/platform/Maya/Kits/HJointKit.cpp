@@ -92,9 +92,19 @@ HJointBindPoses::HJointBindPoses(HNodeKit& joint) : m_joint(joint) {
     MPlug worldMatrix = fnJoint.findPlug("worldMatrix").elementByLogicalIndex(0);
     MPlugArray destinations;
     worldMatrix.connectedTo(destinations, false, true);
+    // The destinations on nodes of one kind share their attribute: each attribute's name
+    // is asked once.
+    brix::UArray<HObject> attributes;
+    brix::UArray<bool> namedMatrix;
     for (unsigned int i = 0; i < destinations.length(); ++i) {
-        MFnAttribute attribute(destinations[i].attribute());
-        if (attribute.name() != "matrix") continue;
+        const HObject attribute(destinations[i].attribute());
+        int32_t known = 0;
+        while (known < attributes.Num() && attributes[known] != attribute) ++known;
+        if (known == attributes.Num()) {
+            attributes.Append(attribute);
+            namedMatrix.Append(MFnAttribute(attribute.m_object).name() == "matrix");
+        }
+        if (!namedMatrix[known]) continue;
         m_clusters.Append(HObject(destinations[i].node()));
         m_matrixIndices.Append(destinations[i].logicalIndex());
     }
@@ -107,10 +117,16 @@ HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
     const int32_t at = m_index->Find(HObject(skinCluster), m_lastFound + 1);
     if (at >= 0) m_lastFound = at;
     if (at >= 0) {
-        MFnDependencyNode skin(skinCluster);
+        // The bindPreMatrix attribute found on one cluster serves the others of its kind.
+        MPlug bindPreMatrix;
+        if (!m_bindPreMatrix.isNull()) bindPreMatrix = MPlug(skinCluster, m_bindPreMatrix);
+        if (bindPreMatrix.isNull()) {
+            bindPreMatrix = MFnDependencyNode(skinCluster).findPlug("bindPreMatrix");
+            m_bindPreMatrix = bindPreMatrix.attribute();
+        }
         MObject value;
         MStatus status;
-        if (skin.findPlug("bindPreMatrix").elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
+        if (bindPreMatrix.elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
             MFnMatrixData data(value, &status);
             if (status) {
                 const MMatrix& bindPre = data.matrix();

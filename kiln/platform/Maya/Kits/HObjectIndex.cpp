@@ -1,12 +1,21 @@
 #include "HObjectIndex.h"
 
+#include <maya/MFnDependencyNode.h>
+
 namespace kiln::platform_maya {
 
-uint32_t HObjectIndex::HashOfName(const brix::UString& name) {
+MString HObjectIndex::NameOf(const HObject& node) {
+    MStatus status;
+    MFnDependencyNode fn(node.m_object, &status);
+    if (!status) return MString();
+    MString name = fn.name(&status);
+    return status ? name : MString();
+}
+
+uint32_t HObjectIndex::HashOfName(const MString& name) {
     // FNV-1a over the bytes.
     uint32_t hash = 2166136261u;
-    const unsigned char* bytes = name.Data();
-    for (int32_t i = 0; i < name.Length(); ++i) hash = (hash ^ bytes[i]) * 16777619u;
+    for (const char* c = name.asChar(); *c; ++c) hash = (hash ^ uint32_t(static_cast<unsigned char>(*c))) * 16777619u;
     return hash;
 }
 
@@ -20,11 +29,10 @@ HObjectIndex::HObjectIndex(const brix::UArray<HObject>& list) : m_list(list) {
     // Backwards, so that each chain runs in list order; a later place of the same node,
     // already in the chain, is then no first place.
     for (int32_t i = list.Num() - 1; i >= 0; --i) {
-        HNodeKit kit(list[i]);
-        const brix::UString name = kit.GetName();
+        const MString name = NameOf(list[i]);
         m_nextInBucket[i] = -1;
         m_isFirst[i] = true;
-        if (name.IsEmpty()) {
+        if (name.length() == 0) {
             for (int32_t later : m_unnamed)
                 if (list[later] == list[i]) m_isFirst[later] = false;
             m_unnamed.Append(i);  // an empty name is no key
@@ -44,9 +52,8 @@ int32_t HObjectIndex::Find(const HObject& node, int32_t hint) const {
 }
 
 int32_t HObjectIndex::Find(const HObject& node) const {
-    HNodeKit kit(node);
-    const brix::UString name = kit.GetName();
-    if (name.IsEmpty()) {
+    const MString name = NameOf(node);
+    if (name.length() == 0) {
         for (int32_t k = m_unnamed.Num() - 1; k >= 0; --k)
             if (m_list[m_unnamed[k]] == node) return m_unnamed[k];
         return -1;

@@ -3,6 +3,8 @@
 // without walking the list. Host objects have no hash of their own, so nodes are looked
 // up by name and then compared as host objects: names need not be unique.
 
+#include <maya/MString.h>
+
 #include "HNodeKit.h"
 
 namespace kiln::platform_maya {
@@ -22,7 +24,9 @@ private:
     // Scene names run in long series that differ only in their last digits
     // ("skinCluster1", "skinCluster2", ...), so they are spread over the buckets by a hash
     // that mixes every byte into every bit.
-    static uint32_t HashOfName(const brix::UString& name);
+    // The node's name as the host gives it (empty when it has none).
+    static MString NameOf(const HObject& node);
+    static uint32_t HashOfName(const MString& name);
 
     const brix::UArray<HObject>& m_list;
     brix::UArray<int32_t> m_buckets;         // first position of each bucket's chain, -1 for none
