@@ -84,9 +84,11 @@ void influencePaths(Node* cluster, MDagPathArray& paths) {
   const Attr* matrix = cluster->nt->find("matrix");
   paths.setLength((unsigned)logical.size());
   MDagPath* out = Access::elements(paths);
-  for (size_t i = 0; i < logical.size(); ++i) {
-    Connection* c = incoming(cluster, {matrix, -1, logical[i]});
-    if (!c || !c->src->isDag()) continue;
+  // The cluster's incoming connections, in the order they lie, each put at its
+  // influence's place; an influence without one keeps an invalid path.
+  for (Connection* c : cluster->in) {
+    if (c->dstKey.attr != matrix || !c->src->isDag()) continue;
+    const size_t i = (size_t)(std::lower_bound(logical.begin(), logical.end(), c->dstKey.index) - logical.begin());
     Node* src = c->src;
     const int instance = c->srcKey.attr->name == "worldMatrix" ? c->srcKey.index : 0;
     if (instance > 0 && (size_t)instance < pathCount(src))
