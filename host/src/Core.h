@@ -12,6 +12,7 @@
 #include <maya/MSceneMessage.h>
 #include <maya/MString.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -93,24 +94,27 @@ struct PlugKey {
   }
 };
 
-// A table from plugs to values kept in one block (open addressing, linear probing): a
-// skin cluster holds a connection and a stored value for each of thousands of influences,
-// and looking one up must not chase a tree through the heap. Iteration is in no set order.
+// A table from plugs to values that stays compact and quick at the sizes skin clusters
+// reach: a connection and a stored value for each of thousands of influences. Elements
+// of an array attribute whose logical indices run densely from 0 (matrix[0], matrix[1],
+// ...) lie in one vector per attribute; every other plug lies in a block of slots (open
+// addressing, linear probing). A default value (null) stands for no entry, so null is
+// never stored. Iteration is in no set order.
 template <typename V> class PlugTable {
 public:
-  struct Slot {
-    PlugKey key; // key.attr null: empty
-    V value{};
-  };
-
   V* find(const PlugKey& k) {
+    if (V* dense = denseSlot(k)) return present(*dense) ? dense : nullptr;
     const size_t i = slotOf(k);
     return i == kNone ? nullptr : &m_slots[i].value;
   }
   const V* find(const PlugKey& k) const { return const_cast<PlugTable*>(this)->find(k); }
 
+  // The entry for k, made (null) when missing; the caller stores a value in it.
   V& operator[](const PlugKey& k) {
-    if (V* v = find(k)) return *v;
+    if (V* dense = denseSlot(k)) return *dense;
+    const size_t at = slotOf(k);
+    if (at != kNone) return m_slots[at].value;
+    if (V* dense = growDense(k)) return *dense;
     if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
     size_t i = home(k);
     while (m_slots[i].key.attr) i = next(i);
@@ -121,6 +125,11 @@ public:
   }
 
   bool erase(const PlugKey& k) {
+    if (V* dense = denseSlot(k))
+      if (present(*dense)) {
+        *dense = V{};
+        return true;
+      }
     size_t hole = slotOf(k);
     if (hole == kNone) return false;
     // Backward shift: later slots of the run move into the hole when their home allows.
@@ -140,27 +149,62 @@ public:
   void clear() {
     std::vector<Slot>().swap(m_slots);
     m_attrs.clear();
+    m_dense.clear();
     m_size = 0;
   }
-  // Makes room for count entries in all.
-  void reserve(size_t count) {
-    if (count * 4 > m_slots.size() * 3) grow(count + count / 3 + 1);
+  // Makes room for elements 0 .. count - 1 of an array attribute.
+  void reserveElements(const Attr* attr, size_t count) {
+    if (count > kDenseStart) denseOf(attr).reserve(count);
   }
-  size_t size() const { return m_size; }
   // Calls visit(key, value) for every entry.
   template <typename Visit> void forEach(Visit visit) const {
+    for (const auto& [attr, values] : m_dense)
+      for (size_t i = 0; i < values.size(); ++i)
+        if (present(values[i])) visit(PlugKey{attr, -1, (int)i}, values[i]);
     for (const Slot& s : m_slots)
       if (s.key.attr) visit(s.key, s.value);
   }
 
 private:
+  struct Slot {
+    PlugKey key; // key.attr null: empty
+    V value{};
+  };
   static constexpr size_t kNone = ~size_t(0);
+  // Indices below this always go to the attribute's vector; higher ones when they are at
+  // most twice its length, so a lone element far out does not claim a long vector.
+  static constexpr size_t kDenseStart = 64;
+
+  static bool present(const V& v) { return !(v == V{}); }
+
+  std::vector<V>* denseOf(const Attr* attr, bool make) {
+    for (auto& [a, values] : m_dense)
+      if (a == attr) return &values;
+    if (!make) return nullptr;
+    m_dense.emplace_back(attr, std::vector<V>());
+    return &m_dense.back().second;
+  }
+  std::vector<V>& denseOf(const Attr* attr) { return *denseOf(attr, true); }
+  V* denseSlot(const PlugKey& k) {
+    if (k.parentIndex != -1 || k.index < 0) return nullptr;
+    std::vector<V>* values = denseOf(k.attr, false);
+    return values && (size_t)k.index < values->size() ? &(*values)[(size_t)k.index] : nullptr;
+  }
+  V* growDense(const PlugKey& k) {
+    if (k.parentIndex != -1 || k.index < 0 || !k.attr->array) return nullptr;
+    const size_t i = (size_t)k.index;
+    std::vector<V>* values = denseOf(k.attr, i < kDenseStart);
+    if (!values || (i >= kDenseStart && i > 2 * values->size())) return nullptr;
+    values->resize(i + 1); // the vector's own growth keeps this amortised
+    return &(*values)[i];
+  }
+
   size_t slotOf(const PlugKey& k) const {
-    // A plug of an attribute with no entry at all (a stored bindPreMatrix asked for a
+    // A plug of an attribute with no slot at all (a stored bindPreMatrix asked for a
     // connection, say) is answered without probing.
-    bool present = false;
-    for (const auto& [attr, count] : m_attrs) present |= attr == k.attr;
-    if (!present) return kNone;
+    bool slotted = false;
+    for (const auto& [attr, count] : m_attrs) slotted |= attr == k.attr;
+    if (!slotted) return kNone;
     for (size_t i = home(k);; i = next(i)) {
       if (!m_slots[i].key.attr) return kNone;
       if (m_slots[i].key == k) return i;
@@ -178,10 +222,10 @@ private:
     h ^= h >> 33;
     return (size_t)(h % m_slots.size()); // the size need not be a power of two
   }
-  void grow(size_t size = 0) {
+  void grow() {
     std::vector<Slot> old;
     old.swap(m_slots);
-    m_slots.resize(size ? size : old.empty() ? 8 : old.size() * 2);
+    m_slots.resize(old.empty() ? 8 : old.size() * 2);
     for (Slot& s : old)
       if (s.key.attr) {
         size_t i = home(s.key);
@@ -189,7 +233,6 @@ private:
         m_slots[i] = std::move(s);
       }
   }
-
   void countAttr(const Attr* attr, int change) {
     for (size_t i = 0; i < m_attrs.size(); ++i)
       if (m_attrs[i].first == attr) {
@@ -200,9 +243,10 @@ private:
     m_attrs.push_back({attr, 1});
   }
 
-  std::vector<Slot> m_slots; // at most three quarters full
-  std::vector<std::pair<const Attr*, size_t>> m_attrs; // the attributes of the entries, with their counts
-  size_t m_size = 0;
+  std::vector<std::pair<const Attr*, std::vector<V>>> m_dense; // by attribute
+  std::vector<Slot> m_slots;                                   // at most three quarters full
+  std::vector<std::pair<const Attr*, size_t>> m_attrs;         // the attributes in slots, with counts
+  size_t m_size = 0;                                           // entries in slots
 };
 
 struct Connection {

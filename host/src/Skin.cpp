@@ -280,8 +280,8 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   const Attr* matrix = sc->nt->find("matrix");
   const Attr* bindPreMatrix = sc->nt->find("bindPreMatrix");
   sc->in.reserve(sc->in.size() + influences.size());
-  sc->inByPlug.reserve(sc->inByPlug.size() + influences.size());
-  sc->data.reserve(sc->data.size() + influences.size() + 1);
+  sc->inByPlug.reserveElements(matrix, influences.size());
+  sc->data.reserveElements(bindPreMatrix, influences.size());
   for (size_t k = 0; k < influences.size(); ++k) {
     Node* inf = influences[k];
     connect(inf, key(inf, "worldMatrix", 0), sc, {matrix, -1, (int)k});
