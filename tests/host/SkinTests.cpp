@@ -334,10 +334,16 @@ TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
     cut.disconnect(MFnDependencyNode(joints[k]).findPlug("worldMatrix").elementByLogicalIndex(0),
                    cluster.findPlug("matrix").elementByLogicalIndex(k));
   ASSERT_TRUE(cut.doIt());
+  // An element far past the others is kept apart from them, and found as well.
+  MDGModifier far;
+  far.connect(MFnDependencyNode(joints[0]).findPlug("worldMatrix").elementByLogicalIndex(0),
+              cluster.findPlug("matrix").elementByLogicalIndex(5000));
+  ASSERT_TRUE(far.doIt());
   MDagPathArray paths;
-  ASSERT_EQ(MFnSkinCluster(sc).influenceObjects(paths), 40u);
-  for (unsigned i = 0, k = 1; i < paths.length(); ++i, k += k % 3 == 1 ? 1 : 2)
+  ASSERT_EQ(MFnSkinCluster(sc).influenceObjects(paths), 41u);
+  for (unsigned i = 0, k = 1; i < 40; ++i, k += k % 3 == 1 ? 1 : 2)
     EXPECT_TRUE(paths[i].node() == joints[k]) << i;
+  EXPECT_TRUE(paths[40].node() == joints[0]);
 
   standin::setLocalMatrix(joints[1], standin::translation(0, 0, 7));
   MObject strip2 = standin::makeCube("cube", 1.0);
