@@ -103,7 +103,8 @@ struct PlugKey {
 template <typename V> class PlugTable {
 public:
   V* find(const PlugKey& k) {
-    if (V* dense = denseSlot(k)) return present(*dense) ? dense : nullptr;
+    V* dense = denseSlot(k);
+    if (dense && present(*dense)) return dense;
     const size_t i = slotOf(k);
     return i == kNone ? nullptr : &m_slots[i].value;
   }
@@ -111,10 +112,14 @@ public:
 
   // The entry for k, made (null) when missing; the caller stores a value in it.
   V& operator[](const PlugKey& k) {
-    if (V* dense = denseSlot(k)) return *dense;
+    // An element that went to the slots before its attribute's vector reached it stays
+    // there, so that no plug has two entries.
+    V* dense = denseSlot(k);
+    if (dense && present(*dense)) return *dense;
     const size_t at = slotOf(k);
     if (at != kNone) return m_slots[at].value;
-    if (V* dense = growDense(k)) return *dense;
+    if (dense) return *dense;
+    if (V* grown = growDense(k)) return *grown;
     if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
     size_t i = home(k);
     while (m_slots[i].key.attr) i = next(i);

@@ -345,6 +345,26 @@ TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
     EXPECT_TRUE(paths[i].node() == joints[k]) << i;
   EXPECT_TRUE(paths[40].node() == joints[0]);
 
+  // A value stored apart, then passed by the others, is still found and takes the next
+  // value.
+  MPlug bindPre = cluster.findPlug("bindPreMatrix");
+  auto store = [&](unsigned index, double x) {
+    MObject data = MFnMatrixData().create(standin::translation(x, 0, 0));
+    return bindPre.elementByLogicalIndex(index).setValue(data);
+  };
+  ASSERT_TRUE(store(130, 1));
+  for (unsigned i = 60; i < 140; ++i)
+    if (i != 130) {
+      ASSERT_TRUE(store(i, 0));
+    }
+  MObject stored;
+  ASSERT_TRUE(bindPre.elementByLogicalIndex(130).getValue(stored));
+  EXPECT_EQ(MFnMatrixData(stored).matrix()(3, 0), 1.0);
+  ASSERT_TRUE(store(130, 2));
+  ASSERT_TRUE(bindPre.elementByLogicalIndex(130).getValue(stored));
+  EXPECT_EQ(MFnMatrixData(stored).matrix()(3, 0), 2.0);
+  EXPECT_EQ(bindPre.numElements(), 140u);
+
   standin::setLocalMatrix(joints[1], standin::translation(0, 0, 7));
   MObject strip2 = standin::makeCube("cube", 1.0);
   MObjectArray one;
