@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 using namespace standin::core;
 
@@ -45,7 +46,7 @@ bool splitStatements(const std::string& text, std::vector<std::vector<std::strin
       inWord = true;
     } else if (c == ';') {
       endWord();
-      if (!words.empty()) statements.push_back(words);
+      if (!words.empty()) statements.push_back(std::move(words));
       words.clear();
     } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
       endWord();
@@ -56,7 +57,7 @@ bool splitStatements(const std::string& text, std::vector<std::vector<std::strin
   }
   if (quoted || escaped) return false;
   endWord();
-  if (!words.empty()) statements.push_back(words);
+  if (!words.empty()) statements.push_back(std::move(words));
   return true;
 }
 

@@ -12,6 +12,8 @@
 #include <maya/MSceneMessage.h>
 #include <maya/MString.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -21,6 +23,7 @@
 #include <vector>
 
 class MPxFileTranslator;
+class MDagPathArray;
 
 namespace standin::core {
 
@@ -42,6 +45,22 @@ void release(Entity* e);
 struct Node;
 struct Attr;
 struct Geometry;
+
+// One step of a DAG path: its last node and the path to that node's parent (null for a
+// node right under the world). Paths that begin alike share those steps, so a path is
+// copied, shortened or extended by one node without copying its nodes. Each step holds a
+// reference to its node and to the step before it.
+struct PathStep {
+  int refs = 0;
+  unsigned length = 0; // nodes from the top down to this one
+  Node* node = nullptr;
+  PathStep* up = nullptr;
+};
+
+// A new step (no reference taken yet) after up.
+PathStep* newStep(Node* node, PathStep* up);
+void retainStep(PathStep* s);
+void releaseStep(PathStep* s);
 
 // ---------------------------------------------------------------- attributes and plugs
 
@@ -73,6 +92,166 @@ struct PlugKey {
     if (parentIndex != o.parentIndex) return parentIndex < o.parentIndex;
     return index < o.index;
   }
+};
+
+// A table from plugs to values that stays compact and quick at the sizes skin clusters
+// reach: a connection and a stored value for each of thousands of influences. Elements
+// of an array attribute whose logical indices run densely from 0 (matrix[0], matrix[1],
+// ...) lie in one vector per attribute; every other plug lies in a block of slots (open
+// addressing, linear probing). A default value (null) stands for no entry, so null is
+// never stored. Iteration is in no set order.
+template <typename V> class PlugTable {
+public:
+  V* find(const PlugKey& k) {
+    V* dense = denseSlot(k);
+    if (dense && present(*dense)) return dense;
+    const size_t i = slotOf(k);
+    return i == kNone ? nullptr : &m_slots[i].value;
+  }
+  const V* find(const PlugKey& k) const { return const_cast<PlugTable*>(this)->find(k); }
+
+  // The entry for k, made (null) when missing; the caller stores a value in it.
+  V& operator[](const PlugKey& k) {
+    // An element that went to the slots before its attribute's vector reached it stays
+    // there, so that no plug has two entries.
+    V* dense = denseSlot(k);
+    if (dense && present(*dense)) return *dense;
+    const size_t at = slotOf(k);
+    if (at != kNone) return m_slots[at].value;
+    if (dense) return *dense;
+    if (V* grown = growDense(k)) return *grown;
+    if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
+    size_t i = home(k);
+    while (m_slots[i].key.attr) i = next(i);
+    m_slots[i].key = k;
+    ++m_size;
+    countAttr(k.attr, +1);
+    return m_slots[i].value;
+  }
+
+  bool erase(const PlugKey& k) {
+    if (V* dense = denseSlot(k))
+      if (present(*dense)) {
+        *dense = V{};
+        return true;
+      }
+    size_t hole = slotOf(k);
+    if (hole == kNone) return false;
+    // Backward shift: later slots of the run move into the hole when their home allows.
+    for (size_t i = next(hole); m_slots[i].key.attr; i = next(i)) {
+      const size_t want = home(m_slots[i].key);
+      const bool between = hole <= i ? (hole < want && want <= i) : (hole < want || want <= i);
+      if (between) continue;
+      m_slots[hole] = std::move(m_slots[i]);
+      hole = i;
+    }
+    m_slots[hole] = Slot();
+    --m_size;
+    countAttr(k.attr, -1);
+    return true;
+  }
+
+  void clear() {
+    std::vector<Slot>().swap(m_slots);
+    m_attrs.clear();
+    m_dense.clear();
+    m_size = 0;
+  }
+  // Makes room for elements 0 .. count - 1 of an array attribute.
+  void reserveElements(const Attr* attr, size_t count) {
+    if (count > kDenseStart) denseOf(attr).reserve(count);
+  }
+  // Calls visit(key, value) for every entry.
+  template <typename Visit> void forEach(Visit visit) const {
+    for (const auto& [attr, values] : m_dense)
+      for (size_t i = 0; i < values.size(); ++i)
+        if (present(values[i])) visit(PlugKey{attr, -1, (int)i}, values[i]);
+    for (const Slot& s : m_slots)
+      if (s.key.attr) visit(s.key, s.value);
+  }
+
+private:
+  struct Slot {
+    PlugKey key; // key.attr null: empty
+    V value{};
+  };
+  static constexpr size_t kNone = ~size_t(0);
+  // Indices below this always go to the attribute's vector; higher ones when they are at
+  // most twice its length, so a lone element far out does not claim a long vector.
+  static constexpr size_t kDenseStart = 64;
+
+  static bool present(const V& v) { return !(v == V{}); }
+
+  std::vector<V>* denseOf(const Attr* attr, bool make) {
+    for (auto& [a, values] : m_dense)
+      if (a == attr) return &values;
+    if (!make) return nullptr;
+    m_dense.emplace_back(attr, std::vector<V>());
+    return &m_dense.back().second;
+  }
+  std::vector<V>& denseOf(const Attr* attr) { return *denseOf(attr, true); }
+  V* denseSlot(const PlugKey& k) {
+    if (k.parentIndex != -1 || k.index < 0) return nullptr;
+    std::vector<V>* values = denseOf(k.attr, false);
+    return values && (size_t)k.index < values->size() ? &(*values)[(size_t)k.index] : nullptr;
+  }
+  V* growDense(const PlugKey& k) {
+    if (k.parentIndex != -1 || k.index < 0 || !k.attr->array) return nullptr;
+    const size_t i = (size_t)k.index;
+    std::vector<V>* values = denseOf(k.attr, i < kDenseStart);
+    if (!values || (i >= kDenseStart && i > 2 * values->size())) return nullptr;
+    values->resize(i + 1); // the vector's own growth keeps this amortised
+    return &(*values)[i];
+  }
+
+  size_t slotOf(const PlugKey& k) const {
+    // A plug of an attribute with no slot at all (a stored bindPreMatrix asked for a
+    // connection, say) is answered without probing.
+    bool slotted = false;
+    for (const auto& [attr, count] : m_attrs) slotted |= attr == k.attr;
+    if (!slotted) return kNone;
+    for (size_t i = home(k);; i = next(i)) {
+      if (!m_slots[i].key.attr) return kNone;
+      if (m_slots[i].key == k) return i;
+    }
+  }
+  size_t next(size_t i) const { return i + 1 == m_slots.size() ? 0 : i + 1; }
+  size_t home(const PlugKey& k) const {
+    // The key's fields mixed so that every bit of each reaches the low bits.
+    unsigned long long h = (unsigned long long)(uintptr_t)k.attr;
+    h ^= ((unsigned long long)(unsigned)k.index << 32 | (unsigned)k.parentIndex) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return (size_t)(h % m_slots.size()); // the size need not be a power of two
+  }
+  void grow() {
+    std::vector<Slot> old;
+    old.swap(m_slots);
+    m_slots.resize(old.empty() ? 8 : old.size() * 2);
+    for (Slot& s : old)
+      if (s.key.attr) {
+        size_t i = home(s.key);
+        while (m_slots[i].key.attr) i = next(i);
+        m_slots[i] = std::move(s);
+      }
+  }
+  void countAttr(const Attr* attr, int change) {
+    for (size_t i = 0; i < m_attrs.size(); ++i)
+      if (m_attrs[i].first == attr) {
+        m_attrs[i].second += change;
+        if (m_attrs[i].second == 0) m_attrs.erase(m_attrs.begin() + (std::ptrdiff_t)i);
+        return;
+      }
+    m_attrs.push_back({attr, 1});
+  }
+
+  std::vector<std::pair<const Attr*, std::vector<V>>> m_dense; // by attribute
+  std::vector<Slot> m_slots;                                   // at most three quarters full
+  std::vector<std::pair<const Attr*, size_t>> m_attrs;         // the attributes in slots, with counts
+  size_t m_size = 0;                                           // entries in slots
 };
 
 struct Connection {
@@ -218,6 +397,7 @@ struct NodeType {
   bool dag;
   std::vector<Attr*> attrs; // top-level attributes
   Attr* find(const std::string& name) const; // any level
+  bool has(const Attr* a) const;             // any level
 };
 
 const NodeType* nodeType(const std::string& name);
@@ -243,14 +423,23 @@ struct Node : Entity {
   unsigned long long serial = 0;
   std::string name;
   bool alive = true;
-  std::map<PlugKey, MObject> data;    // stored data values (matrix / mesh data)
+  PlugTable<MObject> data;            // stored data values (matrix / mesh data)
   std::map<PlugKey, double> numbers;  // stored numeric values
   std::vector<Connection*> in, out;   // creation order
-  std::map<PlugKey, Connection*> inByPlug;  // the connection into each destination plug
+  PlugTable<Connection*> inByPlug;    // the connection into each destination plug
   // DAG
   std::vector<Node*> parents, children;
   bool intermediate = false;
   MMatrix local;
+  // Instance 0 (the route through each first parent): its path and its world matrix, kept
+  // until a node on the way changes place (both) or local matrix (the matrix); see
+  // placeChanged and localChanged.
+  PathStep* firstPath = nullptr; // holds a reference
+  bool worldKnown = false;
+  MMatrix world;
+  MObject worldInverse; // matrix data of the inverse of world, or null; dropped with it
+  // Marks the nodes one graph walk has reached (see nextWalkMark).
+  unsigned long long walkMark = 0;
   // mesh shape
   std::unique_ptr<Geometry> geom;
   std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
@@ -285,7 +474,12 @@ struct Access {
   static Node* anyNode(const MObject& o); // node, alive or not
   static std::vector<Node*> nodes(const MDagPath& p);
   static bool pathValidFlag(const MDagPath& p) { return p.m_valid; }
+  static PathStep* step(const MDagPath& p) { return p.m_step; }
   static MDagPath makePath(const std::vector<Node*>& nodes);
+  // The path whose last step is s (null: the world's path).
+  static MDagPath makePath(PathStep* s);
+  // Points path at step s, keeping the array element in place (no copy of the path).
+  static void setPath(MDagPath& path, PathStep* s);
   static const Attr* attr(const MPlug& p) { return p.m_attr; }
   static PlugKey key(const MPlug& p) { return {p.m_attr, p.m_parentIndex, p.m_index}; }
   static MPlug makePlug(Node* n, const PlugKey& k);
@@ -348,6 +542,9 @@ using CommandHandler = MStatus (*)(const std::vector<std::string>& words, std::v
 struct Scene {
   Node* world = nullptr;
   std::vector<Node*> nodes; // live nodes in creation order, world first
+  // Live nodes by each type hasFn answers true for, in creation order (world included).
+  std::unordered_map<int, std::vector<Node*>> nodesOfType;
+  unsigned long long walkMarks = 0; // the last mark handed out by nextWalkMark
   unsigned long long nextSerial = 1;
   unsigned long long revision = 1; // bumped by every edit that can change evaluated values
   bool yUp = true;
@@ -424,7 +621,25 @@ void removeConnection(Connection* c);
 
 // DAG
 std::vector<std::vector<Node*>> allPaths(Node* n); // top-first, world excluded
+// The number of paths of a node (its instances), without listing them.
+size_t pathCount(Node* n);
 MMatrix inclusiveMatrix(const std::vector<Node*>& path);
+// Instance 0 of a live DAG node other than the world, and its inclusive matrix; both
+// kept on the node until placeChanged or localChanged drops them.
+PathStep* firstPath(Node* n);
+const MMatrix& firstWorldMatrix(Node* n);
+// The inclusive matrix of the path ending at step s (identity for the world's path).
+MMatrix inclusiveMatrix(const PathStep* s);
+// Drop what is kept about the node and everything below it: after a change of its parents
+// (or its deletion), or of its local matrix.
+void placeChanged(Node* n);
+void localChanged(Node* n);
+// Sets a transform's local matrix.
+void setLocal(Node* n, const MMatrix& local);
+// A mark no node carries yet, for one walk over the graph that does not start another.
+unsigned long long nextWalkMark();
+// Every type a node answers hasFn with true.
+std::vector<MFn::Type> typesOf(const Node* n);
 bool isAncestor(Node* ancestor, Node* n);
 // Puts child under parent at position index among its children (past the end: last).
 MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index = 0xffffffffu);
@@ -453,13 +668,19 @@ MObject newMatrixData(const MMatrix& m);
 bool skinOutput(Node* cluster, int g, Geometry& out);
 Node* deformerSetOf(Node* deformer);
 Node* deformerOfSet(Node* set);
-std::vector<int> influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+const std::vector<int>& influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+// Fills paths with the DAG path of the node feeding each of those (invalid where none
+// does), in that order.
+void influencePaths(Node* cluster, MDagPathArray& paths);
 int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
 // Vertex count of the geometry flowing into input[g] of a deformer (-1 when none),
 // without copying it when it comes straight from a shape's stored geometry.
 int inputVertexCount(Node* deformer, int g);
 bool reaches(Node* from, Node* to);
 std::vector<int> outputIndices(Node* deformer); // connected outputGeometry elements
+// The first skin cluster, in creation order, one of whose outputGeometry connections
+// reaches the node; null when none does.
+Node* firstSkinClusterReaching(Node* n);
 
 // Shading
 void assignFaces(Node* mesh, unsigned instance, Node* group, const std::vector<int>& faces);

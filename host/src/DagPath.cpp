@@ -5,67 +5,70 @@
 
 using namespace standin::core;
 
-MDagPath::MDagPath() : m_nodes(nullptr), m_length(0), m_valid(false) {}
+MDagPath::MDagPath() : m_step(nullptr), m_valid(false) {}
 
-MDagPath::MDagPath(const MDagPath& o) : m_nodes(nullptr), m_length(0), m_valid(false) { *this = o; }
+MDagPath::MDagPath(const MDagPath& o) : m_step(o.m_step), m_valid(o.m_valid) { retainStep(m_step); }
 
-MDagPath::~MDagPath() {
-  for (unsigned i = 0; i < m_length; ++i) release(m_nodes[i]);
-  delete[] m_nodes;
-}
+MDagPath::~MDagPath() { releaseStep(m_step); }
 
 MDagPath& MDagPath::operator=(const MDagPath& o) {
-  if (this == &o) return *this;
-  Entity** copy = o.m_length ? new Entity*[o.m_length] : nullptr;
-  for (unsigned i = 0; i < o.m_length; ++i) {
-    copy[i] = o.m_nodes[i];
-    retain(copy[i]);
-  }
-  for (unsigned i = 0; i < m_length; ++i) release(m_nodes[i]);
-  delete[] m_nodes;
-  m_nodes = copy;
-  m_length = o.m_length;
+  retainStep(o.m_step);
+  releaseStep(m_step);
+  m_step = o.m_step;
   m_valid = o.m_valid;
   return *this;
 }
 
 namespace {
-// The path's nodes when it still describes a route through the live DAG.
-bool liveNodes(const MDagPath& p, std::vector<Node*>& nodes) {
+// The path's last step when the path still describes a route through the live DAG (null
+// with true for the world's path). A node's own instance 0, as kept on the node, is live
+// by construction; any other path is checked node by node.
+bool liveStep(const MDagPath& p, PathStep*& step) {
+  step = Access::step(p);
   if (!Access::pathValidFlag(p)) return false;
-  nodes = Access::nodes(p);
-  Node* parent = scene().world;
-  for (Node* n : nodes) {
+  if (!step) return true;
+  if (step->node->alive && step == step->node->firstPath) return true;
+  for (PathStep* s = step; s; s = s->up) {
+    Node* n = s->node;
     if (!n->alive) return false;
+    Node* parent = s->up ? s->up->node : scene().world;
     bool linked = false;
     for (Node* q : n->parents) linked |= q == parent;
     if (!linked) return false;
-    parent = n;
   }
   return true;
+}
+
+Node* lastNode(PathStep* s) { return s ? s->node : scene().world; }
+
+// The path's nodes, top first.
+std::vector<Node*> nodesOf(PathStep* s) {
+  std::vector<Node*> v(s ? s->length : 0);
+  for (; s; s = s->up) v[s->length - 1] = s->node;
+  return v;
 }
 } // namespace
 
 MObject MDagPath::node(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MObject();
   }
   setStatus(st, MStatus::kSuccess);
-  return Access::make(v.empty() ? scene().world : v.back());
+  return Access::make(lastNode(s));
 }
 
 MObject MDagPath::transform(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v) || v.empty()) {
+  PathStep* s;
+  if (!liveStep(*this, s) || !s) {
     setStatus(st, MStatus::kFailure);
     return MObject();
   }
-  for (size_t i = v.size(); i > 0; --i)
-    if (v[i - 1]->hasFn(MFn::kTransform)) {
+  for (; s; s = s->up)
+    if (s->node->hasFn(MFn::kTransform)) {
       setStatus(st, MStatus::kSuccess);
-      return Access::make(v[i - 1]);
+      return Access::make(s->node);
     }
   setStatus(st, MStatus::kFailure);
   return MObject();
@@ -73,52 +76,57 @@ MObject MDagPath::transform(MStatus* st) const {
 
 unsigned int MDagPath::length(MStatus* st) const {
   setStatus(st, m_valid ? MStatus::kSuccess : MStatus::kFailure);
-  return m_length;
+  return m_step ? m_step->length : 0;
 }
 
 bool MDagPath::isValid(MStatus* st) const {
-  std::vector<Node*> v;
+  PathStep* s;
   setStatus(st, MStatus::kSuccess);
-  return liveNodes(*this, v);
+  return liveStep(*this, s);
 }
 
 MStatus MDagPath::pop(unsigned int num) {
-  if (!m_valid || num > m_length) return MStatus::kInvalidParameter;
-  for (unsigned i = m_length - num; i < m_length; ++i) release(m_nodes[i]);
-  m_length -= num;
+  if (!m_valid || num > length()) return MStatus::kInvalidParameter;
+  PathStep* s = m_step;
+  for (unsigned i = 0; i < num; ++i) s = s->up;
+  retainStep(s);
+  releaseStep(m_step);
+  m_step = s;
   return MStatus::kSuccess;
 }
 
 MStatus MDagPath::push(const MObject& child) {
-  std::vector<Node*> v;
+  PathStep* s;
   Node* c = Access::node(child);
-  if (!liveNodes(*this, v) || !c) return MStatus::kInvalidParameter;
-  Node* last = v.empty() ? scene().world : v.back();
+  if (!liveStep(*this, s) || !c) return MStatus::kInvalidParameter;
+  Node* last = lastNode(s);
   bool linked = false;
   for (Node* q : c->parents) linked |= q == last;
   if (!linked) return MStatus::kInvalidParameter;
-  v.push_back(c);
-  *this = Access::makePath(v);
+  PathStep* pushed = newStep(c, s);
+  retainStep(pushed);
+  releaseStep(m_step);
+  m_step = pushed;
   return MStatus::kSuccess;
 }
 
 unsigned int MDagPath::childCount(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return 0;
   }
   setStatus(st, MStatus::kSuccess);
-  return (unsigned)(v.empty() ? scene().world : v.back())->children.size();
+  return (unsigned)lastNode(s)->children.size();
 }
 
 MObject MDagPath::child(unsigned int i, MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MObject();
   }
-  Node* last = v.empty() ? scene().world : v.back();
+  Node* last = lastNode(s);
   if (i >= last->children.size()) {
     setStatus(st, MStatus::kInvalidParameter);
     return MObject();
@@ -128,73 +136,68 @@ MObject MDagPath::child(unsigned int i, MStatus* st) const {
 }
 
 MString MDagPath::fullPathName(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MString();
   }
   setStatus(st, MStatus::kSuccess);
-  return MString(standin::core::fullPathName(v).c_str());
+  return MString(standin::core::fullPathName(nodesOf(s)).c_str());
 }
 
 MString MDagPath::partialPathName(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MString();
   }
   setStatus(st, MStatus::kSuccess);
-  return MString(standin::core::partialPathName(v).c_str());
+  return MString(standin::core::partialPathName(nodesOf(s)).c_str());
 }
 
 unsigned int MDagPath::instanceNumber(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return 0;
   }
-  if (v.empty()) {
-    setStatus(st, MStatus::kSuccess);
-    return 0;
-  }
+  setStatus(st, MStatus::kSuccess);
+  if (!s || s == firstPath(s->node)) return 0;
+  const std::vector<Node*> v = nodesOf(s);
   auto paths = allPaths(v.back());
   for (size_t i = 0; i < paths.size(); ++i)
-    if (paths[i] == v) {
-      setStatus(st, MStatus::kSuccess);
-      return (unsigned)i;
-    }
+    if (paths[i] == v) return (unsigned)i;
   setStatus(st, MStatus::kFailure);
   return 0;
 }
 
 MMatrix MDagPath::inclusiveMatrix(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MMatrix();
   }
   setStatus(st, MStatus::kSuccess);
-  return standin::core::inclusiveMatrix(v);
+  return standin::core::inclusiveMatrix(s);
 }
 
 MMatrix MDagPath::exclusiveMatrix(MStatus* st) const {
-  std::vector<Node*> v;
-  if (!liveNodes(*this, v)) {
+  PathStep* s;
+  if (!liveStep(*this, s)) {
     setStatus(st, MStatus::kFailure);
     return MMatrix();
   }
   setStatus(st, MStatus::kSuccess);
-  if (!v.empty()) v.pop_back();
-  return standin::core::inclusiveMatrix(v);
+  return standin::core::inclusiveMatrix(s ? s->up : nullptr);
 }
 
 MMatrix MDagPath::inclusiveMatrixInverse(MStatus* st) const { return inclusiveMatrix(st).inverse(); }
 MMatrix MDagPath::exclusiveMatrixInverse(MStatus* st) const { return exclusiveMatrix(st).inverse(); }
 
 bool MDagPath::operator==(const MDagPath& o) const {
-  if (m_valid != o.m_valid || m_length != o.m_length) return false;
-  for (unsigned i = 0; i < m_length; ++i)
-    if (m_nodes[i] != o.m_nodes[i]) return false;
+  if (m_valid != o.m_valid || length() != o.length()) return false;
+  for (PathStep *a = m_step, *b = o.m_step; a != b; a = a->up, b = b->up)
+    if (a->node != b->node) return false;
   return true;
 }
 
@@ -202,6 +205,10 @@ MStatus MDagPath::getAllPathsTo(const MObject& node, MDagPathArray& paths) {
   paths.clear();
   Node* n = Access::node(node);
   if (!n || !n->isDag()) return MStatus::kInvalidParameter;
+  if (pathCount(n) == 1) {
+    paths.append(Access::makePath(n->isWorld() ? nullptr : firstPath(n)));
+    return MStatus::kSuccess;
+  }
   for (const auto& p : allPaths(n)) paths.append(Access::makePath(p));
   return MStatus::kSuccess;
 }
@@ -212,8 +219,6 @@ MStatus MDagPath::getAPathTo(const MObject& node, MDagPath& path) {
     path = MDagPath();
     return MStatus::kInvalidParameter;
   }
-  auto paths = allPaths(n);
-  if (paths.empty()) return MStatus::kFailure;
-  path = Access::makePath(paths.front());
+  Access::setPath(path, n->isWorld() ? nullptr : firstPath(n));
   return MStatus::kSuccess;
 }

@@ -179,17 +179,7 @@ unsigned int MFnSkinCluster::influenceObjects(MDagPathArray& paths, MStatus* st)
     setStatus(st, kBad);
     return 0;
   }
-  for (int m : influenceIndices(sc)) {
-    MDagPath p;
-    if (Connection* c = incoming(sc, key(sc, "matrix", m))) {
-      auto all = allPaths(c->src);
-      if (c->srcKey.attr->name == "worldMatrix" && (size_t)c->srcKey.index < all.size())
-        p = Access::makePath(all[c->srcKey.index]);
-      else if (!all.empty())
-        p = Access::makePath(all.front());
-    }
-    paths.append(p);
-  }
+  influencePaths(sc, paths);
   setStatus(st, MStatus::kSuccess);
   return paths.length();
 }

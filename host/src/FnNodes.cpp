@@ -274,7 +274,7 @@ unsigned int MFnDagNode::instanceCount(bool, MStatus* st) const {
     return 0;
   }
   setStatus(st, MStatus::kSuccess);
-  return (unsigned)allPaths(n).size();
+  return (unsigned)pathCount(n);
 }
 
 bool MFnDagNode::isInstanced(bool, MStatus* st) const { return instanceCount(true, st) > 1; }
@@ -331,8 +331,10 @@ MStatus MFnDagNode::removeChild(const MObject& child) {
   Node* c = Access::node(child);
   if (!n || !c || std::find(n->children.begin(), n->children.end(), c) == n->children.end()) return kBad;
   if (c->parents.size() == 1) return standin::core::addChild(scene().world, c, false);
+  placeChanged(c);
   n->children.erase(std::remove(n->children.begin(), n->children.end(), c), n->children.end());
   c->parents.erase(std::remove(c->parents.begin(), c->parents.end(), n), c->parents.end());
+  touch();
   return MStatus::kSuccess;
 }
 
@@ -429,7 +431,7 @@ MTransformationMatrix MFnTransform::transformation(MStatus* st) const {
 MStatus MFnTransform::set(const MTransformationMatrix& t) {
   Node* n = attachedNode(m_object);
   if (!n) return kBad;
-  n->local = t.asMatrix();
+  setLocal(n, t.asMatrix());
   touch();
   return MStatus::kSuccess;
 }

@@ -24,6 +24,12 @@ void resetScene() {
   for (Node* n : nodes)
     while (!n->in.empty()) removeConnection(n->in.back());
   for (Node* n : nodes) {
+    releaseStep(n->firstPath);
+    n->firstPath = nullptr;
+    n->worldKnown = false;
+    n->worldInverse = MObject();
+  }
+  for (Node* n : nodes) {
     n->alive = false;
     n->parents.clear();
     n->children.clear();
@@ -33,6 +39,7 @@ void resetScene() {
   }
   for (Node* n : nodes) release(n);
   s.nodesByName.clear();
+  s.nodesOfType.clear();
   s.numberHints.clear();
   s.searchesOfBase.clear();
   s.world = nullptr;
@@ -130,7 +137,7 @@ MObject makeDag(const char* type, const MString& name, const MObject& parent, co
   std::string n = str(name);
   if (n.find('|') != std::string::npos) return MObject();
   Node* node = createNode(type, p, n);
-  node->local = local;
+  setLocal(node, local);
   touch();
   return Access::make(node);
 }
@@ -147,7 +154,7 @@ MObject makeJoint(const MString& name, const MObject& parent, const MMatrix& loc
 MStatus setLocalMatrix(const MObject& node, const MMatrix& local) {
   Node* n = Access::node(node);
   if (!n || !n->hasFn(MFn::kTransform)) return MStatus::kInvalidParameter;
-  n->local = local;
+  setLocal(n, local);
   touch();
   return MStatus::kSuccess;
 }

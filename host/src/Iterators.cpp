@@ -28,8 +28,16 @@ MStatus MItDependencyNodes::reset(MFn::Type filter) {
     s.failIterate.erase(f);
     return MStatus::kFailure;
   }
-  for (Node* n : s.nodes)
-    if (filter == MFn::kInvalid || n->hasFn(filter)) m_items->append(Access::make(n));
+  // The scene lists its nodes by type, so the snapshot costs what it holds.
+  const std::vector<Node*>* list = &s.nodes;
+  if (filter != MFn::kInvalid) {
+    auto found = s.nodesOfType.find(filter);
+    if (found == s.nodesOfType.end()) return MStatus::kSuccess;
+    list = &found->second;
+  }
+  m_items->setLength((unsigned)list->size());
+  MObject* items = Access::elements(*m_items);
+  for (size_t i = 0; i < list->size(); ++i) items[i] = Access::make((*list)[i]);
   return MStatus::kSuccess;
 }
 
@@ -57,56 +65,77 @@ MObject MItDependencyNodes::item(MStatus* st) const {
 
 namespace {
 
+// A node's connections are kept in creation order, so its neighbours come in that order
+// without sorting. Nodes are marked as the walk reaches them.
 struct Walk {
   bool upstream, breadth;
   MFn::Type filter;
-  std::set<Node*> seen;
+  unsigned long long mark;
   MObjectArray* out;
 
-  std::vector<Node*> neighbours(Node* n, const PlugKey* only) const {
-    std::vector<Connection*> conns;
-    for (Connection* c : upstream ? n->in : n->out) {
-      const PlugKey& mine = upstream ? c->dstKey : c->srcKey;
-      if (!only || keyWithin(mine, *only)) conns.push_back(c);
-    }
-    std::sort(conns.begin(), conns.end(), [](Connection* a, Connection* b) { return a->serial < b->serial; });
-    std::vector<Node*> v;
-    for (Connection* c : conns) v.push_back(upstream ? c->src : c->dst);
-    return v;
+  // Reaches a node; false when the walk has been there.
+  bool reach(Node* n) {
+    if (n->walkMark == mark) return false;
+    n->walkMark = mark;
+    return true;
+  }
+
+  template <typename Visit> void neighbours(Node* n, const PlugKey* only, Visit visit) const {
+    for (Connection* c : upstream ? n->in : n->out)
+      if (!only || keyWithin(upstream ? c->dstKey : c->srcKey, *only)) visit(upstream ? c->src : c->dst);
   }
 
   void emit(Node* n) {
     if (filter == MFn::kInvalid || n->hasFn(filter)) out->append(Access::make(n));
   }
 
-  void depth(Node* n, const PlugKey* only) {
-    for (Node* m : neighbours(n, only))
-      if (seen.insert(m).second) {
-        emit(m);
-        depth(m, nullptr);
+  // Depth first, pre-order, each node's neighbours in order: a stack of (node, position
+  // among its connections) instead of recursion, as a chain of connections may be long.
+  void depthFirst(Node* root, const PlugKey* only) {
+    struct Frame {
+      Node* node;
+      size_t next;
+      const PlugKey* only;
+    };
+    std::vector<Frame> stack{{root, 0, only}};
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      const std::vector<Connection*>& list = upstream ? top.node->in : top.node->out;
+      if (top.next >= list.size()) {
+        stack.pop_back();
+        continue;
       }
+      Connection* c = list[top.next++];
+      if (top.only && !keyWithin(upstream ? c->dstKey : c->srcKey, *top.only)) continue;
+      Node* m = upstream ? c->src : c->dst;
+      if (!reach(m)) continue;
+      emit(m);
+      stack.push_back({m, 0, nullptr});
+    }
   }
 
   void breadthFirst(Node* root, const PlugKey* only) {
     std::deque<Node*> queue;
-    for (Node* m : neighbours(root, only))
-      if (seen.insert(m).second) queue.push_back(m);
+    neighbours(root, only, [&](Node* m) {
+      if (reach(m)) queue.push_back(m);
+    });
     while (!queue.empty()) {
       Node* n = queue.front();
       queue.pop_front();
       emit(n);
-      for (Node* m : neighbours(n, nullptr))
-        if (seen.insert(m).second) queue.push_back(m);
+      neighbours(n, nullptr, [&](Node* m) {
+        if (reach(m)) queue.push_back(m);
+      });
     }
   }
 
   void run(Node* root, const PlugKey* only) {
-    seen.insert(root);
+    reach(root);
     emit(root);
     if (breadth)
       breadthFirst(root, only);
     else
-      depth(root, only);
+      depthFirst(root, only);
   }
 };
 
@@ -114,7 +143,7 @@ MStatus walk(MObjectArray* items, Node* root, const PlugKey* only, MFn::Type fil
              MItDependencyGraph::Direction d, MItDependencyGraph::Traversal t) {
   items->clear();
   if (!root) return MStatus::kInvalidParameter;
-  Walk w{d == MItDependencyGraph::kUpstream, t == MItDependencyGraph::kBreadthFirst, filter, {}, items};
+  Walk w{d == MItDependencyGraph::kUpstream, t == MItDependencyGraph::kBreadthFirst, filter, nextWalkMark(), items};
   w.run(root, only);
   return MStatus::kSuccess;
 }

@@ -526,7 +526,7 @@ MStatus MFnMesh::getConnectedShaders(unsigned int instance, MObjectArray& shader
   if (m_isData) return MStatus::kFailure;
   Node* n = Access::node(m_object);
   if (!n || n->type != MFn::kMesh) return kBad;
-  if (instance >= allPaths(n).size()) return kBad;
+  if (instance >= pathCount(n)) return kBad;
   const Geometry* g = meshTopology(n);
   if (!g) return MStatus::kFailure;
   indices.setLength((unsigned)g->counts.size());

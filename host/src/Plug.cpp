@@ -22,12 +22,12 @@ std::set<int> usedIndices(Node* n, const Attr* array) {
     if (k.attr == array && k.index >= 0) used.insert(k.index);
     if (k.attr->parent == array && k.parentIndex >= 0) used.insert(k.parentIndex);
   };
-  for (auto& [k, v] : n->data) consider(k);
+  n->data.forEach([&](const PlugKey& k, const MObject&) { consider(k); });
   for (auto& [k, v] : n->numbers) consider(k);
   for (Connection* c : n->in) consider(c->dstKey);
   for (Connection* c : n->out) consider(c->srcKey);
   if (array->name == "worldMatrix" || array->name == "worldMesh")
-    for (size_t i = 0; i < allPaths(n).size(); ++i) used.insert((int)i);
+    for (size_t i = 0, count = pathCount(n); i < count; ++i) used.insert((int)i);
   return used;
 }
 } // namespace
@@ -37,7 +37,7 @@ MPlug::MPlug() : m_attr(nullptr), m_parentIndex(-1), m_index(-1) {}
 MPlug::MPlug(const MObject& node, const MObject& attribute) : m_attr(nullptr), m_parentIndex(-1), m_index(-1) {
   Node* n = Access::node(node);
   Attr* a = entityAs<Attr>(attribute, EntityKind::Attribute);
-  if (n && a && n->nt->find(a->name) == a) {
+  if (n && a && n->nt->has(a)) {
     m_node = node;
     m_attr = a;
   }

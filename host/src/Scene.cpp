@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 namespace standin::core {
 
@@ -37,21 +38,73 @@ Node* Access::node(const MObject& o) {
 }
 
 std::vector<Node*> Access::nodes(const MDagPath& p) {
-  std::vector<Node*> v;
-  for (unsigned i = 0; i < p.m_length; ++i) v.push_back(static_cast<Node*>(p.m_nodes[i]));
+  std::vector<Node*> v(p.m_step ? p.m_step->length : 0);
+  for (PathStep* s = p.m_step; s; s = s->up) v[s->length - 1] = s->node;
   return v;
 }
 
 MDagPath Access::makePath(const std::vector<Node*>& nodes) {
-  MDagPath p;
-  p.m_valid = true;
-  p.m_length = (unsigned)nodes.size();
-  p.m_nodes = nodes.empty() ? nullptr : new Entity*[nodes.size()];
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    p.m_nodes[i] = nodes[i];
-    retain(nodes[i]);
+  PathStep* last = nullptr;
+  // The node's instance 0 when the nodes are that path: its steps are shared.
+  Node* n = nodes.empty() ? nullptr : nodes.back();
+  if (n && n->alive && n->isDag() && !n->isWorld()) {
+    PathStep* first = firstPath(n);
+    size_t i = nodes.size();
+    PathStep* s = first;
+    if (s->length == nodes.size())
+      for (; s && s->node == nodes[i - 1]; s = s->up) --i;
+    if (!s && i == 0) last = first;
   }
+  if (!last && n) {
+    retainStep(last = newStep(nodes.front(), nullptr));
+    for (size_t i = 1; i < nodes.size(); ++i) {
+      PathStep* next = newStep(nodes[i], last);
+      retainStep(next);
+      releaseStep(last);
+      last = next;
+    }
+    MDagPath p = makePath(last);
+    releaseStep(last);
+    return p;
+  }
+  return makePath(last);
+}
+
+MDagPath Access::makePath(PathStep* s) {
+  MDagPath p;
+  setPath(p, s);
   return p;
+}
+
+void Access::setPath(MDagPath& p, PathStep* s) {
+  retainStep(s);
+  releaseStep(p.m_step);
+  p.m_step = s;
+  p.m_valid = true;
+}
+
+PathStep* newStep(Node* node, PathStep* up) {
+  PathStep* s = new PathStep;
+  s->node = node;
+  s->up = up;
+  s->length = up ? up->length + 1 : 1;
+  retain(node);
+  retainStep(up);
+  return s;
+}
+
+void retainStep(PathStep* s) {
+  if (s) ++s->refs;
+}
+
+void releaseStep(PathStep* s) {
+  // A loop rather than recursion: a long chain of steps may go at once.
+  while (s && --s->refs == 0) {
+    PathStep* up = s->up;
+    release(s->node);
+    delete s;
+    s = up;
+  }
 }
 
 MPlug Access::makePlug(Node* n, const PlugKey& k) {
@@ -102,6 +155,15 @@ bool keyWithin(const PlugKey& e, const PlugKey& plug) {
 }
 
 // ---------------------------------------------------------------- node types
+
+bool NodeType::has(const Attr* a) const {
+  for (Attr* t : attrs) {
+    if (t == a) return true;
+    for (Attr* c : t->children)
+      if (c == a) return true;
+  }
+  return false;
+}
 
 Attr* NodeType::find(const std::string& n) const {
   for (Attr* a : attrs) {
@@ -209,6 +271,38 @@ Scene& scene() {
 
 void touch() { ++scene().revision; }
 
+unsigned long long nextWalkMark() { return ++scene().walkMarks; }
+
+std::vector<MFn::Type> typesOf(const Node* n) {
+  std::vector<MFn::Type> types{n->type, MFn::kBase, MFn::kNamedObject, MFn::kDependencyNode};
+  for (MFn::Type t : n->nt->fns)
+    if (std::find(types.begin(), types.end(), t) == types.end()) types.push_back(t);
+  return types;
+}
+
+namespace {
+// Nodes are listed in creation order, which is the order of their serial numbers.
+bool bySerial(const Node* a, const Node* b) { return a->serial < b->serial; }
+
+void listNode(Scene& s, Node* n) {
+  s.nodes.push_back(n);
+  for (MFn::Type t : typesOf(n)) s.nodesOfType[t].push_back(n);
+}
+
+void unlistFrom(std::vector<Node*>& list, Node* n) {
+  auto at = std::lower_bound(list.begin(), list.end(), n, bySerial);
+  if (at != list.end() && *at == n) list.erase(at);
+}
+
+void unlistNode(Scene& s, Node* n) {
+  unlistFrom(s.nodes, n);
+  for (MFn::Type t : typesOf(n)) {
+    auto found = s.nodesOfType.find(t);
+    if (found != s.nodesOfType.end()) unlistFrom(found->second, n);
+  }
+}
+} // namespace
+
 void buildDefaultScene() {
   Scene& s = *g_scene;
   if (!g_types) buildTypes();
@@ -217,7 +311,7 @@ void buildDefaultScene() {
   world->serial = s.nextSerial++;
   retain(world);
   s.world = world;
-  s.nodes.push_back(world);
+  listNode(s, world);
   Node* lambert = createNode("lambert", nullptr, "lambert1");
   Node* sg = createNode("shadingEngine", nullptr, "initialShadingGroup");
   connect(lambert, {lambert->nt->find("outColor"), -1, -1}, sg, {sg->nt->find("surfaceShader"), -1, -1});
@@ -239,7 +333,7 @@ Node* createNode(const NodeType* t, Node* parent, const std::string& name) {
     p->children.push_back(n);
   }
   if (t->type == MFn::kMesh) n->geom = std::make_unique<Geometry>();
-  s.nodes.push_back(n);
+  listNode(s, n);
   setNodeName(n, name.empty() ? defaultName(t->name) : uniqueName(n, name));
   touch();
   return n;
@@ -288,7 +382,7 @@ std::vector<Node*> nodesWithName(const std::string& name) {
   auto found = s.nodesByName.find(name);
   if (found == s.nodesByName.end()) return {};
   std::vector<Node*> list = found->second;
-  std::sort(list.begin(), list.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
+  if (list.size() > 1) std::sort(list.begin(), list.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
   return list;
 }
 
@@ -363,9 +457,38 @@ MStatus renameNode(Node* n, const std::string& wanted) {
   return MStatus::kSuccess;
 }
 
+namespace {
+// True when a path of n ends with the names parts[0] .. parts[last] (starting at the top
+// when absolute), found by following parents rather than listing the paths.
+bool pathEndsWith(Node* n, const std::vector<std::string>& parts, size_t last, bool absolute) {
+  if (n->isWorld() || n->name != parts[last]) return false;
+  if (last == 0) {
+    if (!absolute) return true;
+    for (Node* p : n->parents)
+      if (p->isWorld()) return true;
+    return false;
+  }
+  for (Node* p : n->parents)
+    if (pathEndsWith(p, parts, last - 1, absolute)) return true;
+  return false;
+}
+} // namespace
+
 std::vector<Node*> nodesNamed(const std::string& name) {
   std::vector<Node*> found;
-  if (name.find('|') == std::string::npos) return nodesWithName(name);
+  const size_t bar = name.find('|');
+  if (bar == std::string::npos) return nodesWithName(name);
+  if (bar == 0 && name.find('|', 1) == std::string::npos) {
+    // "|name": the nodes of that name right under the world.
+    Scene& s = scene();
+    auto named = s.nodesByName.find(name.substr(1));
+    if (named == s.nodesByName.end()) return found;
+    for (Node* m : named->second)
+      if (m->isDag() && std::find(m->parents.begin(), m->parents.end(), s.world) != m->parents.end())
+        found.push_back(m);
+    if (found.size() > 1) std::sort(found.begin(), found.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
+    return found;
+  }
   bool absolute = name[0] == '|';
   std::vector<std::string> parts;
   size_t start = absolute ? 1 : 0;
@@ -375,19 +498,13 @@ std::vector<Node*> nodesNamed(const std::string& name) {
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
-  for (Node* m : nodesWithName(parts.back())) {
-    if (!m->isDag()) continue;
-    for (const auto& path : allPaths(m)) {
-      if (path.size() < parts.size() || (absolute && path.size() != parts.size())) continue;
-      bool match = true;
-      for (size_t i = 0; i < parts.size() && match; ++i)
-        match = path[path.size() - parts.size() + i]->name == parts[i];
-      if (match) {
-        found.push_back(m);
-        break;
-      }
-    }
-  }
+  // The nodes of the last name are looked at where the scene lists them, in no order;
+  // those found are put in creation order.
+  auto named = scene().nodesByName.find(parts.back());
+  if (named == scene().nodesByName.end()) return found;
+  for (Node* m : named->second)
+    if (m->isDag() && pathEndsWith(m, parts, parts.size() - 1, absolute)) found.push_back(m);
+  if (found.size() > 1) std::sort(found.begin(), found.end(), [](Node* a, Node* b) { return a->serial < b->serial; });
   return found;
 }
 
@@ -402,9 +519,42 @@ bool validKey(const PlugKey& k) {
 }
 } // namespace
 
+namespace {
+// Connections are made by the million (a skin cluster per mesh, each fed by every joint),
+// so they are carved from blocks, and removed ones are reused, rather than each
+// allocated on its own.
+class ConnectionPool {
+public:
+  Connection* take() {
+    if (!m_spare.empty()) {
+      Connection* c = m_spare.back();
+      m_spare.pop_back();
+      return c;
+    }
+    if (m_usedInLast == kBlock) {
+      m_blocks.push_back(static_cast<Connection*>(::operator new(sizeof(Connection) * kBlock)));
+      m_usedInLast = 0;
+    }
+    return m_blocks.back() + m_usedInLast++;
+  }
+  void give(Connection* c) { m_spare.push_back(c); }
+
+private:
+  static constexpr size_t kBlock = 4096;
+  std::vector<Connection*> m_blocks;
+  std::vector<Connection*> m_spare;
+  size_t m_usedInLast = kBlock;
+};
+
+ConnectionPool& connectionPool() {
+  static ConnectionPool* pool = new ConnectionPool(); // kept for the life of the process
+  return *pool;
+}
+} // namespace
+
 Connection* incoming(Node* n, const PlugKey& k) {
-  auto found = n->inByPlug.find(k);
-  return found == n->inByPlug.end() ? nullptr : found->second;
+  Connection* const* found = n->inByPlug.find(k);
+  return found ? *found : nullptr;
 }
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
@@ -414,7 +564,7 @@ MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
     return MStatus::kInvalidParameter;
   if (!sk.attr->source || !dk.attr->dest) return MStatus::kInvalidParameter;
   if (incoming(dst, dk)) return MStatus::kFailure;
-  Connection* c = new Connection{src, sk, dst, dk, scene().nextSerial++};
+  Connection* c = new (connectionPool().take()) Connection{src, sk, dst, dk, scene().nextSerial++};
   src->out.push_back(c);
   dst->in.push_back(c);
   dst->inByPlug[dk] = c;
@@ -427,7 +577,7 @@ void removeConnection(Connection* c) {
   drop(c->src->out);
   drop(c->dst->in);
   c->dst->inByPlug.erase(c->dstKey);
-  delete c;
+  connectionPool().give(c);
   touch();
 }
 
@@ -454,6 +604,7 @@ void deleteNode(Node* n) {
   Scene& s = scene();
   if (!n || !n->alive || n->isWorld()) return;
   if (n->isDag()) {
+    placeChanged(n);
     std::vector<Node*> kids = n->children;
     for (Node* c : kids) {
       c->parents.erase(std::remove(c->parents.begin(), c->parents.end(), n), c->parents.end());
@@ -485,9 +636,10 @@ void deleteNode(Node* n) {
   n->alive = false;
   forgetNodeName(n);
   touch();
-  s.nodes.erase(std::remove(s.nodes.begin(), s.nodes.end(), n), s.nodes.end());
+  unlistNode(s, n);
   // Drop the scene's hold on internal data right away; handles may keep the husk.
   n->data.clear();
+  n->answers = Node::ConnectionAnswers();
   n->parents.clear();
   n->shading.clear();
   n->members.clear();
@@ -528,6 +680,95 @@ MMatrix inclusiveMatrix(const std::vector<Node*>& path) {
   return m;
 }
 
+size_t pathCount(Node* n) {
+  if (!n || !n->alive || !n->isDag()) return 0;
+  while (!n->isWorld() && n->parents.size() == 1) n = n->parents.front();
+  if (n->isWorld()) return 1;
+  size_t count = 0;
+  for (Node* p : n->parents) count += pathCount(p);
+  return count;
+}
+
+PathStep* firstPath(Node* n) {
+  if (n->firstPath || n->isWorld()) return n->firstPath;
+  // Up the first parents to a node whose path is known (or the top), then down again.
+  std::vector<Node*> chain;
+  Node* top = n;
+  for (; !top->isWorld() && !top->firstPath; top = top->parents.front()) chain.push_back(top);
+  PathStep* up = top->isWorld() ? nullptr : top->firstPath;
+  for (size_t i = chain.size(); i > 0; --i) {
+    Node* m = chain[i - 1];
+    m->firstPath = newStep(m, up);
+    retainStep(m->firstPath);
+    up = m->firstPath;
+  }
+  return n->firstPath;
+}
+
+namespace {
+// The product of the local matrices from the path's last node up to its top, in that
+// order, as inclusiveMatrix of the node list multiplies them.
+MMatrix productUp(const PathStep* s) {
+  MMatrix m;
+  for (; s; s = s->up)
+    if (s->node->hasFn(MFn::kTransform)) m *= s->node->local;
+  return m;
+}
+} // namespace
+
+const MMatrix& firstWorldMatrix(Node* n) {
+  if (!n->worldKnown) {
+    n->world = productUp(firstPath(n));
+    n->worldKnown = true;
+  }
+  return n->world;
+}
+
+MMatrix inclusiveMatrix(const PathStep* s) {
+  if (s && s == s->node->firstPath) return firstWorldMatrix(s->node);
+  return productUp(s);
+}
+
+namespace {
+// Calls drop for the node and every node below it, each once.
+template <typename Drop> void forSubtree(Node* n, Drop drop) {
+  const unsigned long long mark = nextWalkMark();
+  std::vector<Node*> pending{n};
+  n->walkMark = mark;
+  while (!pending.empty()) {
+    Node* m = pending.back();
+    pending.pop_back();
+    drop(m);
+    for (Node* c : m->children)
+      if (c->walkMark != mark) {
+        c->walkMark = mark;
+        pending.push_back(c);
+      }
+  }
+}
+} // namespace
+
+void placeChanged(Node* n) {
+  forSubtree(n, [](Node* m) {
+    releaseStep(m->firstPath);
+    m->firstPath = nullptr;
+    m->worldKnown = false;
+    m->worldInverse = MObject();
+  });
+}
+
+void localChanged(Node* n) {
+  forSubtree(n, [](Node* m) {
+    m->worldKnown = false;
+    m->worldInverse = MObject();
+  });
+}
+
+void setLocal(Node* n, const MMatrix& local) {
+  n->local = local;
+  localChanged(n);
+}
+
 bool isAncestor(Node* a, Node* n) {
   for (Node* p : n->parents)
     if (p == a || isAncestor(a, p)) return true;
@@ -541,6 +782,7 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
   if (parent == child || isAncestor(child, parent)) return MStatus::kInvalidParameter;
   bool already = std::find(child->parents.begin(), child->parents.end(), parent) != child->parents.end();
   if (already && keepExisting) return MStatus::kFailure;
+  placeChanged(child);
   if (!keepExisting) {
     for (Node* p : child->parents)
       p->children.erase(std::remove(p->children.begin(), p->children.end(), child), p->children.end());
@@ -557,8 +799,14 @@ MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
 }
 
 std::string fullPathName(const std::vector<Node*>& path) {
+  size_t length = 0;
+  for (Node* n : path) length += 1 + n->name.size();
   std::string s;
-  for (Node* n : path) s += "|" + n->name;
+  s.reserve(length);
+  for (Node* n : path) {
+    s += '|';
+    s += n->name;
+  }
   return s;
 }
 
@@ -624,7 +872,7 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
   if (Connection* c = incoming(n, k)) return plugGeometry(c->src, c->srcKey, out);
   const std::string& name = k.attr->name;
   if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
-    if (name == "worldMesh" && (size_t)k.index >= allPaths(n).size()) return false;
+    if (name == "worldMesh" && (size_t)k.index >= pathCount(n)) return false;
     Geometry scratch;
     const Geometry* g = meshGeometry(n, scratch);
     if (!g) return false;
@@ -637,9 +885,9 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
     if (n->type == MFn::kSkinClusterFilter) return skinOutput(n, k.index, out);
     return plugGeometry(n, {n->nt->find("inputGeometry"), k.index, -1}, out);
   }
-  auto it = n->data.find(k);
-  if (it == n->data.end()) return false;
-  MeshData* md = entityAs<MeshData>(it->second, EntityKind::MeshData);
+  const MObject* stored = n->data.find(k);
+  if (!stored) return false;
+  MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
   if (!md) return false;
   out = md->geom;
   return true;
@@ -662,16 +910,16 @@ const Geometry* plugTopology(Node* n, const PlugKey& k) {
   if (Connection* c = incoming(n, k)) return plugTopology(c->src, c->srcKey);
   const std::string& name = k.attr->name;
   if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
-    if (name == "worldMesh" && (size_t)k.index >= allPaths(n).size()) return nullptr;
+    if (name == "worldMesh" && (size_t)k.index >= pathCount(n)) return nullptr;
     return meshTopology(n);
   }
   if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
     EvalGuard guard(n);
     return guard.ok ? plugTopology(n, {n->nt->find("inputGeometry"), k.index, -1}) : nullptr;
   }
-  auto it = n->data.find(k);
-  if (it == n->data.end()) return nullptr;
-  MeshData* md = entityAs<MeshData>(it->second, EntityKind::MeshData);
+  const MObject* stored = n->data.find(k);
+  if (!stored) return nullptr;
+  MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
   return md ? &md->geom : nullptr;
 }
 
@@ -689,14 +937,18 @@ bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out) {
   if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Matrix) return false;
   if (Connection* c = incoming(n, k)) return plugMatrix(c->src, c->srcKey, out);
   if (k.attr->name == "worldMatrix" && n->isDag()) {
+    if (k.index == 0 && !n->isWorld()) {
+      out = firstWorldMatrix(n);
+      return true;
+    }
     auto paths = allPaths(n);
     if ((size_t)k.index >= paths.size()) return false;
     out = inclusiveMatrix(paths[k.index]);
     return true;
   }
-  auto it = n->data.find(k);
-  if (it == n->data.end()) return false;
-  MatrixData* md = entityAs<MatrixData>(it->second, EntityKind::MatrixData);
+  const MObject* stored = n->data.find(k);
+  if (!stored) return false;
+  MatrixData* md = entityAs<MatrixData>(*stored, EntityKind::MatrixData);
   if (!md) return false;
   out = md->matrix;
   return true;
@@ -718,9 +970,9 @@ MStatus plugValue(Node* n, const PlugKey& k, MObject& out) {
     return MStatus::kSuccess;
   }
   if (Connection* c = incoming(n, k)) return plugValue(c->src, c->srcKey, out);
-  auto it = n->data.find(k);
-  if (it == n->data.end()) return MStatus::kFailure;
-  out = it->second;
+  const MObject* stored = n->data.find(k);
+  if (!stored) return MStatus::kFailure;
+  out = *stored;
   return MStatus::kSuccess;
 }
 

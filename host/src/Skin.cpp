@@ -1,6 +1,7 @@
 // Deformer evaluation (linear-blend skinning), deformer sets, and the skinCluster command.
 #include "Core.h"
 
+#include <maya/MDagPathArray.h>
 #include <maya/MGlobal.h>
 
 #include <algorithm>
@@ -49,12 +50,9 @@ std::vector<int> findInfluenceIndices(Node* cluster) {
   const Attr* matrix = cluster->nt->find("matrix");
   for (Connection* c : cluster->in)
     if (c->dstKey.attr == matrix) used.push_back(c->dstKey.index);
-  PlugKey first;
-  first.attr = matrix;
-  first.parentIndex = std::numeric_limits<int>::min();
-  first.index = std::numeric_limits<int>::min();
-  for (auto it = cluster->data.lower_bound(first); it != cluster->data.end() && it->first.attr == matrix; ++it)
-    used.push_back(it->first.index);
+  cluster->data.forEach([&](const PlugKey& k, const MObject&) {
+    if (k.attr == matrix) used.push_back(k.index);
+  });
   std::sort(used.begin(), used.end());
   used.erase(std::unique(used.begin(), used.end()), used.end());
   return used;
@@ -70,7 +68,7 @@ int findGeometryIndex(Node* deformer, Node* shape) {
 
 // Both are asked on every weight read and write; they are found again only after the
 // scene changed.
-std::vector<int> influenceIndices(Node* cluster) {
+const std::vector<int>& influenceIndices(Node* cluster) {
   Node::ConnectionAnswers& a = answersOf(cluster);
   if (!a.haveInfluences) {
     a.influences = findInfluenceIndices(cluster);
@@ -79,24 +77,77 @@ std::vector<int> influenceIndices(Node* cluster) {
   return a.influences;
 }
 
+// Each influence's path is its instance 0 as the node keeps it, shared rather than built
+// again, unless the influence is fed from another instance.
+void influencePaths(Node* cluster, MDagPathArray& paths) {
+  const std::vector<int>& logical = influenceIndices(cluster);
+  const Attr* matrix = cluster->nt->find("matrix");
+  paths.setLength((unsigned)logical.size());
+  MDagPath* out = Access::elements(paths);
+  // The cluster's incoming connections, in the order they lie, each put at its
+  // influence's place; an influence without one keeps an invalid path.
+  for (Connection* c : cluster->in) {
+    if (c->dstKey.attr != matrix || !c->src->isDag()) continue;
+    const size_t i = (size_t)(std::lower_bound(logical.begin(), logical.end(), c->dstKey.index) - logical.begin());
+    Node* src = c->src;
+    const int instance = c->srcKey.attr->name == "worldMatrix" ? c->srcKey.index : 0;
+    if (instance > 0 && (size_t)instance < pathCount(src))
+      out[i] = Access::makePath(allPaths(src)[(size_t)instance]);
+    else
+      Access::setPath(out[i], src->isWorld() ? nullptr : firstPath(src));
+  }
+}
+
 std::vector<int> outputIndices(Node* deformer) {
-  std::set<int> used;
+  std::vector<int> used;
+  const Attr* output = deformer->nt->find("outputGeometry");
   for (Connection* c : deformer->out)
-    if (c->srcKey.attr->name == "outputGeometry") used.insert(c->srcKey.index);
-  return {used.begin(), used.end()};
+    if (c->srcKey.attr == output) used.push_back(c->srcKey.index);
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  return used;
 }
 
 bool reaches(Node* from, Node* to) {
-  std::set<Node*> seen{from};
+  const unsigned long long mark = nextWalkMark();
+  from->walkMark = mark;
   std::vector<Node*> stack{from};
   while (!stack.empty()) {
     Node* n = stack.back();
     stack.pop_back();
     if (n == to) return true;
     for (Connection* c : n->out)
-      if (seen.insert(c->dst).second) stack.push_back(c->dst);
+      if (c->dst->walkMark != mark) {
+        c->dst->walkMark = mark;
+        stack.push_back(c->dst);
+      }
   }
   return false;
+}
+
+// A cluster reaches n when one of its outputGeometry connections leads to n, directly
+// or through further connections. Every node that leads to n lies upstream of it, so
+// the walk goes up from n and looks at what feeds each node it meets.
+Node* firstSkinClusterReaching(Node* n) {
+  const unsigned long long mark = nextWalkMark();
+  n->walkMark = mark;
+  std::vector<Node*> stack{n};
+  Node* first = nullptr;
+  while (!stack.empty()) {
+    Node* m = stack.back();
+    stack.pop_back();
+    for (Connection* c : m->in) {
+      Node* src = c->src;
+      if (src->type == MFn::kSkinClusterFilter && c->srcKey.attr->name == "outputGeometry" &&
+          (!first || src->serial < first->serial))
+        first = src;
+      if (src->walkMark != mark) {
+        src->walkMark = mark;
+        stack.push_back(src);
+      }
+    }
+  }
+  return first;
 }
 
 int geometryIndexFor(Node* deformer, Node* shape) {
@@ -223,15 +274,22 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
     connect(orig, key(orig, "outMesh"), sc, input0);
   }
   connect(sc, key(sc, "outputGeometry", 0), mesh, inMesh);
-  auto meshPaths = allPaths(mesh);
-  MMatrix meshWorld = meshPaths.empty() ? MMatrix() : inclusiveMatrix(meshPaths.front());
+  MMatrix meshWorld = mesh->alive && mesh->isDag() ? firstWorldMatrix(mesh) : MMatrix();
   std::vector<P3> anchors;
+  anchors.reserve(influences.size());
+  const Attr* matrix = sc->nt->find("matrix");
+  const Attr* bindPreMatrix = sc->nt->find("bindPreMatrix");
+  sc->in.reserve(sc->in.size() + influences.size());
+  sc->inByPlug.reserveElements(matrix, influences.size());
+  sc->data.reserveElements(bindPreMatrix, influences.size());
   for (size_t k = 0; k < influences.size(); ++k) {
     Node* inf = influences[k];
-    connect(inf, key(inf, "worldMatrix", 0), sc, key(sc, "matrix", (int)k));
-    auto paths = allPaths(inf);
-    MMatrix world = paths.empty() ? MMatrix() : inclusiveMatrix(paths.front());
-    sc->data[key(sc, "bindPreMatrix", (int)k)] = newMatrixData(world.inverse());
+    connect(inf, key(inf, "worldMatrix", 0), sc, {matrix, -1, (int)k});
+    const MMatrix& world = firstWorldMatrix(inf);
+    // Stored values are never changed in place, so the clusters bound to an influence
+    // while it stays where it is share one inverse of its world matrix.
+    if (inf->worldInverse.isNull()) inf->worldInverse = newMatrixData(world.inverse());
+    sc->data[{bindPreMatrix, -1, (int)k}] = inf->worldInverse;
     anchors.push_back({world(3, 0), world(3, 1), world(3, 2)});
   }
   sc->data[key(sc, "geomMatrix")] = newMatrixData(meshWorld);
@@ -281,15 +339,16 @@ MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<st
   nodes.pop_back();
   if (mesh->hasFn(MFn::kTransform) && mesh->type != MFn::kJoint) mesh = firstMeshChild(mesh);
   if (!mesh || mesh->type != MFn::kMesh) return fail("\"" + words.back() + "\" is not a polygon mesh.");
+  // A repeated influence is found by marking each one as it comes.
+  const unsigned long long mark = nextWalkMark();
   for (size_t k = 0; k < nodes.size(); ++k) {
     if (!nodes[k]->hasFn(MFn::kTransform))
       return fail("influence \"" + words[k + 1] + "\" is not a joint or transform.");
-    for (size_t j = 0; j < k; ++j)
-      if (nodes[j] == nodes[k]) return fail("influence \"" + words[k + 1] + "\" is listed twice.");
+    if (nodes[k]->walkMark == mark) return fail("influence \"" + words[k + 1] + "\" is listed twice.");
+    nodes[k]->walkMark = mark;
   }
-  for (Node* n : scene().nodes)
-    if (n->type == MFn::kSkinClusterFilter && geometryIndexFor(n, mesh) >= 0)
-      return fail("\"" + mesh->name + "\" is already bound to skin cluster \"" + n->name + "\".");
+  if (Node* n = firstSkinClusterReaching(mesh))
+    return fail("\"" + mesh->name + "\" is already bound to skin cluster \"" + n->name + "\".");
   Node* sc = buildSkinCluster(mesh, nodes);
   result.push_back(sc->name);
   return MStatus::kSuccess;

@@ -273,8 +273,8 @@ MMatrix::MMatrix(const float m[4][4]) {
     for (int c = 0; c < 4; ++c) matrix[r][c] = m[r][c];
 }
 MMatrix& MMatrix::setToIdentity() {
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) matrix[r][c] = r == c ? 1.0 : 0.0;
+  static const double identity[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  std::memcpy(matrix, identity, sizeof matrix);
   return *this;
 }
 MStatus MMatrix::get(double d[4][4]) const {
@@ -288,13 +288,17 @@ MStatus MMatrix::get(float d[4][4]) const {
   return MStatus::kSuccess;
 }
 MMatrix MMatrix::operator*(const MMatrix& b) const {
+  // A row at a time, its four sums side by side; each sum adds its products in the
+  // order k = 0, 1, 2, 3, as one entry at a time would.
   MMatrix r;
-  for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j) {
-      double s = 0;
-      for (int k = 0; k < 4; ++k) s += matrix[i][k] * b.matrix[k][j];
-      r.matrix[i][j] = s;
+  for (int i = 0; i < 4; ++i) {
+    double s[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+      const double a = matrix[i][k];
+      for (int j = 0; j < 4; ++j) s[j] += a * b.matrix[k][j];
     }
+    for (int j = 0; j < 4; ++j) r.matrix[i][j] = s[j];
+  }
   return r;
 }
 MMatrix& MMatrix::operator*=(const MMatrix& b) { return *this = *this * b; }

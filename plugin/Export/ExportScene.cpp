@@ -71,8 +71,11 @@ struct SkinMap {
             kit.SetKnownSkinClusters(skin.clusters);
             HStatus status;
             kit.GetJoints(status, skin.joints);
+            // Influences usually come in the order of the bone list.
+            int32_t previous = -1;
             for (const HObject& joint : skin.joints) {
-                const int32_t bone = index.Find(joint);
+                const int32_t bone = index.Find(joint, previous + 1);
+                previous = bone;
                 skin.boneOfInfluence.Append(bone);
                 if (bone < 0) continue;
                 UArray<int32_t>& list = meshesOfBone[bone];

@@ -106,6 +106,43 @@ TEST_F(HostDag, WorldMatrixIncludesParentsLocalDoesNot) {
   EXPECT_TRUE(MFnTransform(child).transformation().asMatrix() == MMatrix(zero));
 }
 
+// Paths and world matrices are kept on the nodes between edits; every edit above a node
+// must reach the nodes below it, and the type lists must follow deletions.
+TEST_F(HostDag, KeptPathsAndMatricesFollowEditsAbove) {
+  MObject top = standin::makeTransform("top", MObject::kNullObj, standin::translation(1, 0, 0));
+  MObject mid = standin::makeJoint("mid", top, standin::translation(0, 1, 0));
+  MObject low = standin::makeJoint("low", mid, standin::translation(0, 0, 1));
+  MObject other = standin::makeTransform("other", MObject::kNullObj, standin::translation(5, 0, 0));
+  EXPECT_EQ(s(pathOf(low).fullPathName()), "|top|mid|low");
+  EXPECT_EQ(pathOf(low).inclusiveMatrix()(3, 0), 1.0);
+
+  standin::setLocalMatrix(top, standin::translation(2, 0, 0));
+  EXPECT_EQ(pathOf(low).inclusiveMatrix()(3, 0), 2.0);
+  MDagModifier move;
+  ASSERT_TRUE(move.reparentNode(mid, other));
+  ASSERT_TRUE(move.doIt());
+  MDagPath moved = pathOf(low);
+  EXPECT_EQ(s(moved.fullPathName()), "|other|mid|low");
+  EXPECT_EQ(moved.inclusiveMatrix()(3, 0), 5.0);
+  EXPECT_EQ(moved.exclusiveMatrix()(3, 1), 1.0);
+
+  // Below a second parent, instance 0 stays the first route until that parent goes.
+  MFnDagNode(top).addChild(mid, MFnDagNode::kNextPos, true);
+  EXPECT_EQ(s(pathOf(low).fullPathName()), "|other|mid|low");
+  ASSERT_TRUE(MGlobal::deleteNode(other));
+  EXPECT_FALSE(moved.isValid());
+  EXPECT_EQ(s(pathOf(low).fullPathName()), "|top|mid|low");
+  EXPECT_EQ(pathOf(low).inclusiveMatrix()(3, 0), 2.0);
+
+  std::vector<std::string> joints;
+  for (MItDependencyNodes it(MFn::kJoint); !it.isDone(); it.next()) joints.push_back(s(MFnDependencyNode(it.item()).name()));
+  EXPECT_EQ(joints, (std::vector<std::string>{"mid", "low"}));
+  ASSERT_TRUE(MGlobal::deleteNode(top));
+  int transforms = 0;
+  for (MItDependencyNodes it(MFn::kTransform); !it.isDone(); it.next()) ++transforms;
+  EXPECT_EQ(transforms, 0);
+}
+
 TEST_F(HostDag, JointCreationUnderParentsAndRefusals) {
   MFnIkJoint fn;
   MStatus st;

@@ -3,7 +3,10 @@
 #include "HostTest.h"
 
 #include <cmath>
+#include <string>
+#include <vector>
 
+#include <maya/MDagPathArray.h>
 #include <maya/MFnMatrixData.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnSet.h>
@@ -310,6 +313,68 @@ TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
   // A transform influence is accepted; the transform's mesh child is the geometry.
   ASSERT_TRUE(MGlobal::executeCommand("skinCluster loose |strip;"));
   EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure); // already bound
+}
+
+// Many influences: their connections and bind matrices are looked up by plug, so
+// removing some in the middle must leave every other one found, and binding after a
+// joint moved must take its new place.
+TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
+  std::vector<MObject> joints;
+  MObjectArray influences;
+  for (int k = 0; k < 60; ++k) {
+    joints.push_back(standin::makeJoint(MString(("many" + std::to_string(k)).c_str()), MObject::kNullObj,
+                                        standin::translation(k, 0, 0)));
+    influences.append(joints.back());
+  }
+  MObject sc = standin::bindSkin(shape, influences);
+  ASSERT_FALSE(sc.isNull());
+  MFnDependencyNode cluster(sc);
+  MDGModifier cut;
+  for (int k = 0; k < 60; k += 3)
+    cut.disconnect(MFnDependencyNode(joints[k]).findPlug("worldMatrix").elementByLogicalIndex(0),
+                   cluster.findPlug("matrix").elementByLogicalIndex(k));
+  ASSERT_TRUE(cut.doIt());
+  // An element far past the others is kept apart from them, and found as well.
+  MDGModifier far;
+  far.connect(MFnDependencyNode(joints[0]).findPlug("worldMatrix").elementByLogicalIndex(0),
+              cluster.findPlug("matrix").elementByLogicalIndex(5000));
+  ASSERT_TRUE(far.doIt());
+  MDagPathArray paths;
+  ASSERT_EQ(MFnSkinCluster(sc).influenceObjects(paths), 41u);
+  for (unsigned i = 0, k = 1; i < 40; ++i, k += k % 3 == 1 ? 1 : 2)
+    EXPECT_TRUE(paths[i].node() == joints[k]) << i;
+  EXPECT_TRUE(paths[40].node() == joints[0]);
+
+  // A value stored apart, then passed by the others, is still found and takes the next
+  // value.
+  MPlug bindPre = cluster.findPlug("bindPreMatrix");
+  auto store = [&](unsigned index, double x) {
+    MObject data = MFnMatrixData().create(standin::translation(x, 0, 0));
+    return bindPre.elementByLogicalIndex(index).setValue(data);
+  };
+  ASSERT_TRUE(store(130, 1));
+  for (unsigned i = 60; i < 140; ++i)
+    if (i != 130) {
+      ASSERT_TRUE(store(i, 0));
+    }
+  MObject stored;
+  ASSERT_TRUE(bindPre.elementByLogicalIndex(130).getValue(stored));
+  EXPECT_EQ(MFnMatrixData(stored).matrix()(3, 0), 1.0);
+  ASSERT_TRUE(store(130, 2));
+  ASSERT_TRUE(bindPre.elementByLogicalIndex(130).getValue(stored));
+  EXPECT_EQ(MFnMatrixData(stored).matrix()(3, 0), 2.0);
+  EXPECT_EQ(bindPre.numElements(), 140u);
+
+  standin::setLocalMatrix(joints[1], standin::translation(0, 0, 7));
+  MObject strip2 = standin::makeCube("cube", 1.0);
+  MObjectArray one;
+  one.append(joints[1]);
+  MObject sc2 = standin::bindSkin(strip2, one);
+  MObject value;
+  ASSERT_TRUE(MFnDependencyNode(sc2).findPlug("bindPreMatrix").elementByLogicalIndex(0).getValue(value));
+  EXPECT_EQ(MFnMatrixData(value).matrix()(3, 2), -7.0);
+  ASSERT_TRUE(cluster.findPlug("bindPreMatrix").elementByLogicalIndex(1).getValue(value));
+  EXPECT_EQ(MFnMatrixData(value).matrix()(3, 0), -1.0);
 }
 
 TEST_F(HostSkin, ClusterFoundThroughIntermediateShapeAndAnotherDeformer) {

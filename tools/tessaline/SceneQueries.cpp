@@ -16,19 +16,36 @@ namespace tessaline {
 
 std::string NameOf(const MObject& node) { return MFnDependencyNode(node).name().asChar(); }
 
-MObject SkinClusterOf(const MObject& shape) {
-    for (MItDependencyNodes clusters(MFn::kSkinClusterFilter); !clusters.isDone(); clusters.next()) {
-        MFnSkinCluster skin(clusters.item());
-        for (unsigned int i = 0; i < skin.numOutputConnections(); ++i) {
-            MObject output = skin.outputShapeAtIndex(i);
-            if (output == shape) return clusters.item();
-            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
-                 !walk.isDone(); walk.next())
-                if (walk.currentItem() == shape) return clusters.item();
-        }
+namespace {
+// True when one of the cluster's outputs is the shape or leads to it.
+bool Reaches(const MObject& cluster, const MObject& shape) {
+    MFnSkinCluster skin(cluster);
+    for (unsigned int i = 0; i < skin.numOutputConnections(); ++i) {
+        MObject output = skin.outputShapeAtIndex(i);
+        if (output == shape) return true;
+        for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                     MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+             !walk.isDone(); walk.next())
+            if (walk.currentItem() == shape) return true;
     }
-    return MObject::kNullObj;
+    return false;
+}
+}  // namespace
+
+MObject SkinClusterOf(const MObject& shape) {
+    // A cluster that reaches the shape lies upstream of it, so only those are asked.
+    std::vector<MObject> reaching;
+    MObject root = shape;
+    for (MItDependencyGraph walk(root, MFn::kSkinClusterFilter, MItDependencyGraph::kUpstream,
+                                 MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+         !walk.isDone(); walk.next())
+        if (Reaches(walk.currentItem(), shape)) reaching.push_back(walk.currentItem());
+    if (reaching.size() < 2) return reaching.empty() ? MObject::kNullObj : reaching[0];
+    // Of several, the first in the scene's order.
+    for (MItDependencyNodes clusters(MFn::kSkinClusterFilter); !clusters.isDone(); clusters.next())
+        for (const MObject& cluster : reaching)
+            if (cluster == clusters.item()) return cluster;
+    return reaching[0];
 }
 
 void ForEachWeight(const MObject& cluster, const MDagPath& path,

@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <unordered_map>
 
 #include <nlohmann/json.hpp>
 
@@ -72,12 +73,19 @@ SceneReport ReportScene() {
     SceneReport report;
     std::vector<MObject> joints;
     for (MItDependencyNodes it(MFn::kJoint); !it.isDone(); it.next()) joints.push_back(it.item());
+    // The joints of each name, so that a parent is looked for among its namesakes only.
+    std::unordered_map<std::string, std::vector<size_t>> jointsNamed;
+    for (size_t j = 0; j < joints.size(); ++j) jointsNamed[NameOf(joints[j])].push_back(j);
     for (const MObject& joint : joints) {
         const MObject parent = ParentOf(joint);
         JointReport entry{NameOf(joint), parent.isNull() ? std::string() : NameOf(parent), -1};
         // The parent by identity: two joints may print the same name.
-        for (size_t j = 0; j < joints.size() && !parent.isNull(); ++j)
-            if (joints[j] == parent) entry.parentJoint = int(j);
+        if (!parent.isNull()) {
+            const auto named = jointsNamed.find(entry.parent);
+            if (named != jointsNamed.end())
+                for (size_t j : named->second)
+                    if (joints[j] == parent) entry.parentJoint = int(j);
+        }
         report.joints.push_back(entry);
     }
     for (MItDependencyNodes meshes(MFn::kMesh); !meshes.isDone(); meshes.next()) {

@@ -6,6 +6,8 @@
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
+namespace standin { namespace core { struct PathStep; } }
+
 class MDagPath {
 public:
   MDagPath(); // invalid
@@ -43,7 +45,6 @@ public:
 
 private:
   friend struct standin::core::Access;
-  standin::core::Entity** m_nodes; // top-first, each holding one reference
-  unsigned int m_length;
+  standin::core::PathStep* m_step; // the last step (null for the world's path), one reference
   bool m_valid;
 };

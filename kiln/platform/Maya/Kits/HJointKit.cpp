@@ -8,6 +8,8 @@
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 
+#include <cstring>
+
 namespace kiln::platform_maya {
 
 HMatrix& HJointKit::GetBindPoseMatrix(HNodeKit& joint, HMatrix& matrix) {
@@ -90,9 +92,19 @@ HJointBindPoses::HJointBindPoses(HNodeKit& joint) : m_joint(joint) {
     MPlug worldMatrix = fnJoint.findPlug("worldMatrix").elementByLogicalIndex(0);
     MPlugArray destinations;
     worldMatrix.connectedTo(destinations, false, true);
+    // The destinations on nodes of one kind share their attribute: each attribute's name
+    // is asked once.
+    brix::UArray<HObject> attributes;
+    brix::UArray<bool> namedMatrix;
     for (unsigned int i = 0; i < destinations.length(); ++i) {
-        MFnAttribute attribute(destinations[i].attribute());
-        if (attribute.name() != "matrix") continue;
+        const HObject attribute(destinations[i].attribute());
+        int32_t known = 0;
+        while (known < attributes.Num() && attributes[known] != attribute) ++known;
+        if (known == attributes.Num()) {
+            attributes.Append(attribute);
+            namedMatrix.Append(MFnAttribute(attribute.m_object).name() == "matrix");
+        }
+        if (!namedMatrix[known]) continue;
         m_clusters.Append(HObject(destinations[i].node()));
         m_matrixIndices.Append(destinations[i].logicalIndex());
     }
@@ -101,15 +113,30 @@ HJointBindPoses::HJointBindPoses(HNodeKit& joint) : m_joint(joint) {
 
 HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
     if (!m_isJoint) return matrix;
-    const int32_t at = m_index->Find(HObject(skinCluster));
+    // Clusters are usually asked in the order the joint feeds them.
+    const int32_t at = m_index->Find(HObject(skinCluster), m_lastFound + 1);
+    if (at >= 0) m_lastFound = at;
     if (at >= 0) {
-        MFnDependencyNode skin(skinCluster);
+        // The bindPreMatrix attribute found on one cluster serves the others of its kind.
+        MPlug bindPreMatrix;
+        if (!m_bindPreMatrix.isNull()) bindPreMatrix = MPlug(skinCluster, m_bindPreMatrix);
+        if (bindPreMatrix.isNull()) {
+            bindPreMatrix = MFnDependencyNode(skinCluster).findPlug("bindPreMatrix");
+            m_bindPreMatrix = bindPreMatrix.attribute();
+        }
         MObject value;
         MStatus status;
-        if (skin.findPlug("bindPreMatrix").elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
+        if (bindPreMatrix.elementByLogicalIndex(m_matrixIndices[at]).getValue(value)) {
             MFnMatrixData data(value, &status);
             if (status) {
-                matrix = ToKitMatrix(data.matrix().inverse());
+                const MMatrix& bindPre = data.matrix();
+                // Compared bit for bit: -0.0 and 0.0 may invert differently.
+                if (!m_haveLast || std::memcmp(bindPre.matrix, m_lastBindPre.matrix, sizeof bindPre.matrix) != 0) {
+                    m_lastBindPre = bindPre;
+                    m_lastInverse = bindPre.inverse();
+                    m_haveLast = true;
+                }
+                matrix = ToKitMatrix(m_lastInverse);
                 return matrix;
             }
         }

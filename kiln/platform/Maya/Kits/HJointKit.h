@@ -2,6 +2,8 @@
 // kiln::platform_maya::HJointKit: joint operations: the world matrix a joint had when
 // it was bound, and joint creation on import.
 
+#include <maya/MMatrix.h>
+
 #include <memory>
 
 #include "HNodeKit.h"
@@ -41,6 +43,12 @@ private:
     brix::UArray<HObject> m_clusters;
     brix::UArray<unsigned int> m_matrixIndices;
     std::unique_ptr<HObjectIndex> m_index;
+    // The last bindPreMatrix read and its inverse: clusters bound while the joint stood
+    // still hold equal ones, and each is inverted once.
+    int32_t m_lastFound = -1; // the position of the cluster asked last
+    MObject m_bindPreMatrix;  // the attribute, once found
+    bool m_haveLast = false;
+    MMatrix m_lastBindPre, m_lastInverse;
 };
 
 }  // namespace kiln::platform_maya

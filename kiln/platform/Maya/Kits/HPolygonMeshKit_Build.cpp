@@ -220,10 +220,14 @@ namespace {
 // as one word each.
 void AppendQuoted(std::string& command, const MString& path) {
     command += '"';
-    for (const char* c = path.asChar(); *c; ++c) {
-        if (*c == '"' || *c == '\\') command += '\\';
-        command += *c;
-    }
+    const char* run = path.asChar();
+    for (const char* c = run; *c; ++c)
+        if (*c == '"' || *c == '\\') {
+            command.append(run, c);
+            command += '\\';
+            run = c;
+        }
+    command.append(run);
     command += '"';
 }
 }  // namespace

@@ -25,8 +25,15 @@ template <typename T>
 UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClusters() {
     if (m_knownSkinClusters) return *m_knownSkinClusters;
     UArray<Skin_Plug> entries;
-    for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
-        MFnSkinCluster skin(nodes.item());
+    // A skin cluster whose output reaches the mesh lies upstream of it, so the walk up
+    // from the mesh meets every one there is, and no other cluster of the scene is asked.
+    MObject mesh = m_object.m_object;
+    MStatus walked;
+    MItDependencyGraph upstream(mesh, MFn::kSkinClusterFilter, MItDependencyGraph::kUpstream,
+                                MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel, &walked);
+    if (!walked) return entries;
+    for (; !upstream.isDone(); upstream.next()) {
+        MFnSkinCluster skin(upstream.currentItem());
         MStatus status;
         const unsigned int outputs = skin.numOutputConnections(&status);
         if (!status) continue;
