@@ -185,6 +185,29 @@ TYPED_TEST(FileSystemTest, WritesReadsAndAppends) {
     EXPECT_EQ(ReadFile(path), "x");
 }
 
+// A read of tens of megabytes (which the POSIX port splits into halves read side by
+// side) gives every byte in order from the current position, leaves the position after
+// them, and stops at the end of the file.
+TYPED_TEST(FileSystemTest, ALargeReadGivesEveryByteInOrder) {
+    const std::string path = this->dir / "large.tsl";
+    std::string data(size_t(40) << 20, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = char('a' + (i * 7 + i / 4096) % 26);
+    WriteFile(path, data);
+    InputStreamHandle in = this->fs->CreateFileReader(UString(path.c_str()));
+    ASSERT_TRUE(in);
+    std::string head(3, '\0'), rest(data.size(), '\0');
+    ASSERT_EQ(in->Serialize(head.data(), head.size()), head.size());
+    // Asks for more than is left: the file's end stops it.
+    ASSERT_EQ(in->Serialize(rest.data(), rest.size()), data.size() - 3);
+    EXPECT_EQ(in->Tell(), uint64_t(data.size()));
+    EXPECT_TRUE(head + rest.substr(0, data.size() - 3) == data);
+    in->SeekToStart();
+    in->SeekForward(1 << 20);
+    ASSERT_EQ(in->Serialize(rest.data(), size_t(34) << 20), size_t(34) << 20);
+    EXPECT_TRUE(rest.compare(0, size_t(34) << 20, data, 1 << 20, size_t(34) << 20) == 0);
+    EXPECT_EQ(in->Tell(), uint64_t(35) << 20);
+}
+
 TYPED_TEST(FileSystemTest, MissingFilesAndDirectoriesDoNotOpen) {
     const std::string missing = this->dir / "missing.tsl";
     WarningCapture warnings;
