@@ -61,8 +61,9 @@ void HPolygonMeshKit<T>::FindSkinClustersOf(const UArray<HObject>& meshes, UArra
     out.Empty(0);
     out.Add(meshes.Num());
     const HObjectIndex index(meshes);
-    // The same walk as FindSkinClusters, turned around: each output of each skin cluster
-    // is matched to the meshes it reaches, so each mesh's entries keep their order.
+    // The clusters found from their side, once for all meshes: each output of each skin
+    // cluster is matched to the meshes it reaches, directly or through an intermediate
+    // shape and further deformers (the same reach FindSkinClusters finds walking up).
     for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
         MFnSkinCluster skin(nodes.item());
         MStatus status;
