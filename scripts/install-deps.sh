@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config python3 zip
   libgtest-dev libgmock-dev libbenchmark-dev
   libonig-dev zlib1g-dev libassimp-dev assimp-testmodels nlohmann-json3-dev
+  assimp-utils
   clang libclang-rt-dev
 )
 
