@@ -61,13 +61,16 @@ private:
 // value beyond that would otherwise be cut to its low bits, so the file is damaged.
 bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
 
+// One reader per list type, all of one name so that a job's reader follows from its
+// target's type. Reals always read; integers fail when they do not fit 32 bits.
 template <typename Vector>
-void ReadVectors(const char* text, TextRange range, UArray<Vector>& out) {
+bool ReadList(const char* text, TextRange range, UArray<Vector>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) list >> out[out.Add()];
+    return true;
 }
 
-bool ReadUnsigned(const char* text, TextRange range, UArray<uint32_t>& out) {
+bool ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t value;
@@ -78,7 +81,7 @@ bool ReadUnsigned(const char* text, TextRange range, UArray<uint32_t>& out) {
     return true;
 }
 
-bool ReadWeights(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
+bool ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t bone;
@@ -107,6 +110,17 @@ void FitSmallList(UArray<T>& list) {
     fitted.Add(list.Num());
     if (list.Num()) memcpy(static_cast<void*>(fitted.Data()), list.Data(), size_t(list.Num()) * sizeof(T));
     list = std::move(fitted);
+}
+
+// Calls action with a job's target as the array it is.
+template <typename Action>
+auto WithTarget(ListQueue::Kind kind, void* target, Action action) {
+    switch (kind) {
+        case ListQueue::Kind::Vectors3: return action(*static_cast<UArray<TVector3<float>>*>(target));
+        case ListQueue::Kind::Vectors2: return action(*static_cast<UArray<TVector2<float>>*>(target));
+        case ListQueue::Kind::Unsigned: return action(*static_cast<UArray<uint32_t>*>(target));
+        default: return action(*static_cast<UArray<MeshData::Weight>*>(target));
+    }
 }
 
 // Below this much list text a mesh's lists are read on the calling thread: starting a
@@ -182,12 +196,7 @@ bool ListQueue::ReadQueued() {
             if (room * int64_t(sizeof(out[0])) < kMostBytes) out.Reserve(int32_t(room));
             else group.pinned = true;
         };
-        switch (first.kind) {
-            case Kind::Vectors3: reserve(*static_cast<UArray<TVector3<float>>*>(first.target)); break;
-            case Kind::Vectors2: reserve(*static_cast<UArray<TVector2<float>>*>(first.target)); break;
-            case Kind::Unsigned: reserve(*static_cast<UArray<uint32_t>*>(first.target)); break;
-            case Kind::Weights: reserve(*static_cast<UArray<MeshData::Weight>*>(first.target)); break;
-        }
+        WithTarget(first.kind, first.target, reserve);
         totalBytes += group.bytes;
         groups.Append(group);
     }
@@ -222,13 +231,8 @@ bool ListQueue::ReadQueued() {
         for (int32_t g : list)
             for (int32_t k = groups[g].firstJob; k < groups[g].firstJob + groups[g].jobCount; ++k) {
                 const Job& job = m_jobs[order[k]];
-                bool ok = true;
-                switch (job.kind) {
-                    case Kind::Vectors3: ReadVectors(m_text, job.range, *static_cast<UArray<TVector3<float>>*>(job.target)); break;
-                    case Kind::Vectors2: ReadVectors(m_text, job.range, *static_cast<UArray<TVector2<float>>*>(job.target)); break;
-                    case Kind::Unsigned: ok = ReadUnsigned(m_text, job.range, *static_cast<UArray<uint32_t>*>(job.target)); break;
-                    case Kind::Weights: ok = ReadWeights(m_text, job.range, *static_cast<UArray<MeshData::Weight>*>(job.target)); break;
-                }
+                const bool ok = WithTarget(job.kind, job.target,
+                                           [&](auto& out) { return ReadList(m_text, job.range, out); });
                 if (!ok) return false;
             }
         return true;
@@ -250,12 +254,7 @@ bool ListQueue::ReadQueued() {
 
     for (const Group& group : groups) {
         void* target = m_jobs[order[group.firstJob]].target;
-        switch (m_jobs[order[group.firstJob]].kind) {
-            case Kind::Vectors3: FitSmallList(*static_cast<UArray<TVector3<float>>*>(target)); break;
-            case Kind::Vectors2: FitSmallList(*static_cast<UArray<TVector2<float>>*>(target)); break;
-            case Kind::Unsigned: FitSmallList(*static_cast<UArray<uint32_t>*>(target)); break;
-            case Kind::Weights: FitSmallList(*static_cast<UArray<MeshData::Weight>*>(target)); break;
-        }
+        WithTarget(m_jobs[order[group.firstJob]].kind, target, [](auto& out) { FitSmallList(out); });
     }
     m_jobs.Empty(0);
     for (bool result : results)

@@ -36,8 +36,10 @@ public:
     // 32 bits in any list read so far. Reals always read (a missing one as 0).
     bool ReadAll();
 
-private:
+    // What a queued list's target is.
     enum class Kind { Vectors3, Vectors2, Unsigned, Weights };
+
+private:
     struct Job {
         Kind kind;
         TextRange range;

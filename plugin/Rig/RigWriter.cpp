@@ -18,17 +18,20 @@ void RigWriter::BoneCount(uint32_t count) {
     WriteUnsigned(count);
 }
 
-void RigWriter::BeginBone(uint32_t index, const brix::UString& name) {
-    m_recordKind = "bone";
+void RigWriter::BeginRecord(const char* kind, uint32_t index, const brix::UString& name) {
+    m_recordKind = kind;
     m_recordName = name;
-    m_key = "invBaseMatrix";
-    WriteText("\r\nbone ");
+    m_key = "";
+    WriteText("\r\n");
+    WriteText(kind);
+    WriteText(" ");
     WriteUnsigned(index);
-    WriteText(" {");
-    WriteText("\r\n\tname \"");
+    WriteText(" {\r\n\tname \"");
     WriteName(name);
     WriteText("\"");
 }
+
+void RigWriter::BeginBone(uint32_t index, const brix::UString& name) { BeginRecord("bone", index, name); }
 
 void RigWriter::BoneParent(const brix::UString& parentName) {
     WriteText("\r\n\tparent \"");
@@ -37,6 +40,7 @@ void RigWriter::BoneParent(const brix::UString& parentName) {
 }
 
 void RigWriter::BindMatrix(const float rows[4][4]) {
+    m_key = "invBaseMatrix";
     WriteText("\r\n\tinvBaseMatrix");
     for (int row = 0; row < 4; ++row) {
         WriteText(" ");
@@ -52,15 +56,7 @@ void RigWriter::MeshCount(uint32_t count) {
 }
 
 void RigWriter::BeginMesh(uint32_t index, const brix::UString& name) {
-    m_recordKind = "mesh";
-    m_recordName = name;
-    m_key = "";
-    WriteText("\r\nmesh ");
-    WriteUnsigned(index);
-    WriteText(" {");
-    WriteText("\r\n\tname \"");
-    WriteName(name);
-    WriteText("\"");
+    BeginRecord("mesh", index, name);
     m_sectionOpen = false;
 }
 

@@ -93,6 +93,8 @@ public:
     const char* NonFiniteKey() const { return m_nonFiniteKey; }
 
 private:
+    // Opens a bone or mesh record and writes its name line.
+    void BeginRecord(const char* kind, uint32_t index, const brix::UString& name);
     void NoteNonFinite();
 
     brix::IOutputStream& m_stream;
