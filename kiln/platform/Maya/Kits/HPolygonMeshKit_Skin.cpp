@@ -21,6 +21,29 @@ using brix::UArray;
 
 namespace kiln::platform_maya {
 
+namespace {
+// Calls reach(i, node) for each node the skin cluster's output i reaches: the output
+// shape itself and, when that is an intermediate shape, every node downstream of it
+// (the output reaches a mesh through further deformers then).
+template <typename Reach>
+void ForEachReachedNode(MFnSkinCluster& skin, Reach reach) {
+    MStatus status;
+    const unsigned int outputs = skin.numOutputConnections(&status);
+    if (!status) return;
+    for (unsigned int i = 0; i < outputs; ++i) {
+        MObject output = skin.outputShapeAtIndex(i, &status);
+        if (!status) continue;
+        reach(i, output);
+        HNodeKit outputKit{HObject(output)};
+        if (!HNodeKit::IsIntermediateObject(outputKit)) continue;
+        for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
+                                     MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
+             !walk.isDone(); walk.next())
+            if (!(walk.currentItem() == output)) reach(i, walk.currentItem());
+    }
+}
+}  // namespace
+
 template <typename T>
 UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClusters() {
     if (m_knownSkinClusters) return *m_knownSkinClusters;
@@ -34,24 +57,9 @@ UArray<typename HPolygonMeshKit<T>::Skin_Plug> HPolygonMeshKit<T>::FindSkinClust
     if (!walked) return entries;
     for (; !upstream.isDone(); upstream.next()) {
         MFnSkinCluster skin(upstream.currentItem());
-        MStatus status;
-        const unsigned int outputs = skin.numOutputConnections(&status);
-        if (!status) continue;
-        for (unsigned int i = 0; i < outputs; ++i) {
-            MObject output = skin.outputShapeAtIndex(i, &status);
-            if (!status) continue;
-            if (output == m_object.m_object) {
-                entries.Append(Skin_Plug{skin, i});
-                continue;
-            }
-            HNodeKit outputKit{HObject(output)};
-            if (!HNodeKit::IsIntermediateObject(outputKit)) continue;
-            // An intermediate output reaches the mesh through further deformers.
-            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
-                 !walk.isDone(); walk.next())
-                if (walk.currentItem() == m_object.m_object) entries.Append(Skin_Plug{skin, i});
-        }
+        ForEachReachedNode(skin, [&](unsigned int i, const MObject& node) {
+            if (node == mesh) entries.Append(Skin_Plug{skin, i});
+        });
     }
     return entries;
 }
@@ -61,28 +69,14 @@ void HPolygonMeshKit<T>::FindSkinClustersOf(const UArray<HObject>& meshes, UArra
     out.Empty(0);
     out.Add(meshes.Num());
     const HObjectIndex index(meshes);
-    // The clusters found from their side, once for all meshes: each output of each skin
-    // cluster is matched to the meshes it reaches, directly or through an intermediate
-    // shape and further deformers (the same reach FindSkinClusters finds walking up).
+    // The clusters found from their side, once for all meshes: what each cluster's outputs
+    // reach is matched to the meshes (the same reach FindSkinClusters finds walking up).
     for (MItDependencyNodes nodes(MFn::kSkinClusterFilter); !nodes.isDone(); nodes.next()) {
         MFnSkinCluster skin(nodes.item());
-        MStatus status;
-        const unsigned int outputs = skin.numOutputConnections(&status);
-        if (!status) continue;
-        for (unsigned int i = 0; i < outputs; ++i) {
-            MObject output = skin.outputShapeAtIndex(i, &status);
-            if (!status) continue;
-            const int32_t direct = index.Find(HObject(output));
-            if (direct >= 0) out[direct].Append(Skin_Plug{skin, i});
-            HNodeKit outputKit{HObject(output)};
-            if (!HNodeKit::IsIntermediateObject(outputKit)) continue;
-            for (MItDependencyGraph walk(output, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                                         MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
-                 !walk.isDone(); walk.next()) {
-                const int32_t reached = index.Find(HObject(walk.currentItem()));
-                if (reached >= 0 && reached != direct) out[reached].Append(Skin_Plug{skin, i});
-            }
-        }
+        ForEachReachedNode(skin, [&](unsigned int i, const MObject& node) {
+            const int32_t reached = index.Find(HObject(node));
+            if (reached >= 0) out[reached].Append(Skin_Plug{skin, i});
+        });
     }
 }
 
