@@ -2,9 +2,9 @@
 // vertices and n^2 quads (normals, one UV set, 4 weights per vertex, 64 bones) is written
 // in the writer's layout, imported through the plug-in into the stand-in scene, and that
 // scene exported again; each prints MB/s and the peak memory. The same geometry is also
-// written as OBJ, and when the programs are found two whole processes are timed next to
-// each other: `tessaline info RIG --json` and `assimp info OBJ -r` (raw parse, no
-// post-processing).
+// written as OBJ, and when the programs are found two whole processes are timed in turns,
+// five runs each: `tessaline info RIG --json` and `assimp info OBJ -r` (raw parse, no
+// post-processing), with the ratio of their times.
 // Usage: bench_rig_export_import [grid=775] [directory=/tmp]
 // 775 gives 602,176 vertices and 137 MB of rig text.
 
@@ -53,6 +53,13 @@ long PeakMegabytes() {
     rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
+}
+
+// Closes a written file once its pages are on disk, so that their writeback does not
+// run during whichever timed process comes first.
+bool CloseOnDisk(FILE* out) {
+    const bool flushed = fflush(out) == 0 && fsync(fileno(out)) == 0;
+    return fclose(out) == 0 && flushed;
 }
 
 // Normals tilted by up to 0.1 in thousands of directions, one listed per vertex.
@@ -120,7 +127,7 @@ bool WriteRigText(int n, const std::string& file) {
         for (int k = 0; k < 4; ++k) fprintf(out, "\r\n\t\t%d 0.2500", nearest + k);
     }
     fprintf(out, "\r\n\t}\r\n}\r\n");
-    return fclose(out) == 0;
+    return CloseOnDisk(out);
 }
 
 // The same geometry as OBJ: positions, texture coordinates, the same normals, quads.
@@ -143,7 +150,7 @@ bool WriteObj(int n, const std::string& file) {
                 fprintf(out, " %d/%d/%d", corner + 1, corner + 1, corner + 1);
             fprintf(out, "\n");
         }
-    return fclose(out) == 0;
+    return CloseOnDisk(out);
 }
 
 double FileMegabytes(const std::string& file) {
@@ -155,18 +162,40 @@ double FileMegabytes(const std::string& file) {
     return megabytes;
 }
 
-// Runs a program with its output discarded; prints its wall time, MB/s of the input
-// file and its peak memory.
-void TimeProcess(const char* label, const std::vector<std::string>& command, const std::string& input) {
+// The runs of one program: wall times sorted, and the largest peak memory.
+struct Runs {
+    std::vector<double> seconds;
+    double cpuSeconds = 0;  // of the fastest run
+    long peakMegabytes = 0;
+    int exitStatus = 0;
+    bool ran = true;
+};
+
+void AddRun(Runs& runs, const std::vector<std::string>& command) {
     const bench::ProcessRun run = bench::TimeProcess(command);
-    if (!run.ran) {
-        printf("%s: %s not found, skipped\n", label, command[0].c_str());
+    runs.ran = runs.ran && run.ran;
+    if (!run.ran) return;
+    if (runs.seconds.empty() || run.seconds < runs.seconds.front()) runs.cpuSeconds = run.cpuSeconds;
+    runs.seconds.push_back(run.seconds);
+    std::sort(runs.seconds.begin(), runs.seconds.end());
+    runs.peakMegabytes = std::max(runs.peakMegabytes, run.peakMegabytes);
+    if (run.exitStatus != 0) runs.exitStatus = run.exitStatus;
+}
+
+double Median(const std::vector<double>& sorted) { return sorted[sorted.size() / 2]; }
+
+// Prints a program's fastest and median wall time, MB/s of the input file at the fastest,
+// and its peak memory.
+void PrintRuns(const char* label, const Runs& runs, const std::string& program, const std::string& input) {
+    if (!runs.ran || runs.seconds.empty()) {
+        printf("%s: %s not found, skipped\n", label, program.c_str());
         return;
     }
-    const double megabytes = FileMegabytes(input);
-    printf("%s: exit %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB\n",
-           label, run.exitStatus, megabytes, run.seconds, megabytes / run.seconds, run.cpuSeconds,
-           megabytes / run.cpuSeconds, run.peakMegabytes);
+    const double megabytes = FileMegabytes(input), best = runs.seconds.front();
+    printf("%s: exit %d, %.1f MB in %.2f s best, %.2f s median of %zu = %.2f MB/s (processor %.2f s), peak memory "
+           "%ld MB\n",
+           label, runs.exitStatus, megabytes, best, Median(runs.seconds), runs.seconds.size(), megabytes / best,
+           runs.cpuSeconds, runs.peakMegabytes);
 }
 
 }  // namespace
@@ -192,8 +221,20 @@ int main(int argc, char** argv) {
     // the pages it shared with this process before it started its program.
     const std::string self = argv[0];
     const std::string here = self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
-    TimeProcess("tessaline info --json", {here + "/../bin/tessaline", "info", rig, "--json"}, rig);
-    TimeProcess("assimp info -r (OBJ)", {"/usr/bin/assimp", "info", obj, "-r"}, obj);
+    // Each program runs five times, taking turns, so that both meet the same load of the
+    // machine; a lone run says more about that load than about the program.
+    const std::vector<std::string> tessaline = {here + "/../bin/tessaline", "info", rig, "--json"},
+                                   assimp = {"/usr/bin/assimp", "info", obj, "-r"};
+    Runs ours, theirs;
+    for (int turn = 0; turn < 5; ++turn) {
+        AddRun(ours, tessaline);
+        AddRun(theirs, assimp);
+    }
+    PrintRuns("tessaline info --json", ours, tessaline[0], rig);
+    PrintRuns("assimp info -r (OBJ)", theirs, assimp[0], obj);
+    if (ours.ran && theirs.ran && !ours.seconds.empty() && !theirs.seconds.empty())
+        printf("tessaline is %.2fx as fast as assimp (best against best), %.2fx (median against median)\n",
+               theirs.seconds.front() / ours.seconds.front(), Median(theirs.seconds) / Median(ours.seconds));
 
     const long before = PeakMegabytes();
     {
