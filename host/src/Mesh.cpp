@@ -19,7 +19,14 @@ namespace {
 // sequence per vector and no node per entry, for the millions of corners a mesh may have.
 class DistinctVectors {
 public:
-  explicit DistinctVectors(std::vector<P3>& list) : m_list(list), m_slots(1024, -1) {}
+  // Room is made for `expected` vectors at once, so a large list is not grown and
+  // rehashed step by step.
+  DistinctVectors(std::vector<P3>& list, size_t expected) : m_list(list) {
+    size_t slots = 1024;
+    while (slots < expected * 2 + 2) slots *= 2;
+    m_slots.assign(slots, -1);
+    m_list.reserve(expected);
+  }
   int indexOf(const P3& vector) {
     if ((m_list.size() + 1) * 2 > m_slots.size()) grow();
     size_t slot = find(vector);
@@ -587,7 +594,7 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   const std::vector<P3> previous = std::move(g->normals);
   g->normals.clear();
   g->normalIds.resize(given.size(), 0);
-  DistinctVectors firstUse(g->normals);
+  DistinctVectors firstUse(g->normals, previous.size());
   for (size_t c = 0; c < given.size(); ++c) {
     const P3 vector = given[c] >= 0 ? mul3({normals[given[c]].x, normals[given[c]].y, normals[given[c]].z}, toObject)
                                     : previous[g->normalIds[c]];

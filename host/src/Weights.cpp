@@ -26,9 +26,30 @@ double WeightTable::get(int v, int matrix) const {
 
 void WeightTable::set(int v, int matrix, double weight) {
   if (v < 0) return;
-  static thread_local std::vector<int> one(1);
-  one[0] = matrix;
-  setAscending(v, one, &weight);
+  if ((size_t)v >= m_slots.size()) {
+    if (isPositiveZero(weight)) return;
+    reserveRows((size_t)v + 1, 0);
+  }
+  // The entry is changed, dropped or put in place within the row's own slot; only a row
+  // that outgrows its slot goes through store.
+  Slot& slot = m_slots[v];
+  WeightEntry* first = m_pool.data() + slot.offset;
+  WeightEntry* last = first + slot.size;
+  WeightEntry* it = std::lower_bound(first, last, matrix, [](const WeightEntry& e, int m) { return e.matrix < m; });
+  const bool found = it != last && it->matrix == matrix;
+  if (isPositiveZero(weight)) {
+    if (found) std::copy(it + 1, last, it), --slot.size;
+  } else if (found) {
+    it->weight = weight;
+  } else if (slot.size < slot.capacity) {
+    std::copy_backward(it, last, last + 1);
+    *it = {matrix, weight};
+    ++slot.size;
+  } else {
+    std::vector<WeightEntry> grown(first, last);
+    grown.insert(grown.begin() + (it - first), {matrix, weight});
+    store(v, grown.data(), grown.size());
+  }
 }
 
 void WeightTable::setAscending(int v, const std::vector<int>& matrices, const double* weights) {
@@ -52,12 +73,11 @@ void WeightTable::reserveRows(size_t count, unsigned room) {
   size_t offset = m_pool.size();
   m_pool.resize(offset + (count - m_slots.size()) * room);
   if (count > m_slots.capacity()) m_slots.reserve(std::max(count, 2 * m_slots.capacity()));
-  while (m_slots.size() < count) {
-    Slot slot;
-    slot.offset = offset;
-    slot.capacity = room;
-    offset += room;
-    m_slots.push_back(slot);
+  size_t v = m_slots.size();
+  m_slots.resize(count);
+  for (; v < count; ++v, offset += room) {
+    m_slots[v].offset = offset;
+    m_slots[v].capacity = room;
   }
 }
 

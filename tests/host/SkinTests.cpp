@@ -491,4 +491,17 @@ TEST(HostSkinAtScale, RowsThatGrowKeepEveryWeight) {
   for (int j = 0; j < jointCount; j += 2) even.append(j);
   ASSERT_TRUE(fn.setWeights(path, every, even, MDoubleArray(even.length(), 0.0), false));
   expectWeights([](int j) { return j % 2 ? (j + 1) * 0.01 : 0.0; });
+  // Influences listed last to first are stored one weight at a time: the even ones go
+  // back between the odd ones, past the row's room, and the odd ones are cleared.
+  MIntArray descending;
+  MDoubleArray values;
+  for (int j = jointCount - 1; j >= 0; --j) {
+    descending.append(j);
+    values.append(j % 2 ? 0.0 : (j + 1) * 0.02);
+  }
+  MDoubleArray perVertex;
+  for (unsigned v = 0; v < vertices; ++v)
+    for (unsigned i = 0; i < values.length(); ++i) perVertex.append(values[i]);
+  ASSERT_TRUE(fn.setWeights(path, every, descending, perVertex, false));
+  expectWeights([](int j) { return j % 2 ? 0.0 : (j + 1) * 0.02; });
 }
