@@ -178,11 +178,14 @@ int CheckConversion(const Command& command) {
 }  // namespace
 
 // A load or save runs in stages (text, rig lists, scene, report) that each allocate
-// tens of megabytes and release them to the next. Blocks below 32 MB are kept in the
-// heap for the next stage instead of going back to the system, whose fresh pages cost
-// a fault and a clearing each; larger ones are still mapped and unmapped on their own.
+// tens of megabytes and release them to the next. Freed blocks are kept in the heap for
+// the next stage instead of going back to the system, whose fresh pages cost a fault and
+// a clearing each: no block is mapped on its own, however large (the heap still maps
+// more when it cannot grow), and the heap is not trimmed below 1 GB. On a 138 MB rig
+// this takes a fifth off the time of `info`; the process ends after one command, so
+// keeping the memory costs nothing later.
 static void KeepFreedMemoryForReuse() {
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
