@@ -441,7 +441,9 @@ struct Node : Entity {
   // Marks the nodes one graph walk has reached (see nextWalkMark).
   unsigned long long walkMark = 0;
   // mesh shape
-  std::unique_ptr<Geometry> geom;
+  // Shared by a shape and the orig shape copied from it until either is changed:
+  // writeGeometry gives a node a copy of its own first.
+  std::shared_ptr<Geometry> geom;
   std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
   unsigned long long evaluatedAt = 0;  // scene revision of that cache
   std::map<unsigned, Shading> shading;

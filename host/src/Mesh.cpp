@@ -204,6 +204,7 @@ Geometry* writeGeometry(const MObject& o, MStatus& st) {
   }
   st = MStatus::kSuccess;
   touch(); // the caller is about to change what downstream shapes evaluate
+  if (n->geom.use_count() > 1) n->geom = std::make_shared<Geometry>(*n->geom);
   return n->geom.get();
 }
 
@@ -281,9 +282,12 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
     return MObject();
   }
   Geometry g;
+  g.points.reserve(vertexArray.length());
   for (unsigned i = 0; i < vertexArray.length(); ++i)
     g.points.push_back({vertexArray[i].x, vertexArray[i].y, vertexArray[i].z});
+  g.counts.reserve(polygonCounts.length());
   for (unsigned i = 0; i < polygonCounts.length(); ++i) g.counts.push_back(polygonCounts[i]);
+  g.connects.reserve(polygonConnects.length());
   for (unsigned i = 0; i < polygonConnects.length(); ++i) g.connects.push_back(polygonConnects[i]);
   g.rebuildOffsets();
   g.setDefaultNormals();
@@ -454,8 +458,11 @@ MStatus MFnMesh::getVertices(MIntArray& vertexCount, MIntArray& vertexList) cons
   MStatus s;
   const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
-  vertexCount = MIntArray(g->counts.data(), (unsigned)g->counts.size());
-  vertexList = MIntArray(g->connects.data(), (unsigned)g->connects.size());
+  // Filled in place: a temporary would be copied again by the assignment.
+  vertexCount.setLength((unsigned)g->counts.size());
+  std::copy(g->counts.begin(), g->counts.end(), Access::elements(vertexCount));
+  vertexList.setLength((unsigned)g->connects.size());
+  std::copy(g->connects.begin(), g->connects.end(), Access::elements(vertexList));
   return MStatus::kSuccess;
 }
 

@@ -332,7 +332,7 @@ Node* createNode(const NodeType* t, Node* parent, const std::string& name) {
     n->parents.push_back(p);
     p->children.push_back(n);
   }
-  if (t->type == MFn::kMesh) n->geom = std::make_unique<Geometry>();
+  if (t->type == MFn::kMesh) n->geom = std::make_shared<Geometry>();
   listNode(s, n);
   setNodeName(n, name.empty() ? defaultName(t->name) : uniqueName(n, name));
   touch();

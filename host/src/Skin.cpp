@@ -270,7 +270,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   } else {
     orig = createNode("mesh", transform && !transform->isWorld() ? transform : nullptr, mesh->name + "Orig");
     orig->intermediate = true;
-    *orig->geom = *mesh->geom;
+    orig->geom = mesh->geom;  // a copy that is made only when one of them changes
     connect(orig, key(orig, "outMesh"), sc, input0);
   }
   connect(sc, key(sc, "outputGeometry", 0), mesh, inMesh);

@@ -199,8 +199,9 @@ template <typename T> const T& MStandInArray<T>::operator[](unsigned int i) cons
 
 template <typename T> MStatus MStandInArray<T>::setLength(unsigned int count) {
   if (count > m_capacity) {
-    unsigned cap = m_capacity ? m_capacity : 8;
-    while (cap < count) cap *= 2;
+    // Twice the room when growing by a little (appends), the exact length otherwise.
+    const unsigned twice = m_capacity > 4 ? (m_capacity > 0x7FFFFFFFu ? 0xFFFFFFFFu : m_capacity * 2) : 8;
+    const unsigned cap = count > twice ? count : twice;
     T* p = static_cast<T*>(::operator new(sizeof(T) * cap));
     for (unsigned i = 0; i < m_length; ++i) {
       new (p + i) T(m_data[i]);

@@ -117,6 +117,25 @@ TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
   EXPECT_EQ(meshes, 2); // the visible shape and its original
 }
 
+// The orig shape holds its own copy of the geometry: an edit of it moves the skinned
+// shape, and once the cluster is gone the shape shows its points from before the edit.
+TEST_F(HostSkin, OrigShapeGeometryIsACopyOfItsOwn) {
+  MObject sc = bind();
+  MObject orig = MFnDagNode(MFnDagNode(shape).parent(0)).child(1);
+  MFloatPointArray moved;
+  ASSERT_TRUE(MFnMesh(orig).getPoints(moved));
+  for (unsigned i = 0; i < moved.length(); ++i) moved[i].x += 10.0f;
+  ASSERT_TRUE(MFnMesh(orig).setPoints(moved));
+  EXPECT_EQ(worldPoints()[1].x, 11.0f);
+  ASSERT_TRUE(MGlobal::deleteNode(sc));
+  MFloatPointArray own = worldPoints();
+  ASSERT_EQ(own.length(), 4u);
+  EXPECT_EQ(own[1].x, 1.0f);
+  MFloatPointArray origPoints;
+  ASSERT_TRUE(MFnMesh(orig).getPoints(origPoints));
+  EXPECT_EQ(origPoints[1].x, 11.0f);
+}
+
 // Names may hold any byte but '|': quoted, with a backslash before quotes and
 // backslashes, each stays one word, ';' included.
 TEST_F(HostSkin, CommandTakesQuotedNamesWithEscapes) {
