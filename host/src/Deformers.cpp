@@ -6,6 +6,7 @@
 #include <maya/MObjectArray.h>
 
 #include <algorithm>
+#include <functional>
 
 using namespace standin::core;
 
@@ -60,30 +61,42 @@ double weightOf(Node* cluster, int g, int v, int m) {
   return gi == cluster->weights.end() ? 0.0 : gi->second.get(v, m);
 }
 
-// Sets the weights of a vertex on the given matrix indices; with normalize, rescales its
-// weights on the other influences so the vertex sums to 1.
-void storeWeights(WeightTable& table, int v, const std::vector<int>& matrices, const double* values,
-                  const std::vector<int>& logical, bool normalize) {
-  bool ascending = true;
-  for (size_t i = 1; i < matrices.size() && ascending; ++i) ascending = matrices[i - 1] < matrices[i];
-  if (ascending && !matrices.empty()) {
-    table.setAscending(v, matrices, values);
+// Sets the weights of vertices on one list of matrix indices; with normalize, rescales
+// each vertex's weights on the other influences so that it sums to 1. The list is looked
+// at once per call, not once per vertex.
+class WeightWriter {
+public:
+  WeightWriter(const std::vector<int>& matrices, const std::vector<int>& logical, bool normalize)
+      : m_matrices(matrices), m_logical(logical), m_normalize(normalize),
+        m_ascending(!matrices.empty() &&
+                    std::adjacent_find(matrices.begin(), matrices.end(), std::greater_equal<int>()) == matrices.end()) {}
+  void store(WeightTable& table, int v, const double* values) const;
+
+private:
+  const std::vector<int>& m_matrices;
+  const std::vector<int>& m_logical;
+  const bool m_normalize, m_ascending;
+};
+
+void WeightWriter::store(WeightTable& table, int v, const double* values) const {
+  if (m_ascending) {
+    table.setAscending(v, m_matrices, values);
   } else {
-    for (size_t i = 0; i < matrices.size(); ++i) table.set(v, matrices[i], values[i]);
+    for (size_t i = 0; i < m_matrices.size(); ++i) table.set(v, m_matrices[i], values[i]);
   }
-  if (!normalize) return;
+  if (!m_normalize) return;
   double listed = 0, others = 0;
   for (const WeightEntry& e : table.row(v)) {
-    if (!std::binary_search(logical.begin(), logical.end(), e.matrix)) continue;
-    const bool isListed = std::find(matrices.begin(), matrices.end(), e.matrix) != matrices.end();
+    if (!std::binary_search(m_logical.begin(), m_logical.end(), e.matrix)) continue;
+    const bool isListed = std::find(m_matrices.begin(), m_matrices.end(), e.matrix) != m_matrices.end();
     (isListed ? listed : others) += e.weight;
   }
   if (others <= 0) return;
   const WeightRow stored = table.row(v);
   std::vector<WeightEntry> rescaled(stored.begin(), stored.end());
   for (WeightEntry& e : rescaled)
-    if (std::binary_search(logical.begin(), logical.end(), e.matrix) &&
-        std::find(matrices.begin(), matrices.end(), e.matrix) == matrices.end())
+    if (std::binary_search(m_logical.begin(), m_logical.end(), e.matrix) &&
+        std::find(m_matrices.begin(), m_matrices.end(), e.matrix) == m_matrices.end())
       table.set(v, e.matrix, e.weight * ((1.0 - listed) / others));
 }
 } // namespace
@@ -255,11 +268,12 @@ MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& compone
   std::vector<int> ids;
   MStatus s = resolve(sc, shape, components, g, ids);
   if (!s) return s;
-  int m = logical[influenceIndex];
+  const std::vector<int> matrices{logical[influenceIndex]};
+  const WeightWriter writer(matrices, logical, normalize);
   WeightTable& table = sc->weights[g];
   for (int v : ids) {
-    if (oldValues) oldValues->append(table.get(v, m));
-    storeWeights(table, v, {m}, &value, logical, normalize);
+    if (oldValues) oldValues->append(table.get(v, matrices[0]));
+    writer.store(table, v, &value);
   }
   touch();
   return MStatus::kSuccess;
@@ -283,12 +297,13 @@ MStatus MFnSkinCluster::setWeights(const MDagPath& shape, const MObject& compone
   const size_t listed = matrices.size();
   const bool shared = values.length() == listed;
   if (!shared && values.length() != ids.size() * listed) return kBad;
+  const WeightWriter writer(matrices, logical, normalize);
   WeightTable& table = sc->weights[g];
   for (size_t e = 0; e < ids.size(); ++e) {
     if (oldValues)
       for (int m : matrices) oldValues->append(table.get(ids[e], m));
     const double* row = listed == 0 ? nullptr : &values[shared ? 0 : unsigned(e * listed)];
-    storeWeights(table, ids[e], matrices, row, logical, normalize);
+    writer.store(table, ids[e], row);
   }
   touch();
   return MStatus::kSuccess;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace standin::core {
 
@@ -54,17 +56,32 @@ void WeightTable::set(int v, int matrix, double weight) {
 
 void WeightTable::setAscending(int v, const std::vector<int>& matrices, const double* weights) {
   if (v < 0) return;
-  // One merge of the stored row with the given weights, in a scratch list kept between calls.
-  static thread_local std::vector<WeightEntry> merged;
+  // The given weights that are kept (all but +0.0, whose bits are all zero), found four
+  // at a time: a vertex is usually given every influence, and most of them are zero.
+  static thread_local std::vector<WeightEntry> given, merged;
+  given.clear();
+  const size_t count = matrices.size();
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    uint64_t bits[4];
+    std::memcpy(bits, weights + i, sizeof bits);
+    if ((bits[0] | bits[1] | bits[2] | bits[3]) == 0) continue;
+    for (size_t k = i; k < i + 4; ++k)
+      if (!isPositiveZero(weights[k])) given.push_back({matrices[k], weights[k]});
+  }
+  for (; i < count; ++i)
+    if (!isPositiveZero(weights[i])) given.push_back({matrices[i], weights[i]});
+  // Stored weights on matrices that were not given stay; both lists are sorted.
   merged.clear();
   const WeightRow stored = row(v);
-  const WeightEntry* next = stored.begin();
-  for (size_t i = 0; i < matrices.size(); ++i) {
-    for (; next != stored.end() && next->matrix < matrices[i]; ++next) merged.push_back(*next);
-    if (next != stored.end() && next->matrix == matrices[i]) ++next;
-    if (!isPositiveZero(weights[i])) merged.push_back({matrices[i], weights[i]});
+  const WeightEntry* next = given.data();
+  const WeightEntry* end = next + given.size();
+  for (const WeightEntry& e : stored) {
+    if (std::binary_search(matrices.begin(), matrices.end(), e.matrix)) continue;
+    for (; next != end && next->matrix < e.matrix; ++next) merged.push_back(*next);
+    merged.push_back(e);
   }
-  merged.insert(merged.end(), next, stored.end());
+  merged.insert(merged.end(), next, end);
   store(v, merged.data(), merged.size());
 }
 
