@@ -42,6 +42,9 @@ public:
 
     // The next token; false when none is left or when the engine stopped on an error.
     bool Next(Token& token);
+    // Goes on from offset, which must not lie before the end of the last token given: for
+    // a caller that read some tokens of the subject itself.
+    void ResumeAt(int32_t offset) { m_pos = m_begin + offset; }
     // The engine's error code when a search handed to it failed with one, else 0.
     int GetEngineError() const { return m_engineError; }
 

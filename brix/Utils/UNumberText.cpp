@@ -61,26 +61,53 @@ namespace {
 
 // Reads [-]digits[.digits] of at most 15 digits and no exponent as m / 10^k: both are
 // exact doubles, and one division rounds correctly, so the double equals the one
-// from_chars finds. False for any other text.
-bool ReadShortDecimal(const char* text, double& value) {
+// from_chars finds. Returns where the digits end, or null when there are none or too
+// many. Bounded, it stops at end; otherwise the text ends at its first other byte.
+template <bool kBounded>
+const char* ReadShortDecimalIn(const char* text, const char* end, double& value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    auto digitAt = [end](const char* p) { return (!kBounded || p < end) && IsDigit(*p); };
     const char* p = text;
-    const bool negative = *p == '-';
+    const bool negative = (!kBounded || p < end) && *p == '-';
     if (negative) ++p;
     uint64_t mantissa = 0;
     int digits = 0, fractionDigits = 0;
-    for (; IsDigit(*p); ++p, ++digits) mantissa = mantissa * 10 + uint64_t(*p - '0');
-    if (*p == '.') {
-        for (++p; IsDigit(*p); ++p, ++digits, ++fractionDigits) mantissa = mantissa * 10 + uint64_t(*p - '0');
+    for (; digitAt(p) && digits <= 15; ++p, ++digits) mantissa = mantissa * 10 + uint64_t(*p - '0');
+    if ((!kBounded || p < end) && *p == '.') {
+        for (++p; digitAt(p) && digits <= 15; ++p, ++digits, ++fractionDigits)
+            mantissa = mantissa * 10 + uint64_t(*p - '0');
     }
-    if (digits == 0 || digits > 15 || *p == 'e' || *p == 'E' || *p == 'x' || *p == 'X') return false;
+    if (digits == 0 || digits > 15) return nullptr;
     const double magnitude = double(mantissa) / kPowersOfTen[fractionDigits];
     value = negative ? -magnitude : magnitude;
-    return true;
+    return p;
+}
+
+// The same on NUL-terminated text: false for any other text, or when an exponent or a
+// hex prefix follows.
+bool ReadShortDecimal(const char* text, double& value) {
+    const char* p = ReadShortDecimalIn<false>(text, nullptr, value);
+    return p && *p != 'e' && *p != 'E' && *p != 'x' && *p != 'X';
 }
 
 }  // namespace
+
+const char* ReadPlainInteger(const char* text, const char* end, int64_t& value) {
+    const char* p = text;
+    int64_t magnitude = 0;
+    for (; p < end && IsDigit(*p) && p - text < 18; ++p) magnitude = magnitude * 10 + (*p - '0');
+    if (p == text || (p < end && IsDigit(*p))) return nullptr;
+    value = magnitude;
+    return p;
+}
+
+const char* ReadPlainReal(const char* text, const char* end, float& value) {
+    double shortValue;
+    const char* p = ReadShortDecimalIn<true>(text, end, shortValue);
+    if (p) value = float(shortValue);
+    return p;
+}
 
 float ReadReal(const char* text) {
     double shortValue;

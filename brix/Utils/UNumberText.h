@@ -21,4 +21,13 @@ int64_t ReadWideInteger(const char* text);
 // space, '+', hex, inf, nan, values out of double's range) goes to atof itself.
 float ReadReal(const char* text);
 
+// The plain forms alone, read from text up to end at most: ReadPlainInteger takes 1 to 18
+// digits, ReadPlainReal [-]digits[.digits] of at most 15 digits. Each gives the value
+// ReadWideInteger or ReadReal gives for that text and returns where the form ends; null
+// when the text does not start with such a form (the caller then uses the general
+// reader). The byte at the end is not looked at: the caller decides whether the number
+// ended there.
+const char* ReadPlainInteger(const char* text, const char* end, int64_t& value);
+const char* ReadPlainReal(const char* text, const char* end, float& value);
+
 }  // namespace brix

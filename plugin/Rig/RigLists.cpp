@@ -19,41 +19,86 @@ namespace rig {
 namespace {
 
 // Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
-// past the last token gives 0) and without keeping a token table for the list.
+// past the last token gives 0) and without keeping a token table for the list. A plain
+// number followed by white space or a closing brace is read where it lies, in one pass;
+// any other token goes through the block scanner and the general number readers.
 class NumberList {
 public:
     NumberList(const char* text, TextRange range)
-        : m_text(text),
-          m_scanner(reinterpret_cast<const unsigned char*>(m_text) + range.start,
-                    reinterpret_cast<const unsigned char*>(m_text) + range.start + range.length),
-          m_offset(range.start) {
-        m_has = m_scanner.Next(m_token);
+        : m_begin(text + range.start),
+          m_end(m_begin + range.length),
+          m_scanner(reinterpret_cast<const unsigned char*>(m_begin), reinterpret_cast<const unsigned char*>(m_end)) {
+        FindToken(m_begin);
     }
     bool HasMoreTokens() const { return m_has; }
     NumberList& operator>>(int64_t& value) {
-        value = m_has ? brix::ReadWideInteger(Current()) : 0;
-        Advance();
+        if (!m_has) {
+            value = 0;
+        } else if (const char* after = Ended(brix::ReadPlainInteger(m_token, m_end, value))) {
+            FindToken(after);
+        } else {
+            value = brix::ReadWideInteger(m_token);
+            FindToken(TokenEnd());
+        }
         return *this;
     }
     NumberList& operator>>(float& value) {
-        value = m_has ? brix::ReadReal(Current()) : 0.0f;
-        Advance();
+        if (!m_has) {
+            value = 0.0f;
+        } else if (const char* after = Ended(brix::ReadPlainReal(m_token, m_end, value))) {
+            FindToken(after);
+        } else {
+            value = brix::ReadReal(m_token);
+            FindToken(TokenEnd());
+        }
         return *this;
     }
     NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
     NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
 
 private:
-    const char* Current() const { return m_text + m_offset + m_token.matchStart; }
-    void Advance() {
-        if (m_has) m_has = m_scanner.Next(m_token);
+    static bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    static bool IsTokenByte(char c) { return !IsSpace(c) && c != '"' && c != '{' && c != '}'; }
+
+    // Where a plain number ends when its token ends there too: a byte that ends tokens
+    // follows it within the list. Null otherwise (the list's last byte included, so that
+    // its token is read as the scanner reads it).
+    const char* Ended(const char* after) const {
+        return after && after < m_end && (IsSpace(*after) || *after == '}') ? after : nullptr;
+    }
+    // The end of the current token: the scanner's for one it found, else the run of
+    // token bytes.
+    const char* TokenEnd() const {
+        if (m_scannerToken) return m_begin + m_scanned.matchStart + m_scanned.matchLength;
+        const char* p = m_token;
+        while (p < m_end && IsTokenByte(*p)) ++p;
+        return p;
+    }
+    // The next token at or after p: white space and closing braces are passed over as
+    // the scanner passes them; quotes and blocks are left to the scanner.
+    void FindToken(const char* p) {
+        while (p < m_end && (IsSpace(*p) || *p == '}')) ++p;
+        m_scannerToken = false;
+        if (p == m_end) {
+            m_has = false;
+        } else if (IsTokenByte(*p)) {
+            m_has = true;
+            m_token = p;
+        } else {
+            m_scanner.ResumeAt(int32_t(p - m_begin));
+            m_has = m_scanner.Next(m_scanned);
+            m_scannerToken = true;
+            m_token = m_begin + m_scanned.matchStart;
+        }
     }
 
-    const char* m_text;
+    const char* m_begin;
+    const char* m_end;
     brix::UBlockScanner m_scanner;
-    int32_t m_offset;
-    brix::UBlockScanner::Token m_token{};
+    brix::UBlockScanner::Token m_scanned{};
+    const char* m_token = nullptr;  // the current token's first byte
     bool m_has = false;
+    bool m_scannerToken = false;  // the current token was found by the scanner
 };
 
 // Lists hold 32-bit integers: anything a 32-bit signed or unsigned integer can hold is

@@ -24,6 +24,25 @@ void ExpectLikeTheCLibrary(const std::string& text) {
     memcpy(&a, &expected, 4);
     memcpy(&b, &got, 4);
     EXPECT_EQ(a, b) << text;
+
+    // The plain forms read only a prefix, and that prefix alone reads the same in the C
+    // library; the end given is never passed, even where the text goes on.
+    const char* begin = text.c_str();
+    for (size_t cut : {text.size(), text.size() / 2}) {
+        int64_t integer = -1;
+        if (const char* after = ReadPlainInteger(begin, begin + cut, integer)) {
+            ASSERT_LE(after, begin + cut) << text;
+            EXPECT_EQ(integer, int64_t(strtoll(std::string(begin, after).c_str(), nullptr, 10))) << text;
+        }
+        float real = -1.0f;
+        if (const char* after = ReadPlainReal(begin, begin + cut, real)) {
+            ASSERT_LE(after, begin + cut) << text;
+            const float prefix = float(atof(std::string(begin, after).c_str()));
+            memcpy(&a, &prefix, 4);
+            memcpy(&b, &real, 4);
+            EXPECT_EQ(a, b) << text;
+        }
+    }
 }
 
 }  // namespace
