@@ -48,6 +48,17 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
 
 using IndexList = UArray<unsigned int>;
 
+// The host's point array, made from a buffer of our own that is let go before the host
+// builds its geometry from it: a mesh of mostly vertices would otherwise hold one more
+// copy of them while the host holds two.
+template <typename Vector3>
+MFloatPointArray HostPoints(const UArray<Vector3>& vertices) {
+    UArray<MFloatPoint> pointList;
+    pointList.Reserve(vertices.Num());
+    for (const Vector3& vertex : vertices) pointList.Emplace(float(vertex.x), float(vertex.y), float(vertex.z), 1.0f);
+    return MFloatPointArray(pointList.Data(), unsigned(pointList.Num()));
+}
+
 struct WeightRun {
     UArray<int> vertices;
     UArray<int32_t> firstWeight;  // index of the vertex's first entry in the weight lists
@@ -127,11 +138,7 @@ struct WeightRun {
 template <typename T>
 void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
                                 const IndexList& polygonVertexCounts, const HObject& parent) {
-    UArray<MFloatPoint> pointList;
-    pointList.Reserve(vertices.Num());
-    for (const Vector3& vertex : vertices)
-        pointList.Emplace(float(vertex.x), float(vertex.y), float(vertex.z), 1.0f);
-    const MFloatPointArray points(pointList.Data(), unsigned(pointList.Num()));
+    const MFloatPointArray points = HostPoints(vertices);
     const MIntArray counts(reinterpret_cast<const int*>(polygonVertexCounts.Data()), unsigned(polygonVertexCounts.Num()));
     const MIntArray indices(reinterpret_cast<const int*>(polygonVertexIndices.Data()),
                             unsigned(polygonVertexIndices.Num()));
