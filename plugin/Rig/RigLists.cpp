@@ -31,32 +31,26 @@ public:
         FindToken(m_begin);
     }
     bool HasMoreTokens() const { return m_has; }
-    NumberList& operator>>(int64_t& value) {
-        if (!m_has) {
-            value = 0;
-        } else if (const char* after = Ended(brix::ReadPlainInteger(m_token, m_end, value))) {
-            FindToken(after);
-        } else {
-            value = brix::ReadWideInteger(m_token);
-            FindToken(TokenEnd());
-        }
-        return *this;
-    }
-    NumberList& operator>>(float& value) {
-        if (!m_has) {
-            value = 0.0f;
-        } else if (const char* after = Ended(brix::ReadPlainReal(m_token, m_end, value))) {
-            FindToken(after);
-        } else {
-            value = brix::ReadReal(m_token);
-            FindToken(TokenEnd());
-        }
-        return *this;
-    }
+    NumberList& operator>>(int64_t& value) { return Read(value, brix::ReadPlainInteger, brix::ReadWideInteger); }
+    NumberList& operator>>(float& value) { return Read(value, brix::ReadPlainReal, brix::ReadReal); }
     NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
     NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
 
 private:
+    // The current token's value: its plain form where that ends the token, else the
+    // general reader's; then on to the next token.
+    template <typename Number, typename Plain, typename General>
+    NumberList& Read(Number& value, Plain plain, General general) {
+        if (!m_has) {
+            value = Number(0);
+        } else if (const char* after = Ended(plain(m_token, m_end, value))) {
+            FindToken(after);
+        } else {
+            value = general(m_token);
+            FindToken(TokenEnd());
+        }
+        return *this;
+    }
     static bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
     static bool IsTokenByte(char c) { return !IsSpace(c) && c != '"' && c != '{' && c != '}'; }
 
