@@ -476,22 +476,36 @@ InflateResult DecompressorPolicy_Deflate::Decompress(const unsigned char* input,
 }
 
 namespace {
-struct CrcTable {
-    uint32_t values[256];
-    CrcTable() {
+// Table k gives the CRC of a byte followed by k zero bytes, so that eight bytes are taken
+// in one step of eight independent lookups instead of eight dependent ones.
+struct CrcTables {
+    uint32_t values[8][256];
+    CrcTables() {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            values[i] = c;
+            values[0][i] = c;
         }
+        for (uint32_t i = 0; i < 256; ++i)
+            for (int k = 1; k < 8; ++k) values[k][i] = (values[k - 1][i] >> 8) ^ values[0][values[k - 1][i] & 0xFF];
     }
 };
+
+uint32_t LittleEndian32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 }  // namespace
 
 uint32_t Crc32(const unsigned char* data, size_t size, uint32_t crc) {
-    static const CrcTable table;
+    static const CrcTables tables;
+    const auto& t = tables.values;
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i) crc = table.values[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (; size >= 8; data += 8, size -= 8) {
+        const uint32_t low = LittleEndian32(data) ^ crc, high = LittleEndian32(data + 4);
+        crc = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
+              t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
+    }
+    for (size_t i = 0; i < size; ++i) crc = t[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

@@ -494,4 +494,10 @@ TEST(Deflate, Crc32MatchesZlib) {
     EXPECT_EQ(Crc32(data.data() + 1234, data.size() - 1234, first),
               uint32_t(crc32(0, data.data(), uInt(data.size()))));
     EXPECT_EQ(Crc32(nullptr, 0), 0u);
+    // Every short length from every offset: runs of eight and the bytes left over.
+    for (size_t offset = 0; offset < 8; ++offset)
+        for (size_t length = 0; length <= 40; ++length)
+            ASSERT_EQ(Crc32(data.data() + offset, length, 0x12345678u),
+                      uint32_t(crc32(0x12345678u, data.data() + offset, uInt(length))))
+                << offset << " " << length;
 }
