@@ -247,11 +247,23 @@ bool UTextParser::PeekToken(Token& token) const {
     return m_hasToken;
 }
 
+namespace {
+// The length of text as a C string sees it, at most length: up to its first zero byte.
+// Most values are a few bytes long, for which a call to the C library costs more than
+// the bytes do.
+int32_t LengthBeforeZero(const char* text, int32_t length) {
+    if (length > 16) return int32_t(strnlen(text, size_t(length)));
+    int32_t n = 0;
+    while (n < length && text[n]) ++n;
+    return n;
+}
+}  // namespace
+
 UString UTextParser::PeekValue() const {
     if (!m_hasToken) return UString("");
     const char* value = m_text + m_token.valueStart;
     // The copy stops at a zero byte inside the value.
-    const int32_t length = int32_t(strnlen(value, size_t(m_token.valueLength)));
+    const int32_t length = LengthBeforeZero(value, m_token.valueLength);
     return UString(Bytes(value), length);
 }
 
@@ -262,7 +274,7 @@ void UTextParser::ReadValueRange(int32_t& start, int32_t& length) {
         return;
     }
     start = m_token.valueStart;
-    length = int32_t(strnlen(m_text + start, size_t(m_token.valueLength)));
+    length = LengthBeforeZero(m_text + start, m_token.valueLength);
     Advance();
 }
 

@@ -103,6 +103,25 @@ TEST(UTextParser, ABlockReadInPlaceReadsAsACopyOfItsValue) {
     }
 }
 
+// A value is read as a C string sees it: up to its first zero byte, short or long.
+TEST(UTextParser, ValuesEndAtTheirFirstZeroByte) {
+    const std::string longer = "0123456789abcdefghij";
+    const std::string bytes = std::string("\"ab\0cd\" ", 8) + "\"" + longer + std::string("\0z\" ", 4) + "\"" + longer + "\"";
+    const UString text(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()));
+    UTextParser parser(text);
+    UString first, second;
+    parser >> first >> second;
+    EXPECT_STREQ(first.c_str(), "ab");
+    EXPECT_EQ(first.Length(), 2);
+    EXPECT_STREQ(second.c_str(), longer.c_str());
+    int32_t start = 0, length = 0;
+    parser.ReadValueRange(start, length);
+    EXPECT_EQ(length, int32_t(longer.size()));
+    UTextParser again(text);
+    again.ReadValueRange(start, length);
+    EXPECT_EQ(std::make_pair(start, length), std::make_pair(1, 2));
+}
+
 TEST(UTextParser, BlockValueReadsAsAFreshText) {
     UString text("{}");
     UTextParser outer(text);
