@@ -14,11 +14,12 @@ namespace {
 
 enum : unsigned char { kOther = 0, kSpace = 1, kQuote = 2, kOpen = 3, kClose = 4 };
 
-// Byte classes of the tokenizer pattern: white space is space, tab, LF, VT, FF and CR.
+// Byte classes of the tokenizer pattern.
 struct ByteClasses {
     unsigned char of[256];
     constexpr ByteClasses() : of() {
-        for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) of[c] = kSpace;
+        for (int c = 0; c < 256; ++c)
+            if (UBlockScanner::IsSpace(static_cast<unsigned char>(c))) of[c] = kSpace;
         of[static_cast<unsigned char>('"')] = kQuote;
         of[static_cast<unsigned char>('{')] = kOpen;
         of[static_cast<unsigned char>('}')] = kClose;

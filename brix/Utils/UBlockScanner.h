@@ -35,6 +35,11 @@ public:
     };
     static Structure ScanStructure(const unsigned char* begin, const unsigned char* end);
 
+    // White space of the tokenizer pattern: space, tab, LF, VT, FF and CR.
+    static constexpr bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    // A byte of a bare word: anything but white space, a quote or a brace.
+    static constexpr bool IsWordByte(unsigned char c) { return !IsSpace(c) && c != '"' && c != '{' && c != '}'; }
+
     UBlockScanner(const unsigned char* begin, const unsigned char* end);
     ~UBlockScanner();
     UBlockScanner(const UBlockScanner&) = delete;

@@ -51,8 +51,8 @@ private:
         }
         return *this;
     }
-    static bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-    static bool IsTokenByte(char c) { return !IsSpace(c) && c != '"' && c != '{' && c != '}'; }
+    static bool IsSpace(char c) { return brix::UBlockScanner::IsSpace(static_cast<unsigned char>(c)); }
+    static bool IsWordByte(char c) { return brix::UBlockScanner::IsWordByte(static_cast<unsigned char>(c)); }
 
     // Where a plain number ends when its token ends there too: a byte that ends tokens
     // follows it within the list. Null otherwise (the list's last byte included, so that
@@ -65,7 +65,7 @@ private:
     const char* TokenEnd() const {
         if (m_scannerToken) return m_begin + m_scanned.matchStart + m_scanned.matchLength;
         const char* p = m_token;
-        while (p < m_end && IsTokenByte(*p)) ++p;
+        while (p < m_end && IsWordByte(*p)) ++p;
         return p;
     }
     // The next token at or after p: white space and closing braces are passed over as
@@ -75,7 +75,7 @@ private:
         m_scannerToken = false;
         if (p == m_end) {
             m_has = false;
-        } else if (IsTokenByte(*p)) {
+        } else if (IsWordByte(*p)) {
             m_has = true;
             m_token = p;
         } else {
