@@ -10,6 +10,11 @@ namespace standin::core {
 
 namespace {
 bool isPositiveZero(double w) { return w == 0.0 && !std::signbit(w); }
+
+// The first entry of a sorted row whose matrix is not below matrix.
+template <typename Entry> Entry* entryAtOrAfter(Entry* first, Entry* last, int matrix) {
+  return std::lower_bound(first, last, matrix, [](const WeightEntry& e, int m) { return e.matrix < m; });
+}
 } // namespace
 
 WeightRow WeightTable::row(int v) const {
@@ -21,8 +26,7 @@ WeightRow WeightTable::row(int v) const {
 
 double WeightTable::get(int v, int matrix) const {
   const WeightRow entries = row(v);
-  const WeightEntry* it = std::lower_bound(entries.begin(), entries.end(), matrix,
-                                           [](const WeightEntry& e, int m) { return e.matrix < m; });
+  const WeightEntry* it = entryAtOrAfter(entries.begin(), entries.end(), matrix);
   return it != entries.end() && it->matrix == matrix ? it->weight : 0.0;
 }
 
@@ -37,7 +41,7 @@ void WeightTable::set(int v, int matrix, double weight) {
   Slot& slot = m_slots[v];
   WeightEntry* first = m_pool.data() + slot.offset;
   WeightEntry* last = first + slot.size;
-  WeightEntry* it = std::lower_bound(first, last, matrix, [](const WeightEntry& e, int m) { return e.matrix < m; });
+  WeightEntry* it = entryAtOrAfter(first, last, matrix);
   const bool found = it != last && it->matrix == matrix;
   if (isPositiveZero(weight)) {
     if (found) std::copy(it + 1, last, it), --slot.size;
