@@ -330,7 +330,7 @@ MObject insertTweak(const MObject& shape, bool viaIntermediateShape) {
     Node* transform = mesh->parents.empty() ? nullptr : mesh->parents.front();
     Node* mid = createNode("mesh", transform, mesh->name + "Intermediate");
     mid->intermediate = true;
-    *mid->geom = *mesh->geom;
+    mid->geom = mesh->geom;  // a copy that is made only when one of them changes
     connect(src, sk, mid, inMesh);
     src = mid;
     sk = {mid->nt->find("outMesh"), -1, -1};
