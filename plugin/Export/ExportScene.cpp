@@ -110,8 +110,20 @@ HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
     return first;
 }
 
-void WriteBone(RigWriter& writer, const ExportSettings& settings, const SkinMap& skins, const HObject& bone,
-               int32_t index) {
+// Every bone's bind-time world matrix, found once before the first bone is written: how
+// precisely a bone is written depends on the size of the whole rig.
+UArray<HMatrix> BindMatrices(const UArray<HObject>& bones, const SkinMap& skins) {
+    UArray<HMatrix> worlds;
+    worlds.Reserve(bones.Num());
+    for (int32_t i = 0; i < bones.Num(); ++i) {
+        HNodeKit boneKit(bones[i]);
+        worlds.Append(BindMatrix(boneKit, skins, i));
+    }
+    return worlds;
+}
+
+void WriteBone(RigWriter& writer, const ExportSettings& settings, const HObject& bone, int32_t index,
+               const HMatrix& world, float rigSize) {
     HNodeKit boneKit(bone);
     writer.BeginBone(uint32_t(index), boneKit.GetName());
     const HObject parent = HNodeKit::GetParent(boneKit);
@@ -122,7 +134,7 @@ void WriteBone(RigWriter& writer, const ExportSettings& settings, const SkinMap&
     }
     writer.BoneParent(parentName);
 
-    HMatrix bind = BindMatrix(boneKit, skins, index);
+    HMatrix bind = world;
     if (!bind.InvertScaleAware()) {
         // The record's text names only the failed check; say which joint and why.
         brix::UMessage(brix::Channel::Error, "Can't export bone \"")
@@ -130,14 +142,22 @@ void WriteBone(RigWriter& writer, const ExportSettings& settings, const SkinMap&
         const brix::legacy::ErrorSite& site = brix::legacy::kExportBindMatrix;
         brix::ThrowAssureFailure(site.file, site.function, brix::legacy::kExportBindMatrixCheck, site.line);
     }
+    // The world matrix in the file's axes stays the inverse of the written matrix: the
+    // rows swapped in the inverse are columns (each row's y and z) in the world matrix.
+    HMatrix fileWorld = world;
     if (settings.yAxisUp) {
         for (int c = 0; c < 4; ++c) {
             const float oldRow1 = bind.m[1][c];
             bind.m[1][c] = bind.m[2][c] * -1.0f;
             bind.m[2][c] = oldRow1;
         }
+        for (int r = 0; r < 4; ++r) {
+            const float oldY = fileWorld.m[r][1];
+            fileWorld.m[r][1] = fileWorld.m[r][2] * -1.0f;
+            fileWorld.m[r][2] = oldY;
+        }
     }
-    writer.BindMatrix(bind.m);
+    writer.BindMatrix(bind.m, fileWorld.m, rigSize);
     writer.EndBone();
 }
 
@@ -314,8 +334,10 @@ bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, cons
     writer.BeginFile();
     writer.BoneCount(uint32_t(bones.Num()));
     const SkinMap skins(meshes, bones);
+    const UArray<HMatrix> worlds = BindMatrices(bones, skins);
+    const float rigSize = RigWriter::RigSize(worlds.Data(), worlds.Num());
     for (int32_t i = 0; i < bones.Num(); ++i) {
-        WriteBone(writer, settings, skins, bones[i], i);
+        WriteBone(writer, settings, bones[i], i, worlds[i], rigSize);
         if (RefuseNonFinite(writer)) return false;
     }
 

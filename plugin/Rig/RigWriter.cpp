@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Core/UMessage.h"
+#include "Utils/UNumberText.h"
 
 // The file's layout: lines end with CR LF; a bone's and a mesh's entries are indented one
 // tab, the lines of a section two tabs, the lines of a set three.
@@ -39,12 +40,13 @@ void RigWriter::BoneParent(const brix::UString& parentName) {
     WriteText("\"");
 }
 
-void RigWriter::BindMatrix(const float rows[4][4]) {
+void RigWriter::BindMatrix(const float rows[4][4], const float world[4][4], float rigSize) {
     m_key = "invBaseMatrix";
     WriteText("\r\n\tinvBaseMatrix");
+    const auto format = FourDecimalsKeepBone(rows, world, rigSize) ? FormatReal : FormatExactReal;
     for (int row = 0; row < 4; ++row) {
         WriteText(" ");
-        WriteReals(rows[row], 4);
+        WriteRealsWith(rows[row], 4, format);
     }
 }
 
@@ -196,12 +198,100 @@ int RigWriter::FormatReal(float value, char* out) {
     return snprintf(out, kMaxRealText, "%.4f", double(value));
 }
 
-void RigWriter::WriteReals(const float* values, int count) {
-    char line[4 * (kMaxRealText + 1)];
+int RigWriter::FormatExactReal(float value, char* out) {
+    if (!std::isfinite(value)) return FormatReal(value, out);
+    // The shortest text that reads back as value through a direct conversion to float.
+    // The reader converts to double first, then to float; should that second rounding
+    // ever differ, more digits of the value are written until it reads back, at the
+    // latest with 17 significant digits, which read back as the double itself.
+    constexpr int kRoom = kMaxExactRealText - 1;  // one byte for the NUL
+    auto result = std::to_chars(out, out + kRoom, value, std::chars_format::fixed);
+    int length = int(result.ptr - out);
+    out[length] = '\0';
+    if (result.ec == std::errc() && brix::ReadReal(out) == value) return length;
+    const char* point = static_cast<const char*>(memchr(out, '.', size_t(length)));
+    for (int precision = point ? int(out + length - point) : 1; precision < kRoom; ++precision) {
+        result = std::to_chars(out, out + kRoom, double(value), std::chars_format::fixed, precision);
+        if (result.ec != std::errc()) break;
+        length = int(result.ptr - out);
+        out[length] = '\0';
+        if (brix::ReadReal(out) == value) return length;
+    }
+    return length;
+}
+
+bool RigWriter::FourDecimalsKeepBone(const float rows[4][4], const float world[4][4], float rigSize) {
+    // The matrix as the reader gets it from the four-decimal text.
+    brix::TMatrix4<float> read;
+    char text[kMaxRealText + 1];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            text[FormatReal(rows[r][c], text)] = '\0';
+            read.m[r][c] = brix::ReadReal(text);
+        }
+    // The importer inverts it in floats; the comparison inverts it in doubles, so that
+    // only the text's error counts, not the inversion's.
+    brix::TMatrix4<float> asImported = read;
+    if (!asImported.InvertScaleAware()) return false;
+    brix::TMatrix4<double> inverse;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) inverse.m[r][c] = read.m[r][c];
+    if (!inverse.InvertScaleAware()) return false;
+
+    // The distance between row r of the inverse and of world, and the length of world's.
+    auto rowDistance = [&](int r, double& worldLength) {
+        double distance = 0;
+        worldLength = 0;
+        for (int c = 0; c < 3; ++c) {
+            const double difference = inverse.m[r][c] - double(world[r][c]);
+            distance += difference * difference;
+            worldLength += double(world[r][c]) * double(world[r][c]);
+        }
+        worldLength = std::sqrt(worldLength);
+        return std::sqrt(distance);
+    };
+    double length;
+    // Negated comparisons: a NaN anywhere keeps nothing.
+    if (!(rowDistance(3, length) <= kBoneTolerance * double(rigSize))) return false;
+    for (int r = 0; r < 3; ++r)
+        if (!(rowDistance(r, length) <= kBoneTolerance * length)) return false;
+    return true;
+}
+
+float RigWriter::RigSize(const brix::TMatrix4<float>* worlds, int32_t count) {
+    double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool anyHead = false;
+    double longestAxis = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const float (&m)[4][4] = worlds[i].m;
+        if (std::isfinite(m[3][0]) && std::isfinite(m[3][1]) && std::isfinite(m[3][2])) {
+            for (int c = 0; c < 3; ++c) {
+                if (!anyHead || m[3][c] < low[c]) low[c] = m[3][c];
+                if (!anyHead || m[3][c] > high[c]) high[c] = m[3][c];
+            }
+            anyHead = true;
+        }
+        for (int r = 0; r < 3; ++r) {
+            const double axis = std::sqrt(double(m[r][0]) * m[r][0] + double(m[r][1]) * m[r][1] +
+                                          double(m[r][2]) * m[r][2]);
+            if (std::isfinite(axis) && axis > longestAxis) longestAxis = axis;
+        }
+    }
+    double diagonal = 0;
+    for (int c = 0; c < 3; ++c) diagonal += (high[c] - low[c]) * (high[c] - low[c]);
+    diagonal = std::sqrt(diagonal);
+    const double size = diagonal > longestAxis ? diagonal : longestAxis;
+    return size > 0 && std::isfinite(size) ? float(size) : 1.0f;
+}
+
+void RigWriter::WriteReals(const float* values, int count) { WriteRealsWith(values, count, FormatReal); }
+
+void RigWriter::WriteRealsWith(const float* values, int count, int (*format)(float, char*)) {
+    char line[4 * (kMaxExactRealText + 1)];
     int length = 0;
     for (int i = 0; i < count && i < 4; ++i) {
         if (i) line[length++] = ' ';
-        length += FormatReal(values[i], line + length);
+        length += format(values[i], line + length);
         if (!std::isfinite(values[i])) NoteNonFinite();
     }
     m_stream.Serialize(line, uint64_t(length));

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "CoreServices/Interfaces/IStream.h"
+#include "Math/TMatrix4.h"
 #include "Math/TVector.h"
 #include "Utils/UArray.h"
 #include "Utils/UBaseString.h"
@@ -30,8 +31,12 @@ public:
     void BeginBone(uint32_t index, const brix::UString& name);
     // The parent's name; an empty name for a bone without parent.
     void BoneParent(const brix::UString& parentName);
-    // The inverse bind matrix, four rows of four reals, row 0 first.
-    void BindMatrix(const float rows[4][4]);
+    // The inverse bind matrix, four rows of four reals, row 0 first. world is the bone's
+    // bind-time world matrix in the file's axes, the inverse of rows, and rigSize the
+    // rig's size (RigSize). Entries are written with four decimals where those keep the
+    // bone (FourDecimalsKeepBone); else every entry of the matrix is written in its exact
+    // form (FormatExactReal).
+    void BindMatrix(const float rows[4][4], const float world[4][4], float rigSize);
     void EndBone();
 
     // --- Meshes ---------------------------------------------------------------------
@@ -82,6 +87,27 @@ public:
     static constexpr int kMaxRealText = 64;
     static int FormatReal(float value, char* out);
 
+    // Formats one real as the shortest fixed-notation text (no exponent) that the rig
+    // reader reads back as the same float, into out (room for kMaxExactRealText bytes,
+    // NUL-terminated); returns the length. A value that is not finite is formatted as
+    // FormatReal formats it.
+    static constexpr int kMaxExactRealText = 80;
+    static int FormatExactReal(float value, char* out);
+
+    // --- Precision of the bind matrices -------------------------------------------
+    // Content tools often bind rigs in centimetres with a scale of 100, so an inverse
+    // bind matrix can hold entries such as 0.01 or 7e-5 that four decimals round away.
+    // A bone keeps four decimals when its matrix, read back as the rig reader reads it
+    // and inverted, still can be inverted and gives a head (row 3) within
+    // kBoneTolerance * rigSize of world's and each axis (rows 0 to 2) within
+    // kBoneTolerance of that axis's own length of world's.
+    static constexpr double kBoneTolerance = 1e-5;
+    static bool FourDecimalsKeepBone(const float rows[4][4], const float world[4][4], float rigSize);
+    // The rig's size from the bones' bind-time world matrices, known before any mesh is
+    // read: the larger of the diagonal of the box around their heads and the longest of
+    // their axes; 1 when both are 0. Values that are not finite are passed over.
+    static float RigSize(const brix::TMatrix4<float>* worlds, int32_t count);
+
     // --- Values a rig file cannot carry -------------------------------------------
     // A real that is not finite ("nan", "inf") is written as "%.4f" spells it, but no
     // reader can take it back as the value it was, so the writer notes the first one:
@@ -93,6 +119,8 @@ public:
     const char* NonFiniteKey() const { return m_nonFiniteKey; }
 
 private:
+    // One to four reals formatted by format, separated by single spaces, as one write.
+    void WriteRealsWith(const float* values, int count, int (*format)(float, char*));
     // Opens a bone or mesh record and writes its name line.
     void BeginRecord(const char* kind, uint32_t index, const brix::UString& name);
     void NoteNonFinite();

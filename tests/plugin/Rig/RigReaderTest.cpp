@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "Rig/RigReader.h"
@@ -149,6 +150,20 @@ TEST(RigReader, ReadsBonesWithDefaultsAndLaterCountsDiscardEarlierRecords) {
     EXPECT_EQ(rig.bones[0].invBaseMatrix.m[0][1], 2.0f);
     EXPECT_EQ(rig.bones[0].invBaseMatrix.m[0][2], 0.0f);
     EXPECT_EQ(rig.bones[0].invBaseMatrix.m[3][3], 0.0f);
+}
+
+// A bind matrix that four decimals would spoil is written with as many decimals as each
+// entry needs; every one reads back as the float it was written from, beyond 15 digits too.
+TEST(RigReader, BindMatrixEntriesOfAnyLengthReadBackExactly) {
+    Rig rig = Read(
+        "numBones 1 bone 0 { invBaseMatrix 0.01 0.00007 -0.000049497475 0.33333334 "
+        "0.0000000000000000000000000000000000000117549435 -1234.5677 100 -0 0.0001 0 0 0 0 0 0 1 } numMeshes 0");
+    ASSERT_TRUE(rig.ok);
+    const float expected[8] = {0.01f, 7e-5f, -4.9497475e-5f, 1.0f / 3.0f, 1.17549435e-38f, -1234.5677f, 100.0f, -0.0f};
+    for (int i = 0; i < 8; ++i) {
+        const float read = rig.bones[0].invBaseMatrix.m[i / 4][i % 4];
+        EXPECT_EQ(memcmp(&read, &expected[i], sizeof read), 0) << i << ": " << read;
+    }
 }
 
 TEST(RigReader, ReadsMeshListsAndRestartsThemPerBlock) {

@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <vector>
 
 #include "Rig/RigWriter.h"
+#include "Utils/UNumberText.h"
 #include "support/MemoryStreams.h"
 
 using plugin_test::MemoryOutputStream;
@@ -50,4 +53,66 @@ TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
         check(value);
         check(float(int(raw % 2000000) - 1000000) / 10000.0f + 0.00005f);  // near rounding ties
     }
+}
+
+// A bind matrix that four decimals cannot hold is written with the shortest fixed-notation
+// text that the reader's number parsing (brix::ReadReal) gives back as the same float.
+TEST(RigWriter, ExactRealsAreTheShortestFixedTextThatReadsBack) {
+    const struct {
+        float value;
+        const char* text;
+    } kRows[] = {{0.01f, "0.01"},
+                 {7e-5f, "0.00007"},
+                 {-4.9497475e-5f, "-0.000049497474"},
+                 {100.0f, "100"},
+                 {-0.0f, "-0"},
+                 {1.0f / 3.0f, "0.33333334"},
+                 {1.17549435e-38f, "0.000000000000000000000000000000000000011754944"}};
+    char text[RigWriter::kMaxExactRealText];
+    for (const auto& row : kRows)
+        EXPECT_EQ(std::string(text, size_t(RigWriter::FormatExactReal(row.value, text))), row.text) << row.value;
+
+    std::mt19937 random(4321);
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 200000; ++i) {
+        const uint32_t raw = bits(random);
+        float value;
+        memcpy(&value, &raw, sizeof value);
+        if (!std::isfinite(value)) continue;
+        const int length = RigWriter::FormatExactReal(value, text);
+        const std::string written(text, size_t(length));
+        ASSERT_EQ(written.find_first_of("eE"), std::string::npos) << written;
+        const float read = brix::ReadReal(written.c_str());
+        ASSERT_EQ(memcmp(&read, &value, sizeof value), 0) << written;
+        // Shortest: the value with one decimal fewer reads back as another float.
+        const size_t point = written.find('.');
+        if (point == std::string::npos) continue;
+        char shorter[RigWriter::kMaxExactRealText];
+        snprintf(shorter, sizeof shorter, "%.*f", int(written.size() - point - 2), double(value));
+        ASSERT_NE(brix::ReadReal(shorter), value) << written << " " << shorter;
+    }
+}
+
+// The rig's size: the diagonal of the box around the bones' heads or the longest axis,
+// whichever is larger; 1 for a rig of no size.
+TEST(RigWriter, RigSizeIsTheHeadsBoxOrTheLongestAxis) {
+    auto bone = [](float scale, float x, float y, float z) {
+        brix::TMatrix4<float> m = brix::TMatrix4<float>::Identity();
+        for (int i = 0; i < 3; ++i) m.m[i][i] = scale;
+        m.m[3][0] = x, m.m[3][1] = y, m.m[3][2] = z;
+        return m;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        std::vector<brix::TMatrix4<float>> bones;
+        float size;
+    } kRows[] = {
+        {{bone(1, 1, 1, 1), bone(1, 4, 5, 1), bone(1, 1, 1, 13)}, 13.0f},
+        {{bone(100, 1, 1, 1), bone(1, 4, 5, 1)}, 100.0f},
+        {{bone(0, 0, 0, 0), bone(0, 0, 0, 0)}, 1.0f},
+        {{}, 1.0f},
+        {{bone(1, nan, 0, 0), bone(2, 3, 4, 0), bone(1, 0, 0, 0)}, 5.0f},
+    };
+    for (const auto& row : kRows)
+        EXPECT_FLOAT_EQ(RigWriter::RigSize(row.bones.data(), int32_t(row.bones.size())), row.size) << row.size;
 }
