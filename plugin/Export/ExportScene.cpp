@@ -9,6 +9,8 @@
 
 #include <maya/MGlobal.h>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "Core/ErrorDescription.h"
@@ -85,6 +87,30 @@ struct SkinMap {
     }
 };
 
+// Whether two bind-time world matrices of one bone are one pose. Matrices read from
+// different skin clusters of one file agree to float noise (3e-7 of their size) yet may
+// differ in the last bits, so entries are compared within a tolerance of the matrices'
+// scale: the axes (rows 0 to 2) within 1e-5 of the largest axis entry of either matrix,
+// the head (row 3) within 1e-5 of the largest entry of either. A head far from the
+// origin thus does not hide a turned bone. Comparing with <= lets all-zero rows (a
+// tolerance of 0) compare equal, and a NaN never does.
+bool SameBindPose(const HMatrix& a, const HMatrix& b) {
+    constexpr float kRelative = 1e-5f;
+    float largestAxisEntry = 0, largestEntry = 0;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            const float larger = std::max(std::fabs(a.m[r][c]), std::fabs(b.m[r][c]));
+            largestEntry = std::max(largestEntry, larger);
+            if (r < 3) largestAxisEntry = std::max(largestAxisEntry, larger);
+        }
+    for (int r = 0; r < 4; ++r) {
+        const float tolerance = kRelative * (r < 3 ? largestAxisEntry : largestEntry);
+        for (int c = 0; c < 4; ++c)
+            if (!(std::fabs(a.m[r][c] - b.m[r][c]) <= tolerance)) return false;
+    }
+    return true;
+}
+
 // The first bind-time world matrix among the meshes that the bone influences, each read
 // from that mesh's own skin cluster; the current world matrix when it influences none.
 HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
@@ -100,7 +126,7 @@ HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
             if (!found) {
                 first = matrix;
                 found = true;
-            } else if (matrix != first) {
+            } else if (!SameBindPose(matrix, first)) {
                 brix::UMessage(brix::Channel::Info, brix::legacy::kDistinctBindPoses);
                 break;
             }

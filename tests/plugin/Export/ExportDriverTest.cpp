@@ -5,9 +5,11 @@
 #include <maya/MFnMatrixData.h>
 #include <maya/MPlug.h>
 
+#include <cmath>
 #include <limits>
 
 #include "support/PluginHostTest.h"
+#include "support/RigCompare.h"
 #include "support/SampleScenes.h"
 
 using plugin_test::PluginHostTest;
@@ -74,21 +76,69 @@ TEST_F(ExportDriver, SelectionLimitsMeshesButNeverBones) {
     EXPECT_EQ(Export("", true), Export("", false));
 }
 
+namespace {
+
+// A bone turned by degrees about z and scaled, its head at (x, y, z).
+MMatrix Pose(double degrees, double scale, double x, double y, double z) {
+    const double angle = degrees * M_PI / 180, c = std::cos(angle) * scale, s = std::sin(angle) * scale;
+    const double rows[4][4] = {{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, scale, 0}, {x, y, z, 1}};
+    return MMatrix(rows);
+}
+
+// Each entry of m changed by a relative noise of 3e-7, as candidates read from different
+// skin clusters of one file differ.
+MMatrix WithNoise(const MMatrix& m) {
+    double rows[4][4];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) rows[r][c] = m(r, c) * ((r + c) % 2 ? 1 + 3e-7 : 1 - 3e-7);
+    return MMatrix(rows);
+}
+
+}  // namespace
+
+// A bone bound to two meshes with two bind poses: the first is written, and poses that
+// differ by more than float noise are reported.
 TEST_F(ExportDriver, DistinctBindPosesAreReportedAndTheFirstWins) {
-    standin::setUpAxis(false);
-    MObject joint = standin::makeJoint("joint");
-    MObject first = plugin_test::Triangle("first", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
-    MObject second = plugin_test::Triangle("second", MFloatPoint(0, 0, 0), MFloatPoint(1, 0, 0), MFloatPoint(0, 1, 0));
-    const MMatrix firstBind = standin::translation(1, 0, 0), secondBind = standin::translation(2, 0, 0);
-    standin::bindSkin(first, plugin_test::Objects({joint}), MDoubleArray(), &firstBind);
-    standin::bindSkin(second, plugin_test::Objects({joint}), MDoubleArray(), &secondBind);
-    const std::string text = Export();
-    EXPECT_NE(text.find("invBaseMatrix 1.0000 -0.0000 0.0000 -0.0000 -0.0000 1.0000 -0.0000 0.0000 0.0000 -0.0000 "
-                        "1.0000 -0.0000 -1.0000"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(Infos(), "Can't export bones with multiple distinct bind poses. Please use the same bind pose when "
-                       "binding a bone two more than one mesh.\r\n");
+    const std::string kReport =
+        "Can't export bones with multiple distinct bind poses. Please use the same bind pose when binding a bone two "
+        "more than one mesh.\r\n";
+    const MMatrix turned = Pose(30, 1, 12.3, 145.6, -7.8);
+    const struct {
+        const char* what;
+        MMatrix first, second;
+        bool reported;
+    } kCases[] = {
+        {"a move", standin::translation(1, 0, 0), standin::translation(2, 0, 0), true},
+        {"noise only", turned, WithNoise(turned), false},
+        {"noise only, centimetre scale", Pose(-70, 100, 3000, 15000, 250), WithNoise(Pose(-70, 100, 3000, 15000, 250)),
+         false},
+        // Half a degree turns the axes by 0.009, less than 1e-5 of the head's 1000.
+        {"a turn far from the origin", Pose(0, 1, 1000, 0, 0), Pose(0.5, 1, 1000, 0, 0), true},
+    };
+    for (const auto& test : kCases) {
+        standin::resetScene();
+        standin::setUpAxis(false);
+        MObject joint = standin::makeJoint("joint");
+        const MFloatPoint p0(0, 0, 0), p1(1, 0, 0), p2(0, 1, 0);
+        MObject first = plugin_test::Triangle("first", p0, p1, p2);
+        MObject second = plugin_test::Triangle("second", p0, p1, p2);
+        standin::bindSkin(first, plugin_test::Objects({joint}), MDoubleArray(), &test.first);
+        standin::bindSkin(second, plugin_test::Objects({joint}), MDoubleArray(), &test.second);
+        const std::string text = Export();
+        EXPECT_EQ(Infos(), test.reported ? kReport : "") << test.what;
+        // The first pose is the one written: its head and its x axis.
+        brix::UArray<BoneData> bones;
+        brix::UArray<MeshData> meshes;
+        ASSERT_TRUE(plugin_test::ReadRig(text, bones, meshes)) << test.what;
+        ASSERT_EQ(bones.Num(), 1) << test.what;
+        RigMatrix world = bones[0].invBaseMatrix;
+        ASSERT_TRUE(world.InvertScaleAware()) << test.what;
+        const double head = std::hypot(test.first(3, 0), test.first(3, 1), test.first(3, 2));
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(world.m[3][c], test.first(3, c), 1e-5 * (1 + head)) << test.what;
+            EXPECT_NEAR(world.m[0][c], test.first(0, c), 1e-5 * test.first(2, 2)) << test.what;
+        }
+    }
 }
 
 // The format cannot carry a double quote inside a name: it is written as '_', with one
