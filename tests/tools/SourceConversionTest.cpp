@@ -116,11 +116,20 @@ TEST(SourceConversion, CheckFindsAMovedRescaledOrReweightedRig) {
     const size_t value = weightChanged.find(' ', line) + 1;
     weightChanged.replace(value, weightChanged.find('\r', value) - value, "0.1234");
 
+    // The first bone's head moved: its inverse bind matrix's translation row changed.
+    std::string boneMoved = text;
+    const size_t matrix = boneMoved.find("invBaseMatrix ");
+    ASSERT_NE(matrix, std::string::npos);
+    size_t entry = matrix + 14;
+    for (int k = 0; k < 12; ++k) entry = boneMoved.find(' ', entry) + 1;
+    boneMoved.replace(entry, boneMoved.find(' ', entry) - entry, "12.5000");
+
     const struct {
         const char* what;
         std::string text;
     } cases[] = {
         {"moved", ChangeVertices(text, [](double* p) { p[0] += 0.01; })},
+        {"bone moved", boneMoved},
         {"rescaled", ChangeVertices(text, [](double* p) { for (int i = 0; i < 3; ++i) p[i] *= 1.01; })},
         {"one weight changed", weightChanged},
     };
@@ -252,25 +261,25 @@ std::vector<std::vector<double>> InverseBinds(const std::string& rig) {
     return matrices;
 }
 
-TEST(SourceConversion, SkinnedMeshWithItsOwnTransformSitsOnItsBone) {
-    // Node 1 "body" holds the mesh: scale 2, a quarter turn about y, moved by (10, 0, 0),
-    // so (1,0,0) -> (10,0,-2), (0,1,0) -> (10,2,0), (0,0,1) -> (12,0,0). Joint "root"
-    // (node 2) sits at (10, 0, 0). Its inverse bind matrix maps mesh space to joint
-    // space: inverse(root) * body = the turn and the scale alone.
+TEST(SourceConversion, GltfSkinIgnoresTheTransformsAboveItsMesh) {
+    // glTF binds a skinned mesh in the scene's root frame: its vertices are used as stored
+    // and each joint stood at inverse(inverseBindMatrix), whatever transforms lie above
+    // the mesh node. Here "top" scales by 0.01 and "body" (the skinned mesh) moves,
+    // turns and scales; joint "root" sits 1000 units along x in "top", at (10, 0, 0) in
+    // the scene, where its inverse bind matrix (a move by -10 in x) puts it too.
     const std::string nodes =
-        "{\"name\":\"top\",\"children\":[1,2]},"
+        "{\"name\":\"top\",\"scale\":[0.01,0.01,0.01],\"children\":[1,2]},"
         "{\"name\":\"body\",\"mesh\":0,\"skin\":0,\"translation\":[10,0,0],"
         "\"rotation\":[0,0.70710678,0,0.70710678],\"scale\":[2,2,2]},"
-        "{\"name\":\"root\",\"translation\":[10,0,0]}";
-    const std::vector<float> inverseBind = {0, 0, -2, 0, 0, 2, 0, 0, 2, 0, 0, 0, 0, 0, 0, 1};
+        "{\"name\":\"root\",\"translation\":[1000,0,0]}";
+    const std::vector<float> inverseBind = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -10, 0, 0, 1};
     const unsigned char joints[3][2] = {{0, 0}, {0, 0}, {0, 0}};
     const float weights[3][2] = {{1, 0}, {1, 0}, {1, 0}};
     const std::string rig = ConvertAndCheck(SkinnedTriangle(nodes, "2", inverseBind, joints, weights), "own");
     // The file is Z-up: the Y-up scene's (x, y, z) is written (x, -z, y).
-    ExpectRows(BlockLines(rig, "vertices"), {{10, 2, 0}, {10, 0, 2}, {12, 0, 0}}, "vertices");
-    // The normal (1,1,1)/sqrt(3) turns to (1,1,-1)/sqrt(3), written (1,1,1)/sqrt(3).
+    ExpectRows(BlockLines(rig, "vertices"), {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}, "vertices");
     const double third = 1 / std::sqrt(3.0);
-    ExpectRows(BlockLines(rig, "normals"), {{third, third, third}}, "normals");
+    ExpectRows(BlockLines(rig, "normals"), {{third, -third, third}}, "normals");
     // root at (10, 0, 0): the inverse moves by -10 in x; rows 1 and 2 turned to Z-up.
     ExpectRows(InverseBinds(rig), {{1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, -10, 0, 0, 1}}, "bind matrix");
 }

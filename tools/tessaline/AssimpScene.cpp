@@ -16,6 +16,7 @@
 #include <map>
 #include <vector>
 
+#include "SourceBindPose.h"
 #include "SourceNames.h"
 #include "SourceScene.h"
 #include "WeldedMesh.h"
@@ -31,6 +32,14 @@ MMatrix ToHost(const aiMatrix4x4& m) {
     return MMatrix(rows);
 }
 
+// The host's rows are the columns of Assimp's matrix.
+MMatrix ToHost(const Matrix& m) {
+    double rows[4][4];
+    for (unsigned r = 0; r < 4; ++r)
+        for (unsigned c = 0; c < 4; ++c) rows[r][c] = m[c][r];
+    return MMatrix(rows);
+}
+
 void Warn(const std::string& text) {
     MGlobal::displayWarning(("WARNING: " + text).c_str());
     MGlobal::displayWarning("\r\n");
@@ -40,7 +49,7 @@ std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 class Importer {
 public:
-    explicit Importer(const aiScene& scene) : m_scene(scene), m_names(NameSourceScene(scene)) {}
+    explicit Importer(const aiScene& scene) : m_scene(scene), m_names(NameSourceScene(scene)), m_worlds(scene) {}
 
     void Run() {
         BuildNode(*m_scene.mRootNode, MObject::kNullObj);
@@ -56,19 +65,23 @@ private:
         std::string name;
         MObject shape;
         WeldedMesh data;
+        SkinBindPose bindPose;
     };
 
     // Nodes named by a bone become joints, the others transforms; a node's meshes become
-    // one mesh shape under its transform.
+    // one mesh shape under its transform. The root takes the scene frame (units and axes
+    // the file states but Assimp leaves as stored).
     void BuildNode(const aiNode& node, const MObject& parent) {
         const std::string& name = m_names.node.at(&node);
-        const MMatrix local = ToHost(node.mTransformation);
+        const Matrix aboveNode = &node == m_scene.mRootNode ? Matrix() : m_worlds.world.at(m_worlds.parent.at(&node));
+        const MMatrix local = &node == m_scene.mRootNode ? ToHost(m_worlds.frame * Exact(node.mTransformation))
+                                                          : ToHost(node.mTransformation);
         MObject object;
         if (m_names.IsJoint(node)) {
             object = standin::makeJoint(name.c_str(), parent, local);
-            if (node.mNumMeshes) BuildMesh(node, m_names.meshOfJoint.at(&node), object, MMatrix());
+            if (node.mNumMeshes) BuildMesh(node, m_names.meshOfJoint.at(&node), object, MMatrix(), m_worlds.world.at(&node));
         } else if (node.mNumMeshes) {
-            object = BuildMesh(node, name, parent, local);
+            object = BuildMesh(node, name, parent, local, aboveNode);
         }
         if (object.isNull()) object = standin::makeTransform(name.c_str(), parent, local);
         m_nodes[&node] = object;
@@ -76,7 +89,10 @@ private:
     }
 
     // The transform holding the node's meshes, or null when there is nothing to build.
-    MObject BuildMesh(const aiNode& node, const std::string& name, const MObject& parent, const MMatrix& local) {
+    // A skinned mesh is placed where its format says it was bound, whatever its node's
+    // transform; aboveMesh is the world matrix of the transform's parent.
+    MObject BuildMesh(const aiNode& node, const std::string& name, const MObject& parent, MMatrix local,
+                      const Matrix& aboveMesh) {
         m_hadMeshes = true;
         WeldedMesh mesh = WeldNodeMeshes(m_scene, node);
         if (mesh.skippedPrimitives)
@@ -104,12 +120,19 @@ private:
             return MObject::kNullObj;
         }
         ++m_builtMeshes;
+        SkinBindPose bindPose;
+        if (!mesh.boneNames.empty()) {
+            bindPose = BindPoseOf(m_scene, m_worlds, node, mesh.boneNames, mesh.boneOffsets);
+            if (!bindPose.problem.empty())
+                Warn("Mesh " + Quoted(name) + ": its bind pose cannot be recovered from the file: " + bindPose.problem + ".");
+            local = ToHost(Matrix(aboveMesh).Inverse() * bindPose.meshWorld);
+        }
         const MObject transform = MFnDagNode(shape).parent(0);
         standin::setLocalMatrix(transform, local);
         SetNormals(shape, mesh);
         SetUVs(shape, mesh);
         AssignMaterials(shape, mesh);
-        if (!mesh.boneNames.empty()) m_meshes.push_back(BuiltMesh{name, shape, std::move(mesh)});
+        if (!mesh.boneNames.empty()) m_meshes.push_back(BuiltMesh{name, shape, std::move(mesh), std::move(bindPose)});
         return transform;
     }
 
@@ -170,14 +193,6 @@ private:
         return group;
     }
 
-    // Assimp's bone offset takes mesh space to bone space, so a bone's world matrix at
-    // bind time is the mesh node's world matrix times the inverse offset.
-    MMatrix BindWorld(const MObject& shape, const aiMatrix4x4& offset) {
-        MDagPath path;
-        MFnDagNode(shape).getPath(path);
-        return ToHost(offset).inverse() * path.inclusiveMatrix();
-    }
-
     // A skin bone that names no node becomes a root joint at its bind pose, so that its
     // weights are kept.
     void BuildBonesWithoutNode() {
@@ -191,7 +206,7 @@ private:
                      " names no node of the scene. It is made a joint " + Quoted(name) +
                      " at the scene root, at its bind pose.");
                 m_bonesWithoutNode[source] =
-                    standin::makeJoint(name.c_str(), MObject::kNullObj, BindWorld(mesh.shape, mesh.data.boneOffsets[b]));
+                    standin::makeJoint(name.c_str(), MObject::kNullObj, ToHost(mesh.bindPose.boneWorld[b]));
                 break;
             }
         }
@@ -203,9 +218,9 @@ private:
         MObjectArray influences;
         std::vector<MMatrix> bindWorld;
         for (size_t b = 0; b < data.boneNames.size(); ++b) {
-            const aiNode* boneNode = m_scene.mRootNode->FindNode(data.boneNames[b].c_str());
+            const aiNode* boneNode = mesh.bindPose.boneNode[b];
             influences.append(boneNode ? m_nodes.at(boneNode) : m_bonesWithoutNode.at(data.boneNames[b]));
-            bindWorld.push_back(BindWorld(mesh.shape, data.boneOffsets[b]));
+            bindWorld.push_back(ToHost(mesh.bindPose.boneWorld[b]));
         }
         MDoubleArray weights(unsigned(data.points.size() * data.boneNames.size()), 0.0);
         for (size_t v = 0; v < data.vertexWeights.size(); ++v)
@@ -216,6 +231,7 @@ private:
 
     const aiScene& m_scene;
     const SourceNames m_names;
+    const SceneWorlds m_worlds;
     std::map<const aiNode*, MObject> m_nodes;
     std::map<std::string, MObject> m_bonesWithoutNode;
     std::vector<BuiltMesh> m_meshes;
