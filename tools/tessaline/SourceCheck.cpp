@@ -12,6 +12,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "CheckBindPoses.h"
+#include "CheckMatrix.h"
 #include "RigText.h"
 #include "Session.h"
 #include "SourceNames.h"
@@ -20,69 +22,6 @@
 namespace tessaline {
 
 namespace {
-
-using Vec3 = std::array<double, 3>;
-
-// A 4x4 matrix in Assimp's convention (column vectors), in double precision.
-struct Mat4 {
-    double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
-
-    static Mat4 From(const aiMatrix4x4& a) {
-        Mat4 r;
-        const ai_real* values = &a.a1;
-        for (int i = 0; i < 16; ++i) r.m[i / 4][i % 4] = values[i];
-        return r;
-    }
-    Mat4 operator*(const Mat4& b) const {
-        Mat4 r;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) {
-                r.m[i][j] = 0;
-                for (int k = 0; k < 4; ++k) r.m[i][j] += m[i][k] * b.m[k][j];
-            }
-        return r;
-    }
-    // Gauss-Jordan with partial pivoting; false when singular.
-    bool Inverse(Mat4& out) const {
-        double a[4][8];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 8; ++j) a[i][j] = j < 4 ? m[i][j] : (j - 4 == i ? 1 : 0);
-        for (int c = 0; c < 4; ++c) {
-            int pivot = c;
-            for (int r = c + 1; r < 4; ++r)
-                if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) pivot = r;
-            if (a[pivot][c] == 0 || !std::isfinite(a[pivot][c])) return false;
-            std::swap(a[c], a[pivot]);
-            const double scale = a[c][c];
-            for (double& v : a[c]) v /= scale;
-            for (int r = 0; r < 4; ++r)
-                if (r != c) {
-                    const double f = a[r][c];
-                    for (int j = 0; j < 8; ++j) a[r][j] -= f * a[c][j];
-                }
-        }
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) out.m[i][j] = a[i][j + 4];
-        return true;
-    }
-    Vec3 Point(const aiVector3D& p) const {
-        return {m[0][0] * p.x + m[0][1] * p.y + m[0][2] * p.z + m[0][3],
-                m[1][0] * p.x + m[1][1] * p.y + m[1][2] * p.z + m[1][3],
-                m[2][0] * p.x + m[2][1] * p.y + m[2][2] * p.z + m[2][3]};
-    }
-    // Through the inverse transpose, at unit length; false when it has none.
-    bool Normal(const aiVector3D& n, Vec3& out) const {
-        Mat4 inverse;
-        if (!Inverse(inverse)) return false;
-        out = {inverse.m[0][0] * n.x + inverse.m[1][0] * n.y + inverse.m[2][0] * n.z,
-               inverse.m[0][1] * n.x + inverse.m[1][1] * n.y + inverse.m[2][1] * n.z,
-               inverse.m[0][2] * n.x + inverse.m[1][2] * n.y + inverse.m[2][2] * n.z};
-        const double length = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
-        if (!(length > 0) || !std::isfinite(length)) return false;
-        for (double& v : out) v /= length;
-        return true;
-    }
-};
 
 // Four decimals, the rounding of float arithmetic on either side, and a little more for
 // large coordinates.
@@ -116,28 +55,38 @@ private:
 class Check {
 public:
     Check(const aiScene& scene, const RigText& rig, bool yAxisUp, std::vector<ComparisonRow>& rows)
-        : m_scene(scene), m_rig(rig), m_yAxisUp(yAxisUp), m_names(NameSourceScene(scene)), m_rows(rows) {
-        WorldMatrices(*scene.mRootNode, Mat4());
+        : m_scene(scene), m_rig(rig), m_yAxisUp(yAxisUp), m_names(NameSourceScene(scene)), m_rows(rows), m_poses(scene) {
         for (size_t b = 0; b < rig.bones.size(); ++b) m_rigBone[rig.bones[b].name] = b;
         for (size_t i = 0; i < rig.meshes.size(); ++i) m_rigMesh[rig.meshes[i].name] = i;
     }
 
     void Run() {
         GatherMeshes(*m_scene.mRootNode);
+        MeasureSize();
         CheckBones();
         CheckMeshes();
     }
 
 private:
-    // Parents as the children lists give them: some of Assimp's loaders set mParent
-    // to something else.
-    void WorldMatrices(const aiNode& node, const Mat4& parent) {
-        m_world[&node] = parent * Mat4::From(node.mTransformation);
-        for (unsigned c = 0; c < node.mNumChildren; ++c) {
-            m_parent[node.mChildren[c]] = &node;
-            WorldMatrices(*node.mChildren[c], m_world[&node]);
+    // The diagonal of the bounding box of every written vertex at bind time: lengths are
+    // judged relative to it, so a metre-scale error in a large rig and a millimetre one in
+    // a small rig both show.
+    void MeasureSize() {
+        Vec3 low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (const auto& [node, mesh] : m_expected) {
+            if (!mesh.writable) continue;
+            for (const auto& polygon : mesh.polygons)
+                for (const Corner& c : polygon) {
+                    const Vec3 p = m_poses.VertexBind(*node, *c.part, c.index).Point(c.part->mVertices[c.index]);
+                    for (size_t i = 0; i < 3; ++i) low[i] = std::min(low[i], p[i]), high[i] = std::max(high[i], p[i]);
+                }
         }
+        m_size = low[0] <= high[0] ? std::sqrt(Square(high[0] - low[0]) + Square(high[1] - low[1]) + Square(high[2] - low[2])) : 0;
     }
+    static double Square(double v) { return v * v; }
+
+    // Lengths: 1e-4 of the rig's size, plus the file's four decimals in three coordinates.
+    double LengthTolerance() const { return 1e-4 * m_size + 1e-4; }
 
     // The file is Z-up: a Y-up scene's (x, y, z) is written as (x, -z, y).
     Vec3 InFile(const Vec3& v) const { return m_yAxisUp ? Vec3{v[0], -v[2], v[1]} : v; }
@@ -151,13 +100,12 @@ private:
         ForEachMeshPart([&](const aiNode& meshNode, const aiMesh& part) {
             if (!m_expected.at(&meshNode).writable) return;
             for (unsigned b = 0; b < part.mNumBones; ++b) {
-                Mat4 inverseOffset;
-                if (sourceName == part.mBones[b]->mName.C_Str() &&
-                    Mat4::From(part.mBones[b]->mOffsetMatrix).Inverse(inverseOffset))
-                    worlds.push_back(m_world.at(&meshNode) * inverseOffset);
+                Mat4 world;
+                if (sourceName == part.mBones[b]->mName.C_Str() && m_poses.BoneBind(meshNode, part, b, world))
+                    worlds.push_back(world);
             }
         });
-        if (worlds.empty() && node) worlds.push_back(m_world.at(node));
+        if (worlds.empty() && node) worlds.push_back(m_poses.World(*node));
         return worlds;
     }
 
@@ -169,21 +117,31 @@ private:
         for (unsigned c = 0; c < node->mNumChildren; ++c) ForEachMeshPart(visit, node->mChildren[c]);
     }
 
-    // The file's inverse bind matrix (row vectors, row 3 the translation) of a bind-time
-    // world matrix.
-    bool FileInverseBind(const Mat4& world, std::array<double, 16>& out) const {
-        Mat4 inverse;
-        if (!world.Inverse(inverse)) return false;
-        double rows[4][4];
-        for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) rows[r][c] = inverse.m[c][r];
-        if (m_yAxisUp)
-            for (int c = 0; c < 4; ++c) {
-                const double oldRow1 = rows[1][c];
-                rows[1][c] = -rows[2][c];
-                rows[2][c] = oldRow1;
-            }
-        for (int i = 0; i < 16; ++i) out[size_t(i)] = rows[i / 4][i % 4];
+    // A bone's bind-time world matrix as the file holds it: the inverse of its inverse
+    // bind matrix, whose rows (row vectors) are its axes and, in row 3, its head.
+    static bool RigBindWorld(const RigTextBone& bone, Mat4& rows) {
+        Mat4 inverseBind;
+        for (int i = 0; i < 16; ++i) inverseBind.m[i / 4][i % 4] = bone.inverseBind[size_t(i)];
+        return inverseBind.Inverse(rows);
+    }
+
+    static double Distance(const Vec3& a, const std::array<double, 3>& b) {
+        return std::sqrt(Square(a[0] - b[0]) + Square(a[1] - b[1]) + Square(a[2] - b[2]));
+    }
+
+    // Head within the length tolerance; each axis (the source's matrix columns) within
+    // 2e-4 of its own length: four decimals of a unit-scale matrix, inverted.
+    bool SameBindPose(const Mat4& source, const Mat4& rigRows) const {
+        const Vec3 head = InFile({source.m[0][3], source.m[1][3], source.m[2][3]});
+        if (!(Distance(head, {rigRows.m[3][0], rigRows.m[3][1], rigRows.m[3][2]}) <= LengthTolerance())) return false;
+        for (int axis = 0; axis < 3; ++axis) {
+            const Vec3 expected = InFile({source.m[0][axis], source.m[1][axis], source.m[2][axis]});
+            const double length = std::sqrt(Square(expected[0]) + Square(expected[1]) + Square(expected[2]));
+            // The bone's own axes are not renamed: a Y-up scene's are turned to Z-up as
+            // its points are.
+            const Vec3 actual{rigRows.m[axis][0], rigRows.m[axis][1], rigRows.m[axis][2]};
+            if (!(Distance(expected, actual) <= 2e-4 * length)) return false;
+        }
         return true;
     }
 
@@ -196,15 +154,11 @@ private:
         const RigTextBone& bone = m_rig.bones[found->second];
         m_rows.Count("bone parents", bone.parent == parent,
                      where + ": \"" + parent + "\" in the source, \"" + bone.parent + "\" in the file");
+        Mat4 rigRows;
+        const bool inverts = RigBindWorld(bone, rigRows);
         bool matches = false;
-        for (const Mat4& world : bindWorlds) {
-            std::array<double, 16> expected;
-            if (!FileInverseBind(world, expected)) continue;
-            bool all = true;
-            for (size_t i = 0; i < 16; ++i) all = all && Near(expected[i], bone.inverseBind[i]);
-            matches = matches || all;
-        }
-        m_rows.Count("bind matrices", matches, where);
+        for (const Mat4& world : bindWorlds) matches = matches || (inverts && SameBindPose(world, rigRows));
+        m_rows.Count("bind poses", matches, where);
     }
 
     void CheckBones() {
@@ -212,8 +166,8 @@ private:
         for (const auto& [node, name] : m_names.node) {
             if (!m_names.IsJoint(*node)) continue;
             expected.insert(AsWritten(name));
-            auto parent = m_parent.find(node);
-            CheckBone(name, parent == m_parent.end() ? "" : m_names.node.at(parent->second),
+            const aiNode* parent = m_poses.Parent(*node);
+            CheckBone(name, parent ? m_names.node.at(parent) : "",
                       BindWorlds(node->mName.C_Str(), node));
         }
         for (const std::string& source : m_names.bonesWithoutNode) {
@@ -355,7 +309,6 @@ private:
 
     void CheckCorners(const aiNode& node, const RigTextMesh& mesh, const std::vector<std::vector<Corner>>& polygons,
                       const std::vector<unsigned>& channels, const std::string& where) {
-        const Mat4& world = m_world.at(&node);
         const std::vector<std::map<std::string, double>> rigWeights = RigWeights(mesh);
         std::map<unsigned, unsigned long> rigMaterialOfSource;
         std::map<unsigned long, unsigned> sourceMaterialOfRig;
@@ -374,10 +327,9 @@ private:
                          at);
             for (const Corner& c : polygons[p]) {
                 const unsigned long vertex = mesh.vertexIndices[corner];
+                const Mat4 world = m_poses.VertexBind(node, *c.part, c.index);
                 const Vec3 position = InFile(world.Point(c.part->mVertices[c.index]));
-                bool same = true;
-                for (int i = 0; i < 3; ++i) same = same && Near(position[size_t(i)], mesh.vertices[vertex][size_t(i)]);
-                m_rows.Count("positions", same, at);
+                m_rows.Count("positions", Distance(position, mesh.vertices[vertex]) <= LengthTolerance(), at);
                 Vec3 normal;
                 if (c.part->HasNormals() && Finite(c.part->mNormals[c.index]) && c.part->mNormals[c.index].Length() > 0 &&
                     world.Normal(c.part->mNormals[c.index], normal))
@@ -436,8 +388,8 @@ private:
     const bool m_yAxisUp;
     const SourceNames m_names;
     Rows m_rows;
-    std::map<const aiNode*, Mat4> m_world;
-    std::map<const aiNode*, const aiNode*> m_parent;
+    const CheckBindPoses m_poses;
+    double m_size = 0;
     std::map<std::string, size_t> m_rigBone, m_rigMesh;
     std::map<const aiMesh*, std::vector<std::vector<std::pair<std::string, float>>>> m_weightsOfPart;
     std::map<const aiMesh*, std::vector<int>> m_keysOfPart;
