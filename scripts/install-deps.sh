@@ -9,6 +9,7 @@ packages=(
   libonig-dev zlib1g-dev libassimp-dev assimp-testmodels nlohmann-json3-dev
   assimp-utils
   clang libclang-rt-dev
+  blender python3-numpy
 )
 
 missing=()
