@@ -284,4 +284,20 @@ TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
     }
     EXPECT_NE(Tessaline("convert " + Golden("skinned") + " " + Temp("scene.nothing")).status, 0);
 }
+
+TEST(TessalineCli, TriangleMeshesWriteToFormatsThatTriangulate) {
+    // A mesh of triangles only once aborted the glTF and 3DS writers, whose triangulation
+    // step trusted the mesh's word that it held polygons.
+    const std::string box = "/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf";
+    if (!std::ifstream(box)) GTEST_SKIP() << "assimp-testmodels is not installed";
+    for (const char* extension : {"gltf", "glb", "3ds"}) {
+        const std::string scene = Temp(std::string("box.") + extension);
+        const ProgramRun run = Tessaline("convert " + box + " " + scene);
+        EXPECT_EQ(run.status, 0) << extension << run.err;
+        const ProgramRun info = Tessaline("info " + scene + " --json");
+        EXPECT_EQ(info.status, 0) << extension << info.err;
+        EXPECT_NE(info.out.find("\"polygons\": 12"), std::string::npos) << extension << info.out;
+        std::remove(scene.c_str());
+    }
+}
 #endif

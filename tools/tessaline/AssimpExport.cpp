@@ -158,7 +158,9 @@ private:
             auto out = std::make_unique<aiMesh>();
             out->mName = aiString(name);
             out->mMaterialIndex = material;
-            out->mPrimitiveTypes = aiPrimitiveType_POLYGON;
+            // Each face's kind, as Assimp's own steps expect: its triangulation asserts on
+            // a mesh that says it has polygons but holds only triangles.
+            out->mPrimitiveTypes = 0;
             std::vector<aiVector3D> positions, directions;
             std::vector<std::vector<aiVector3D>> uvs(sets.length());
             std::vector<int> sourceVertex;
@@ -170,6 +172,7 @@ private:
                 mesh.getFaceNormalIds(faces[i], normalIds);
                 aiFace& face = out->mFaces[i];
                 face.mNumIndices = corners.length();
+                out->mPrimitiveTypes |= corners.length() == 3 ? aiPrimitiveType_TRIANGLE : aiPrimitiveType_POLYGON;
                 face.mIndices = new unsigned int[corners.length()];
                 for (unsigned int k = 0; k < corners.length(); ++k) {
                     face.mIndices[k] = unsigned(positions.size());
