@@ -2,7 +2,8 @@
 """Converts every rig of the content-tool corpus with `tessaline convert` and judges the
 rig file against the truth the content tool computed before it exported (NAME.truth.json):
 bone heads and axes, every vertex's position, its weights by bone name, every corner's
-normal direction and UVs, and which faces share a material.
+normal direction and UVs, and which faces share a material. `tessaline check` of the same
+two files must pass too.
 
 Usage: judge_conversions.py TESSALINE RIGDIR [--only NAME.EXT] [--report FILE]
 Exit 0 when every file is within tolerance, 1 otherwise.
@@ -324,6 +325,11 @@ def main():
                         judge(truth, rigfile.read_rig(target), judgement, ext)
                     except ValueError as error:
                         judgement.fault("the rig file is not as the exporter writes it: %s" % error)
+                    # The program's own check must agree with the truth's verdict.
+                    check = subprocess.run([args.tessaline, "check", source, target], capture_output=True,
+                                           text=True, errors="replace")
+                    if check.returncode != 0:
+                        judgement.fault("tessaline check exited %d:\n%s" % (check.returncode, check.stdout[-1500:]))
                 size = truth["size"] * Frame(truth, ext).length
                 relative = {k: v / size if k in ("bone head", "vertex") else v for k, v in judgement.largest.items()}
                 for k, v in relative.items():

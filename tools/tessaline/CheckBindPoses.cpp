@@ -110,25 +110,59 @@ Mat4 CheckBindPoses::SkinFrame(const aiNode& meshNode, const aiMesh& part, unsig
     return World(meshNode);
 }
 
+// COLLADA's mesh is placed through its joints, so a vertex goes where skinning at the
+// joints' pose puts it: its bones' frames blended by its weights. The other formats give
+// one frame for the whole mesh.
 Mat4 CheckBindPoses::VertexBind(const aiNode& meshNode, const aiMesh& part, unsigned vertex) const {
     if (!part.HasBones()) return World(meshNode);
-    auto [heaviest, added] = m_heaviestBone.try_emplace(&part);
+    auto frameOf = [&](unsigned bone) {
+        auto key = std::make_pair(&part, bone);
+        auto frame = m_skinFrames.find(key);
+        if (frame == m_skinFrames.end()) frame = m_skinFrames.emplace(key, SkinFrame(meshNode, part, bone)).first;
+        return frame->second;
+    };
+    if (m_format != Format::Collada) return frameOf(0);
+    auto [weights, added] = m_vertexWeights.try_emplace(&part);
     if (added) {
-        // The bone that weighs most on each vertex (the first, when none does).
-        heaviest->second.assign(part.mNumVertices, 0);
-        std::vector<float> most(part.mNumVertices, 0);
+        weights->second.resize(part.mNumVertices);
         for (unsigned b = 0; b < part.mNumBones; ++b)
             for (unsigned w = 0; w < part.mBones[b]->mNumWeights; ++w) {
                 const aiVertexWeight& weight = part.mBones[b]->mWeights[w];
-                if (weight.mVertexId < part.mNumVertices && weight.mWeight > most[weight.mVertexId])
-                    most[weight.mVertexId] = weight.mWeight, heaviest->second[weight.mVertexId] = b;
+                if (weight.mVertexId < part.mNumVertices && weight.mWeight > 0)
+                    weights->second[weight.mVertexId].emplace_back(b, weight.mWeight);
             }
     }
-    const unsigned bone = vertex < heaviest->second.size() ? heaviest->second[vertex] : 0;
-    auto key = std::make_pair(&part, bone);
-    auto frame = m_skinFrames.find(key);
-    if (frame == m_skinFrames.end()) frame = m_skinFrames.emplace(key, SkinFrame(meshNode, part, bone)).first;
-    return frame->second;
+    if (vertex >= weights->second.size() || weights->second[vertex].empty()) return frameOf(0);
+    const auto& own = weights->second[vertex];
+    Mat4 blend;
+    double total = 0;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) blend.m[r][c] = 0;
+    for (const auto& [bone, weight] : own) {
+        const Mat4 frame = frameOf(bone);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) blend.m[r][c] += weight * frame.m[r][c];
+        total += weight;
+    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) blend.m[r][c] /= total;
+    return blend;
+}
+
+double CheckBindPoses::VertexUncertainty(const aiNode& meshNode, const aiMesh& part, unsigned vertex) const {
+    if (m_format != Format::Collada || !part.HasBones() || vertex >= part.mNumVertices) return 0;
+    const Vec3 placed = VertexBind(meshNode, part, vertex).Point(part.mVertices[vertex]);
+    double largest = 0;
+    for (unsigned b = 0; b < part.mNumBones; ++b) {
+        auto key = std::make_pair(&part, b);
+        auto frame = m_skinFrames.find(key);
+        if (frame == m_skinFrames.end()) frame = m_skinFrames.emplace(key, SkinFrame(meshNode, part, b)).first;
+        const Vec3 through = frame->second.Point(part.mVertices[vertex]);
+        double squared = 0;
+        for (size_t i = 0; i < 3; ++i) squared += (through[i] - placed[i]) * (through[i] - placed[i]);
+        largest = std::max(largest, std::sqrt(squared));
+    }
+    return largest;
 }
 
 bool CheckBindPoses::BoneBind(const aiNode& meshNode, const aiMesh& part, unsigned b, Mat4& out) const {

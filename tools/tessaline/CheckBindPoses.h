@@ -1,9 +1,9 @@
 #pragma once
 // Where a source skin was bound, as the independent check works it out from what the
 // file's format means by Assimp's offset matrices. Written apart from the loader's rules
-// on purpose, and by other routes where there are two (COLLADA vertices are placed through
-// the joint that weighs most on them, not through an average), so that one mistake
-// cannot pass in both.
+// on purpose, and by other routes where there are two (COLLADA vertices are placed by
+// skinning them at the joints' pose, not through one average place for the mesh), so that
+// one mistake cannot pass in both.
 
 #include <assimp/scene.h>
 
@@ -29,6 +29,10 @@ public:
     // Where vertex `vertex` of a part on meshNode stood at bind time, as a matrix applied
     // to its stored position (and, through its inverse transpose, its normal).
     Mat4 VertexBind(const aiNode& meshNode, const aiMesh& part, unsigned vertex) const;
+    // How far apart the joints of a COLLADA skin place the vertex (each joint's node
+    // times its offset gives the mesh's place, and the file's digits make them disagree a
+    // little): no reading can place it closer than that. 0 for the other formats.
+    double VertexUncertainty(const aiNode& meshNode, const aiMesh& part, unsigned vertex) const;
     // Bone b of the part at bind time; false when its matrix cannot be inverted.
     bool BoneBind(const aiNode& meshNode, const aiMesh& part, unsigned b, Mat4& out) const;
 
@@ -45,8 +49,8 @@ private:
     std::map<const aiNode*, const aiNode*> m_parent;
     std::map<std::string, const aiNode*> m_lastOfName;
     Mat4 m_frame;
-    // Worked out once per part: each vertex's heaviest bone, and the frame through a bone.
-    mutable std::map<const aiMesh*, std::vector<unsigned>> m_heaviestBone;
+    // Worked out once per part: each vertex's (bone, weight) pairs, and the frame through a bone.
+    mutable std::map<const aiMesh*, std::vector<std::vector<std::pair<unsigned, float>>>> m_vertexWeights;
     mutable std::map<std::pair<const aiMesh*, unsigned>, Mat4> m_skinFrames;
 };
 

@@ -329,7 +329,10 @@ private:
                 const unsigned long vertex = mesh.vertexIndices[corner];
                 const Mat4 world = m_poses.VertexBind(node, *c.part, c.index);
                 const Vec3 position = InFile(world.Point(c.part->mVertices[c.index]));
-                m_rows.Count("positions", Distance(position, mesh.vertices[vertex]) <= LengthTolerance(), at);
+                m_rows.Count("positions",
+                             Distance(position, mesh.vertices[vertex]) <=
+                                 LengthTolerance() + m_poses.VertexUncertainty(node, *c.part, c.index),
+                             at);
                 Vec3 normal;
                 if (c.part->HasNormals() && Finite(c.part->mNormals[c.index]) && c.part->mNormals[c.index].Length() > 0 &&
                     world.Normal(c.part->mNormals[c.index], normal))
