@@ -1,8 +1,11 @@
 #include "ReplacingFiles.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace tessaline {
@@ -14,12 +17,37 @@ void ReplacingFiles::Fail(const std::string& target, int error) {
         m_failure = "Can't write file \"" + target + "\".\n" + (error ? strerror(error) : "not every byte was written");
 }
 
-FILE* ReplacingFiles::Open(const std::string& target) {
+namespace {
+
+// The file a link names, so that replacing it keeps the link; the path itself otherwise.
+std::string ThroughLinks(const std::string& path) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// A name beside path that no file has: "<path>~<tag>N".
+std::string FreeName(const std::string& path, const char* tag) {
+    for (unsigned int number = 1;; ++number) {
+        const std::string name = path + "~" + tag + std::to_string(number);
+        struct stat status;
+        if (lstat(name.c_str(), &status) != 0) return name;
+    }
+}
+
+}  // namespace
+
+FILE* ReplacingFiles::Open(const std::string& wanted) {
+    const std::string target = ThroughLinks(wanted);
     // The exclusive mode never opens a file that exists, so no other file is touched.
     for (unsigned int number = 1; number <= 1000; ++number) {
         const std::string temporary = target + "~" + std::to_string(number);
         if (FILE* file = fopen(temporary.c_str(), "wbx")) {
-            m_entries.push_back({target, temporary, file});
+            // A file that is replaced keeps its permissions.
+            struct stat old;
+            if (stat(target.c_str(), &old) == 0) fchmod(fileno(file), old.st_mode & 07777);
+            m_entries.push_back({target, temporary, file, ""});
             return file;
         }
         if (errno != EEXIST) break;
@@ -44,31 +72,86 @@ void ReplacingFiles::Close(FILE* file) {
     }
 }
 
-bool ReplacingFiles::Opened(const std::string& target) const {
+bool ReplacingFiles::Opened(const std::string& wanted) const {
+    const std::string target = ThroughLinks(wanted);
     for (const Entry& entry : m_entries)
         if (entry.target == target) return true;
     return false;
 }
 
-bool ReplacingFiles::Commit(std::string& error) {
+std::string ReplacingFiles::TemporaryOf(const std::string& wanted) const {
+    const std::string target = ThroughLinks(wanted);
+    for (const Entry& entry : m_entries)
+        if (entry.target == target) return entry.temporary;
+    return "";
+}
+
+void ReplacingFiles::CloseAll() {
     for (const Entry& entry : m_entries)
         if (entry.file) Close(entry.file);
+}
+
+void ReplacingFiles::Adopt(const std::string& wanted, const std::string& written) {
+    const std::string target = ThroughLinks(wanted);
+    struct stat old;
+    if (stat(target.c_str(), &old) == 0) chmod(written.c_str(), old.st_mode & 07777);
+    m_entries.push_back({target, written, nullptr, ""});
+}
+
+// Each old target is first moved aside, so that a rename failing half way through the
+// set can put every replaced target back.
+bool ReplacingFiles::Commit(std::string& error) {
+    CloseAll();
+    // A folder in a target's place is never replaced by a file: seen before any rename.
+    for (const Entry& entry : m_entries) {
+        struct stat status;
+        if (stat(entry.target.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) Fail(entry.target, EISDIR);
+    }
     if (!m_failure.empty()) {
         error = m_failure;
         Abandon();
         return false;
     }
-    for (Entry& entry : m_entries) {
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        Entry& entry = m_entries[i];
+        struct stat status;
+        if (lstat(entry.target.c_str(), &status) == 0) {
+            entry.backup = FreeName(entry.target, "old");
+            if (rename(entry.target.c_str(), entry.backup.c_str()) != 0) {
+                entry.backup.clear();
+                Fail(entry.target, errno);
+                PutBack(i);
+                error = m_failure;
+                return false;
+            }
+        }
         if (rename(entry.temporary.c_str(), entry.target.c_str()) != 0) {
             Fail(entry.target, errno);
+            PutBack(i);
             error = m_failure;
-            Abandon();
             return false;
         }
         entry.temporary.clear();
     }
+    for (const Entry& entry : m_entries)
+        if (!entry.backup.empty()) remove(entry.backup.c_str());
     m_entries.clear();
     return true;
+}
+
+// Undoes the first `replaced` renames and the moving aside of the entry after them, then
+// drops every temporary file.
+void ReplacingFiles::PutBack(size_t replaced) {
+    for (size_t i = 0; i <= replaced && i < m_entries.size(); ++i) {
+        Entry& entry = m_entries[i];
+        if (entry.backup.empty()) {
+            if (i < replaced) remove(entry.target.c_str());
+        } else {
+            rename(entry.backup.c_str(), entry.target.c_str());
+        }
+        entry.backup.clear();
+    }
+    Abandon();
 }
 
 void ReplacingFiles::Abandon() {

@@ -1,8 +1,10 @@
 #pragma once
 // Files written the safe way: every file goes to a new temporary file beside its
 // target, every write is checked, and only when all of them are complete are the
-// temporary files renamed over their targets. Until then the targets are untouched; an
-// abandoned set removes its temporary files.
+// temporary files renamed over their targets, all or nothing: a rename that fails puts
+// back every target already replaced. Until then the targets are untouched; an abandoned
+// set removes its temporary files. A target that is a symbolic link is written where the
+// link points, and a replaced file keeps its permissions.
 
 #include <cstdio>
 #include <string>
@@ -26,6 +28,14 @@ public:
     // Flushes, syncs and closes file, recording any failure.
     void Close(FILE* file);
     bool Opened(const std::string& target) const;
+    // The temporary file being written for target, empty when there is none: a file can
+    // be mended there, once closed, before it replaces its target.
+    std::string TemporaryOf(const std::string& target) const;
+    // Closes every file still open.
+    void CloseAll();
+    // Takes a complete file that something else wrote (an exporter that writes around
+    // the IO system) as the new content of target; it must be on target's file system.
+    void Adopt(const std::string& target, const std::string& written);
     // The first failure as a message; empty while none.
     const std::string& Failure() const { return m_failure; }
 
@@ -41,8 +51,10 @@ private:
         std::string target;
         std::string temporary;
         FILE* file = nullptr;
+        std::string backup;  // the old target while the set is being committed
     };
     void Fail(const std::string& target, int error);
+    void PutBack(size_t replaced);
 
     std::vector<Entry> m_entries;
     std::string m_failure;  // the first failure, empty while none
