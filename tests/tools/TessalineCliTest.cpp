@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -160,6 +162,41 @@ TEST(TessalineCli, AWriteLimitFailsTheConversionAndKeepsTheTarget) {
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 
+TEST(TessalineCli, AFileSetReplacesItsTargetsAllOrNothing) {
+    const std::string folder = NewFolder("set");
+    ASSERT_FALSE(folder.empty());
+    const std::string rig = folder + "/rig.tsl";
+    ASSERT_EQ(Tessaline("demo " + rig).status, 0);
+    // OBJ writes out.obj and out.mtl; out.mtl cannot be replaced (a folder with a file in
+    // it stands there), so out.obj must not be replaced either.
+    WriteFile(folder + "/out.obj", "the file before");
+    ASSERT_EQ(mkdir((folder + "/out.mtl").c_str(), 0755), 0);
+    WriteFile(folder + "/out.mtl/keep", "x");
+    ProgramRun run = Tessaline("convert " + rig + " " + folder + "/out.obj");
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("ERROR: Can't write file \"" + folder + "/out.mtl\""), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(folder + "/out.obj"), "the file before");
+    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"out.mtl", "out.obj", "rig.tsl"}));
+
+    // 3MF is written by its exporter itself, around the files handed to it: it still
+    // replaces its target only once complete, keeps the target's permissions, and writes
+    // through a link to the file the link names.
+    const std::string target = folder + "/real.3mf";
+    WriteFile(target, "the file before");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("real.3mf", (folder + "/link.3mf").c_str()), 0);
+    run = Tessaline("convert " + rig + " " + folder + "/link.3mf");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(target).compare(0, 2, "PK"), 0);  // a ZIP archive
+    struct stat status;
+    ASSERT_EQ(lstat((folder + "/link.3mf").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(Listing(folder), (std::vector<std::string>{"link.3mf", "out.mtl", "out.obj", "real.3mf", "rig.tsl"}));
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
 TEST(TessalineCli, AFailedConversionOntoItsInputKeepsIt) {
     // The rig reads, but its bone's bind matrix cannot be inverted, so writing it fails.
     const std::string folder = NewFolder("self");
@@ -283,6 +320,60 @@ TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
         EXPECT_EQ(run.status, 0) << extension << run.out << run.err;
     }
     EXPECT_NE(Tessaline("convert " + Golden("skinned") + " " + Temp("scene.nothing")).status, 0);
+}
+
+// What a rig file read back from a scene file holds: bones, weights, UV sets with
+// coordinates in its first mesh.
+struct ReadBack {
+    int bones = 0;
+    bool weights = false;
+    int uvSets = 0;
+};
+ReadBack ReadBackThroughRig(const std::string& scene) {
+    const std::string rig = Temp("read-back.tsl");
+    ReadBack back;
+    if (Tessaline("convert " + scene + " " + rig).status != 0) return back;
+    const std::string text = ReadFile(rig);
+    back.bones = std::atoi(text.c_str() + text.find("numBones ") + 9);
+    back.weights = text.find("vertexWeightCounts") != std::string::npos;
+    const size_t sets = text.find("textureCoordinates {");
+    const size_t end = text.find("materialNames", sets);
+    for (size_t at = text.find("set ", sets); at < end; at = text.find("set ", at + 1)) {
+        const size_t open = text.find('{', at), close = text.find('}', open);
+        back.uvSets += text.find_first_not_of(" \t\r\n", open + 1) != close;
+    }
+    std::remove(rig.c_str());
+    return back;
+}
+
+TEST(TessalineCli, EachSceneFormatSaysWhatItLeavesOutAndKeepsTheRest) {
+    // The demo rig has 3 joints, a skin and two UV sets. What a format's warnings say it
+    // leaves out must be exactly what is missing when Assimp reads the file back.
+    const std::string rig = Temp("demo-formats.tsl");
+    ASSERT_EQ(Tessaline("demo " + rig).status, 0);
+    for (const char* extension : {"dae", "x", "obj", "stl", "ply", "3ds", "gltf", "glb", "assbin", "3mf"}) {
+        const std::string scene = Temp(std::string("formats.") + extension);
+        const ProgramRun run = Tessaline("convert " + rig + " " + scene);
+        ASSERT_EQ(run.status, 0) << extension << run.err;
+        const std::string said = run.out + run.err;
+        const bool skinsLeftOut = said.find("cannot hold skins") != std::string::npos;
+        const int uvSetsKept = said.find("holds no UV sets") != std::string::npos         ? 0
+                               : said.find("holds one UV set per mesh") != std::string::npos ? 1
+                                                                                            : 2;
+        const ReadBack back = ReadBackThroughRig(scene);
+        EXPECT_EQ(back.weights, !skinsLeftOut) << extension << said;
+        EXPECT_EQ(back.bones > 0, !skinsLeftOut) << extension << said;
+        EXPECT_EQ(back.uvSets, uvSetsKept) << extension << said;
+        std::remove(scene.c_str());
+    }
+    // The formats Assimp does not read back still write a file, or fail with a reason,
+    // and never crash.
+    for (const char* extension : {"stp", "x3d", "assxml", "json", "pbrt"}) {
+        const ProgramRun run = Tessaline("convert " + rig + " " + Temp(std::string("formats.") + extension));
+        EXPECT_TRUE(run.status == 0 || (run.status == 1 && run.err.find("ERROR: ") != std::string::npos))
+            << extension << " " << run.status << run.err;
+    }
+    std::remove(rig.c_str());
 }
 
 TEST(TessalineCli, TriangleMeshesWriteToFormatsThatTriangulate) {

@@ -17,6 +17,7 @@
 #include <maya/MFnMesh.h>
 #include <maya/MFnSet.h>
 #include <maya/MFnSkinCluster.h>
+#include <maya/MGlobal.h>
 #include <maya/MIntArray.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
@@ -25,14 +26,22 @@
 #include <maya/MPlugArray.h>
 #include <maya/MStringArray.h>
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "AssimpScene.h"
+#include "ExportFormats.h"
+#include "GltfFit.h"
+#include "GltfNodes.h"
 #include "ReplacingFiles.h"
 #include "SceneQueries.h"
 
@@ -87,6 +96,8 @@ public:
     SceneWriter() {
         m_scene.mRootNode = new aiNode("root");
         m_scene.mFlags = 0;
+        // Some exporters (pbrt) read the scene's metadata without asking whether there is any.
+        m_scene.mMetaData = new aiMetadata();
     }
 
     void Collect() {
@@ -97,8 +108,17 @@ public:
     }
 
     const aiScene& Scene() const { return m_scene; }
+    aiScene& Scene() { return m_scene; }
+    const SceneHolds& Holds() const { return m_holds; }
 
 private:
+    void NoteUVSets(int sets) {
+        if (sets == 0) return;
+        ++m_holds.meshesWithUVs;
+        m_holds.uvSets += sets;
+        if (sets > 1) ++m_holds.meshesWithManyUVSets, m_holds.extraUVSets += sets - 1;
+    }
+
     unsigned int Material(const std::string& name) {
         auto found = m_materials.find(name);
         if (found != m_materials.end()) return found->second;
@@ -131,10 +151,20 @@ private:
         geometry.getPoints(points, MSpace::kObject);
         MFloatVectorArray normals;
         mesh.getNormals(normals, MSpace::kWorld);
-        MStringArray sets;
-        mesh.getUVSetNames(sets);
-        std::vector<MFloatArray> us(sets.length()), vs(sets.length());
-        for (unsigned int s = 0; s < sets.length(); ++s) mesh.getUVs(us[s], vs[s], &sets[s]);
+        // UV sets that hold coordinates: an empty set (the host's first one, on a mesh that
+        // has none) is not written as a channel of zeros.
+        MStringArray allSets, sets;
+        mesh.getUVSetNames(allSets);
+        std::vector<MFloatArray> us, vs;
+        for (unsigned int s = 0; s < allSets.length(); ++s) {
+            MFloatArray u, v;
+            mesh.getUVs(u, v, &allSets[s]);
+            if (u.length() == 0) continue;
+            sets.append(allSets[s]);
+            us.push_back(u);
+            vs.push_back(v);
+        }
+        NoteUVSets(int(sets.length()));
 
         MObjectArray groups;
         MIntArray groupOfFace;
@@ -147,6 +177,7 @@ private:
         }
         std::vector<Influence> influences;
         if (!cluster.isNull()) influences = Influences(cluster, path);
+        if (!influences.empty()) ++m_holds.skinnedMeshes;
 
         // One Assimp mesh per material, one vertex per corner.
         std::map<unsigned int, std::vector<int>> facesOfMaterial;
@@ -238,6 +269,7 @@ private:
         std::map<std::string, aiNode*> nodes;
         std::vector<std::pair<MObject, aiNode*>> pending;
         for (MItDependencyNodes joints(MFn::kJoint); !joints.isDone(); joints.next()) {
+            ++m_holds.joints;
             aiNode* node = new aiNode(NameOf(joints.item()));
             nodes[node->mName.C_Str()] = node;
             pending.emplace_back(joints.item(), node);
@@ -274,6 +306,7 @@ private:
     }
 
     void Finish() {
+        m_holds.materials = int(m_materialList.size() - m_materials.count("default"));
         if (m_materialList.empty()) Material("default");
         m_scene.mNumMaterials = unsigned(m_materialList.size());
         m_scene.mMaterials = new aiMaterial*[m_materialList.size()];
@@ -284,6 +317,7 @@ private:
     }
 
     aiScene m_scene;
+    SceneHolds m_holds;
     std::map<std::string, unsigned int> m_materials;
     std::vector<std::unique_ptr<aiMaterial>> m_materialList;
     std::vector<std::unique_ptr<aiMesh>> m_meshes;
@@ -324,25 +358,87 @@ private:
     ReplacingFiles& m_files;
 };
 
+// A private folder beside the target, where the exporter is told to write: some
+// exporters (3MF) write their file themselves instead of through the IO system, and must
+// not write over the target. Removed with whatever is left in it.
+class ExportFolder {
+public:
+    explicit ExportFolder(const std::string& target) {
+        const size_t slash = target.rfind('/');
+        m_targetFolder = slash == std::string::npos ? "." : target.substr(0, slash);
+        std::string pattern = m_targetFolder + "/.tessaline-XXXXXX";
+        if (mkdtemp(pattern.data())) m_path = pattern;
+    }
+    ~ExportFolder() {
+        if (m_path.empty()) return;
+        if (DIR* folder = opendir(m_path.c_str())) {
+            while (const dirent* entry = readdir(folder))
+                if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) remove((m_path + "/" + entry->d_name).c_str());
+            closedir(folder);
+        }
+        rmdir(m_path.c_str());
+    }
+    bool Made() const { return !m_path.empty(); }
+    const std::string& Path() const { return m_path; }
+    // Where a file the exporter names inside the folder really goes.
+    std::string Target(const std::string& path) const {
+        if (path.compare(0, m_path.size() + 1, m_path + "/") != 0) return path;
+        return m_targetFolder + path.substr(m_path.size());
+    }
+    // The files written in the folder, by name.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        if (DIR* folder = opendir(m_path.c_str())) {
+            while (const dirent* entry = readdir(folder))
+                if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
+            closedir(folder);
+        }
+        return names;
+    }
+
+private:
+    std::string m_targetFolder, m_path;
+};
+
 // Hands the exporter checked temporary files in place of the files it names, so that
 // side files (materials, buffers) that a format writes beside the scene are replaced
 // together with it, and only when all of them were written completely.
 class ReplacingIOSystem : public Assimp::IOSystem {
 public:
-    explicit ReplacingIOSystem(ReplacingFiles& files) : m_files(files) {}
+    ReplacingIOSystem(ReplacingFiles& files, const ExportFolder& folder) : m_files(files), m_folder(folder) {}
 
+    // Asked of the folder itself, where nothing is in the way of the exporter.
     bool Exists(const char* path) const override { return access(path, F_OK) == 0; }
     char getOsSeparator() const override { return '/'; }
     Assimp::IOStream* Open(const char* path, const char* mode) override {
         if (!strchr(mode, 'w') && !strchr(mode, 'a')) return nullptr;  // exporters only write
-        FILE* file = m_files.Open(path);
+        FILE* file = m_files.Open(m_folder.Target(path));
         return file ? new CheckedStream(file, m_files) : nullptr;
     }
     void Close(Assimp::IOStream* stream) override { delete stream; }
 
 private:
     ReplacingFiles& m_files;
+    const ExportFolder& m_folder;
 };
+
+// Reads the file written for target, lets mend change its bytes and writes them back;
+// false with the reason when any step fails.
+template <typename Mend>
+bool MendWritten(ReplacingFiles& files, const std::string& target, Mend mend, std::string& error) {
+    files.CloseAll();
+    const std::string temporary = files.TemporaryOf(target);
+    std::ifstream in(temporary, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) return error = "Can't read back \"" + temporary + "\".", false;
+    std::string reason;
+    if (!mend(bytes, reason)) return error = "Can't write file \"" + target + "\": " + reason + ".", false;
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    out.flush();
+    if (!out) return error = "Can't write file \"" + target + "\".\n" + strerror(errno), false;
+    return true;
+}
 
 }  // namespace
 
@@ -361,17 +457,46 @@ bool SaveWithAssimp(const std::string& path, std::string& error) {
     }
     SceneWriter writer;
     writer.Collect();
-    exporter.SetIOHandler(new ReplacingIOSystem(files));  // the exporter owns and deletes it
-    if (exporter.Export(&writer.Scene(), format, path) != AI_SUCCESS) {
+    std::vector<std::string> warnings = {SkinsLeftOut(path, format, writer.Holds()),
+                                         UVSetsLeftOut(path, format, writer.Holds()),
+                                         MaterialsLeftOut(path, format, writer.Holds())};
+    if (IsGltf(format)) {
+        const GltfFitReport fit = FitForGltf(writer.Scene());
+        for (const std::string& text : GltfFitWarnings(path, format, fit)) warnings.push_back(text);
+    }
+    const ExportFolder folder(path);
+    if (!folder.Made()) {
+        error = "Can't open file \"" + path + "\" for writing.\n" + strerror(errno);
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string inFolder = folder.Path() + "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    exporter.SetIOHandler(new ReplacingIOSystem(files, folder));  // the exporter owns and deletes it
+    if (exporter.Export(&writer.Scene(), format, inFolder) != AI_SUCCESS) {
         // A failure of our own (a file that did not open) says more than the exporter.
         error = !files.Failure().empty() ? files.Failure()
                                          : "Can't write file \"" + path + "\".\n" + exporter.GetErrorString();
         files.Abandon();
         return false;
     }
+    for (const std::string& text : warnings)
+        if (!text.empty()) {
+            MGlobal::displayWarning(("WARNING: " + text).c_str());
+            MGlobal::displayWarning("\r\n");
+        }
+    // Files the exporter wrote itself replace their targets with the others.
+    for (const std::string& name : folder.Files()) files.Adopt(folder.Target(folder.Path() + "/" + name), folder.Path() + "/" + name);
     if (!files.Opened(path)) {
         files.Abandon();
         error = "Can't write file \"" + path + "\": the exporter wrote nothing.";
+        return false;
+    }
+    const bool binaryGltf = format == std::string("glb2") || format == std::string("glb");
+    if (IsGltf(format) &&
+        !MendWritten(files, path, [&](std::string& bytes, std::string& reason) {
+            return WriteNodesAsTrs(bytes, binaryGltf, reason);
+        }, error)) {
+        files.Abandon();
         return false;
     }
     return files.Commit(error);

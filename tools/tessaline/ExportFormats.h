@@ -1,0 +1,40 @@
+#pragma once
+// What each scene format that Assimp writes can hold of a rig, as Assimp 5.2.5 writes it,
+// so that a conversion says what it leaves out instead of dropping it without a word.
+
+#include <string>
+#include <vector>
+
+namespace tessaline {
+
+struct FormatHolds {
+    bool skins;        // joints, their bind pose and every vertex's weights
+    int uvSets;        // UV sets per mesh it keeps: 0, 1, or kAllUVSets
+    bool materials;    // material names per face
+};
+constexpr int kAllUVSets = 8;
+
+// By Assimp's export format id ("collada", "obj", "glb2", ...); everything for an id it
+// does not list.
+FormatHolds HoldsOf(const std::string& formatId);
+
+// What a scene about to be written holds.
+struct SceneHolds {
+    int skinnedMeshes = 0, joints = 0;
+    int meshesWithManyUVSets = 0, extraUVSets = 0;  // sets beyond what the format keeps
+    int meshesWithUVs = 0, uvSets = 0;
+    int materials = 0;  // named materials, the writer's default left out
+};
+
+// One warning text per kind of data the format leaves out (empty strings for none), in
+// the order skins, UV sets, materials.
+std::string SkinsLeftOut(const std::string& path, const std::string& formatId, const SceneHolds& scene);
+std::string UVSetsLeftOut(const std::string& path, const std::string& formatId, const SceneHolds& scene);
+std::string MaterialsLeftOut(const std::string& path, const std::string& formatId, const SceneHolds& scene);
+
+// glTF, whose writer gets the scene fitted first (GltfFit.h), with what the fitting changed.
+bool IsGltf(const std::string& formatId);
+std::vector<std::string> GltfFitWarnings(const std::string& path, const std::string& formatId,
+                                         const struct GltfFitReport& fit);
+
+}  // namespace tessaline

@@ -1,0 +1,160 @@
+#include "GltfFit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessaline {
+
+namespace {
+
+using Matrix = aiMatrix4x4t<double>;
+
+Matrix Exact(const aiMatrix4x4& m) {
+    Matrix out;
+    for (unsigned r = 0; r < 4; ++r)
+        for (unsigned c = 0; c < 4; ++c) out[r][c] = m[r][c];
+    return out;
+}
+
+// An affine matrix: the last row exactly (0, 0, 0, 1).
+aiMatrix4x4 Affine(const Matrix& m) {
+    aiMatrix4x4 out;
+    for (unsigned r = 0; r < 3; ++r)
+        for (unsigned c = 0; c < 4; ++c) out[r][c] = ai_real(m[r][c]);
+    out.d1 = out.d2 = out.d3 = 0;
+    out.d4 = 1;
+    return out;
+}
+
+double Determinant3(const Matrix& m) {
+    return m.a1 * (m.b2 * m.c3 - m.b3 * m.c2) - m.a2 * (m.b1 * m.c3 - m.b3 * m.c1) + m.a3 * (m.b1 * m.c2 - m.b2 * m.c1);
+}
+
+// True when the upper 3x3 is a rotation (or reflection) times one scale: its columns are
+// orthogonal and of one length.
+bool IsSimilarity(const Matrix& m) {
+    double gram[3][3];
+    for (unsigned i = 0; i < 3; ++i)
+        for (unsigned j = 0; j < 3; ++j) gram[i][j] = m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j];
+    const double scale = (gram[0][0] + gram[1][1] + gram[2][2]) / 3;
+    if (!(scale > 0)) return false;
+    for (unsigned i = 0; i < 3; ++i)
+        for (unsigned j = 0; j < 3; ++j)
+            if (std::fabs(gram[i][j] - (i == j ? scale : 0)) > 1e-5 * scale) return false;
+    return true;
+}
+
+// The nearest rotation times one uniform scale, keeping the translation: the orthogonal
+// factor of the polar decomposition (Newton's iteration R = (R + R^-T) / 2) scaled by the
+// cube root of the determinant's size.
+Matrix Similar(const Matrix& m) {
+    const double det = Determinant3(m);
+    if (!(std::fabs(det) > 0) || !std::isfinite(det)) return m;
+    Matrix rotation = m;
+    rotation.a4 = rotation.b4 = rotation.c4 = 0;
+    for (int step = 0; step < 64; ++step) {
+        Matrix inverseTranspose = rotation;
+        inverseTranspose.Inverse().Transpose();
+        Matrix next;
+        for (unsigned r = 0; r < 3; ++r)
+            for (unsigned c = 0; c < 3; ++c) next[r][c] = (rotation[r][c] + inverseTranspose[r][c]) / 2;
+        double change = 0;
+        for (unsigned r = 0; r < 3; ++r)
+            for (unsigned c = 0; c < 3; ++c) change = std::max(change, std::fabs(next[r][c] - rotation[r][c]));
+        rotation = next;
+        if (change < 1e-15) break;
+    }
+    const double scale = std::cbrt(std::fabs(det));
+    Matrix out;
+    for (unsigned r = 0; r < 3; ++r) {
+        for (unsigned c = 0; c < 3; ++c) out[r][c] = rotation[r][c] * scale;
+        out[r][3] = m[r][3];
+    }
+    return out;
+}
+
+// Nodes: each world matrix that is not a similarity is replaced by the nearest one, and
+// every local matrix below a replaced world matrix is worked out again from the new worlds.
+void FitNodes(aiNode& node, const Matrix& parentWorld, const Matrix& parentFitted, bool parentChanged,
+              GltfFitReport& report, const std::map<std::string, bool>& isBone) {
+    const Matrix world = parentWorld * Exact(node.mTransformation);
+    Matrix fitted = world;
+    bool changed = parentChanged;
+    if (!IsSimilarity(world)) {
+        fitted = Similar(world);
+        changed = true;
+        if (isBone.count(node.mName.C_Str())) ++report.jointsMadeSimilar;
+    }
+    if (changed) node.mTransformation = Affine(Matrix(parentFitted).Inverse() * fitted);
+    for (unsigned c = 0; c < node.mNumChildren; ++c)
+        FitNodes(*node.mChildren[c], world, fitted, changed, report, isBone);
+}
+
+void FitBindMatrices(aiMesh& mesh) {
+    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+        aiBone& bone = *mesh.mBones[b];
+        const Matrix bind = Matrix(Exact(bone.mOffsetMatrix)).Inverse();
+        bone.mOffsetMatrix = IsSimilarity(bind) ? Affine(Exact(bone.mOffsetMatrix)) : Affine(Similar(bind).Inverse());
+    }
+}
+
+// The 4 largest influences of each vertex, divided by their sum.
+void FitWeights(aiMesh& mesh, GltfFitReport& report) {
+    if (!mesh.mNumBones) return;
+    std::vector<std::vector<std::pair<unsigned, float>>> byVertex(mesh.mNumVertices);
+    for (unsigned b = 0; b < mesh.mNumBones; ++b)
+        for (unsigned w = 0; w < mesh.mBones[b]->mNumWeights; ++w) {
+            const aiVertexWeight& weight = mesh.mBones[b]->mWeights[w];
+            if (weight.mVertexId < mesh.mNumVertices && weight.mWeight != 0)
+                byVertex[weight.mVertexId].emplace_back(b, weight.mWeight);
+        }
+    std::vector<std::vector<aiVertexWeight>> byBone(mesh.mNumBones);
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+        auto& weights = byVertex[v];
+        if (weights.empty()) continue;
+        std::stable_sort(weights.begin(), weights.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        if (weights.size() > 4) {
+            ++report.verticesOverFour;
+            report.influencesDropped += int(weights.size() - 4);
+            report.largestDropped = std::max(report.largestDropped, weights[4].second);
+            weights.resize(4);
+        }
+        double sum = 0;
+        for (const auto& [bone, weight] : weights) sum += weight;
+        if (std::fabs(sum - 1) > 1e-6) ++report.verticesNormalised;
+        if (!(sum > 0)) continue;
+        // Divided, then what float rounding left of the sum given to the largest.
+        double written = 0;
+        for (auto& [bone, weight] : weights) written += (weight = float(weight / sum));
+        weights[0].second = float(weights[0].second + (1 - written));
+        for (const auto& [bone, weight] : weights) byBone[bone].push_back(aiVertexWeight(v, weight));
+    }
+    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+        aiBone& bone = *mesh.mBones[b];
+        delete[] bone.mWeights;
+        bone.mNumWeights = unsigned(byBone[b].size());
+        bone.mWeights = byBone[b].empty() ? nullptr : new aiVertexWeight[byBone[b].size()];
+        std::copy(byBone[b].begin(), byBone[b].end(), bone.mWeights);
+    }
+}
+
+}  // namespace
+
+GltfFitReport FitForGltf(aiScene& scene) {
+    GltfFitReport report;
+    std::map<std::string, bool> isBone;
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m)
+        for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) isBone[scene.mMeshes[m]->mBones[b]->mName.C_Str()] = true;
+    if (scene.mRootNode) FitNodes(*scene.mRootNode, Matrix(), Matrix(), false, report, isBone);
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
+        FitBindMatrices(*scene.mMeshes[m]);
+        FitWeights(*scene.mMeshes[m], report);
+    }
+    return report;
+}
+
+}  // namespace tessaline
