@@ -109,6 +109,41 @@ const char* ReadPlainReal(const char* text, const char* end, float& value) {
     return p;
 }
 
+namespace {
+
+// Past an optional sign and a run of digits from p; digits counts them.
+const char* SkipSignAndDigits(const char* p, const char* end, int& digits) {
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    const char* first = p;
+    while (p < end && IsDigit(*p)) ++p;
+    digits = int(p - first);
+    return p;
+}
+
+}  // namespace
+
+bool IsDecimalInteger(const char* begin, const char* end) {
+    int digits;
+    return SkipSignAndDigits(begin, end, digits) == end && digits > 0;
+}
+
+bool IsDecimalReal(const char* begin, const char* end) {
+    int digits;
+    const char* p = SkipSignAndDigits(begin, end, digits);
+    if (p < end && *p == '.') {
+        const char* fraction = ++p;
+        while (p < end && IsDigit(*p)) ++p;
+        digits += int(p - fraction);
+    }
+    if (digits == 0) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        int exponentDigits;
+        p = SkipSignAndDigits(p + 1, end, exponentDigits);
+        if (exponentDigits == 0) return false;
+    }
+    return p == end;
+}
+
 float ReadReal(const char* text) {
     double shortValue;
     if (ReadShortDecimal(text, shortValue)) return float(shortValue);

@@ -30,4 +30,13 @@ float ReadReal(const char* text);
 const char* ReadPlainInteger(const char* text, const char* end, int64_t& value);
 const char* ReadPlainReal(const char* text, const char* end, float& value);
 
+// Whether the bytes [begin, end) are one whole decimal number and nothing else, so that a
+// reader can refuse a token such as "7x" or "nan" instead of reading its prefix or 0.
+// An integer is an optional sign and digits. A real is an optional sign, digits with an
+// optional fraction ("5", "5.", ".5", "5.25", at least one digit), and an optional
+// exponent ("e" or "E", an optional sign, digits). Neither takes white space, hex
+// forms or the words inf and nan.
+bool IsDecimalInteger(const char* begin, const char* end);
+bool IsDecimalReal(const char* begin, const char* end);
+
 }  // namespace brix

@@ -90,6 +90,9 @@ public:
     void Skip() { Advance(); }
     // The text the token offsets count from.
     const char* GetText() const { return m_text; }
+    // The range tokenized: where it starts in the text, and how many bytes it holds.
+    int32_t GetRangeStart() const { return m_rangeStart; }
+    int32_t GetRangeLength() const { return int32_t(m_end - m_begin); }
 
     // Text nested deeper than this many braces is refused as an engine error: the engine
     // could not match it correctly. Braces inside quoted strings do not nest, except in

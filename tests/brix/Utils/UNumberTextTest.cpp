@@ -25,6 +25,17 @@ void ExpectLikeTheCLibrary(const std::string& text) {
     memcpy(&b, &got, 4);
     EXPECT_EQ(a, b) << text;
 
+    // A whole decimal number is what the C library reads to its end, among texts of
+    // digits, points, signs and exponent letters (the library also reads white space,
+    // hex forms and the words inf and nan, which are no decimals).
+    const char* end = text.c_str() + text.size();
+    const bool decimalBytes = !text.empty() && text.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    char* readTo;
+    strtod(text.c_str(), &readTo);
+    EXPECT_EQ(IsDecimalReal(text.c_str(), end), decimalBytes && readTo == end) << text;
+    strtoll(text.c_str(), &readTo, 10);
+    EXPECT_EQ(IsDecimalInteger(text.c_str(), end), decimalBytes && readTo == end) << text;
+
     // The plain forms read only a prefix, and that prefix alone reads the same in the C
     // library; the end given is never passed, even where the text goes on.
     const char* begin = text.c_str();
