@@ -21,7 +21,11 @@ namespace {
 // Reads the numbers of a list value one token at a time, with UTextParser's rules (a read
 // past the last token gives 0) and without keeping a token table for the list. A plain
 // number followed by white space or a closing brace is read where it lies, in one pass;
-// any other token goes through the block scanner and the general number readers.
+// any other token goes through the block scanner, and a word that is a whole number of
+// the kind read through the general number readers. Any other token (a quoted string, a
+// block, a word such as "7x") ends the list there: it reads as 0, and BadToken tells
+// where it lies. Only tokens off the plain path are checked, so the plain path costs
+// nothing more.
 class NumberList {
 public:
     NumberList(const char* text, TextRange range)
@@ -31,23 +35,43 @@ public:
         FindToken(m_begin);
     }
     bool HasMoreTokens() const { return m_has; }
-    NumberList& operator>>(int64_t& value) { return Read(value, brix::ReadPlainInteger, brix::ReadWideInteger); }
-    NumberList& operator>>(float& value) { return Read(value, brix::ReadPlainReal, brix::ReadReal); }
+    NumberList& operator>>(int64_t& value) {
+        return Read(value, brix::ReadPlainInteger, brix::ReadWideInteger, brix::IsDecimalInteger);
+    }
+    NumberList& operator>>(float& value) {
+        return Read(value, brix::ReadPlainReal, brix::ReadReal, brix::IsDecimalReal);
+    }
     NumberList& operator>>(TVector2<float>& value) { return *this >> value.x >> value.y; }
     NumberList& operator>>(TVector3<float>& value) { return *this >> value.x >> value.y >> value.z; }
+    // The first byte of the number read last, for a caller that refuses its value. Found
+    // by looking back from the current token (or the list's end) over the bytes that
+    // separate tokens and then over the word: numbers are words, so nothing is kept per
+    // number for the rare caller that asks.
+    const char* LastRead() const {
+        const char* p = m_has ? m_token : m_end;
+        while (p > m_begin && (IsSpace(p[-1]) || p[-1] == '}')) --p;
+        while (p > m_begin && IsWordByte(p[-1])) --p;
+        return p;
+    }
+    // The token that is not a number and ended the list; null when none did.
+    const char* BadToken() const { return m_bad; }
 
 private:
     // The current token's value: its plain form where that ends the token, else the
-    // general reader's; then on to the next token.
-    template <typename Number, typename Plain, typename General>
-    NumberList& Read(Number& value, Plain plain, General general) {
+    // general reader's when the token is a whole number; then on to the next token.
+    template <typename Number, typename Plain, typename General, typename IsNumber>
+    NumberList& Read(Number& value, Plain plain, General general, IsNumber isNumber) {
         if (!m_has) {
             value = Number(0);
         } else if (const char* after = Ended(plain(m_token, m_end, value))) {
             FindToken(after);
-        } else {
+        } else if (const char* end = TokenEnd(); !m_scannerToken && isNumber(m_token, end)) {
             value = general(m_token);
-            FindToken(TokenEnd());
+            FindToken(end);
+        } else {
+            value = Number(0);
+            m_bad = m_token;
+            m_has = false;
         }
         return *this;
     }
@@ -91,6 +115,7 @@ private:
     brix::UBlockScanner m_scanner;
     brix::UBlockScanner::Token m_scanned{};
     const char* m_token = nullptr;  // the current token's first byte
+    const char* m_bad = nullptr;
     bool m_has = false;
     bool m_scannerToken = false;  // the current token was found by the scanner
 };
@@ -100,36 +125,50 @@ private:
 // value beyond that would otherwise be cut to its low bits, so the file is damaged.
 bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
 
-// One reader per list type, all of one name so that a job's reader follows from its
-// target's type. Reals always read; integers fail when they do not fit 32 bits.
-template <typename Vector>
-bool ReadList(const char* text, TextRange range, UArray<Vector>& out) {
-    NumberList list(text, range);
-    while (list.HasMoreTokens()) list >> out[out.Add()];
-    return true;
+RigDamage Fault(const char* rule, const char* text, const char* at) { return RigDamage{rule, at - text}; }
+
+// What a list read ended on: no fault, or the token that is not a number.
+RigDamage EndOf(const NumberList& list, const char* text) {
+    return list.BadToken() ? Fault(damage::kNotANumber, text, list.BadToken()) : RigDamage{};
 }
 
-bool ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
+// One reader per list type, all of one name so that a job's reader follows from its
+// target's type. Each stops at the first token that is not a number of its kind, and
+// integers at the first that does not fit 32 bits; the fault found is returned.
+template <typename Vector>
+RigDamage ReadList(const char* text, TextRange range, UArray<Vector>& out) {
+    NumberList list(text, range);
+    while (list.HasMoreTokens()) list >> out[out.Add()];
+    return EndOf(list, text);
+}
+
+RigDamage ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t value;
         list >> value;
-        if (!FitsIn32Bits(value)) return false;
+        if (!FitsIn32Bits(value)) return Fault(damage::kBeyond32Bits, text, list.LastRead());
         out.Append(uint32_t(value));
     }
-    return true;
+    return EndOf(list, text);
 }
 
-bool ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
+RigDamage ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
     NumberList list(text, range);
     while (list.HasMoreTokens()) {
         int64_t bone;
         float weight;
-        list >> bone >> weight;
-        if (!FitsIn32Bits(bone)) return false;
+        list >> bone;
+        if (!FitsIn32Bits(bone)) return Fault(damage::kBeyond32Bits, text, list.LastRead());
+        list >> weight;
         out.Append(MeshData::Weight{uint32_t(bone), weight});
     }
-    return true;
+    return EndOf(list, text);
+}
+
+// The earlier of two faults in the file; a fault before none.
+void KeepFirst(RigDamage& kept, const RigDamage& found) {
+    if (found.rule && (!kept.rule || found.offset < kept.offset)) kept = found;
 }
 
 // The most elements a range can hold: each number takes a byte and a separator, and an
@@ -174,10 +213,13 @@ constexpr int32_t kMostQueued = 4096;
 
 void ListQueue::Queue(Kind kind, TextRange range, void* target) {
     m_jobs.Append(Job{kind, range, target});
-    if (m_jobs.Num() >= kMostQueued && !ReadQueued()) m_failed = true;
+    if (m_jobs.Num() >= kMostQueued) ReadQueued();
 }
 
-bool ListQueue::ReadAll() { return ReadQueued() && !m_failed; }
+bool ListQueue::ReadAll() {
+    ReadQueued();
+    return !m_fault.rule;
+}
 
 void ListQueue::Forget(const void* first, const void* end) {
     for (int32_t i = m_jobs.Num() - 1; i >= 0; --i) {
@@ -198,7 +240,12 @@ struct Group {
 
 }  // namespace
 
-bool ListQueue::ReadQueued() {
+void ListQueue::ReadQueued() {
+    // Once a list is found damaged the file is refused: the rest need not be read.
+    if (m_fault.rule) {
+        m_jobs.Empty(0);
+        return;
+    }
     // Jobs by target, each target's jobs kept in queue order.
     UArray<int32_t> order;
     order.Reserve(m_jobs.Num());
@@ -270,14 +317,14 @@ bool ListQueue::ReadQueued() {
         for (int32_t g : list)
             for (int32_t k = groups[g].firstJob; k < groups[g].firstJob + groups[g].jobCount; ++k) {
                 const Job& job = m_jobs[order[k]];
-                const bool ok = WithTarget(job.kind, job.target,
-                                           [&](auto& out) { return ReadList(m_text, job.range, out); });
-                if (!ok) return false;
+                const RigDamage fault = WithTarget(job.kind, job.target,
+                                                   [&](auto& out) { return ReadList(m_text, job.range, out); });
+                if (fault.rule) return fault;
             }
-        return true;
+        return RigDamage{};
     };
 
-    bool results[kMostThreads] = {true, true, true, true};
+    RigDamage results[kMostThreads];
     std::thread helpers[kMostThreads];
     unsigned started = 1;
     for (; started < threads; ++started) {
@@ -296,9 +343,7 @@ bool ListQueue::ReadQueued() {
         WithTarget(m_jobs[order[group.firstJob]].kind, target, [](auto& out) { FitSmallList(out); });
     }
     m_jobs.Empty(0);
-    for (bool result : results)
-        if (!result) return false;
-    return true;
+    for (const RigDamage& result : results) KeepFirst(m_fault, result);
 }
 
 }  // namespace rig

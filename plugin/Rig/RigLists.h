@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "Rig/RigDamage.h"
 #include "Rig/RigModel.h"
 #include "Utils/UArray.h"
 
@@ -32,9 +33,13 @@ public:
     // be released (a list of UV sets started over).
     void Forget(const void* first, const void* end);
 
-    // Reads every queued list and empties the queue; false when an integer did not fit
-    // 32 bits in any list read so far. Reals always read (a missing one as 0).
+    // Reads every queued list and empties the queue; false when a list read so far holds
+    // a token that is not a number of its kind (an integer, or a real), or an integer
+    // that does not fit 32 bits. A missing number at the end of a list reads as 0.
     bool ReadAll();
+    // What ReadAll refused: the rule, and the offset in the text of the token that broke
+    // it (of the first such token in the file among those the reads met).
+    const RigDamage& Fault() const { return m_fault; }
 
     // What a queued list's target is.
     enum class Kind { Vectors3, Vectors2, Unsigned, Weights };
@@ -46,11 +51,11 @@ private:
         void* target;
     };
     void Queue(Kind kind, TextRange range, void* target);
-    bool ReadQueued();
+    void ReadQueued();
 
     const char* m_text;
     brix::UArray<Job> m_jobs;
-    bool m_failed = false;
+    RigDamage m_fault;
 };
 
 }  // namespace rig

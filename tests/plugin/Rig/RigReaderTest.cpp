@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 
 #include "Rig/RigReader.h"
@@ -13,15 +16,45 @@ namespace {
 struct Rig {
     UArray<BoneData> bones;
     UArray<MeshData> meshes;
+    rig::RigReadReport report;
     bool ok = false;
 };
 
 Rig Read(const std::string& text) {
     Rig rig;
-    UString subject(text.c_str());
+    UString subject(reinterpret_cast<const unsigned char*>(text.data()), int32_t(text.size()));
     UTextParser parser(subject);
-    rig.ok = rig::ReadRigFile(parser, rig.bones, rig.meshes);
+    rig.ok = rig::ReadRigFile(parser, rig.bones, rig.meshes, rig.report);
     return rig;
+}
+
+std::string Golden(const char* name) {
+    std::ifstream in(std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A damage rule's row: the text, and where the reader must find it damaged and why; a
+// null rule for a text that reads whole.
+struct DamageCase {
+    std::string text;
+    std::string at;  // the first occurrence in text is where the damage lies; "" for the end
+    const char* rule;
+};
+
+void ExpectDamage(const DamageCase& c) {
+    const Rig rig = Read(c.text);
+    if (!c.rule) {
+        EXPECT_TRUE(rig.ok) << c.text << "\n" << (rig.report.damage.rule ? rig.report.damage.rule : "");
+        return;
+    }
+    EXPECT_FALSE(rig.ok) << c.text;
+    ASSERT_NE(rig.report.damage.rule, nullptr) << c.text;
+    EXPECT_STREQ(rig.report.damage.rule, c.rule) << c.text;
+    const size_t at = c.at.empty() ? c.text.size() : c.text.find(c.at);
+    ASSERT_NE(at, std::string::npos) << c.at;
+    EXPECT_EQ(rig.report.damage.offset, int64_t(at)) << c.text;
 }
 }  // namespace
 
@@ -238,6 +271,19 @@ TEST(RigReader, LargeListsReadWholeAndInOrder) {
 
     const size_t last = text.rfind(" } }");
     EXPECT_FALSE(Read(text.substr(0, last) + " 4294967296 0 } }").ok);
+
+    // Tokens that are not numbers in two lists read on different threads: the one found
+    // first in the file is reported.
+    std::string damaged = text;
+    const size_t inWeights = damaged.rfind(" 123456 ") + 1;
+    damaged.replace(inWeights, 6, "12345x");
+    const size_t inVertices = damaged.find(" 123456 ") + 1;
+    damaged.replace(inVertices, 6, "\"1234\"");
+    ASSERT_LT(inVertices, inWeights);
+    const Rig read = Read(damaged);
+    EXPECT_FALSE(read.ok);
+    EXPECT_STREQ(read.report.damage.rule, rig::damage::kNotANumber);
+    EXPECT_EQ(read.report.damage.offset, int64_t(inVertices));
 }
 
 // A list given again in thousands of small blocks appends each in turn, across the
@@ -257,4 +303,144 @@ TEST(RigReader, AListGivenInManyBlocksKeepsEveryEntryInOrder) {
 
     const size_t early = text.find("{ 17 }");
     EXPECT_FALSE(Read(text.replace(early, 6, "{ 99999999999 }")).ok);
+}
+
+// A rig file is text: a NUL byte anywhere makes it damaged, where it would otherwise cut
+// the name, list or block it stands in.
+TEST(RigReader, ANulByteAnywhereIsDamage) {
+    const std::string skinned = Golden("skinned");
+    ASSERT_NE(skinned.find("vertexWeightCounts"), std::string::npos);
+    const std::string nul(1, '\0');
+    auto before = [&nul](std::string text, const char* marker) { return text.insert(text.find(marker), nul); };
+    const DamageCase cases[] = {
+        {skinned, "", nullptr},
+        // It cut the mesh block: the weight counts were lost, the weights kept.
+        {before(skinned, "vertexWeightCounts"), nul, rig::damage::kNulByte},
+        {before(skinned, "dy\""), nul, rig::damage::kNulByte},            // in a name: "bo\0dy"
+        {before(skinned, "-1.0000 1.0000 -1.0000"), nul, rig::damage::kNulByte},  // in a vertex list
+        {before(skinned, "numMeshes"), nul, rig::damage::kNulByte},       // between records
+        {skinned + nul, nul, rig::damage::kNulByte},                      // after the last block
+        {nul + "version 1", nul, rig::damage::kNulByte},
+    };
+    for (const DamageCase& c : cases) ExpectDamage(c);
+}
+
+// Where a number belongs (a count, an index, a set number, a bind matrix entry, a list
+// entry) the token must be a whole decimal number of its kind: integers in counts,
+// indices and integer lists, reals in the matrix and in real lists. Any other token is
+// damage, not read as its digits or as 0.
+TEST(RigReader, ATokenThatIsNotANumberWhereANumberBelongsIsDamage) {
+    using rig::damage::kNotANumber;
+    const std::string mesh = "numMeshes 1 mesh 0 { ";
+    const std::string bone = "numBones 1 bone 0 { invBaseMatrix ";
+    const DamageCase cases[] = {
+        {mesh + "vertices { 1 7x 3 } }", "7x", kNotANumber},
+        {mesh + "vertices { 1 \"word\" 3 } }", "\"word\"", kNotANumber},
+        {mesh + "vertices { 1 { 2 } 3 } }", "{ 2 }", kNotANumber},
+        {mesh + "normals { inf 0 0 } }", "inf", kNotANumber},
+        {mesh + "textureCoordinates { set 0 { 0x1p3 0 } } }", "0x1p3", kNotANumber},
+        {mesh + "polygonVertexIndices { 0 1.5 2 } }", "1.5", kNotANumber},
+        {mesh + "polygonTexCoordIndices { set 0 { 0 1e2 } } }", "1e2", kNotANumber},
+        {mesh + "weights { 0 0.5 1x 0.5 } }", "1x", kNotANumber},
+        {mesh + "weights { 0 nan } }", "nan", kNotANumber},
+        {mesh + "weights { 0 - } }", "- ", kNotANumber},
+        {mesh + "textureCoordinates { set 0x { } } }", "0x", kNotANumber},
+        {"numBones 2x", "2x", kNotANumber},
+        {"numMeshes {1} mesh 0 { }", "{1}", kNotANumber},
+        {"numBones 1 bone \"0\" { } numMeshes 0", "\"0\"", kNotANumber},
+        {bone + "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1x } numMeshes 0", "1x", kNotANumber},
+        // A matrix cut short by the next key: the key is not read as a 0.
+        {bone + "1 2 name \"a\" } numMeshes 0", "name", kNotANumber},
+        // Two files glued together where the first ends in a count.
+        {Golden("empty") + Golden("bones"), "0version", kNotANumber},
+        // Whole numbers of every decimal form read.
+        {mesh + "vertices { 1e3 -2 +.5 5. -0.0000 1.5E-3 0.000000000000000000001 } polygonVertexIndices { +1 -1 007 } "
+                "weights { 0 } }",
+         "", nullptr},
+        {"numBones +1 bone 0 { invBaseMatrix 1e0 2 } numMeshes 0", "", nullptr},
+    };
+    for (const DamageCase& c : cases) ExpectDamage(c);
+    const Rig rig = Read(cases[std::size(cases) - 2].text);
+    ASSERT_TRUE(rig.ok);
+    EXPECT_EQ(rig.meshes[0].vertices[0], (brix::TVector3<float>{1000.0f, -2.0f, 0.5f}));
+    EXPECT_FLOAT_EQ(rig.meshes[0].vertices[1].z, 0.0015f);
+    EXPECT_EQ(rig.meshes[0].polygonVertexIndices[2], 7u);
+    EXPECT_EQ(rig.meshes[0].weights[0].weight, 0.0f);  // a missing last number reads as 0
+}
+
+// Where the format puts a block (after bone and mesh and their index, after a list key,
+// after "set k") anything else is damage, and so is a block where a word or quoted string
+// belongs (the version, a name); a value missing at the end of its block is damage too.
+TEST(RigReader, AValueOfTheWrongKindIsDamage) {
+    using rig::damage::kBlockNotAllowed;
+    using rig::damage::kNotABlock;
+    using rig::damage::kValueMissing;
+    const std::string mesh = "numMeshes 1 mesh 0 { ";
+    const DamageCase cases[] = {
+        {"numBones 1 bone 0 xyz numMeshes 0", "xyz", kNotABlock},
+        {"numMeshes 1 mesh 0 body", "body", kNotABlock},
+        {"numMeshes 1 mesh 0 \"m\" { }", "\"m\"", kNotABlock},
+        {mesh + "vertices 5 }", "5", kNotABlock},
+        {mesh + "weights \"0 1\" }", "\"0 1\"", kNotABlock},
+        {mesh + "polygonTexCoordIndices xyz }", "xyz", kNotABlock},
+        {mesh + "textureCoordinates { set 0 xyz } }", "xyz", kNotABlock},
+        {"version {1}", "{1}", kBlockNotAllowed},
+        {mesh + "name { m } }", "{ m }", kBlockNotAllowed},
+        {"numBones 1 bone 0 { parent {p} } numMeshes 0", "{p}", kBlockNotAllowed},
+        {mesh + "vertices }", "vertices", kValueMissing},
+        {mesh + "textureCoordinates { set 0 } }", "set", kValueMissing},
+        {"numBones 1 bone 0 { name } numMeshes 0", "name", kValueMissing},
+        {"version", "version", kValueMissing},
+        {"numBones 1 bone 0", "bone", kValueMissing},
+        {"version \"1\" numMeshes 1 mesh 0 { name m materialNames x polygonMaterialIndices 0 }", "", nullptr},
+    };
+    for (const DamageCase& c : cases) ExpectDamage(c);
+}
+
+// Each rule of the damaged-file list names itself and where it was found.
+TEST(RigReader, DamageSaysWhichRuleAndWhere) {
+    using namespace rig::damage;
+    const DamageCase cases[] = {
+        {"version 2", "2", kVersion},
+        {"numBones 5000", "numBones", kCountOutOfRange},
+        {"numMeshes 1 mesh 1 { }", "mesh", kIndexOutsideCount},
+        {"numMeshes 1 mesh 0 { polygonVertexCounts { 3 4294967296 } }", "4294967296", kBeyond32Bits},
+        {"numMeshes 1 mesh 0 { weights { 0 1 -2147483649 1 } }", "-2147483649", kBeyond32Bits},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { } } }", "set", kSetOutOfOrder},
+        {"numMeshes 1 mesh 0 { name \"m", "", kEndsInside},
+        {"numBones 2 bone 0 { } numMeshes 0", "", kRecordMissing},
+        {"numBones 0", "", kNoMeshCount},
+    };
+    for (const DamageCase& c : cases) ExpectDamage(c);
+    const Rig deep = Read("numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}'));
+    EXPECT_STREQ(deep.report.damage.rule, kUnreadable);
+    EXPECT_EQ(deep.report.damage.offset, -1);  // the tokenizer does not tell where
+}
+
+// A count given again starts its records over, as two files written one after the other
+// read: the report counts the records that had been read and are lost.
+TEST(RigReader, ALaterCountReportsTheRecordsItDiscards) {
+    struct Case {
+        std::string text;
+        int32_t bones, meshes;  // discarded
+        int32_t bonesLeft, meshesLeft;
+    } cases[] = {
+        {Golden("skinned") + Golden("unskinned"), 2, 1, 0, 1},
+        {Golden("skinned") + "\r\n" + Golden("bones"), 2, 1, 2, 0},
+        {Golden("skinned") + "\r\n" + Golden("skinned"), 2, 1, 2, 1},
+        {"numBones 2 numBones 1 bone 0 { } numMeshes 0", 0, 0, 1, 0},
+        {"numBones 2 bone 1 { } bone 1 { } numBones 1 bone 0 { } numMeshes 0", 1, 0, 1, 0},
+        {"numBones 1 bone 0 { } numMeshes 1 mesh 0 { } numMeshes 1 "
+         "numBones 1 bone 0 { } numBones 1 bone 0 { } mesh 0 { }",
+         2, 1, 1, 1},
+        {Golden("skinned"), 0, 0, 2, 1},
+    };
+    for (const Case& c : cases) {
+        const Rig rig = Read(c.text);
+        ASSERT_TRUE(rig.ok) << c.text;
+        EXPECT_EQ(rig.report.discardedBones, c.bones) << c.text;
+        EXPECT_EQ(rig.report.discardedMeshes, c.meshes) << c.text;
+        EXPECT_EQ(rig.bones.Num(), c.bonesLeft) << c.text;
+        EXPECT_EQ(rig.meshes.Num(), c.meshesLeft) << c.text;
+    }
 }
