@@ -37,14 +37,31 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     UArray<BoneData> bones;
     UArray<MeshData> meshes;
     bool intact;
+    rig::RigReadReport report;
     {
         brix::TextParserPolicy_ParseStream<unsigned char> file(&stream);
-        intact = rig::ReadRigFile(file.Parser(), bones, meshes);
+        intact = rig::ReadRigFile(file.Parser(), bones, meshes, report);
     }
     if (!intact) {
         brix::UMessage(brix::Channel::Warning, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
+        // Why, on the info channel: the warning's text stays as it always was.
+        if (report.damage.rule) {
+            brix::UMessage why(brix::Channel::Info, "");
+            if (report.damage.offset >= 0) why << "at byte " << report.damage.offset << ": ";
+            why << report.damage.rule;
+        }
         return HStatus(HStatus::FAILURE);
     }
+    // Two rig files one after the other read as the second: its counts start the
+    // records over. Whatever that cost is said.
+    if (report.discardedBones)
+        brix::UMessage(brix::Channel::Warning, "File \"")
+            << stream.GetName() << "\": a later bone count discards the bones read before it (" << report.discardedBones
+            << ").";
+    if (report.discardedMeshes)
+        brix::UMessage(brix::Channel::Warning, "File \"")
+            << stream.GetName() << "\": a later mesh count discards the meshes read before it ("
+            << report.discardedMeshes << ").";
 
     if (settings.yAxisUp) ConvertToYUp(bones, meshes);
     BoneNameTable names;

@@ -12,6 +12,6 @@ struct ImportSettings {
 };
 
 // Reads the whole stream into the rig model and, only when it is intact, builds its
-// joints, meshes and skin clusters. A damaged file draws one warning and a failure
-// status, and the scene is left untouched.
+// joints, meshes and skin clusters. A damaged file draws one warning, then an info line
+// naming the rule it broke and where, and a failure status; the scene is left untouched.
 kiln::platform_maya::HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings);

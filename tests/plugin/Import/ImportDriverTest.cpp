@@ -32,23 +32,46 @@ MString ParentName(const char* joint) {
 
 using ImportDriver = PluginHostTest;
 
-TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneMessageAndNothingBuilt) {
-    const char* damaged[] = {"version 2", "version 1.0", "numBones 5000", "numBones -1", "bone 0 { name \"a\" }",
-                             "numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }",
-                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }",
-                             // cut short: inside a block, and between the bones and the meshes
-                             "numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 0 { name \"m\" vertices { 0 0",
-                             "numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" }\r\n"};
-    for (const char* text : damaged) {
+// A damaged file draws the damaged-file warning as it always read, then an info line
+// with the rule and the byte where it was found (the byte alone is left out where the
+// reader cannot tell it); nothing is built.
+TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneWarningAndTheirRule) {
+    const std::string nulInName = std::string("numBones 1 bone 0 { name \"a") + '\0' + "b\" } numMeshes 0";
+    struct Case {
+        std::string text;
+        const char* info;
+    } cases[] = {
+        {"version 2", "at byte 8: a version other than 1"},
+        {"version 1.0", "at byte 8: a version other than 1"},
+        {"numBones 5000", "at byte 0: a count that is negative or not below 5000"},
+        {"numBones -1", "at byte 0: a count that is negative or not below 5000"},
+        {"bone 0 { name \"a\" }", "at byte 0: a bone or mesh index outside its count"},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }",
+         "at byte 42: a UV set entry that is not the next set 0, 1, 2, ... or not below 5000"},
+        {"numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }",
+         "at byte 43: a bone or mesh index outside its count"},
+        // cut short: inside a block, and between the bones and the meshes
+        {"numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 0 { name \"m\" vertices { 0 0",
+         "at byte 75: the file ends inside a block or a quoted string"},
+        {"numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" }\r\n",
+         "at byte 52: the file ends after its bones without a mesh count"},
+        {nulInName, "at byte 27: a NUL byte in a text file"},
+        {"numMeshes 1 mesh 0 { vertices { 0 0 7x } }",
+         "at byte 36: a token that is not a number where a number belongs"},
+        {"numMeshes 1 mesh 0 m", "at byte 19: a token that is not a block where a block belongs"},
+        {"version {1}", "at byte 8: a block where a word or quoted string belongs"},
+        {"version 1 numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}'),
+         "text the tokenizer cannot read to its end (blocks nested too deeply)"},
+    };
+    for (const Case& c : cases) {
         standin::resetScene();
         const unsigned int nodesBefore = standin::allNodes().length();
-        EXPECT_EQ(Import(text, "", "broken.tsl"), 1) << text;
-        EXPECT_EQ(standin::allNodes().length(), nodesBefore) << text;
+        EXPECT_EQ(Import(c.text, "", "broken.tsl"), 1) << c.text;
+        EXPECT_EQ(standin::allNodes().length(), nodesBefore) << c.text;
         EXPECT_EQ(Warnings(), "WARNING: Can't handle file \"broken.tsl\". Some data is missing or corrupt.\r\n")
-            << text;
+            << c.text;
+        EXPECT_EQ(Infos(), std::string(c.info) + "\r\n") << c.text;
     }
-    const std::string deep = "version 1 numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}');
-    EXPECT_EQ(Import(deep), 1);
 }
 
 TEST_F(ImportDriver, AcceptedFilesBuildWhatTheyHold) {
@@ -60,6 +83,18 @@ TEST_F(ImportDriver, AcceptedFilesBuildWhatTheyHold) {
               0);
     EXPECT_TRUE(standin::nodeByName("a").isNull());  // discarded by the second count
     EXPECT_FALSE(standin::nodeByName("b").isNull());
+    EXPECT_EQ(Warnings(), "WARNING: File \"rig.tsl\": a later bone count discards the bones read before it (1).\r\n");
+}
+
+// Two rig files one after the other read as the second, and the records of the first
+// that were read and lost are counted in a warning per kind.
+TEST_F(ImportDriver, ConcatenatedRigsBuildTheSecondAndSayWhatTheFirstLost) {
+    const std::string data = std::string(TESSALINE_TEST_DATA) + "/rig/";
+    EXPECT_EQ(Import(ReadFile(data + "skinned.tsl") + ReadFile(data + "unskinned.tsl"), "", "both.tsl"), 0);
+    EXPECT_FALSE(standin::nodeByName("crate").isNull());
+    for (const char* lost : {"body", "hips", "spine"}) EXPECT_TRUE(standin::nodeByName(lost).isNull()) << lost;
+    EXPECT_EQ(Warnings(), "WARNING: File \"both.tsl\": a later bone count discards the bones read before it (2).\r\n"
+                          "WARNING: File \"both.tsl\": a later mesh count discards the meshes read before it (1).\r\n");
 }
 
 TEST_F(ImportDriver, OptionsAreReported) {
