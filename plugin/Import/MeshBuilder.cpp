@@ -80,12 +80,21 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
     const char* fault = FindWeightCountFault(mesh);
     // Weights go to the influence of their bone. Those of a bone outside the file's list
     // are dropped with a warning; those of a bone without a joint (a bone without a
-    // name, reported when its joint was not made) without one.
+    // name, reported when its joint was not made) without one. A bone listed twice for
+    // one vertex gets the sum of its weights, as the host gives a repeated influence.
+    // Pairs after the last run the counts ask for are dropped with a warning.
     UArray<float> weights;
     UArray<unsigned int> influences, counts;
-    int32_t outsideList = 0;
-    for (int32_t v = 0, next = 0; !fault && v < mesh.vertexWeightCounts.Num(); ++v) {
-        uint32_t kept = 0;
+    // Where each influence's weight of the current vertex lies in weights; an entry
+    // before the vertex's first one is an earlier vertex's.
+    UArray<int32_t> slotOfInfluence;
+    if (!fault) {
+        slotOfInfluence.Reserve(m_joints.Num());
+        for (int32_t i = 0; i < m_joints.Num(); ++i) slotOfInfluence.Append(-1);
+    }
+    int32_t outsideList = 0, next = 0;
+    for (int32_t v = 0; !fault && v < mesh.vertexWeightCounts.Num(); ++v) {
+        const int32_t first = weights.Num();
         for (uint32_t j = 0; j < mesh.vertexWeightCounts[v]; ++j, ++next) {
             const MeshData::Weight& weight = mesh.weights[next];
             if (weight.boneIndex >= uint32_t(m_influenceOfBone.Num())) {
@@ -94,15 +103,23 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
             }
             const int32_t influence = m_influenceOfBone[int32_t(weight.boneIndex)];
             if (influence < 0) continue;
+            int32_t& slot = slotOfInfluence[influence];
+            if (slot >= first) {
+                weights[slot] += weight.weight;
+                continue;
+            }
+            slot = weights.Num();
             weights.Append(weight.weight);
             influences.Append(uint32_t(influence));
-            ++kept;
         }
-        counts.Append(kept);
+        counts.Append(uint32_t(weights.Num() - first));
     }
     if (outsideList)
         UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\": weights naming a bone outside the file's bone list are dropped ("
                                 << outsideList << " of " << mesh.weights.Num() << ").";
+    if (!fault && next < mesh.weights.Num())
+        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\": weights beyond its weight counts are dropped ("
+                                << mesh.weights.Num() - next << " of " << mesh.weights.Num() << ").";
     if (!fault && weights.Num() == 0) fault = "none of its weights names a bone that has a joint";
     HStatus status;
     if (!fault) {

@@ -167,6 +167,32 @@ TEST_F(ImportDriver, WeightsAreStoredAsReadAndZeroCountsLeaveTheDeformerSet) {
     EXPECT_EQ(members[1], 2);
 }
 
+// A bone listed more than once for one vertex gets the sum of its weights, as the host
+// adds repeated influences; nothing is dropped, so nothing is said.
+TEST_F(ImportDriver, ABoneListedTwiceForAVertexGetsTheSumOfItsWeights) {
+    standin::setUpAxis(false);
+    EXPECT_EQ(Import("numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" } numMeshes 1 " +
+                     Mesh("m", "vertexWeightCounts { 3 3 1 } "
+                               "weights { 0 0.25 1 0.5 0 0.25  1 0.25 1 0.25 1 0.5  0 1 }")),
+              0);
+    EXPECT_EQ(Warnings(), "");
+    MObject cluster;
+    for (MItDependencyNodes it(MFn::kSkinClusterFilter); !it.isDone(); it.next()) cluster = it.item();
+    ASSERT_FALSE(cluster.isNull());
+    MFnSkinCluster skin(cluster);
+    MDagPath path;
+    MFnDagNode(MFnDagNode(standin::nodeByName("m")).child(0)).getPath(path);
+    const double expected[3][2] = {{0.5, 0.5}, {0.0, 1.0}, {1.0, 0.0}};  // per vertex, per influence
+    int v = 0;
+    for (MItGeometry vertex(path); !vertex.isDone(); vertex.next(), ++v)
+        for (unsigned int influence = 0; influence < 2; ++influence) {
+            MDoubleArray weight;
+            ASSERT_TRUE(skin.getWeights(path, vertex.component(), influence, weight));
+            EXPECT_DOUBLE_EQ(weight[0], expected[v][influence]) << "vertex " << v << ", influence " << influence;
+        }
+    EXPECT_EQ(v, 3);
+}
+
 // Each building step is checked on its own: a step that cannot be taken is left out
 // with a warning naming the mesh, and only geometry that cannot be built costs the mesh.
 TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
@@ -223,6 +249,13 @@ TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
         {"badBone", triangle + "vertexWeightCounts { 1 1 1 } weights { 0 1 0 1 7 1 }",
          "Mesh \"badBone\": weights naming a bone outside the file's bone list are dropped (1 of 3).", true, 1, false,
          true},
+        // Pairs after the runs the counts ask for are not built.
+        {"extraPairs", triangle + "vertexWeightCounts { 1 1 1 } weights { 0 1 0 1 0 1 0 0.5 0 0.5 }",
+         "Mesh \"extraPairs\": weights beyond its weight counts are dropped (2 of 5).", true, 1, false, true},
+        {"badAndExtra", triangle + "vertexWeightCounts { 1 1 1 } weights { 0 1 7 1 0 1 7 1 }",
+         "Mesh \"badAndExtra\": weights naming a bone outside the file's bone list are dropped (1 of 4).\n"
+         "Mesh \"badAndExtra\": weights beyond its weight counts are dropped (1 of 4).",
+         true, 1, false, true},
         {"onlyBadBones", triangle + "vertexWeightCounts { 1 1 1 } weights { 3 1 3 1 7 1 }",
          "Mesh \"onlyBadBones\": weights naming a bone outside the file's bone list are dropped (3 of 3).\n"
          "Can't build the skin of mesh \"onlyBadBones\": none of its weights names a bone that has a joint.",

@@ -67,8 +67,9 @@ inline std::string RigDifference(const std::string& a, const std::string& b) {
         int32_t kx = 0, ky = 0;
         for (int32_t v = 0; v < x.vertexWeightCounts.Num(); ++v) {
             std::map<uint32_t, float> wx, wy;
-            for (uint32_t j = 0; j < x.vertexWeightCounts[v]; ++j, ++kx) wx[x.weights[kx].boneIndex] = x.weights[kx].weight;
-            for (uint32_t j = 0; j < y.vertexWeightCounts[v]; ++j, ++ky) wy[y.weights[ky].boneIndex] = y.weights[ky].weight;
+            // A bone listed twice for a vertex weighs the sum, as the importer builds it.
+            for (uint32_t j = 0; j < x.vertexWeightCounts[v]; ++j, ++kx) wx[x.weights[kx].boneIndex] += x.weights[kx].weight;
+            for (uint32_t j = 0; j < y.vertexWeightCounts[v]; ++j, ++ky) wy[y.weights[ky].boneIndex] += y.weights[ky].weight;
             if (wx != wy) return "weights" + at;
         }
     }
