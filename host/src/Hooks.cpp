@@ -256,14 +256,25 @@ MDagPath makeInstance(const MObject& node, const MObject& newParent) {
   return Access::makePath(paths.back());
 }
 
+// A name as one word of command text: between double quotes, with a backslash before
+// each quote and backslash, so that spaces, ';' and '"' in names stay part of them.
+static std::string quotedWord(const MString& name) {
+  std::string word = "\"";
+  for (const char* c = name.asChar(); *c; ++c) {
+    if (*c == '"' || *c == '\\') word += '\\';
+    word += *c;
+  }
+  return word + "\"";
+}
+
 MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDoubleArray& weights,
                  const MMatrix* bindWorld) {
   MFnDagNode mesh(shape);
-  MString command("skinCluster");
-  for (unsigned i = 0; i < influences.length(); ++i) command += " " + MFnDagNode(influences[i]).fullPathName();
-  command += " " + mesh.fullPathName() + ";";
+  std::string command("skinCluster");
+  for (unsigned i = 0; i < influences.length(); ++i) command += " " + quotedWord(MFnDagNode(influences[i]).fullPathName());
+  command += " " + quotedWord(mesh.fullPathName()) + ";";
   std::vector<std::string> result;
-  if (!runCommandText(str(command), result) || result.empty()) return MObject();
+  if (!runCommandText(command, result) || result.empty()) return MObject();
   MObject sc = nodeByName(result[0].c_str());
   Node* cluster = Access::node(sc);
   if (bindWorld)

@@ -284,6 +284,38 @@ TEST(SourceConversion, GltfSkinIgnoresTheTransformsAboveItsMesh) {
     ExpectRows(InverseBinds(rig), {{1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, -10, 0, 0, 1}}, "bind matrix");
 }
 
+TEST(SourceConversion, BoneNamesThatCommandTextWouldSplitKeepTheirWeights) {
+    // Each name once broke the command that binds the skin ("no object matches name"),
+    // and every weight of the mesh was lost with exit 0.
+    const struct {
+        const char* json;     // the name as JSON text
+        const char* written;  // as the rig file writes it (a quote becomes '_')
+    } names[] = {{"with space", "with space"}, {"semi;colon", "semi;colon"}, {"a\\\"quote", "a_quote"},
+                 {"back\\\\slash", "back\\slash"}};
+    for (const auto& name : names) {
+        const std::string nodes = std::string("{\"name\":\"top\",\"children\":[1,2]},{\"name\":\"body\",\"mesh\":0,\"skin\":0},") +
+                                  "{\"name\":\"" + name.json + "\"}";
+        const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        const unsigned char joints[3][2] = {{0, 0}, {0, 0}, {0, 0}};
+        const float weights[3][2] = {{1, 0}, {0.5f, 0}, {0.25f, 0}};
+        const std::string rig = ConvertAndCheck(SkinnedTriangle(nodes, "2", identity, joints, weights), "names");
+        EXPECT_NE(rig.find(std::string("name \"") + name.written + "\""), std::string::npos) << name.json << rig;
+        ExpectRows(BlockLines(rig, "weights"), {{0, 1}, {0, 0.5}, {0, 0.25}}, name.json);
+    }
+}
+
+TEST(SourceConversion, ASourceWithNothingARigCanCarryIsRefused) {
+    // Its only node has no mesh; before, it converted to an empty rig with exit 0.
+    const std::string source = Temp("empty.gltf"), rig = Temp("empty.tsl");
+    std::ofstream(source) << "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],"
+                             "\"nodes\":[{\"name\":\"alone\"}]}";
+    const ProgramRun run = Tessaline("convert " + source + " " + rig);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("it holds no polygon mesh and no joint that a rig can carry."), std::string::npos) << run.err;
+    EXPECT_FALSE(std::ifstream(rig).good());
+    std::remove(source.c_str());
+}
+
 TEST(SourceConversion, RigUnderAGroupScaledToCentimetres) {
     // "armature" scales by 0.01; "hip" sits 100 units up in it (1 m), "knee" 50 below
     // hip (0.5 m). The mesh node has no transform, so each inverse bind matrix is the

@@ -57,8 +57,9 @@ public:
         for (const BuiltMesh& mesh : m_meshes) BindSkin(mesh);
     }
 
-    bool HadMeshes() const { return m_hadMeshes; }
     bool BuiltNothing() const { return m_builtMeshes == 0 && m_names.boneNames.empty(); }
+    // The first mesh whose skin could not be bound; empty when every skin was.
+    const std::string& Unbound() const { return m_unbound; }
 
 private:
     struct BuiltMesh {
@@ -93,7 +94,6 @@ private:
     // transform; aboveMesh is the world matrix of the transform's parent.
     MObject BuildMesh(const aiNode& node, const std::string& name, const MObject& parent, MMatrix local,
                       const Matrix& aboveMesh) {
-        m_hadMeshes = true;
         WeldedMesh mesh = WeldNodeMeshes(m_scene, node);
         if (mesh.skippedPrimitives)
             Warn("Mesh " + Quoted(name) + " has " + std::to_string(mesh.skippedPrimitives) +
@@ -225,8 +225,9 @@ private:
         MDoubleArray weights(unsigned(data.points.size() * data.boneNames.size()), 0.0);
         for (size_t v = 0; v < data.vertexWeights.size(); ++v)
             for (const auto& [bone, weight] : data.vertexWeights[v]) weights[unsigned(v * data.boneNames.size() + bone)] = weight;
-        if (standin::bindSkin(mesh.shape, influences, weights, bindWorld.data()).isNull())
-            Warn("Mesh " + Quoted(mesh.name) + " could not be bound to its bones. It has no skin.");
+        // A skin that cannot be bound would lose every weight: the conversion fails.
+        if (standin::bindSkin(mesh.shape, influences, weights, bindWorld.data()).isNull() && m_unbound.empty())
+            m_unbound = mesh.name;
     }
 
     const aiScene& m_scene;
@@ -236,8 +237,8 @@ private:
     std::map<std::string, MObject> m_bonesWithoutNode;
     std::vector<BuiltMesh> m_meshes;
     std::map<unsigned int, MObject> m_groups;
-    bool m_hadMeshes = false;
     int m_builtMeshes = 0;
+    std::string m_unbound;
 };
 
 }  // namespace
@@ -248,9 +249,13 @@ SourceLoad LoadWithAssimp(const std::string& path, std::string& error) {
     Importer importer(*scene);
     importer.Run();
     aiReleaseImport(scene);
-    // A file of lines, points or empty meshes alone would give a rig with nothing in it.
-    if (importer.HadMeshes() && importer.BuiltNothing()) {
+    // A file of lines, points, empty meshes or nodes alone would give a rig with nothing in it.
+    if (importer.BuiltNothing()) {
         error = "it holds no polygon mesh and no joint that a rig can carry.";
+        return SourceLoad::NothingToConvert;
+    }
+    if (!importer.Unbound().empty()) {
+        error = "the skin of mesh \"" + importer.Unbound() + "\" could not be bound to its bones, so its weights would be lost.";
         return SourceLoad::NothingToConvert;
     }
     return SourceLoad::Loaded;
