@@ -40,6 +40,7 @@
 
 #include "AssimpScene.h"
 #include "ExportFormats.h"
+#include "FbxBinary.h"
 #include "GltfFit.h"
 #include "GltfNodes.h"
 #include "ReplacingFiles.h"
@@ -496,6 +497,12 @@ bool SaveWithAssimp(const std::string& path, std::string& error) {
         !MendWritten(files, path, [&](std::string& bytes, std::string& reason) {
             return WriteNodesAsTrs(bytes, binaryGltf, reason);
         }, error)) {
+        files.Abandon();
+        return false;
+    }
+    // Assimp's binary FBX leaves every nested record list without the null record that
+    // closes it, and FBX readers (Blender's, Assimp's own) refuse such a file.
+    if (format == std::string("fbx") && !MendWritten(files, path, fbx::MendFbxBinary, error)) {
         files.Abandon();
         return false;
     }
