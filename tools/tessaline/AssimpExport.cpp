@@ -24,6 +24,7 @@
 #include <maya/MObjectArray.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+#include <maya/MSelectionList.h>
 #include <maya/MStringArray.h>
 
 #include <dirent.h>
@@ -41,7 +42,7 @@
 #include "AssimpScene.h"
 #include "ExportFormats.h"
 #include "FbxBinary.h"
-#include "GltfFit.h"
+#include "ExportFit.h"
 #include "GltfNodes.h"
 #include "ReplacingFiles.h"
 #include "SceneQueries.h"
@@ -95,15 +96,21 @@ std::vector<Influence> Influences(const MObject& cluster, const MDagPath& path) 
 class SceneWriter {
 public:
     SceneWriter() {
-        m_scene.mRootNode = new aiNode("root");
+        m_scene.mRootNode = new aiNode("scene");
         m_scene.mFlags = 0;
         // Some exporters (pbrt) read the scene's metadata without asking whether there is any.
         m_scene.mMetaData = new aiMetadata();
     }
 
-    void Collect() {
+    // Every mesh, or only those selected as the rig exporter takes them: a mesh whose
+    // transform or any node above it is in the active selection (a group selects every
+    // mesh below it). Joints are always all written.
+    void Collect(bool selectedOnly) {
+        MSelectionList selection;
+        if (selectedOnly) MGlobal::getActiveSelectionList(selection);
         for (MItDependencyNodes meshes(MFn::kMesh); !meshes.isDone(); meshes.next())
-            if (!MFnDagNode(meshes.item()).isIntermediateObject()) AddMesh(meshes.item());
+            if (!MFnDagNode(meshes.item()).isIntermediateObject() && (!selectedOnly || Selected(meshes.item(), selection)))
+                AddMesh(meshes.item());
         AddJoints();
         Finish();
     }
@@ -113,6 +120,14 @@ public:
     const SceneHolds& Holds() const { return m_holds; }
 
 private:
+    static bool Selected(const MObject& shape, const MSelectionList& selection) {
+        MDagPath path;
+        MFnDagNode(shape).getPath(path);
+        for (; path.length() > 0; path.pop())
+            if (selection.hasItem(path.node())) return true;
+        return false;
+    }
+
     void NoteUVSets(int sets) {
         if (sets == 0) return;
         ++m_holds.meshesWithUVs;
@@ -235,7 +250,8 @@ private:
             }
             AddBones(*out, influences, sourceVertex, world);
             m_meshes.push_back(std::move(out));
-            m_meshNodes.push_back(name);
+            if (m_meshNodes.empty() || m_meshNodes.back().first != name) m_meshNodes.emplace_back(name, std::vector<unsigned>());
+            m_meshNodes.back().second.push_back(unsigned(m_meshes.size() - 1));
         }
     }
 
@@ -290,12 +306,25 @@ private:
                 children[m_scene.mRootNode].push_back(node);
             }
         }
-        for (size_t m = 0; m < m_meshes.size(); ++m) {
-            aiNode* node = new aiNode(m_meshNodes[m]);
-            node->mNumMeshes = 1;
-            node->mMeshes = new unsigned int[1]{unsigned(m)};
+        // One node per host mesh, holding its parts of every material: nodes of one name
+        // would be one id twice in formats that name nodes by id.
+        for (const auto& [name, parts] : m_meshNodes) {
+            aiNode* node = new aiNode(name);
+            node->mNumMeshes = unsigned(parts.size());
+            node->mMeshes = new unsigned int[parts.size()];
+            std::copy(parts.begin(), parts.end(), node->mMeshes);
             children[m_scene.mRootNode].push_back(node);
         }
+        // The root's name must not be a joint's or a mesh's, which exporters would confuse.
+        std::string rootName = "scene";
+        auto taken = [&](const std::string& candidate) {
+            if (nodes.count(candidate)) return true;
+            for (const auto& mesh : m_meshNodes)
+                if (mesh.first == candidate) return true;
+            return false;
+        };
+        while (taken(rootName)) rootName += "_";
+        m_scene.mRootNode->mName = aiString(rootName);
         for (auto& [parent, list] : children) {
             parent->mNumChildren = unsigned(list.size());
             parent->mChildren = new aiNode*[list.size()];
@@ -322,7 +351,7 @@ private:
     std::map<std::string, unsigned int> m_materials;
     std::vector<std::unique_ptr<aiMaterial>> m_materialList;
     std::vector<std::unique_ptr<aiMesh>> m_meshes;
-    std::vector<std::string> m_meshNodes;
+    std::vector<std::pair<std::string, std::vector<unsigned>>> m_meshNodes;  // node name, its meshes
 };
 
 // A file an exporter writes: a temporary file beside the target whose every write is
@@ -443,7 +472,7 @@ bool MendWritten(ReplacingFiles& files, const std::string& target, Mend mend, st
 
 }  // namespace
 
-bool SaveWithAssimp(const std::string& path, std::string& error) {
+bool SaveWithAssimp(const std::string& path, std::string& error, bool selectedOnly) {
     const size_t dot = path.rfind('.');
     const std::string extension = dot == std::string::npos ? "" : path.substr(dot + 1);
     ReplacingFiles files;  // outlives the exporter, which deletes the IO system pointing at it
@@ -457,14 +486,15 @@ bool SaveWithAssimp(const std::string& path, std::string& error) {
         return false;
     }
     SceneWriter writer;
-    writer.Collect();
+    writer.Collect(selectedOnly);
     std::vector<std::string> warnings = {SkinsLeftOut(path, format, writer.Holds()),
                                          UVSetsLeftOut(path, format, writer.Holds()),
                                          MaterialsLeftOut(path, format, writer.Holds())};
-    if (IsGltf(format)) {
-        const GltfFitReport fit = FitForGltf(writer.Scene());
-        for (const std::string& text : GltfFitWarnings(path, format, fit)) warnings.push_back(text);
-    }
+    if (TakesJointsWithoutScale(format))
+        warnings.push_back(JointFitWarning(path, format, FitJointsToRotations(writer.Scene())));
+    if (IsGltf(format))
+        for (const std::string& text : WeightFitWarnings(path, format, FitWeightsToFour(writer.Scene())))
+            warnings.push_back(text);
     const ExportFolder folder(path);
     if (!folder.Made()) {
         error = "Can't open file \"" + path + "\" for writing.\n" + strerror(errno);

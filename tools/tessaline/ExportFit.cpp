@@ -1,8 +1,9 @@
-#include "GltfFit.h"
+#include "ExportFit.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,24 +35,28 @@ double Determinant3(const Matrix& m) {
     return m.a1 * (m.b2 * m.c3 - m.b3 * m.c2) - m.a2 * (m.b1 * m.c3 - m.b3 * m.c1) + m.a3 * (m.b1 * m.c2 - m.b2 * m.c1);
 }
 
-// True when the upper 3x3 is a rotation (or reflection) times one scale: its columns are
-// orthogonal and of one length.
-bool IsSimilarity(const Matrix& m) {
-    double gram[3][3];
-    for (unsigned i = 0; i < 3; ++i)
-        for (unsigned j = 0; j < 3; ++j) gram[i][j] = m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j];
-    const double scale = (gram[0][0] + gram[1][1] + gram[2][2]) / 3;
-    if (!(scale > 0)) return false;
-    for (unsigned i = 0; i < 3; ++i)
-        for (unsigned j = 0; j < 3; ++j)
-            if (std::fabs(gram[i][j] - (i == j ? scale : 0)) > 1e-5 * scale) return false;
-    return true;
+// The scale furthest from 1 along the axes of the upper 3x3.
+double AxisScale(const Matrix& m) {
+    double furthest = 1;
+    for (unsigned c = 0; c < 3; ++c) {
+        const double length = std::sqrt(m[0][c] * m[0][c] + m[1][c] * m[1][c] + m[2][c] * m[2][c]);
+        if (std::fabs(std::log(length)) > std::fabs(std::log(furthest))) furthest = length;
+    }
+    return furthest;
 }
 
-// The nearest rotation times one uniform scale, keeping the translation: the orthogonal
-// factor of the polar decomposition (Newton's iteration R = (R + R^-T) / 2) scaled by the
-// cube root of the determinant's size.
-Matrix Similar(const Matrix& m) {
+// True when the upper 3x3 is a rotation: orthonormal columns, within float noise.
+bool IsRigid(const Matrix& m) {
+    for (unsigned i = 0; i < 3; ++i)
+        for (unsigned j = 0; j < 3; ++j)
+            if (std::fabs(m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j] - (i == j ? 1 : 0)) > 1e-5)
+                return false;
+    return Determinant3(m) > 0;
+}
+
+// The nearest rotation, keeping the translation: the orthogonal factor of the polar
+// decomposition (Newton's iteration R = (R + R^-T) / 2); a mirror keeps its own.
+Matrix Rigid(const Matrix& m) {
     const double det = Determinant3(m);
     if (!(std::fabs(det) > 0) || !std::isfinite(det)) return m;
     Matrix rotation = m;
@@ -68,42 +73,40 @@ Matrix Similar(const Matrix& m) {
         rotation = next;
         if (change < 1e-15) break;
     }
-    const double scale = std::cbrt(std::fabs(det));
-    Matrix out;
-    for (unsigned r = 0; r < 3; ++r) {
-        for (unsigned c = 0; c < 3; ++c) out[r][c] = rotation[r][c] * scale;
-        out[r][3] = m[r][3];
-    }
-    return out;
+    for (unsigned r = 0; r < 3; ++r) rotation[r][3] = m[r][3];
+    return rotation;
 }
 
-// Nodes: each world matrix that is not a similarity is replaced by the nearest one, and
-// every local matrix below a replaced world matrix is worked out again from the new worlds.
+// Joints: each world matrix becomes its rigid part, and every local matrix below a
+// changed world matrix is worked out again from the new worlds. Other nodes keep theirs.
 void FitNodes(aiNode& node, const Matrix& parentWorld, const Matrix& parentFitted, bool parentChanged,
-              GltfFitReport& report, const std::map<std::string, bool>& isBone) {
+              const std::set<std::string>& bones) {
     const Matrix world = parentWorld * Exact(node.mTransformation);
     Matrix fitted = world;
     bool changed = parentChanged;
-    if (!IsSimilarity(world)) {
-        fitted = Similar(world);
+    if (bones.count(node.mName.C_Str()) && !IsRigid(world)) {
+        fitted = Rigid(world);
         changed = true;
-        if (isBone.count(node.mName.C_Str())) ++report.jointsMadeSimilar;
     }
     if (changed) node.mTransformation = Affine(Matrix(parentFitted).Inverse() * fitted);
-    for (unsigned c = 0; c < node.mNumChildren; ++c)
-        FitNodes(*node.mChildren[c], world, fitted, changed, report, isBone);
+    for (unsigned c = 0; c < node.mNumChildren; ++c) FitNodes(*node.mChildren[c], world, fitted, changed, bones);
 }
 
-void FitBindMatrices(aiMesh& mesh) {
+void FitBindMatrices(aiMesh& mesh, std::map<std::string, double>& scaled) {
     for (unsigned b = 0; b < mesh.mNumBones; ++b) {
         aiBone& bone = *mesh.mBones[b];
         const Matrix bind = Matrix(Exact(bone.mOffsetMatrix)).Inverse();
-        bone.mOffsetMatrix = IsSimilarity(bind) ? Affine(Exact(bone.mOffsetMatrix)) : Affine(Similar(bind).Inverse());
+        if (IsRigid(bind)) {
+            bone.mOffsetMatrix = Affine(Exact(bone.mOffsetMatrix));
+            continue;
+        }
+        scaled[bone.mName.C_Str()] = AxisScale(bind);
+        bone.mOffsetMatrix = Affine(Rigid(bind).Inverse());
     }
 }
 
 // The 4 largest influences of each vertex, divided by their sum.
-void FitWeights(aiMesh& mesh, GltfFitReport& report) {
+void FitWeights(aiMesh& mesh, WeightFit& report) {
     if (!mesh.mNumBones) return;
     std::vector<std::vector<std::pair<unsigned, float>>> byVertex(mesh.mNumVertices);
     for (unsigned b = 0; b < mesh.mNumBones; ++b)
@@ -144,16 +147,23 @@ void FitWeights(aiMesh& mesh, GltfFitReport& report) {
 
 }  // namespace
 
-GltfFitReport FitForGltf(aiScene& scene) {
-    GltfFitReport report;
-    std::map<std::string, bool> isBone;
+JointFit FitJointsToRotations(aiScene& scene) {
+    JointFit report;
+    std::set<std::string> bones;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
-        for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) isBone[scene.mMeshes[m]->mBones[b]->mName.C_Str()] = true;
-    if (scene.mRootNode) FitNodes(*scene.mRootNode, Matrix(), Matrix(), false, report, isBone);
-    for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
-        FitBindMatrices(*scene.mMeshes[m]);
-        FitWeights(*scene.mMeshes[m], report);
-    }
+        for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) bones.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
+    if (scene.mRootNode) FitNodes(*scene.mRootNode, Matrix(), Matrix(), false, bones);
+    std::map<std::string, double> scaled;
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) FitBindMatrices(*scene.mMeshes[m], scaled);
+    report.jointsScaled = int(scaled.size());
+    for (const auto& [name, scale] : scaled)
+        if (std::fabs(std::log(scale)) > std::fabs(std::log(report.largestScale))) report.largestScale = scale;
+    return report;
+}
+
+WeightFit FitWeightsToFour(aiScene& scene) {
+    WeightFit report;
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) FitWeights(*scene.mMeshes[m], report);
     return report;
 }
 

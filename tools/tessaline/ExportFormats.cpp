@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <map>
 
-#include "GltfFit.h"
+#include "ExportFit.h"
 
 namespace tessaline {
 
@@ -64,12 +64,21 @@ bool IsGltf(const std::string& formatId) {
     return formatId == "gltf2" || formatId == "glb2" || formatId == "gltf" || formatId == "glb";
 }
 
-std::vector<std::string> GltfFitWarnings(const std::string& path, const std::string& formatId, const GltfFitReport& fit) {
+bool TakesJointsWithoutScale(const std::string& formatId) {
+    return IsGltf(formatId) || formatId == "fbx" || formatId == "fbxa";
+}
+
+std::string JointFitWarning(const std::string& path, const std::string& formatId, const JointFit& fit) {
+    if (!fit.jointsScaled) return "";
+    char scale[32];
+    snprintf(scale, sizeof scale, "%g", fit.largestScale);
+    return Opening(path, formatId) + "readers take without a joint's scale: " +
+           Count(fit.jointsScaled, "joint", "joints") + " with a scale in the bind pose (as far as " + scale + ")" +
+           Are(fit.jointsScaled) + " written at the head with the rotation alone, and the skin is bound to them as written.";
+}
+
+std::vector<std::string> WeightFitWarnings(const std::string& path, const std::string& formatId, const WeightFit& fit) {
     std::vector<std::string> texts;
-    if (fit.jointsMadeSimilar)
-        texts.push_back(Opening(path, formatId) + "cannot hold a joint's shear or non-uniform scale: " +
-                        Count(fit.jointsMadeSimilar, "joint", "joints") + Are(fit.jointsMadeSimilar) +
-                        " written with its rotation and one uniform scale, and the skin is bound to them as written.");
     if (fit.verticesOverFour) {
         char largest[32];
         snprintf(largest, sizeof largest, "%.4f", double(fit.largestDropped));

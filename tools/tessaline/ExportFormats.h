@@ -32,9 +32,13 @@ std::string SkinsLeftOut(const std::string& path, const std::string& formatId, c
 std::string UVSetsLeftOut(const std::string& path, const std::string& formatId, const SceneHolds& scene);
 std::string MaterialsLeftOut(const std::string& path, const std::string& formatId, const SceneHolds& scene);
 
-// glTF, whose writer gets the scene fitted first (GltfFit.h), with what the fitting changed.
+// Formats whose readers take joints without scale (glTF, FBX), and glTF, whose writer keeps
+// 4 influences per vertex: their scenes are fitted first (ExportFit.h), and say what the
+// fitting changed.
 bool IsGltf(const std::string& formatId);
-std::vector<std::string> GltfFitWarnings(const std::string& path, const std::string& formatId,
-                                         const struct GltfFitReport& fit);
+bool TakesJointsWithoutScale(const std::string& formatId);
+std::string JointFitWarning(const std::string& path, const std::string& formatId, const struct JointFit& fit);
+std::vector<std::string> WeightFitWarnings(const std::string& path, const std::string& formatId,
+                                           const struct WeightFit& fit);
 
 }  // namespace tessaline
