@@ -281,19 +281,28 @@ TEST(TessalineCli, InfoJsonEscapesBytesThatAreNotUtf8) {
     std::remove(rig.c_str());
 }
 
-TEST(TessalineCli, ASelectedNameMatchingNothingIsAnError) {
-    const std::string out = Temp("selected_none.tsl");
-    std::remove(out.c_str());
-    const ProgramRun run = Tessaline("convert " + Golden("skinned") + " " + out + " --up z --selected body nosuch");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("ERROR: --selected: no node of the scene is named \"nosuch\"."), std::string::npos)
-        << run.err;
-    EXPECT_EQ(ReadFile(out), "");  // nothing written
-    // Known names still select.
-    const ProgramRun known = Tessaline("convert " + Golden("skinned") + " " + out + " --up z --selected body");
-    EXPECT_EQ(known.status, 0) << known.err;
-    EXPECT_NE(ReadFile(out).find("numMeshes 1"), std::string::npos);
-    std::remove(out.c_str());
+TEST(TessalineCli, SelectionMeansTheSameForEveryOutput) {
+    // Three meshes (Body, Arms, Sword); --selected takes Sword alone, into a rig file or a
+    // scene file alike, and a name that matches no node is a usage error for both.
+    const std::string source = std::string(TESSALINE_TEST_DATA) + "/../dcc/rigs/prop_two_meshes.glb";
+    for (const char* extension : {"tsl", "glb", "obj"}) {
+        SCOPED_TRACE(extension);
+        const std::string out = Temp(std::string("selected.") + extension);
+        std::remove(out.c_str());
+        const ProgramRun run = Tessaline("convert " + source + " " + out + " --selected Sword nosuch");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("ERROR: --selected: no node of the scene is named \"nosuch\"."), std::string::npos)
+            << run.err;
+        EXPECT_EQ(ReadFile(out), "");  // nothing written
+        const ProgramRun known = Tessaline("convert " + source + " " + out + " --selected Sword");
+        ASSERT_EQ(known.status, 0) << known.err;
+        const ProgramRun info = Tessaline("info " + out + " --json");
+        const nlohmann::json report = nlohmann::json::parse(info.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << info.out;
+        ASSERT_EQ(report["meshes"].size(), 1u) << info.out;
+        EXPECT_EQ(report["meshes"][0]["name"].get<std::string>().rfind("Sword", 0), 0u) << info.out;
+        std::remove(out.c_str());
+    }
 }
 
 TEST(TessalineCli, JointsThatPrintAlikeAreListedOnceEach) {

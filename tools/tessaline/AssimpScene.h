@@ -15,8 +15,9 @@ enum class SourceLoad {
 };
 // Anything but Loaded comes with the reason in error.
 SourceLoad LoadWithAssimp(const std::string& path, std::string& error);
-// Writes the scene (meshes in their current pose, joints as bones); the format follows
-// the path's extension.
-bool SaveWithAssimp(const std::string& path, std::string& error);
+// Writes the scene (meshes in their current pose, joints as bones), or with selectedOnly
+// only the selected meshes (and every joint), as the rig exporter takes them; the format
+// follows the path's extension.
+bool SaveWithAssimp(const std::string& path, std::string& error, bool selectedOnly = false);
 
 }  // namespace tessaline

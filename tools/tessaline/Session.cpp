@@ -122,19 +122,20 @@ bool Session::Select(std::string& unknown) {
 
 bool Session::Save(const std::string& path) {
     m_lastError.clear();
+    // Selection means the same for every output.
+    std::string unknown;
+    if (!m_options.selected.empty() && !Select(unknown)) {
+        Fail("--selected: no node of the scene is named \"" + unknown + "\".");
+        return false;
+    }
     if (IsRigPath(path)) {
-        std::string unknown;
-        if (!m_options.selected.empty() && !Select(unknown)) {
-            Fail("--selected: no node of the scene is named \"" + unknown + "\".");
-            return false;
-        }
         const unsigned int first = standin::consoleCount();
         const bool ok = standin::exportFile("TessalineExporter", path.c_str(), m_options.translatorOptions.c_str(),
                                             !m_options.selected.empty());
         return TranslatorRan(ok, "write", path, first);
     }
     std::string error;
-    const bool ok = SaveWithAssimp(path, error);
+    const bool ok = SaveWithAssimp(path, error, !m_options.selected.empty());
     m_console.PrintNew();
     if (!ok) Fail(error);
     return ok;

@@ -29,7 +29,7 @@ const char kUsage[] =
     "  convert IN OUT            load IN and write OUT; rig files (.tsl, also inside a ZIP archive\n"
     "                            as pack.zip/rig.tsl) go through the plug-in, other scene files\n"
     "                            (glTF, FBX, Collada, ...) through Assimp\n"
-    "      [--selected NAME...]  write only the meshes under these nodes (rig files)\n"
+    "      [--selected NAME...]  write only the meshes under these nodes\n"
     "      [--up y|z]            up axis of the scene (default y)\n"
     "      [--options TEXT]      option string for the translators, e.g. \"key=value;flag\"\n"
     "  info IN [--json]          load IN and describe the scene and the messages\n"
@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
     if (!session.Load(input)) return json ? JsonFailure(session.LastError(), 1) : 1;
     if (command.name == "convert") {
         std::string unknown;
-        if (!command.options.selected.empty() && IsRigPath(command.positional[1]) && !session.Select(unknown)) {
+        if (!command.options.selected.empty() && !session.Select(unknown)) {
             fprintf(stderr, "ERROR: --selected: no node of the scene is named \"%s\".\n", unknown.c_str());
             return 2;
         }
