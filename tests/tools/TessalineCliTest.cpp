@@ -316,7 +316,30 @@ TEST(TessalineCli, JointsThatPrintAlikeAreListedOnceEach) {
     std::remove(rig.c_str());
 }
 
+// Every number of the invBaseMatrix lines of a rig text, in order.
+std::vector<double> BindNumbers(const std::string& rig) {
+    std::vector<double> numbers;
+    for (size_t at = rig.find("invBaseMatrix"); at != std::string::npos; at = rig.find("invBaseMatrix", at + 1)) {
+        const char* text = rig.c_str() + at + 13;
+        for (int k = 0; k < 16; ++k) numbers.push_back(std::strtod(text, const_cast<char**>(&text)));
+    }
+    return numbers;
+}
+
 TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
+    // Each format read back gives the rig's bones where they were: FBX states its unit,
+    // which must say what the numbers are (a rig once came back 100 times smaller).
+    const std::vector<double> binds = BindNumbers(ReadFile(Golden("skinned")));
+    for (const char* extension : {"gltf", "dae", "fbx"}) {
+        const std::string back = Temp(std::string("skinned-back-") + extension + ".tsl");
+        ASSERT_EQ(Tessaline("convert " + Golden("skinned") + " " + Temp(std::string("skinned.") + extension) +
+                            " --up z").status, 0);
+        ASSERT_EQ(Tessaline("convert " + Temp(std::string("skinned.") + extension) + " " + back + " --up z").status, 0);
+        const std::vector<double> read = BindNumbers(ReadFile(back));
+        ASSERT_EQ(read.size(), binds.size()) << extension;
+        for (size_t i = 0; i < binds.size(); ++i) EXPECT_NEAR(read[i], binds[i], 1e-4) << extension << " " << i;
+        std::remove(back.c_str());
+    }
     for (const char* extension : {"gltf", "dae"}) {
         const std::string scene = Temp(std::string("skinned.") + extension);
         ProgramRun run = Tessaline("convert " + Golden("skinned") + " " + scene + " --up z");

@@ -463,10 +463,13 @@ bool MendWritten(ReplacingFiles& files, const std::string& target, Mend mend, st
     if (!in.good() && !in.eof()) return error = "Can't read back \"" + temporary + "\".", false;
     std::string reason;
     if (!mend(bytes, reason)) return error = "Can't write file \"" + target + "\": " + reason + ".", false;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.flush();
-    if (!out) return error = "Can't write file \"" + target + "\".\n" + strerror(errno), false;
+    // Written back and synced, as the first writing was.
+    FILE* out = fopen(temporary.c_str(), "wb");
+    const bool written = out && fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && fflush(out) == 0 &&
+                         fsync(fileno(out)) == 0;
+    const int reasonCode = errno;
+    if (out && fclose(out) != 0 && written) return error = "Can't write file \"" + target + "\".\n" + strerror(errno), false;
+    if (!written) return error = "Can't write file \"" + target + "\".\n" + strerror(reasonCode), false;
     return true;
 }
 
@@ -531,8 +534,11 @@ bool SaveWithAssimp(const std::string& path, std::string& error, bool selectedOn
         return false;
     }
     // Assimp's binary FBX leaves every nested record list without the null record that
-    // closes it, and FBX readers (Blender's, Assimp's own) refuse such a file.
-    if (format == std::string("fbx") && !MendWritten(files, path, fbx::MendFbxBinary, error)) {
+    // closes it, and FBX readers (Blender's, Assimp's own) refuse such a file. It also
+    // states centimetres, while the scene's units are metres (FBX sources are read into
+    // metres): the file says 100 centimetres per unit.
+    const auto mendFbx = [](std::string& bytes, std::string& reason) { return fbx::MendFbxBinary(bytes, reason, 100); };
+    if (format == std::string("fbx") && !MendWritten(files, path, mendFbx, error)) {
         files.Abandon();
         return false;
     }

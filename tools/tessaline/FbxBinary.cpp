@@ -261,11 +261,49 @@ bool WriteFbxBinary(const Document& document, std::string& bytes, std::string& e
     return true;
 }
 
-bool MendFbxBinary(std::string& bytes, std::string& error) {
+namespace {
+
+// A string property's text: its uint32 length, then the bytes.
+std::string_view PropertyText(const Property& property) {
+    if (property.type != 'S' || property.data.size() < 4) return {};
+    return std::string_view(property.data).substr(4);
+}
+
+// Sets the value of GlobalSettings' UnitScaleFactor and OriginalUnitScaleFactor: the P
+// records of its Properties70 named so, whose value is their last property, a double.
+bool SetUnitScale(Document& document, double centimetres) {
+    bool set = false;
+    for (Record& settings : document.records) {
+        if (settings.name != "GlobalSettings") continue;
+        for (Record& properties : settings.children) {
+            if (properties.name != "Properties70") continue;
+            for (Record& p : properties.children) {
+                if (p.name != "P" || p.properties.empty() || p.properties.back().type != 'D') continue;
+                const std::string_view key = PropertyText(p.properties.front());
+                if (key != "UnitScaleFactor" && key != "OriginalUnitScaleFactor") continue;
+                p.properties.back().data.assign(reinterpret_cast<const char*>(&centimetres), sizeof centimetres);
+                set = true;
+            }
+        }
+    }
+    return set;
+}
+
+}  // namespace
+
+bool MendFbxBinary(std::string& bytes, std::string& error, double centimetresPerUnit) {
     if (!IsBinaryFbx(bytes)) return true;
     Document document;
     std::string reason, mended;
-    if (!ParseFbxBinary(bytes, document, reason) || !WriteFbxBinary(document, mended, reason)) {
+    if (!ParseFbxBinary(bytes, document, reason)) {
+        error = "the binary FBX that was written cannot be mended: " + reason;
+        return false;
+    }
+    if (centimetresPerUnit > 0 && !SetUnitScale(document, centimetresPerUnit)) {
+        error = "the binary FBX that was written states no unit to set";
+        return false;
+    }
+    if (!WriteFbxBinary(document, mended, reason)) {
         error = "the binary FBX that was written cannot be mended: " + reason;
         return false;
     }

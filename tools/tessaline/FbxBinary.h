@@ -65,9 +65,10 @@ bool ParseFbxBinary(std::string_view bytes, Document& document, std::string& err
 bool WriteFbxBinary(const Document& document, std::string& bytes, std::string& error);
 
 // Rewrites binary FBX in place in the layout of the version it declares, with every nested
-// list closed by a null record of that version's size and a complete footer. Anything that
-// is not binary FBX (ASCII FBX) is left as it is. False with the reason, leaving bytes
-// unchanged, when the file cannot be read.
-bool MendFbxBinary(std::string& bytes, std::string& error);
+// list closed by a null record of that version's size and a complete footer, and, when
+// centimetresPerUnit is given, the unit it states (UnitScaleFactor, centimetres per unit)
+// set to it. Anything that is not binary FBX (ASCII FBX) is left as it is. False with the
+// reason, leaving bytes unchanged, when the file cannot be read.
+bool MendFbxBinary(std::string& bytes, std::string& error, double centimetresPerUnit = 0);
 
 }  // namespace tessaline::fbx

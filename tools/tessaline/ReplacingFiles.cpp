@@ -27,6 +27,13 @@ std::string ThroughLinks(const std::string& path) {
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+// The permissions of the file a new one replaces, which it takes when it is renamed
+// over it (not before: it may still be written to until then); -1 when there is none.
+int OldMode(const std::string& target) {
+    struct stat old;
+    return stat(target.c_str(), &old) == 0 ? int(old.st_mode & 07777) : -1;
+}
+
 // A name beside path that no file has: "<path>~<tag>N".
 std::string FreeName(const std::string& path, const char* tag) {
     for (unsigned int number = 1;; ++number) {
@@ -44,10 +51,7 @@ FILE* ReplacingFiles::Open(const std::string& wanted) {
     for (unsigned int number = 1; number <= 1000; ++number) {
         const std::string temporary = target + "~" + std::to_string(number);
         if (FILE* file = fopen(temporary.c_str(), "wbx")) {
-            // A file that is replaced keeps its permissions.
-            struct stat old;
-            if (stat(target.c_str(), &old) == 0) fchmod(fileno(file), old.st_mode & 07777);
-            m_entries.push_back({target, temporary, file, ""});
+            m_entries.push_back({target, temporary, file, "", OldMode(target)});
             return file;
         }
         if (errno != EEXIST) break;
@@ -93,9 +97,7 @@ void ReplacingFiles::CloseAll() {
 
 void ReplacingFiles::Adopt(const std::string& wanted, const std::string& written) {
     const std::string target = ThroughLinks(wanted);
-    struct stat old;
-    if (stat(target.c_str(), &old) == 0) chmod(written.c_str(), old.st_mode & 07777);
-    m_entries.push_back({target, written, nullptr, ""});
+    m_entries.push_back({target, written, nullptr, "", OldMode(target)});
 }
 
 // Each old target is first moved aside, so that a rename failing half way through the
@@ -125,6 +127,7 @@ bool ReplacingFiles::Commit(std::string& error) {
                 return false;
             }
         }
+        if (entry.mode >= 0) chmod(entry.temporary.c_str(), mode_t(entry.mode));
         if (rename(entry.temporary.c_str(), entry.target.c_str()) != 0) {
             Fail(entry.target, errno);
             PutBack(i);

@@ -52,6 +52,7 @@ private:
         std::string temporary;
         FILE* file = nullptr;
         std::string backup;  // the old target while the set is being committed
+        int mode = -1;       // the old target's permissions, given to the new file at commit
     };
     void Fail(const std::string& target, int error);
     void PutBack(size_t replaced);
