@@ -8,18 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "ExactMatrix.h"
+
 namespace tessaline {
 
 namespace {
 
-using Matrix = aiMatrix4x4t<double>;
-
-Matrix Exact(const aiMatrix4x4& m) {
-    Matrix out;
-    for (unsigned r = 0; r < 4; ++r)
-        for (unsigned c = 0; c < 4; ++c) out[r][c] = m[r][c];
-    return out;
-}
 
 // An affine matrix: the last row exactly (0, 0, 0, 1).
 aiMatrix4x4 Affine(const Matrix& m) {

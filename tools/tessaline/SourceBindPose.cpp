@@ -160,13 +160,6 @@ SourceFormat FormatOf(const aiScene& scene) {
     return SourceFormat::Other;
 }
 
-Matrix Exact(const aiMatrix4x4& m) {
-    Matrix exact;
-    for (unsigned r = 0; r < 4; ++r)
-        for (unsigned c = 0; c < 4; ++c) exact[r][c] = m[r][c];
-    return exact;
-}
-
 Matrix SceneFrame(const aiScene& scene) {
     Matrix frame;
     if (FormatOf(scene) != SourceFormat::Fbx) return frame;

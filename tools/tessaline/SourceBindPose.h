@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "ExactMatrix.h"
+
 namespace tessaline {
 
 enum class SourceFormat { Gltf, Collada, Fbx, Other };
 
-using Matrix = aiMatrix4x4t<double>;
-Matrix Exact(const aiMatrix4x4& m);
 
 // From the importer's name in the scene's metadata.
 SourceFormat FormatOf(const aiScene& scene);
