@@ -171,7 +171,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
         return INVALID_HANDLE_VALUE;
     }
     const bool existed = Exists(fileName);
-    const int fd = open(fileName, flags, 0666);
+    // Without O_NONBLOCK, opening a FIFO would wait for its other end; the flag is taken
+    // off again below, so reads and writes block as usual.
+    const int fd = open(fileName, flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         // A file that may be created is missing only when its folder is.
         if (errno == ENOENT && (flags & O_CREAT)) Fail(ERROR_PATH_NOT_FOUND);
@@ -182,6 +184,12 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         close(fd);
         Fail(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const int statusFlags = fcntl(fd, F_GETFL);
+    if (statusFlags == -1 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0) {
+        FailFromErrno();
+        close(fd);
         return INVALID_HANDLE_VALUE;
     }
     if (flock(fd, (shareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
@@ -336,6 +344,33 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
     if (high) *high = DWORD(uint64_t(status.st_size) >> 32);
     g_lastError = NO_ERROR;
     return DWORD(uint64_t(status.st_size));
+}
+
+DWORD GetFileType(HANDLE file) {
+    struct stat status;
+    const int fd = DescriptorOf(file);
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        Fail(fd < 0 ? ERROR_INVALID_HANDLE : ErrorFromErrno(errno));
+        return FILE_TYPE_UNKNOWN;
+    }
+    g_lastError = NO_ERROR;
+    if (S_ISREG(status.st_mode)) return FILE_TYPE_DISK;
+    if (S_ISCHR(status.st_mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
+}
+
+DWORD GetFileAttributesA(LPCSTR fileName) {
+    struct stat status;
+    if (!fileName) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (stat(fileName, &status) != 0) {
+        FailFromErrno();
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 BOOL FlushFileBuffers(HANDLE file) {

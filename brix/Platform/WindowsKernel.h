@@ -59,7 +59,8 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 // by CreateFileA with an advisory lock: a handle opened without sharing holds an
 // exclusive lock, any other a shared one, so a file held open without sharing cannot be
 // opened again, and a file held open at all cannot be moved or deleted. Directories
-// never open as files. Errors are reported through GetLastError with Windows codes.
+// never open as files. Opening never waits (a FIFO without a writer opens at once).
+// Errors are reported through GetLastError with Windows codes.
 
 typedef void* HANDLE;
 typedef int32_t LONG;
@@ -93,6 +94,12 @@ union LARGE_INTEGER {
 #define OPEN_ALWAYS 4u
 #define TRUNCATE_EXISTING 5u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -163,6 +170,12 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
 // The low 32 bits of the size (the high half through high when given).
 DWORD GetFileSize(HANDLE file, LPDWORD high);
 BOOL FlushFileBuffers(HANDLE file);
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a character device,
+// FILE_TYPE_PIPE for a FIFO or a socket, FILE_TYPE_UNKNOWN otherwise.
+DWORD GetFileType(HANDLE file);
+// FILE_ATTRIBUTE_DIRECTORY for a directory, FILE_ATTRIBUTE_NORMAL for anything else that
+// exists; INVALID_FILE_ATTRIBUTES with the last error set when nothing is there.
+DWORD GetFileAttributesA(LPCSTR fileName);
 BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 // Copies in chunks, calling progress (when given) once before the first chunk and after
 // each; PROGRESS_CANCEL or PROGRESS_STOP, or *cancel set, abandons the copy and removes

@@ -9,6 +9,14 @@
 
 namespace brix {
 
+// The file systems' reason for refusing to read a path that opens as a pipe, a socket
+// or a device rather than a file: such a stream has no size to read it by, and may
+// never end.
+inline constexpr const char kNotAFileReason[] = "It is a pipe or a device, not a file; only files are read.";
+// The Windows file system's reason for a directory given as a file (the system itself
+// only says that access is denied).
+inline constexpr const char kDirectoryReason[] = "It is a directory, not a file.";
+
 // Called with the fraction done, from 0.0 to 1.0.
 using ProgressCallback = void (*)(float fraction);
 
@@ -17,7 +25,8 @@ public:
     virtual ~IFileSystem() noexcept(false) = default;
     virtual void Init() = 0;
     virtual void Shutdown() = 0;
-    // Opens a file, or an entry of a ZIP archive on the path; empty on failure.
+    // Opens a file, or an entry of a ZIP archive on the path; empty on failure. A pipe or
+    // a device is refused (see kNotAFileReason).
     virtual InputStreamHandle CreateFileReader(const UString& path) = 0;
     virtual OutputStreamHandle CreateFileWriter(const UString& path, bool ignored, bool append) = 0;
     virtual uint64_t GetFileSize(const UString& path) = 0;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(_WIN32)
 #include <direct.h>
-#include <filesystem>
+#else
+#include <sys/file.h>
 #endif
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -220,6 +223,62 @@ TYPED_TEST(FileSystemTest, MissingFilesAndDirectoriesDoNotOpen) {
     EXPECT_FALSE(this->fs->CreateFileWriter(UString(this->dir.Path().c_str()), false, false));
     EXPECT_FALSE(this->fs->CreateFileWriter(UString((this->dir / "no/such/dir.tsl").c_str()), false, false));
     EXPECT_EQ(warnings.Text(), "");
+}
+
+// Sizes and positions past 32 bits: a file of 4 GiB and more is not taken for the file
+// of its size modulo 2^32. The files are sparse, so they cost no disk.
+TYPED_TEST(FileSystemTest, SizesAndPositionsOf4GiBAndMoreAreWhole) {
+    const std::string path = this->dir / "sparse.tsl";
+    for (const uint64_t size : {uint64_t(1908), uint64_t(1) << 31, uint64_t(1) << 32, (uint64_t(1) << 32) + 1908,
+                                (uint64_t(5) << 32) + 3}) {
+        SCOPED_TRACE(std::to_string(size));
+        WriteFile(path, "");
+        std::error_code error;
+        std::filesystem::resize_file(path, size, error);
+        ASSERT_FALSE(error) << error.message();
+        EXPECT_EQ(this->fs->GetFileSize(UString(path.c_str())), size);
+        InputStreamHandle in = this->fs->CreateFileReader(UString(path.c_str()));
+        ASSERT_TRUE(in);
+        EXPECT_EQ(in->GetSize(), size);
+        EXPECT_FALSE(in->IsEnd());
+        in->SeekToEnd();
+        EXPECT_EQ(in->Tell(), size);
+        EXPECT_TRUE(in->IsEnd());
+        in->SeekBackward(2);
+        EXPECT_EQ(in->Tell(), size - 2);
+        char tail[4] = {1, 1, 1, 1};
+        EXPECT_EQ(in->Serialize(tail, sizeof tail), 2u);
+        EXPECT_EQ(tail[0], 0);
+    }
+}
+
+// What opens but is not a file: a directory, and (where there are such) a pipe or a
+// device. None reads as an empty file, and none makes the open wait.
+TYPED_TEST(FileSystemTest, WhatIsNotAFileIsRefusedWithItsReason) {
+    const bool windows = std::is_same_v<TypeParam, UFileSystem_Windows>;
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {this->dir.Path(), windows ? kDirectoryReason : strerror(EISDIR)},
+    };
+#if !defined(_WIN32)
+    const std::string fifo = this->dir / "fifo.tsl";  // no writer: opening it must not wait for one
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")})
+        cases.push_back({path, kNotAFileReason});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        WarningCapture warnings;
+        EXPECT_FALSE(this->fs->CreateFileReader(UString(c.path.c_str())));
+        EXPECT_EQ(this->fs->GetLastFailureReason(), c.reason.c_str());
+        EXPECT_EQ(warnings.Text(), "");
+    }
+    // A writer given a directory says so too.
+    EXPECT_FALSE(this->fs->CreateFileWriter(UString(this->dir.Path().c_str()), false, false));
+    EXPECT_EQ(this->fs->GetLastFailureReason(), windows ? kDirectoryReason : strerror(EISDIR));
 }
 
 TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
@@ -568,23 +627,51 @@ TYPED_TEST(FileSystemTest, AnOverlongCurrentDirectoryThrowsThroughTheGuard) {
 #endif
 }
 
-TEST(FileSystemWindows, AFileHeldWithoutSharingIsAbsentToOthers) {
+// Readers share a file with each other; a writer shares it with nobody, so no reader
+// sees a half-written file and no writer changes a file being read.
+TEST(FileSystemWindows, ReadersShareAFileAndAWriterExcludesEveryone) {
     TempDir dir;
     ASSERT_TRUE(dir.Valid());
     const std::string path = dir / "held.tsl";
-    WriteFile(path, "held");
-    UFileSystem_Windows fs;
-    {
-        InputStreamHandle holder = fs.CreateFileReader(UString(path.c_str()));
-        ASSERT_TRUE(holder);
-        EXPECT_FALSE(fs.ExistsFile(UString(path.c_str())));
-        EXPECT_FALSE(fs.CreateFileReader(UString(path.c_str())));
-        EXPECT_FALSE(fs.CreateFileWriter(UString(path.c_str()), false, false));
-        EXPECT_FALSE(fs.Delete(UString(path.c_str())));
+    const UString name(path.c_str());
+    struct Case {
+        const char* holder;
+        bool othersRead, othersWrite;
+    };
+    for (const Case& c : {Case{"reader", true, false}, Case{"writer", false, false}}) {
+        SCOPED_TRACE(c.holder);
+        WriteFile(path, "held");
+        UFileSystem_Windows fs;
+        const bool reading = std::string(c.holder) == "reader";
+        InputStreamHandle heldReader = reading ? fs.CreateFileReader(name) : nullptr;
+        OutputStreamHandle heldWriter = reading ? nullptr : fs.CreateFileWriter(name, false, true);
+        ASSERT_TRUE(heldReader || heldWriter);
+        {
+            InputStreamHandle other = fs.CreateFileReader(name);
+            EXPECT_EQ(bool(other), c.othersRead);
+            if (other) EXPECT_EQ(ReadAll(*other), "held");
+            else EXPECT_EQ(fs.GetLastFailureReason(), brix::platform_windows::DescribeSystemError(ERROR_SHARING_VIOLATION));
+        }
+        EXPECT_EQ(fs.ExistsFile(name), c.othersRead);
+        EXPECT_EQ(fs.GetFileSize(name), c.othersRead ? 4u : 0u);
+        EXPECT_EQ(bool(fs.CreateFileWriter(name, false, false)), c.othersWrite);
+        EXPECT_FALSE(fs.Delete(name));
+        heldReader.reset();
+        heldWriter.reset();
+        EXPECT_EQ(ReadFile(path), "held");  // the refused writer did not truncate it
+        EXPECT_TRUE(fs.Delete(name));
     }
-    EXPECT_EQ(ReadFile(path), "held");  // the refused writer did not truncate it
-    EXPECT_TRUE(fs.ExistsFile(UString(path.c_str())));
-    EXPECT_TRUE(fs.Delete(UString(path.c_str())));
+#if !defined(_WIN32)
+    // Another program's shared lock (flock -s) is a reader's too.
+    WriteFile(path, "held");
+    const int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    UFileSystem_Windows fs;
+    EXPECT_TRUE(fs.CreateFileReader(name));
+    EXPECT_FALSE(fs.CreateFileWriter(name, false, false));
+    close(fd);
+#endif
 }
 
 TEST(FileSystemWindows, AMoveOfAFileInUseCopiesThenUndoesTheCopy) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #if defined(_WIN32)
@@ -51,9 +52,28 @@ bool IsSameFile(FILE* in, const UString& path) {
 #endif
 }
 
-// Opens a file (never a directory, which some C libraries open for reading).
+// Opens a file (never a directory, which some C libraries open for reading). Opening
+// for reading never waits: a FIFO without a writer opens at once.
 FILE* OpenFile(const UString& path, const char* mode) {
+#if defined(_WIN32)
     FILE* file = fopen(path.c_str(), mode);
+#else
+    FILE* file = nullptr;
+    if (mode[0] == 'r') {
+        // O_NONBLOCK keeps the open from waiting; it is taken off again so that reads wait.
+        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || !(file = fdopen(fd, mode))) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return nullptr;
+        }
+    } else {
+        file = fopen(path.c_str(), mode);
+    }
+#endif
     if (!file) return nullptr;
     struct stat status;
     if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
@@ -64,11 +84,20 @@ FILE* OpenFile(const UString& path, const char* mode) {
     return file;
 }
 
-InputStreamHandle OpenReader(const UString& path) {
+// Opens a file for reading; a pipe or a device opens but is refused, with notAFile set.
+InputStreamHandle OpenFileReader(const UString& path, bool* notAFile) {
     FILE* file = OpenFile(path, "rbS");
     if (!file) return nullptr;
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0 || !S_ISREG(status.st_mode)) {
+        fclose(file);
+        if (notAFile) *notAFile = true;
+        return nullptr;
+    }
     return std::make_unique<UFileANSI_SerializingPolicy_Input>(file, path);
 }
+
+InputStreamHandle OpenReader(const UString& path) { return OpenFileReader(path, nullptr); }
 
 }  // namespace
 
@@ -83,8 +112,10 @@ void UFileSystem_ANSI::Shutdown() { m_initialised = false; }
 
 InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
     BRIX_GUARD_BEGIN
-    if (InputStreamHandle reader = OpenReader(path)) return reader;
-    m_lastError = errno;
+    bool notAFile = false;
+    if (InputStreamHandle reader = OpenFileReader(path, &notAFile)) return reader;
+    m_lastFailure = UString(notAFile ? kNotAFileReason : strerror(errno));
+    if (notAFile) return nullptr;
     return OpenArchivePath(path, OpenReader);
     BRIX_GUARD_END
 }
@@ -93,7 +124,7 @@ OutputStreamHandle UFileSystem_ANSI::CreateFileWriter(const UString& path, bool,
     BRIX_GUARD_BEGIN
     FILE* file = OpenFile(path, append ? "abS" : "wbS");
     if (!file) {
-        m_lastError = errno;
+        m_lastFailure = UString(strerror(errno));
         return nullptr;
     }
     return std::make_unique<UFileANSI_SerializingPolicy_Output>(file, path);
@@ -192,11 +223,11 @@ UString UFileSystem_ANSI::GetWorkingDirectory() {
 OutputStreamHandle UFileSystem_ANSI::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN
     OutputStreamHandle stream = UFileANSI_ReplacingOutput::Create(path);
-    if (!stream) m_lastError = errno;
+    if (!stream) m_lastFailure = UString(strerror(errno));
     return stream;
     BRIX_GUARD_END
 }
 
-UString UFileSystem_ANSI::GetLastFailureReason() const { return UString(m_lastError ? strerror(m_lastError) : ""); }
+UString UFileSystem_ANSI::GetLastFailureReason() const { return m_lastFailure; }
 
 }  // namespace brix

@@ -12,6 +12,7 @@ public:
     // Sets the initialised flag and fills the working-directory cache.
     void Init() override;
     void Shutdown() override;
+    // Reads files only: a pipe or a device is refused.
     InputStreamHandle CreateFileReader(const UString& path) override;
     OutputStreamHandle CreateFileWriter(const UString& path, bool ignored, bool append) override;
     uint64_t GetFileSize(const UString& path) override;
@@ -32,13 +33,14 @@ public:
     UString GetWorkingDirectory() override;
     // Writes "<path>~N" (the first free N) and renames it over path on Commit.
     OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
-    // strerror of the errno of the last failed open.
+    // strerror of the errno of the last failed open; kNotAFileReason for a pipe or a
+    // device refused by CreateFileReader.
     UString GetLastFailureReason() const override;
 
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
-    int m_lastError = 0;
+    UString m_lastFailure;
 };
 
 }  // namespace brix

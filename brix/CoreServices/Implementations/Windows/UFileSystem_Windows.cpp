@@ -11,14 +11,36 @@ namespace brix::platform_windows {
 
 namespace {
 
+// Readers share the file with other readers; a writer (which shares nothing) keeps
+// them out, and they keep a writer out, so no half-written file is read.
 HANDLE OpenForReading(const UString& path) {
-    return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
-InputStreamHandle OpenReader(const UString& path) {
+// Opens a file for reading; a pipe or a device opens but is refused, with notAFile set.
+InputStreamHandle OpenFileReader(const UString& path, bool* notAFile) {
     HANDLE handle = OpenForReading(path);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        if (notAFile) *notAFile = true;
+        return nullptr;
+    }
     return std::make_unique<UFileWindows_SerializingPolicy_Input>(handle, path);
+}
+
+InputStreamHandle OpenReader(const UString& path) { return OpenFileReader(path, nullptr); }
+
+// The reason for a failed open of path with the system's error code error: the
+// system's words, except for a directory, where it only says access is denied.
+UString FailureReason(const UString& path, DWORD error) {
+    if (error == ERROR_ACCESS_DENIED) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return UString(kDirectoryReason);
+    }
+    return DescribeSystemError(error);
 }
 
 // Passes the fraction copied on to the file system's progress callback.
@@ -43,9 +65,11 @@ void UFileSystem_Windows::Shutdown() { m_initialised = false; }
 
 InputStreamHandle UFileSystem_Windows::CreateFileReader(const UString& path) {
     BRIX_GUARD_BEGIN
-    if (InputStreamHandle reader = OpenReader(path)) return reader;
+    bool notAFile = false;
+    if (InputStreamHandle reader = OpenFileReader(path, &notAFile)) return reader;
     // The reason of the path itself, not of the archive prefixes tried after it.
-    m_lastError = GetLastError();
+    m_lastFailure = notAFile ? UString(kNotAFileReason) : FailureReason(path, GetLastError());
+    if (notAFile) return nullptr;
     return OpenArchivePath(path, OpenReader);
     BRIX_GUARD_END
 }
@@ -55,7 +79,7 @@ OutputStreamHandle UFileSystem_Windows::CreateFileWriter(const UString& path, bo
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        m_lastError = GetLastError();
+        m_lastFailure = FailureReason(path, GetLastError());
         return nullptr;
     }
     // OPEN_ALWAYS leaves the position at the start; appending writes after the end.
@@ -67,10 +91,11 @@ OutputStreamHandle UFileSystem_Windows::CreateFileWriter(const UString& path, bo
 uint64_t UFileSystem_Windows::GetFileSize(const UString& path) {
     HANDLE handle = OpenForReading(path);
     if (handle == INVALID_HANDLE_VALUE) return 0;
-    DWORD size = ::GetFileSize(handle, nullptr);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) size = 0;
+    DWORD high = 0;
+    const DWORD low = ::GetFileSize(handle, &high);
+    const bool failed = low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR;
     CloseHandle(handle);
-    return size;
+    return failed ? 0 : (uint64_t(high) << 32) | low;
 }
 
 bool UFileSystem_Windows::ExistsFile(const UString& path) {
@@ -141,11 +166,11 @@ UString UFileSystem_Windows::GetWorkingDirectory() {
 OutputStreamHandle UFileSystem_Windows::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN
     OutputStreamHandle stream = UFileWindows_ReplacingOutput::Create(path);
-    if (!stream) m_lastError = GetLastError();
+    if (!stream) m_lastFailure = DescribeSystemError(GetLastError());
     return stream;
     BRIX_GUARD_END
 }
 
-UString UFileSystem_Windows::GetLastFailureReason() const { return DescribeSystemError(m_lastError); }
+UString UFileSystem_Windows::GetLastFailureReason() const { return m_lastFailure; }
 
 }  // namespace brix::platform_windows

@@ -15,13 +15,13 @@ public:
     // Sets the initialised flag and fills the working-directory cache.
     void Init() override;
     void Shutdown() override;
-    // Opens for reading without sharing; a file that another handle holds open without
-    // sharing does not open.
+    // Opens for reading, sharing the file with other readers only: a file that a writer
+    // holds open does not open. A pipe or a device is refused.
     InputStreamHandle CreateFileReader(const UString& path) override;
     // Opens for writing without sharing: created anew, or opened (created when missing)
     // and positioned at its end when appending.
     OutputStreamHandle CreateFileWriter(const UString& path, bool ignored, bool append) override;
-    // The low 32 bits of the size; 0 when the file does not open.
+    // The size; 0 when the file does not open.
     uint64_t GetFileSize(const UString& path) override;
     bool ExistsFile(const UString& path) override;
     bool Delete(const UString& path) override;
@@ -39,13 +39,14 @@ public:
     UString GetWorkingDirectory() override;
     // Writes "<path>~N" (the first free N) and moves it over path on Commit.
     OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
-    // The system's text for the error of the last failed open.
+    // The system's text for the error of the last failed open; for a directory, and for
+    // a pipe or a device refused by CreateFileReader, the file system's own.
     UString GetLastFailureReason() const override;
 
 private:
     bool m_initialised = false;
     UString m_workingDirectory;
-    uint32_t m_lastError = 0;  // the Windows error code; kept out of the kernel header's types here
+    UString m_lastFailure;
 };
 
 }  // namespace brix::platform_windows

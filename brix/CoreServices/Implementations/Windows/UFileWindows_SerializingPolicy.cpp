@@ -40,24 +40,26 @@ UString UFileWindows_SerializingPolicy_Input::GetName() const { return m_path; }
 uint64_t UFileWindows_SerializingPolicy_Input::GetSize() {
     if (m_handle == INVALID_HANDLE_VALUE) return 0;
     if (m_size == ~uint64_t(0)) {
-        const DWORD size = ::GetFileSize(m_handle, nullptr);
-        if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        DWORD high = 0;
+        const DWORD low = ::GetFileSize(m_handle, &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
             m_failed = true;
             return 0;
         }
-        m_size = size;
+        m_size = (uint64_t(high) << 32) | low;
     }
     return m_size;
 }
 
 uint64_t UFileWindows_SerializingPolicy_Input::Tell() {
-    const DWORD position =
-        m_handle == INVALID_HANDLE_VALUE ? INVALID_SET_FILE_POINTER : SetFilePointer(m_handle, 0, nullptr, FILE_CURRENT);
-    if (position == INVALID_SET_FILE_POINTER && (m_handle == INVALID_HANDLE_VALUE || GetLastError() != NO_ERROR)) {
+    LONG high = 0;
+    const DWORD low =
+        m_handle == INVALID_HANDLE_VALUE ? INVALID_SET_FILE_POINTER : SetFilePointer(m_handle, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && (m_handle == INVALID_HANDLE_VALUE || GetLastError() != NO_ERROR)) {
         m_failed = true;
         return 0;
     }
-    return position;
+    return (uint64_t(uint32_t(high)) << 32) | low;
 }
 
 void UFileWindows_SerializingPolicy_Input::Seek(int64_t distance, DWORD method) {

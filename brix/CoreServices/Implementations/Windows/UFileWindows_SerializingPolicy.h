@@ -22,9 +22,9 @@ public:
     void Close() override;
     bool IsOpen() const override;
     UString GetName() const override;
-    // GetFileSize's low 32 bits, cached after the first query.
+    // The 64-bit size, cached after the first query.
     uint64_t GetSize() override;
-    // The low 32 bits of the position, zero-extended.
+    // The 64-bit position.
     uint64_t Tell() override;
     void SeekToStart() override;
     void SeekToEnd() override;
