@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,6 +267,58 @@ TEST(TessalineCli, AnExceptionDuringImportIsPrintedWithItsText) {
     ASSERT_FALSE(document.is_discarded()) << json.out;
     EXPECT_NE(document["error"].get<std::string>().find("text too large to parse"), std::string::npos) << json.out;
     std::remove(big.c_str());
+}
+
+// What `info` makes of a rig path that is not a plain small file, or is in use.
+TEST(TessalineCli, InfoRefusesWhatIsNotAFileAndSharesFilesWithReaders) {
+    const std::string folder = NewFolder("not_a_file");
+    const std::string huge = folder + "/huge.tsl", fifo = folder + "/fifo.tsl", piped = folder + "/piped.tsl",
+                      zero = folder + "/zero.tsl", directory = folder + "/directory.tsl";
+    // A rig followed by 4 GiB of zeros: not the rig its size modulo 2^32 would give.
+    WriteFile(huge, ReadFile(Golden("skinned")));
+    ASSERT_EQ(truncate(huge.c_str(), (off_t(1) << 32) + 1908), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/stdin", piped.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    const std::string notAFile = "It is a pipe or a device, not a file; only files are read.";
+    const std::string rig = Golden("skinned");
+    struct Case {
+        std::string path, shellPrefix;
+        int status;
+        std::string expected;  // in stderr when failing, in stdout when not
+    };
+    const std::vector<Case> cases = {
+        {huge, "", 1, "text too large to parse"},
+        {piped, "cat " + rig + " | ", 1, notAFile},
+        {zero, "", 1, notAFile},
+        {fifo, "timeout 60 ", 1, notAFile},
+        {directory, "", 1, "ERROR: Can't open file \"" + directory + "\" for reading.\nIt is a directory, not a file."},
+        // Another reader holding the file (flock -s) does not keep this one out.
+        {rig, "flock -s " + rig + " ", 0, "body: 8 vertices, 6 polygons"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shellPrefix + c.path);
+        const ProgramRun run = Tessaline("info " + c.path + " --up z", c.shellPrefix);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((c.status ? run.err : run.out).find(c.expected), std::string::npos) << run.out << run.err;
+        if (c.status) {
+            EXPECT_EQ(run.out, "");
+        }
+    }
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+// Output that cannot be written fails the command, with a message on stderr.
+TEST(TessalineCli, AnOutputThatCannotBeWrittenFailsTheCommand) {
+    const std::string err = Temp("full.err");
+    for (const std::string& arguments : {"info " + Golden("skinned") + " --up z", std::string("--help")}) {
+        SCOPED_TRACE(arguments);
+        const int raw = std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >/dev/full 2>" + err).c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+        EXPECT_EQ(ReadFile(err), "ERROR: Can't write the output: " + std::string(strerror(ENOSPC)) + ".\n");
+    }
+    std::remove(err.c_str());
 }
 
 TEST(TessalineCli, InfoJsonEscapesBytesThatAreNotUtf8) {

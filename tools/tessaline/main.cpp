@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -189,11 +190,20 @@ static void KeepFreedMemoryForReuse() {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
-int main(int argc, char** argv) {
-    KeepFreedMemoryForReuse();
-    // A write past the file-size limit then fails with an error that is reported,
-    // instead of ending the program without a word.
-    signal(SIGXFSZ, SIG_IGN);
+// Writes out what is left of standard output. An output that did not get there (a full
+// disk, say) fails the program with a message on standard error, rather than
+// ending as if the report had been given: status 1 when the command itself succeeded,
+// the command's own status otherwise.
+static int FinishOutput(int status) {
+    errno = 0;
+    const bool flushed = fflush(stdout) == 0;
+    if (flushed && !ferror(stdout)) return status;
+    const int error = errno;
+    fprintf(stderr, "ERROR: Can't write the output%s%s.\n", error ? ": " : "", error ? strerror(error) : "");
+    return status == 0 ? 1 : status;
+}
+
+static int Run(int argc, char** argv) {
     Command command;
     std::string error;
     const bool parsed = Parse(argc, argv, command, error);
@@ -240,4 +250,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     return RoundTripScene(session) ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    KeepFreedMemoryForReuse();
+    // A write past the file-size limit then fails with an error that is reported,
+    // instead of ending the program without a word.
+    signal(SIGXFSZ, SIG_IGN);
+    return FinishOutput(Run(argc, argv));
 }
