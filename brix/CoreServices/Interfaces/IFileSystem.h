@@ -13,8 +13,8 @@ namespace brix {
 // or a device rather than a file: such a stream has no size to read it by, and may
 // never end.
 inline constexpr const char kNotAFileReason[] = "It is a pipe or a device, not a file; only files are read.";
-// The Windows file system's reason for a directory given as a file (the system itself
-// only says that access is denied).
+// The file systems' reason for a directory given as a file (Windows itself only says
+// that access is denied).
 inline constexpr const char kDirectoryReason[] = "It is a directory, not a file.";
 
 // Called with the fraction done, from 0.0 to 1.0.

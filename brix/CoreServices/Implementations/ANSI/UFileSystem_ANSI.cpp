@@ -99,6 +99,14 @@ InputStreamHandle OpenFileReader(const UString& path, bool* notAFile) {
 
 InputStreamHandle OpenReader(const UString& path) { return OpenFileReader(path, nullptr); }
 
+// The reason for a failed open of path with errno error; a directory is named as such on
+// every system (the Windows runtime only says that access is denied).
+UString FailureReason(const UString& path, int error) {
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return UString(kDirectoryReason);
+    return UString(strerror(error));
+}
+
 }  // namespace
 
 void UFileSystem_ANSI::Init() {
@@ -114,7 +122,7 @@ InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
     BRIX_GUARD_BEGIN
     bool notAFile = false;
     if (InputStreamHandle reader = OpenFileReader(path, &notAFile)) return reader;
-    m_lastFailure = UString(notAFile ? kNotAFileReason : strerror(errno));
+    m_lastFailure = notAFile ? UString(kNotAFileReason) : FailureReason(path, errno);
     if (notAFile) return nullptr;
     return OpenArchivePath(path, OpenReader);
     BRIX_GUARD_END
@@ -124,7 +132,7 @@ OutputStreamHandle UFileSystem_ANSI::CreateFileWriter(const UString& path, bool,
     BRIX_GUARD_BEGIN
     FILE* file = OpenFile(path, append ? "abS" : "wbS");
     if (!file) {
-        m_lastFailure = UString(strerror(errno));
+        m_lastFailure = FailureReason(path, errno);
         return nullptr;
     }
     return std::make_unique<UFileANSI_SerializingPolicy_Output>(file, path);

@@ -33,8 +33,8 @@ public:
     UString GetWorkingDirectory() override;
     // Writes "<path>~N" (the first free N) and renames it over path on Commit.
     OutputStreamHandle CreateReplacingFileWriter(const UString& path) override;
-    // strerror of the errno of the last failed open; kNotAFileReason for a pipe or a
-    // device refused by CreateFileReader.
+    // strerror of the errno of the last failed open; kDirectoryReason for a directory,
+    // kNotAFileReason for a pipe or a device refused by CreateFileReader.
     UString GetLastFailureReason() const override;
 
 private:
