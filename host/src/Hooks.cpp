@@ -282,14 +282,18 @@ MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDo
       cluster->data[{cluster->nt->find("bindPreMatrix"), -1, (int)k}] = newMatrixData(bindWorld[k].inverse());
   touch();
   if (weights.length()) {
+    // Every vertex and influence in one call: set one weight at a time, a skin of a
+    // thousand joints took minutes. A list that does not fit the mesh binds nothing.
     MDagPath path;
     mesh.getPath(path);
-    MFnSkinCluster fn(sc);
-    MItGeometry it(path);
-    unsigned k = influences.length();
-    if (weights.length() != (unsigned)it.count() * k) return sc;
-    for (; !it.isDone(); it.next())
-      for (unsigned j = 0; j < k; ++j) fn.setWeights(path, it.component(), j, weights[it.index() * k + j], false);
+    const unsigned count = (unsigned)MItGeometry(path).count(), k = influences.length();
+    if (weights.length() != count * k) return MObject();
+    MFnSingleIndexedComponent component;
+    MObject vertices = component.create(MFn::kMeshVertComponent);
+    for (unsigned v = 0; v < count; ++v) component.addElement(int(v));
+    MIntArray all;
+    for (unsigned j = 0; j < k; ++j) all.append(int(j));
+    if (!MFnSkinCluster(sc).setWeights(path, vertices, all, weights, false)) return MObject();
   }
   return sc;
 }
