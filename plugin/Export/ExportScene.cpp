@@ -16,6 +16,7 @@
 #include "Core/ErrorDescription.h"
 #include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
+#include "Rig/RigReader.h"
 #include "Rig/RigWriter.h"
 #include "platform/Maya/Kits/HJointKit.h"
 #include "platform/Maya/Kits/HMaterialKit.h"
@@ -356,6 +357,15 @@ bool RefuseNonFinite(const RigWriter& writer) {
 // False when the file must not be kept.
 bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, const UArray<HObject>& meshes,
                const UArray<HObject>& bones) {
+    // A count the rig reader refuses would make a file that no one can read back: the
+    // export fails instead, before anything is written.
+    if (uint32_t(bones.Num()) >= rig::kMaxRecords || uint32_t(meshes.Num()) >= rig::kMaxRecords) {
+        const bool tooManyBones = uint32_t(bones.Num()) >= rig::kMaxRecords;
+        brix::UMessage(brix::Channel::Error, "Can't export ")
+            << (tooManyBones ? bones.Num() : meshes.Num()) << (tooManyBones ? " joints" : " meshes")
+            << ": a rig file holds fewer than " << int32_t(rig::kMaxRecords) << ".";
+        return false;
+    }
     RigWriter writer(stream);
     writer.BeginFile();
     writer.BoneCount(uint32_t(bones.Num()));

@@ -54,6 +54,15 @@ TEST_F(ExportDriver, SingularBindMatrixStopsInsideThatBone) {
               "progressBar -edit -endProgress $gMainProgressBar;");
 }
 
+TEST_F(ExportDriver, MoreJointsThanARigFileHoldsFailBeforeAnythingIsWritten) {
+    // The reader refuses a count of 5000 or more, so such a file could never be read back.
+    for (int j = 0; j < 5000; ++j) standin::makeJoint(("j" + std::to_string(j)).c_str());
+    int code = 0;
+    EXPECT_EQ(Export("", false, &code), "");
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(Errors(), "Can't export 5000 joints: a rig file holds fewer than 5000.\r\n");
+}
+
 TEST_F(ExportDriver, OptionsAreReportedAndChangeNothing) {
     plugin_test::BuildScene("bones");
     const std::string plain = Export();
