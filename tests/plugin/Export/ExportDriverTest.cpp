@@ -89,7 +89,8 @@ namespace {
 
 // A bone turned by degrees about z and scaled, its head at (x, y, z).
 MMatrix Pose(double degrees, double scale, double x, double y, double z) {
-    const double angle = degrees * M_PI / 180, c = std::cos(angle) * scale, s = std::sin(angle) * scale;
+    const double angle = degrees * 3.14159265358979323846 / 180;
+    const double c = std::cos(angle) * scale, s = std::sin(angle) * scale;
     const double rows[4][4] = {{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, scale, 0}, {x, y, z, 1}};
     return MMatrix(rows);
 }
