@@ -355,10 +355,16 @@ def main():
                 ext, w["bone head"], w["bone axis"], w["vertex"], w["normal"], "; ".join(sorted(w["warnings"])) or "none"))
     lines.append("%d of %d files within tolerance" % (
         sum(1 for l in lines if l.startswith("ok ")), sum(1 for l in lines if l[:4] in ("ok  ", "FAIL"))))
+    return publish(lines, args.report, failed)
+
+
+def publish(lines, report, failed):
+    """Prints the report, writes it to the report file when there is one, and gives the
+    exit status: 1 when anything failed."""
     text = "\n".join(lines)
     print(text)
-    if args.report:
-        with open(args.report, "w") as f:
+    if report:
+        with open(report, "w") as f:
             f.write(text + "\n")
     return 1 if failed else 0
 

@@ -25,7 +25,8 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import rigfile  # noqa: E402
-from judge_conversions import Grid, ROUNDING, WEIGHT_TOLERANCE, norm, sub, normalised_weights, weight_error  # noqa: E402
+from judge_conversions import (Grid, ROUNDING, WEIGHT_TOLERANCE, norm, normalised_weights, publish, sub,  # noqa: E402
+                               weight_error)
 
 FORMATS = ("glb", "dae", "fbx")
 # Units a format states, by which a reader may scale the whole rig.
@@ -260,12 +261,7 @@ def main():
         if ext in worst:
             lines.append("  %s: bone head %.2e, vertex %.2e" % (ext, worst[ext]["head"], worst[ext]["vertex"]))
     lines.append("%d files judged, %d failed" % (sum(1 for l in lines if l[:4] in ("ok  ", "FAIL")), failed))
-    text = "\n".join(lines)
-    print(text)
-    if args.report:
-        with open(args.report, "w") as f:
-            f.write(text + "\n")
-    return 1 if failed else 0
+    return publish(lines, args.report, failed)
 
 
 if __name__ == "__main__":
