@@ -316,6 +316,97 @@ TEST(SourceConversion, ASourceWithNothingARigCanCarryIsRefused) {
     std::remove(source.c_str());
 }
 
+// A glTF whose node i has node i + 1 as its child, the last holding one triangle; extra
+// JSON for node n (0-based) comes from more(n).
+std::string NodeChainGltf(int depth, const std::function<std::string(int)>& more = [](int) { return std::string(); }) {
+    std::string nodes;
+    for (int i = 0; i < depth; ++i) {
+        nodes += (i ? "," : "") + std::string("{\"name\":\"n") + std::to_string(i) + "\"";
+        if (i + 1 < depth) nodes += ",\"children\":[" + std::to_string(i + 1) + "]";
+        else nodes += ",\"mesh\":0";
+        nodes += more(i) + "}";
+    }
+    // One triangle: (0,0,0), (1,0,0), (0,1,0) as little-endian floats in base64.
+    return "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[" + nodes +
+           "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
+           "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+           "\"min\":[0,0,0],\"max\":[1,1,0]}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
+           "\"buffers\":[{\"byteLength\":36,\"uri\":\"data:application/octet-stream;base64,"
+           "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA\"}]}";
+}
+
+// The same document as a binary glTF: header, then the JSON chunk padded with spaces.
+std::string AsGlb(std::string json) {
+    while (json.size() % 4) json += ' ';
+    auto u32 = [](uint32_t value) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[size_t(i)] = char(value >> (8 * i) & 0xff);
+        return bytes;
+    };
+    return "glTF" + u32(2) + u32(uint32_t(20 + json.size())) + u32(uint32_t(json.size())) + "JSON" + json;
+}
+
+std::string Collada(const std::string& libraryNodes, const std::string& sceneNodes) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+           "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">\n"
+           "<asset><unit name=\"meter\" meter=\"1\"/><up_axis>Y_UP</up_axis></asset>\n"
+           "<library_nodes>" + libraryNodes + "</library_nodes>\n"
+           "<library_visual_scenes><visual_scene id=\"scene\">" + sceneNodes + "</visual_scene></library_visual_scenes>\n"
+           "<scene><instance_visual_scene url=\"#scene\"/></scene>\n</COLLADA>\n";
+}
+
+TEST(SourceConversion, DeepCyclicOrExplodingNodeTreesAreRefusedBeforeAssimpReadsThem) {
+    // Each of these overflowed the stack inside Assimp's readers (or would have made a
+    // billion nodes) before the node graph was measured first.
+    std::string nestedNodes, doubling;
+    for (int i = 0; i < 3000; ++i) nestedNodes += "<node id=\"d" + std::to_string(i) + "\">";
+    for (int i = 0; i < 3000; ++i) nestedNodes += "</node>";
+    for (int i = 0; i < 30; ++i)
+        doubling += "<node id=\"x" + std::to_string(i) + "\"><instance_node url=\"#x" + std::to_string(i + 1) +
+                    "\"/><instance_node url=\"#x" + std::to_string(i + 1) + "\"/></node>";
+    doubling += "<node id=\"x30\"/>";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {"chain.gltf", NodeChainGltf(20000), "its nodes nest more than 1000 deep"},
+        {"chain.glb", AsGlb(NodeChainGltf(1001)), "its nodes nest more than 1000 deep"},
+        {"cycle.gltf", NodeChainGltf(3, [](int n) { return n == 1 ? std::string(",\"children\":[0]") : std::string(); }),
+         "its nodes form a cycle"},
+        {"cycle.dae",
+         Collada("<node id=\"a\" name=\"a\"><instance_node url=\"#b\"/></node>"
+                 "<node id=\"b\" name=\"b\"><instance_node url=\"#a\"/></node>",
+                 "<node id=\"root\"><instance_node url=\"#a\"/></node>"),
+         "its nodes form a cycle: node \"a\" contains itself."},
+        {"nested.dae", Collada("", nestedNodes), "its nodes nest more than 1000 deep"},
+        {"doubling.dae", Collada(doubling, "<node id=\"root\"><instance_node url=\"#x0\"/></node>"),
+         "its instanced nodes expand to more than 1000000 nodes"},
+    };
+    for (const Case& c : cases) {
+        const std::string source = Temp(c.name), rig = Temp(std::string(c.name) + ".tsl");
+        std::ofstream(source, std::ios::binary) << c.text;
+        const std::string someRig = std::string(TESSALINE_TEST_DATA) + "/rig/skinned.tsl";
+        for (const std::string& command : {"convert " + source + " " + rig, "check " + source + " " + someRig}) {
+            const ProgramRun run = Tessaline(command);
+            EXPECT_EQ(run.status, 1) << c.name << ": " << command;
+            EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.name << ": " << run.err;
+        }
+        EXPECT_FALSE(std::ifstream(rig).good()) << c.name;
+        std::remove(source.c_str());
+    }
+}
+
+TEST(SourceConversion, ATreeJustInsideTheDepthLimitConverts) {
+    const std::string source = Temp("deep.gltf"), rig = Temp("deep.tsl");
+    std::ofstream(source) << NodeChainGltf(1000);
+    const ProgramRun run = Tessaline("convert " + source + " " + rig);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(ReadFile(rig).find("vertices {"), std::string::npos);
+    std::remove(source.c_str());
+    std::remove(rig.c_str());
+}
+
 TEST(SourceConversion, RigUnderAGroupScaledToCentimetres) {
     // "armature" scales by 0.01; "hip" sits 100 units up in it (1 m), "knee" 50 below
     // hip (0.5 m). The mesh node has no transform, so each inverse bind matrix is the

@@ -52,7 +52,9 @@ public:
     explicit Importer(const aiScene& scene) : m_scene(scene), m_names(NameSourceScene(scene)), m_worlds(scene) {}
 
     void Run() {
-        BuildNode(*m_scene.mRootNode, MObject::kNullObj);
+        ForEachNode(*m_scene.mRootNode, [&](const aiNode& node, const aiNode* parent) {
+            BuildNode(node, parent ? m_nodes.at(parent) : MObject::kNullObj);
+        });
         BuildBonesWithoutNode();
         for (const BuiltMesh& mesh : m_meshes) BindSkin(mesh);
     }
@@ -86,7 +88,6 @@ private:
         }
         if (object.isNull()) object = standin::makeTransform(name.c_str(), parent, local);
         m_nodes[&node] = object;
-        for (unsigned c = 0; c < node.mNumChildren; ++c) BuildNode(*node.mChildren[c], object);
     }
 
     // The transform holding the node's meshes, or null when there is nothing to build.

@@ -1,5 +1,7 @@
 #include "CheckBindPoses.h"
 
+#include "SourceScene.h"
+
 #include <cstring>
 #include <vector>
 
@@ -64,18 +66,13 @@ CheckBindPoses::CheckBindPoses(const aiScene& scene) : m_scene(scene) {
     else if (format.find("FBX") != std::string::npos) m_format = Format::Fbx;
     m_fromBlender = Text(scene, "SourceAsset_Generator").rfind("Blender", 0) == 0;
     if (m_format == Format::Fbx) m_frame = FbxFrame(scene);
-    Walk(*scene.mRootNode, m_frame);
-}
-
-// Parents as the children lists give them: some of Assimp's loaders set mParent to
-// something else.
-void CheckBindPoses::Walk(const aiNode& node, const Mat4& above) {
-    m_world[&node] = above * Mat4::From(node.mTransformation);
-    m_lastOfName[node.mName.C_Str()] = &node;
-    for (unsigned c = 0; c < node.mNumChildren; ++c) {
-        m_parent[node.mChildren[c]] = &node;
-        Walk(*node.mChildren[c], m_world[&node]);
-    }
+    // Parents as the children lists give them: some of Assimp's loaders set mParent to
+    // something else.
+    ForEachNode(*scene.mRootNode, [&](const aiNode& node, const aiNode* parent) {
+        if (parent) m_parent[&node] = parent;
+        m_world[&node] = (parent ? m_world.at(parent) : m_frame) * Mat4::From(node.mTransformation);
+        m_lastOfName[node.mName.C_Str()] = &node;
+    });
 }
 
 // A COLLADA file may hold an armature twice under the same names; the copy written last

@@ -40,7 +40,6 @@ private:
     enum class Format { Gltf, Collada, Fbx, Other };
     const aiNode* JointNode(const std::string& name) const;
     Mat4 SkinFrame(const aiNode& meshNode, const aiMesh& part, unsigned b) const;
-    void Walk(const aiNode& node, const Mat4& above);
 
     const aiScene& m_scene;
     Format m_format = Format::Other;

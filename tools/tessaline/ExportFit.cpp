@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ExactMatrix.h"
+#include "SourceScene.h"
 
 namespace tessaline {
 
@@ -73,17 +74,24 @@ Matrix Rigid(const Matrix& m) {
 
 // Joints: each world matrix becomes its rigid part, and every local matrix below a
 // changed world matrix is worked out again from the new worlds. Other nodes keep theirs.
-void FitNodes(aiNode& node, const Matrix& parentWorld, const Matrix& parentFitted, bool parentChanged,
-              const std::set<std::string>& bones) {
-    const Matrix world = parentWorld * Exact(node.mTransformation);
-    Matrix fitted = world;
-    bool changed = parentChanged;
-    if (bones.count(node.mName.C_Str()) && !IsRigid(world)) {
-        fitted = Rigid(world);
-        changed = true;
-    }
-    if (changed) node.mTransformation = Affine(Matrix(parentFitted).Inverse() * fitted);
-    for (unsigned c = 0; c < node.mNumChildren; ++c) FitNodes(*node.mChildren[c], world, fitted, changed, bones);
+void FitNodes(aiNode& root, const std::set<std::string>& bones) {
+    struct Placed {
+        Matrix world, fitted;
+        bool changed = false;
+    };
+    std::map<const aiNode*, Placed> placed;
+    ForEachNode(root, [&](aiNode& node, aiNode* parent) {
+        const Placed above = parent ? placed.at(parent) : Placed{};
+        Placed& own = placed[&node];
+        own.world = above.world * Exact(node.mTransformation);
+        own.fitted = own.world;
+        own.changed = above.changed;
+        if (bones.count(node.mName.C_Str()) && !IsRigid(own.world)) {
+            own.fitted = Rigid(own.world);
+            own.changed = true;
+        }
+        if (own.changed) node.mTransformation = Affine(Matrix(above.fitted).Inverse() * own.fitted);
+    });
 }
 
 void FitBindMatrices(aiMesh& mesh, std::map<std::string, double>& scaled) {
@@ -146,7 +154,7 @@ JointFit FitJointsToRotations(aiScene& scene) {
     std::set<std::string> bones;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
         for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) bones.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
-    if (scene.mRootNode) FitNodes(*scene.mRootNode, Matrix(), Matrix(), false, bones);
+    if (scene.mRootNode) FitNodes(*scene.mRootNode, bones);
     std::map<std::string, double> scaled;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m) FitBindMatrices(*scene.mMeshes[m], scaled);
     report.jointsScaled = int(scaled.size());

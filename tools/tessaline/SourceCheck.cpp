@@ -61,7 +61,7 @@ public:
     }
 
     void Run() {
-        GatherMeshes(*m_scene.mRootNode);
+        GatherMeshes();
         MeasureSize();
         CheckBones();
         CheckMeshes();
@@ -110,11 +110,11 @@ private:
     }
 
     template <typename Visit>
-    void ForEachMeshPart(Visit visit, const aiNode* node = nullptr) {
-        if (!node) node = m_scene.mRootNode;
-        for (unsigned i = 0; i < node->mNumMeshes; ++i)
-            if (node->mMeshes[i] < m_scene.mNumMeshes) visit(*node, *m_scene.mMeshes[node->mMeshes[i]]);
-        for (unsigned c = 0; c < node->mNumChildren; ++c) ForEachMeshPart(visit, node->mChildren[c]);
+    void ForEachMeshPart(Visit visit) {
+        ForEachNode(*m_scene.mRootNode, [&](const aiNode& node, const aiNode*) {
+            for (unsigned i = 0; i < node.mNumMeshes; ++i)
+                if (node.mMeshes[i] < m_scene.mNumMeshes) visit(node, *m_scene.mMeshes[node.mMeshes[i]]);
+        });
     }
 
     // A bone's bind-time world matrix as the file holds it: the inverse of its inverse
@@ -254,9 +254,10 @@ private:
         bool writable = false;  // some polygon stays, and every position is finite
     };
 
-    void GatherMeshes(const aiNode& node) {
-        if (node.mNumMeshes) m_expected[&node] = Expect(node);
-        for (unsigned c = 0; c < node.mNumChildren; ++c) GatherMeshes(*node.mChildren[c]);
+    void GatherMeshes() {
+        ForEachNode(*m_scene.mRootNode, [&](const aiNode& node, const aiNode*) {
+            if (node.mNumMeshes) m_expected[&node] = Expect(node);
+        });
     }
 
     ExpectedMesh Expect(const aiNode& node) {

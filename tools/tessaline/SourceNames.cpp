@@ -1,5 +1,7 @@
 #include "SourceNames.h"
 
+#include "SourceScene.h"
+
 namespace tessaline {
 
 std::string UniqueNames::Take(const std::string& wanted) {
@@ -26,21 +28,16 @@ std::string SourceNames::Bone(const aiScene& scene, const std::string& sourceNam
     return made == boneWithoutNode.end() ? std::string() : made->second;
 }
 
-namespace {
-void NameTree(const aiNode& node, SourceNames& names, UniqueNames& unique) {
-    names.node[&node] = unique.Take(node.mName.C_Str());
-    if (node.mNumMeshes && names.IsJoint(node)) names.meshOfJoint[&node] = unique.Take(names.node[&node] + "Mesh");
-    for (unsigned c = 0; c < node.mNumChildren; ++c) NameTree(*node.mChildren[c], names, unique);
-}
-}  // namespace
-
 SourceNames NameSourceScene(const aiScene& scene) {
     SourceNames names;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
         for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b)
             names.boneNames.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
     UniqueNames unique;
-    NameTree(*scene.mRootNode, names, unique);
+    ForEachNode(*scene.mRootNode, [&](const aiNode& node, const aiNode*) {
+        names.node[&node] = unique.Take(node.mName.C_Str());
+        if (node.mNumMeshes && names.IsJoint(node)) names.meshOfJoint[&node] = unique.Take(names.node[&node] + "Mesh");
+    });
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
         for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) {
             const std::string name = scene.mMeshes[m]->mBones[b]->mName.C_Str();

@@ -4,14 +4,38 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 
+#include <map>
+
+#include "SourceDepth.h"
+
 namespace tessaline {
 
+namespace {
+
+int Depth(const aiNode& root) {
+    std::map<const aiNode*, int> depth;
+    int deepest = 0;
+    ForEachNode(root, [&](const aiNode& node, const aiNode* parent) {
+        depth[&node] = parent ? depth[parent] + 1 : 1;
+        deepest = std::max(deepest, depth[&node]);
+    });
+    return deepest;
+}
+
+}  // namespace
+
 const aiScene* ReadSourceScene(const std::string& path, std::string& error) {
+    if (!SourceDepthAcceptable(path, error)) return nullptr;
     aiPropertyStore* properties = aiCreatePropertyStore();
     aiSetImportPropertyInteger(properties, AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, 1);
     aiSetImportPropertyInteger(properties, AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
     const aiScene* scene = aiImportFileExWithProperties(path.c_str(), aiProcess_ValidateDataStructure, nullptr, properties);
     aiReleasePropertyStore(properties);
+    if (scene && scene->mRootNode && Depth(*scene->mRootNode) > kMaxSourceDepth) {
+        error = "its nodes nest more than " + std::to_string(kMaxSourceDepth) + " deep, which no rig needs.";
+        aiReleaseImport(scene);
+        return nullptr;
+    }
     if (scene && scene->mRootNode) return scene;
     error = aiGetErrorString();
     if (scene) aiReleaseImport(scene);
