@@ -7,16 +7,21 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <strings.h>
 #include <vector>
 
+#include "BatchCommands.h"
 #include "DemoRig.h"
 #include "RoundTrip.h"
 #include "SceneReport.h"
 #include "SourceCheck.h"
 #include "Session.h"
+
+#include <nlohmann/json.hpp>
 
 using namespace tessaline;
 
@@ -33,10 +38,25 @@ const char kUsage[] =
     "      [--selected NAME...]  write only the meshes under these nodes\n"
     "      [--up y|z]            up axis of the scene (default y)\n"
     "      [--options TEXT]      option string for the translators, e.g. \"key=value;flag\"\n"
+    "      [--report FILE]       also write how it went (status, error, warnings, counts) as JSON\n"
+    "  convert SRC... --out DIR  convert many files, each in a process of its own; SRC is a file,\n"
+    "                            a folder (its rig and scene files, subfolders kept) or a ZIP\n"
+    "                            archive (its rig files); a table at the end, exit 1 if any failed\n"
+    "      [--to EXT]            extension of the targets (default tsl)\n"
+    "      [--keep-ext]          name targets NAME.SRCEXT.EXT (names that collide are an error)\n"
+    "      [--jobs N]            files at a time (default: one per processor)\n"
+    "      [--timeout S]         seconds a file may take before it is stopped (default 300)\n"
+    "      [--json]              one JSON line per file as it ends, then a summary line\n"
+    "      [--quiet]             no progress line (it is drawn only when stderr is a terminal)\n"
     "  info IN [--json]          load IN and describe the scene and the messages\n"
+    "  info SRC... [--json]      many files (or a folder or archive): a table, or JSON lines\n"
+    "      [--jobs N] [--timeout S] [--quiet]\n"
     "  roundtrip IN              export IN's scene, import the file into a fresh scene, compare\n"
     "  check SOURCE RIG          compare RIG with SOURCE read by Assimp alone, not through the\n"
     "      [--up y|z]            plug-in (up axis of the scene RIG was written from, default y)\n"
+    "      [--report FILE]       also write the rows as JSON\n"
+    "  check SRC... --out DIR    check each source against the rig a batch convert wrote in DIR\n"
+    "      [--keep-ext] [--jobs N] [--timeout S] [--json] [--quiet]\n"
     "  --help                    this text\n"
     "\n"
     "The plug-in module is TessalineExporter.so next to the program unless --plugin names one.\n"
@@ -47,7 +67,27 @@ struct Command {
     std::vector<std::string> positional;
     Options options;
     bool json = false;
+    bool quiet = false;
+    std::string out;     // --out: the batch's output folder
+    std::string to;      // --to: the extension of the batch's targets
+    bool keepExtension = false;
+    int jobs = 0;
+    double timeout = 300;
+    std::string report;  // --report: the single command's JSON report
 };
+
+// A number option's value; false with the error when it is not a number in range.
+bool Number(const char* flag, const char* text, double low, double high, double& value, std::string& error) {
+    char* end = nullptr;
+    errno = 0;
+    value = strtod(text, &end);
+    if (end == text || *end || errno || !(value >= low && value <= high)) {
+        error = std::string(flag) + " takes a number from " + std::to_string(long(low)) + " to " +
+                std::to_string(long(high)) + ", not \"" + text + "\"";
+        return false;
+    }
+    return true;
+}
 
 int UsageError(const char* message) {
     fprintf(stderr, "tessaline: %s\n\n%s", message, kUsage);
@@ -73,6 +113,30 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
         };
         if (arg == "--json") {
             command.json = true;
+        } else if (arg == "--quiet") {
+            command.quiet = true;
+        } else if (arg == "--keep-ext") {
+            command.keepExtension = true;
+        } else if (arg == "--out" || arg == "--to" || arg == "--report") {
+            const char* v = value(arg.c_str());
+            if (!v) return false;
+            if (!*v) {
+                error = arg + " needs a value";
+                return false;
+            }
+            (arg == "--out" ? command.out : arg == "--to" ? command.to : command.report) = v;
+        } else if (arg == "--jobs") {
+            const char* v = value("--jobs");
+            double jobs = 0;
+            if (!v || !Number("--jobs", v, 1, 256, jobs, error)) return false;
+            if (jobs != double(int(jobs))) {
+                error = "--jobs takes a whole number";
+                return false;
+            }
+            command.jobs = int(jobs);
+        } else if (arg == "--timeout") {
+            const char* v = value("--timeout");
+            if (!v || !Number("--timeout", v, 0, 1e6, command.timeout, error)) return false;
         } else if (arg == "--plugin") {
             const char* v = value("--plugin");
             if (!v) return false;
@@ -166,10 +230,14 @@ int Demo(Session& session, const Command& command) {
 int CheckConversion(const Command& command) {
     std::vector<ComparisonRow> rows;
     std::string error;
-    if (!CheckAgainstSource(command.positional[0], command.positional[1], command.options.yAxisUp, rows, error)) {
-        fprintf(stderr, "ERROR: %s\n", error.c_str());
+    const bool checked = CheckAgainstSource(command.positional[0], command.positional[1], command.options.yAxisUp, rows, error);
+    if (!checked) fprintf(stderr, "ERROR: %s\n", error.c_str());
+    // A batch's child reports its rows in a file of the batch's.
+    if (!command.report.empty() && !WriteCheckReport(command.report, rows, checked ? "" : error)) {
+        fprintf(stderr, "ERROR: Can't write the report \"%s\": %s\n", command.report.c_str(), strerror(errno));
         return 1;
     }
+    if (!checked) return 1;
     printf("%s", FormatComparison(rows).c_str());
     for (const ComparisonRow& row : rows)
         if (row.matched != row.total) return 1;
@@ -203,25 +271,104 @@ static int FinishOutput(int status) {
     return status == 0 ? 1 : status;
 }
 
+// The test-only fault hook: TESSALINE_TEST_FAULT=hang:TEXT makes a single convert or info
+// whose input path contains TEXT wait forever, and crash:TEXT makes it end on SIGSEGV, so
+// that the tests can show a batch surviving both; several go together separated by
+// commas. Nothing sets it outside the tests.
+static void TestFaultHook(const std::string& input) {
+    const char* fault = getenv("TESSALINE_TEST_FAULT");
+    if (!fault) return;
+    const std::string faults = fault;
+    for (size_t start = 0; start < faults.size();) {
+        size_t end = faults.find(',', start);
+        if (end == std::string::npos) end = faults.size();
+        const std::string one = faults.substr(start, end - start);
+        start = end + 1;
+        const size_t colon = one.find(':');
+        if (colon == std::string::npos || colon + 1 == one.size() ||
+            input.find(one.substr(colon + 1)) == std::string::npos)
+            continue;
+        if (one.compare(0, colon, "hang") == 0)
+            for (;;) pause();
+        if (one.compare(0, colon, "crash") == 0) raise(SIGSEGV);
+    }
+}
+
+// A folder or a ZIP archive, which info takes as the list of files in it. A path that
+// names a rig file (a folder named *.tsl included) is one file, refused as before.
+static bool IsList(const std::string& source) {
+    std::error_code ignored;
+    if (IsRigPath(source)) return false;
+    if (std::filesystem::is_directory(source, ignored)) return true;
+    return source.size() > 4 && strcasecmp(source.c_str() + source.size() - 4, ".zip") == 0 &&
+           std::filesystem::is_regular_file(source, ignored);
+}
+
+static int Batch(const Command& command) {
+    BatchOptions batch;
+    batch.sources = command.positional;
+    batch.outFolder = command.out;
+    if (!command.to.empty()) batch.extension = command.to[0] == '.' ? command.to.substr(1) : command.to;
+    batch.keepExtension = command.keepExtension;
+    batch.jobs = command.jobs;
+    batch.timeout = command.timeout;
+    batch.json = command.json;
+    batch.quiet = command.quiet;
+    batch.options = command.options;
+    if (command.name == "convert") return BatchConvert(batch);
+    if (command.name == "check") return BatchCheck(batch);
+    return BatchInfo(batch);
+}
+
 static int Run(int argc, char** argv) {
     Command command;
     std::string error;
     const bool parsed = Parse(argc, argv, command, error);
-    const bool json = command.json && command.name == "info";
+    if (!parsed && command.json && command.name != "info") {
+        // A script reading JSON lines gets the reason as a line too.
+        printf("{\"error\": %s}\n", nlohmann::json("tessaline: " + EscapeInvalidUtf8(error)).dump().c_str());
+        return UsageError(error.c_str());
+    }
+    const bool batch = (command.name == "convert" || command.name == "check") ? !command.out.empty()
+                       : command.name == "info" && (command.positional.size() > 1 ||
+                                                    (command.positional.size() == 1 && IsList(command.positional[0])));
+    const bool json = command.json && command.name == "info" && !batch;
     if (!parsed) return json ? JsonFailure("tessaline: " + error, 2) : UsageError(error.c_str());
     if (command.name.empty() || command.name == "--help" || command.name == "help") {
         printf("%s", kUsage);
         return command.name.empty() ? 2 : 0;
     }
-    const size_t wanted = command.name == "convert" || command.name == "check" ? 2 : (command.name == "demo" ? 0 : 1);
     if (command.name != "demo" && command.name != "convert" && command.name != "info" && command.name != "roundtrip" &&
         command.name != "check")
         return UsageError(("unknown command " + command.name).c_str());
+    const bool batchOnly = !command.to.empty() || command.keepExtension || command.jobs || command.timeout != 300;
+    if (batchOnly && !batch)
+        return UsageError(("--to, --keep-ext, --jobs and --timeout belong to " + command.name +
+                           (command.name == "info" ? " of many files" : " with --out"))
+                              .c_str());
+    if (!command.report.empty() && (batch || (command.name != "convert" && command.name != "check")))
+        return UsageError("--report belongs to a single convert or check");
+    if (batch) {
+        if (command.positional.empty()) return UsageError(("no files for " + command.name).c_str());
+        return Batch(command);
+    }
+    const size_t wanted = command.name == "convert" || command.name == "check" ? 2 : (command.name == "demo" ? 0 : 1);
     if (command.positional.size() < wanted || command.positional.size() > (command.name == "demo" ? 1 : wanted))
         return json ? JsonFailure("tessaline: wrong number of arguments for info", 2)
                     : UsageError(("wrong number of arguments for " + command.name).c_str());
 
     if (command.name == "check") return CheckConversion(command);
+
+    if (command.name == "convert" || command.name == "info") TestFaultHook(command.positional[0]);
+    // A batch's child reports how its conversion went in a file of the batch's.
+    const std::string& report = command.report;
+    auto reported = [&](const char* status, const std::string& failure, bool withCounts, int exitStatus) {
+        if (!report.empty() && !WriteConversionReport(report, status, failure, withCounts)) {
+            fprintf(stderr, "ERROR: Can't write the report \"%s\": %s\n", report.c_str(), strerror(errno));
+            return exitStatus == 0 ? 1 : exitStatus;
+        }
+        return exitStatus;
+    };
 
     Session session(command.options);
     session.Console().quiet = json;
@@ -229,19 +376,24 @@ static int Run(int argc, char** argv) {
         const char* failure = "The plug-in module could not be loaded.";
         if (json) return JsonFailure(failure, 1);
         fprintf(stderr, "ERROR: %s\n", failure);
-        return 1;
+        return reported("failed", failure, false, 1);
     }
     if (command.name == "demo") return Demo(session, command);
 
     const std::string& input = command.positional[0];
-    if (!session.Load(input)) return json ? JsonFailure(session.LastError(), 1) : 1;
+    if (!session.Load(input)) {
+        if (json) return JsonFailure(session.LastError(), 1);
+        const bool refused = session.LastError().rfind("Can't convert", 0) == 0;
+        return reported(refused ? "refused" : "unreadable", session.LastError(), false, 1);
+    }
     if (command.name == "convert") {
         std::string unknown;
         if (!command.options.selected.empty() && !session.Select(unknown)) {
             fprintf(stderr, "ERROR: --selected: no node of the scene is named \"%s\".\n", unknown.c_str());
-            return 2;
+            return reported("failed", "--selected: no node of the scene is named \"" + unknown + "\".", true, 2);
         }
-        return session.Save(command.positional[1]) ? 0 : 1;
+        const bool saved = session.Save(command.positional[1]);
+        return reported(saved ? "converted" : "failed", saved ? "" : session.LastError(), true, saved ? 0 : 1);
     }
     if (command.name == "info") {
         const std::vector<ConsoleMessage> messages = ConsoleMessages();
