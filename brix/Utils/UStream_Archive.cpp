@@ -76,6 +76,7 @@ const char* ArchiveResultText(ArchiveResult result) {
     case ArchiveResult::DamagedData: return "The compressed data is damaged.";
     case ArchiveResult::ChecksumMismatch: return "The data doesn't match its checksum.";
     case ArchiveResult::NestedTooDeep: return "Archives nested more than 16 deep are not read.";
+    case ArchiveResult::TooManyWays: return "Its path names nested archives in more ways than are tried.";
     }
     return "";
 }
@@ -96,11 +97,12 @@ uint32_t U32(const unsigned char* p) {
 }  // namespace
 
 UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName)
-    : UStream_Archive(source, entryName, 0) {}
+    : UStream_Archive(source, entryName, 0, nullptr, false) {}
 
-UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName, int nesting)
+UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName, int nesting, int* opensLeft,
+                                 bool asArchive)
     : m_source(&source), m_entryName(entryName), m_sourceName(source.GetName()), m_sourceSize(0),
-      m_nesting(nesting) {
+      m_nesting(nesting), m_opensLeft(opensLeft ? opensLeft : &m_opens), m_asArchive(asArchive) {
     const uint64_t remembered = source.Tell();
     m_sourceSize = source.GetSize();
     if (ReadCentralDirectory()) OpenEntry(m_entryName);
@@ -147,8 +149,13 @@ bool UStream_Archive::ReadCentralDirectory() {
         }
     }
 
+    // An archive with no entries is its end record alone, at position 0: it has a
+    // directory, an empty one, and an entry looked up in it is simply not there.
+    bool found = endRecord != 0;
     unsigned char end[kEndOfDirectorySize];
-    bool ok = endRecord && ReadAt(endRecord, end, kEndOfDirectorySize);
+    if (!found && m_sourceSize >= uint64_t(kEndOfDirectorySize))
+        found = ReadAt(0, end, 4) && U32(end) == kEndOfDirectorySignature;
+    bool ok = found && ReadAt(endRecord, end, kEndOfDirectorySize);
     if (ok) {
         const uint32_t entryCount = U16(end + 10);
         uint64_t at = U32(end + 16);
@@ -224,7 +231,20 @@ bool UStream_Archive::OpenNested(const UString& name) {
             if (m_problem.IsEmpty()) Unreadable(name, ArchiveResult::NestedTooDeep);
             return false;
         }
-        UStream_Archive inner(*m_source, outer, m_nesting + 1);
+        if (*m_opensLeft < 2) {
+            // Said in place of whatever failed before the budget ran out, and by the
+            // outermost stream once the lookup has given up.
+            m_problem = UString("Can't handle file \"");
+            m_problem.Append(name);
+            m_problem.Append("\" in archive \"");
+            m_problem.Append(m_sourceName);
+            m_problem.Append("\". ");
+            m_problem.Append(ArchiveResultText(ArchiveResult::TooManyWays));
+            m_problemResult = ArchiveResult::TooManyWays;
+            return false;
+        }
+        *m_opensLeft -= 2;
+        UStream_Archive inner(*m_source, outer, m_nesting + 1, m_opensLeft, true);
         if (!inner.IsOpen()) {
             if (m_problem.IsEmpty()) {
                 m_problem = inner.m_problem;
@@ -233,13 +253,14 @@ bool UStream_Archive::OpenNested(const UString& name) {
             continue;
         }
         const UString rest(name.Data() + i + 1, name.Length() - i - 1);
-        UStream_Archive nested(inner, rest, m_nesting + 1);
+        UStream_Archive nested(inner, rest, m_nesting + 1, m_opensLeft, false);
         if (!nested.IsOpen()) {
             // What went wrong inside an archive that did open says most.
             if (!nested.m_problem.IsEmpty()) {
                 m_problem = nested.m_problem;
                 m_problemResult = nested.m_problemResult;
             }
+            if (m_problemResult == ArchiveResult::TooManyWays) return false;
             continue;
         }
         const uint64_t size = nested.GetSize();
@@ -248,6 +269,12 @@ bool UStream_Archive::OpenNested(const UString& name) {
         return true;
     }
     return false;
+}
+
+const unsigned char* UStream_Archive::ArchiveBytes(IInputStream& stream) {
+    const UStream_Archive* archive = dynamic_cast<const UStream_Archive*>(&stream);
+    if (!archive || !archive->IsOpen()) return nullptr;
+    return archive->m_view ? archive->m_view : archive->m_bytes.Data();
 }
 
 bool UStream_Archive::OpenEntry(const UString& name) {
@@ -300,6 +327,17 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         if (dataStart > m_sourceSize || size > m_sourceSize - dataStart || size > kMaxEntrySize) {
             Unreadable(name, ArchiveResult::DamagedHeader);
             return false;
+        }
+        if (const unsigned char* source = m_asArchive ? ArchiveBytes(*m_source) : nullptr) {
+            // An archive read only to reach an entry inside it: its bytes stay where they
+            // lie, so that a chain of stored archives holds one copy, not one per level.
+            if (Crc32(source + dataStart, size) != header.Crc32()) {
+                Unreadable(name, ArchiveResult::ChecksumMismatch);
+                return false;
+            }
+            m_view = source + dataStart;
+            m_memory = std::make_unique<UStream_Memory>(m_view, uint64_t(size), GetName());
+            return true;
         }
         m_bytes.Empty();
         m_bytes.Add(int32_t(size) + 1);
@@ -386,11 +424,12 @@ IInputStream& UStream_Archive::SeekBackward(int32_t distance) {
     return *this;
 }
 bool UStream_Archive::IsEnd() { return m_memory ? m_memory->IsEnd() : true; }
-const unsigned char* UStream_Archive::GetBytesInMemory() const { return IsOpen() ? m_bytes.Data() : nullptr; }
+const unsigned char* UStream_Archive::GetBytesInMemory() const { return IsOpen() && !m_view ? m_bytes.Data() : nullptr; }
 
 // ---------------------------------------------------------------------------------------
 
-InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path)) {
+InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path),
+                                  UString& failure) {
     const char* text = path.c_str();
     // Every backslash from the end, then every "/" from the end. A "/" after a backslash
     // is tried too: in a Windows path such as C:\rigs\pack.zip/hero.tsl the backslashes
@@ -402,8 +441,10 @@ InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)
             if (!archive) continue;
             const UString entry(path.Data() + separator + 1, path.Length() - separator - 1);
             auto stream = std::make_unique<UStream_Archive>(*archive, entry);
-            if (!stream->IsOpen()) return nullptr;
-            return stream;
+            if (stream->IsOpen()) return stream;
+            failure = stream->GetResult() == ArchiveResult::Ok ? UString(kEmptyEntryReason)
+                                                                : UString(ArchiveResultText(stream->GetResult()));
+            return nullptr;
         }
     }
     return nullptr;

@@ -4,9 +4,11 @@
 // stream, finds the entry, reads its bytes (stored or Deflate-compressed) completely
 // into memory and serves every read from there; the source is used only while the
 // stream is being built. A Deflate entry is inflated once, straight into the block that
-// then holds it, and a text reader can read that block in place (GetBytesInMemory). Only what a plain, single-disk, unencrypted archive needs is
-// read: the end-of-central-directory record, the central directory and the local
-// header of the entry.
+// then holds it, and a text reader can read that block in place (GetBytesInMemory). A
+// stored archive passed through on the way to an entry inside it is not copied: it is
+// read where it lies in the archive around it. Only what a plain, single-disk,
+// unencrypted archive needs is read: the end-of-central-directory record, the central
+// directory and the local header of the entry.
 //
 // An entry that cannot be read leaves the stream not open, with one warning saying why
 // and the reason kept (GetResult): no central directory, entry not found, an encrypted
@@ -42,6 +44,7 @@ enum class ArchiveResult : uint8_t {
     DamagedData,        // Deflate data that does not decode to the directory's size
     ChecksumMismatch,
     NestedTooDeep,      // archives inside archives deeper than UStream_Archive::kMaxNesting
+    TooManyWays,        // the path splits into nested archives in more ways than are tried
 };
 
 // The sentence that the warning gives as the reason (a missing entry is told in a
@@ -141,6 +144,10 @@ public:
 
     // Archives nest at most this deep (an archive may contain itself).
     static constexpr int kMaxNesting = 16;
+    // At most this many archives are opened inside others while one path is looked up:
+    // when several leading parts of an entry path name archives, each split is tried, and
+    // archives built to match many splits at every level would take exponential time.
+    static constexpr int kMaxNestedOpens = 256;
     // The largest entry read: its bytes and the zero byte after them fill at most one
     // array block.
     static constexpr uint32_t kMaxEntrySize = uint32_t(INT32_MAX) - UArrayBase::kGranularity;
@@ -149,8 +156,13 @@ public:
     ArchiveResult GetResult() const { return m_result; }
 
 private:
-    UStream_Archive(IInputStream& source, const UString& entryName, int nesting);
+    // asArchive: the entry is read only as an archive inside this one; a stored entry is
+    // then served from the bytes of an archive stream it lies in, uncopied.
+    UStream_Archive(IInputStream& source, const UString& entryName, int nesting, int* opensLeft, bool asArchive);
 
+    // The bytes of an open archive stream (its own block or its view), or null for any
+    // other stream.
+    static const unsigned char* ArchiveBytes(IInputStream& stream);
     bool ReadCentralDirectory();
     bool OpenEntry(const UString& name);
     bool OpenNested(const UString& name);
@@ -167,12 +179,16 @@ private:
 
     IInputStream* m_source;
     UArray<unsigned char> m_bytes;
+    const unsigned char* m_view = nullptr;  // the entry's bytes inside the source archive's block
     std::unique_ptr<UStream_Memory> m_memory;
     UString m_entryName;
     UTable<UString, ZIP_CENTRAL_DIRECTORY_FILE_HEADER> m_directory;
     UString m_sourceName;
     uint64_t m_sourceSize;
     int m_nesting;
+    int m_opens = kMaxNestedOpens;  // what is left of the lookup's budget, in the outermost stream
+    int* m_opensLeft;
+    bool m_asArchive;
     UString m_problem;  // a nested stream's unreported message
     ArchiveResult m_problemResult = ArchiveResult::Ok;
     ArchiveResult m_result = ArchiveResult::Ok;
@@ -182,8 +198,13 @@ private:
 // archive path followed by an entry name: the prefixes ending before each backslash are
 // tried from the end, then those ending before each "/" from the end, so a backslash is
 // preferred to a later "/" but does not hide one. The first prefix that `open` opens is
-// the archive, and the text after that separator the entry. Returns the open archive stream, or an empty handle when no
-// prefix opens or the entry cannot be read.
-InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path));
+// the archive, and the text after that separator the entry. Returns the open archive
+// stream, or an empty handle when no prefix opens or the entry cannot be read; in the
+// latter case failure is set to the reason (ArchiveResultText, or kEmptyEntryReason).
+InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)(const UString& path),
+                                  UString& failure);
+
+// Why an entry that was found reads as nothing.
+constexpr const char* kEmptyEntryReason = "The file is empty.";
 
 }  // namespace brix

@@ -29,6 +29,7 @@
 #include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/WindowsKernel.h"
+#include "Utils/UStream_Archive.h"
 #include "common/TestProcess.h"
 #include "support/WarningCapture.h"
 
@@ -249,6 +250,25 @@ TYPED_TEST(FileSystemTest, SizesAndPositionsOf4GiBAndMoreAreWhole) {
         char tail[4] = {1, 1, 1, 1};
         EXPECT_EQ(in->Serialize(tail, sizeof tail), 2u);
         EXPECT_EQ(tail[0], 0);
+    }
+}
+
+// An archive entry that cannot be read is refused with the archive's reason, not with
+// the system's (which said that the path could not be found).
+TYPED_TEST(FileSystemTest, AnArchiveEntryThatCannotBeReadSaysWhy) {
+    const std::string archive = std::string(TESSALINE_TEST_DATA) + "/archives/deflated.zip";
+    struct Case {
+        const char* entry;
+        const char* reason;
+    } cases[] = {
+        {"empty.tsl", kEmptyEntryReason},
+        {"missing.tsl", "It can't be found inside the archive."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        WarningCapture warnings;
+        EXPECT_FALSE(this->fs->CreateFileReader(UString((archive + "/" + c.entry).c_str())));
+        EXPECT_EQ(this->fs->GetLastFailureReason(), c.reason);
     }
 }
 

@@ -248,6 +248,8 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
         {"a size no Deflate data of that length decodes to", beyondDeflate, "rig.tsl", R::DamagedData,
          Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". The compressed data is damaged.")},
         {"empty entry: not open, nothing to say", deflated, "empty.tsl", R::Ok, ""},
+        {"an archive with no entries", Text(std::string("PK\x05\x06", 4) + std::string(18, '\0')), "rig.tsl",
+         R::NotFound, Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\".")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -332,7 +334,9 @@ TEST(ArchiveStream, ZIP64ArchivesAreNamedAsSuch) {
 }
 
 // A ZIP archive of stored entries, written here so that tests can nest them deeply.
-Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries) {
+// A stored archive of the entries; with sharedData, every entry after the first is a
+// directory record pointing at the first entry's local record (its data is not written).
+Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries, bool sharedData = false) {
     Bytes out, directory;
     auto put16 = [](Bytes& b, uint32_t v) {
         b.push_back((unsigned char)v);
@@ -343,7 +347,9 @@ Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries) {
         put16(b, v >> 16);
     };
     for (const auto& [name, data] : entries) {
-        const uint32_t crc = Crc32(data.data(), data.size()), offset = uint32_t(out.size());
+        const uint32_t crc = Crc32(data.data(), data.size());
+        const uint32_t offset = sharedData && !out.empty() ? 0u : uint32_t(out.size());
+        if (offset == out.size()) {
         put32(out, 0x04034b50);
         for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) put16(out, v);  // version, flags, method, time, date
         put32(out, crc);
@@ -353,6 +359,7 @@ Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries) {
         put16(out, 0);
         out.insert(out.end(), name.begin(), name.end());
         out.insert(out.end(), data.begin(), data.end());
+        }
         put32(directory, 0x02014b50);
         for (uint32_t v : {20u, 20u, 0u, 0u, 0u, 0u}) put16(directory, v);
         put32(directory, crc);
@@ -403,6 +410,50 @@ TEST(ArchiveStream, NestedArchivesReportOnce) {
     EXPECT_FALSE(missing.stream->IsOpen());
     EXPECT_EQ(missing.Warning(), Warning("The file \"none.tsl\" can't be found inside the archive "
                                          "\"test.zip/z.zip/z.zip/z.zip\"."));
+}
+
+TEST(ArchiveStream, PathsThatSplitIntoArchivesManyWaysAreGivenUpOnQuickly) {
+    // At every level the names "a", "a/a", ... up to sixteen parts all name the next
+    // archive, so each way of cutting the path into archive names is worth trying: 2^17
+    // of them, which took seconds, and four times as long for every two more parts.
+    std::vector<std::string> names;
+    for (std::string name = "a"; names.size() < 16; name += "/a") names.push_back(name);
+    Bytes archive = StoredArchive({{"x.tsl", Text("found\r\n")}});
+    for (int level = 0; level < 16; ++level) {
+        std::vector<std::pair<std::string, Bytes>> entries;
+        for (const std::string& name : names) entries.emplace_back(name, archive);
+        archive = StoredArchive(entries, true);
+    }
+    std::string path;
+    for (int part = 0; part < 18; ++part) path += "a/";
+    Opened manyWays(archive, path + "x.tsl");
+    EXPECT_FALSE(manyWays.stream->IsOpen());
+    EXPECT_EQ(manyWays.stream->GetResult(), ArchiveResult::TooManyWays);
+    EXPECT_NE(manyWays.Warning().find("Its path names nested archives in more ways than are tried."), std::string::npos)
+        << manyWays.Warning();
+    // Said once.
+    EXPECT_EQ(manyWays.Warning().find("WARNING", 1), std::string::npos) << manyWays.Warning();
+
+    // The same archives read an entry whose path leaves one way to cut it.
+    Bytes small = StoredArchive({{"x.tsl", Text("found\r\n")}});
+    for (int level = 0; level < 3; ++level) small = StoredArchive({{"a", small}, {"a/a", small}}, true);
+    Opened oneWay(small, "a/a/a/x.tsl");
+    ASSERT_TRUE(oneWay.stream->IsOpen());
+    EXPECT_EQ(ReadAll(*oneWay.stream), Text("found\r\n"));
+}
+
+TEST(ArchiveStream, StoredArchivesInsideArchivesAreCheckedWhereTheyLie) {
+    // Archives reached on the way to an entry are read where they lie in the archive
+    // around them; their checksums are still checked.
+    Bytes inner = StoredArchive({{"leaf.tsl", Text("deep down\r\n")}});
+    Bytes middle = StoredArchive({{"inner.zip", inner}});
+    middle[DataStart(middle, "inner.zip") + DataStart(inner, "leaf.tsl")] ^= 0x20;
+    const Bytes outer = StoredArchive({{"middle.zip", middle}});
+    Opened damaged(outer, "middle.zip/inner.zip/leaf.tsl");
+    EXPECT_FALSE(damaged.stream->IsOpen());
+    EXPECT_EQ(damaged.stream->GetResult(), ArchiveResult::ChecksumMismatch);
+    EXPECT_EQ(damaged.Warning(), Warning("Can't handle file \"inner.zip\" in archive \"test.zip/middle.zip\". "
+                                         "The data doesn't match its checksum."));
 }
 
 TEST(ArchiveStream, EveryPrefixOfAnArchiveFailsOrReadsExactly) {

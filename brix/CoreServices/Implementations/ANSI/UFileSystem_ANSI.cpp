@@ -124,7 +124,7 @@ InputStreamHandle UFileSystem_ANSI::CreateFileReader(const UString& path) {
     if (InputStreamHandle reader = OpenFileReader(path, &notAFile)) return reader;
     m_lastFailure = notAFile ? UString(kNotAFileReason) : FailureReason(path, errno);
     if (notAFile) return nullptr;
-    return OpenArchivePath(path, OpenReader);
+    return OpenArchivePath(path, OpenReader, m_lastFailure);
     BRIX_GUARD_END
 }
 

@@ -70,7 +70,7 @@ InputStreamHandle UFileSystem_Windows::CreateFileReader(const UString& path) {
     // The reason of the path itself, not of the archive prefixes tried after it.
     m_lastFailure = notAFile ? UString(kNotAFileReason) : FailureReason(path, GetLastError());
     if (notAFile) return nullptr;
-    return OpenArchivePath(path, OpenReader);
+    return OpenArchivePath(path, OpenReader, m_lastFailure);
     BRIX_GUARD_END
 }
 
