@@ -115,7 +115,11 @@ bool ExpandSources(const std::vector<std::string>& arguments, std::vector<BatchS
             fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied, failure), last;
             for (; !failure && walk != last; walk.increment(failure)) {
                 if (!walk->is_regular_file(failure)) continue;
-                if (IsConvertibleFile(walk->path().string())) found.push_back(walk->path().string());
+                // A file without an extension may be a scene file that Assimp knows by its
+                // content; hidden files are left out.
+                const std::string name = walk->path().filename().string();
+                const bool bare = walk->path().extension().empty() && !name.empty() && name[0] != '.';
+                if (bare || IsConvertibleFile(walk->path().string())) found.push_back(walk->path().string());
                 else ++others;
             }
             if (failure) {

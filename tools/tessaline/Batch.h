@@ -16,7 +16,7 @@ struct BatchSource {
 };
 
 // The files that the arguments name: a folder gives every rig and scene file below it
-// (by extension, in name order), a ZIP archive every rig file inside it, anything else
+// (by extension, and files without one, which Assimp may know by content; in name order), a ZIP archive every rig file inside it, anything else
 // itself. False with the reason when a folder or an archive cannot be listed. Notes
 // (what a folder or archive held that is left out) are appended to notes.
 bool ExpandSources(const std::vector<std::string>& arguments, std::vector<BatchSource>& sources,

@@ -16,6 +16,8 @@
 
 #include "BatchCommands.h"
 #include "DemoRig.h"
+#include "RigDiff.h"
+#include "RigText.h"
 #include "RoundTrip.h"
 #include "SceneReport.h"
 #include "SourceCheck.h"
@@ -57,6 +59,14 @@ const char kUsage[] =
     "      [--report FILE]       also write the rows as JSON\n"
     "  check SRC... --out DIR    check each source against the rig a batch convert wrote in DIR\n"
     "      [--keep-ext] [--jobs N] [--timeout S] [--json] [--quiet]\n"
+    "  diff A B                  compare two rigs (any files convert reads): bones and meshes by\n"
+    "                            name, vertices in order or by position, and the skinned positions\n"
+    "                            under test poses; exit 1 when anything is over the tolerance\n"
+    "      [--tolerance T]       lengths within T times the rig's size (default 0.001); directions,\n"
+    "                            UVs and weights within T\n"
+    "      [--absolute]          T for lengths in scene units instead\n"
+    "      [--angle DEG]         the turn of each bone in the test poses (default 30)\n"
+    "      [--json] [--up y|z]   one JSON document\n"
     "  --help                    this text\n"
     "\n"
     "The plug-in module is TessalineExporter.so next to the program unless --plugin names one.\n"
@@ -74,6 +84,7 @@ struct Command {
     int jobs = 0;
     double timeout = 300;
     std::string report;  // --report: the single command's JSON report
+    DiffOptions diff;
 };
 
 // A number option's value; false with the error when it is not a number in range.
@@ -134,6 +145,14 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
                 return false;
             }
             command.jobs = int(jobs);
+        } else if (arg == "--tolerance") {
+            const char* v = value("--tolerance");
+            if (!v || !Number("--tolerance", v, 0, 1e9, command.diff.tolerance, error)) return false;
+        } else if (arg == "--angle") {
+            const char* v = value("--angle");
+            if (!v || !Number("--angle", v, -360, 360, command.diff.angleDegrees, error)) return false;
+        } else if (arg == "--absolute") {
+            command.diff.absolute = true;
         } else if (arg == "--timeout") {
             const char* v = value("--timeout");
             if (!v || !Number("--timeout", v, 0, 1e6, command.timeout, error)) return false;
@@ -227,6 +246,46 @@ int Demo(Session& session, const Command& command) {
 
 // The independent check needs no plug-in: Assimp reads the source, a reader of the
 // check's own the rig.
+// Each side loaded as convert loads it and written as a rig file by the exporter, then
+// read back by the strict rig reader, so that any two formats compare alike.
+bool LoadRig(Session& session, const std::string& path, const std::string& temporary, RigText& rig,
+             std::string& error) {
+    session.ResetScene();
+    const bool written = session.Load(path) && session.Save(temporary);
+    const std::string text = written ? ReadWholeFile(temporary) : "";
+    std::remove(temporary.c_str());
+    if (!written) {
+        error = session.LastError().empty() ? "Can't read \"" + path + "\"." : session.LastError();
+        return false;
+    }
+    std::string reason;
+    if (ReadRigForDiff(text, rig, reason)) return true;
+    error = "The rig made from \"" + path + "\" cannot be read back: " + reason;
+    return false;
+}
+
+int Diff(const Command& command) {
+    if (command.positional.size() != 2) return UsageError("diff takes two files, A and B");
+    auto fail = [&](const std::string& error) {
+        if (command.json) printf("%s\n", nlohmann::json({{"error", EscapeInvalidUtf8(error)}}).dump().c_str());
+        fprintf(stderr, "ERROR: %s\n", error.c_str());
+        return 1;
+    };
+    Session session(command.options);
+    session.Console().quiet = command.json;
+    if (!session.Start()) return fail("The plug-in module could not be loaded.");
+    RigText a, b;
+    std::string error;
+    if (!LoadRig(session, command.positional[0], TempRigPath("diff-a"), a, error) ||
+        !LoadRig(session, command.positional[1], TempRigPath("diff-b"), b, error))
+        return fail(error);
+    const RigDiff diff = DiffRigs(a, b, command.diff);
+    const std::string& nameA = command.positional[0];
+    const std::string& nameB = command.positional[1];
+    printf("%s", command.json ? FormatDiffJson(diff, nameA, nameB).c_str() : FormatDiffText(diff, nameA, nameB).c_str());
+    return diff.Same() ? 0 : 1;
+}
+
 int CheckConversion(const Command& command) {
     std::vector<ComparisonRow> rows;
     std::string error;
@@ -339,7 +398,7 @@ static int Run(int argc, char** argv) {
         return command.name.empty() ? 2 : 0;
     }
     if (command.name != "demo" && command.name != "convert" && command.name != "info" && command.name != "roundtrip" &&
-        command.name != "check")
+        command.name != "check" && command.name != "diff")
         return UsageError(("unknown command " + command.name).c_str());
     const bool batchOnly = !command.to.empty() || command.keepExtension || command.jobs || command.timeout != 300;
     if (batchOnly && !batch)
@@ -348,6 +407,10 @@ static int Run(int argc, char** argv) {
                               .c_str());
     if (!command.report.empty() && (batch || (command.name != "convert" && command.name != "check")))
         return UsageError("--report belongs to a single convert or check");
+    const bool diffOnly = command.diff.absolute || command.diff.tolerance != DiffOptions().tolerance ||
+                          command.diff.angleDegrees != DiffOptions().angleDegrees;
+    if (diffOnly && command.name != "diff") return UsageError("--tolerance, --absolute and --angle belong to diff");
+    if (command.name == "diff") return Diff(command);
     if (batch) {
         if (command.positional.empty()) return UsageError(("no files for " + command.name).c_str());
         return Batch(command);
