@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "AssimpScene.h"
+#include "Platform/TemporaryFiles.h"
 #include "ExportFormats.h"
 #include "FbxBinary.h"
 #include "ExportFit.h"
@@ -398,6 +399,7 @@ public:
         m_targetFolder = slash == std::string::npos ? "." : target.substr(0, slash);
         std::string pattern = m_targetFolder + "/.tessaline-XXXXXX";
         if (mkdtemp(pattern.data())) m_path = pattern;
+        if (!m_path.empty()) m_registration = brix::platform::RegisterTemporaryFile(m_path.c_str(), true);
     }
     ~ExportFolder() {
         if (m_path.empty()) return;
@@ -407,6 +409,7 @@ public:
             closedir(folder);
         }
         rmdir(m_path.c_str());
+        brix::platform::ForgetTemporaryFile(m_registration);
     }
     bool Made() const { return !m_path.empty(); }
     const std::string& Path() const { return m_path; }
@@ -428,6 +431,7 @@ public:
 
 private:
     std::string m_targetFolder, m_path;
+    int m_registration = -1;  // the folder, emptied and removed on an interrupting signal
 };
 
 // Hands the exporter checked temporary files in place of the files it names, so that

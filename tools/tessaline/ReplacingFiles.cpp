@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Platform/TemporaryFiles.h"
+
 namespace tessaline {
 
 ReplacingFiles::~ReplacingFiles() { Abandon(); }
@@ -51,7 +53,8 @@ FILE* ReplacingFiles::Open(const std::string& wanted) {
     for (unsigned int number = 1; number <= 1000; ++number) {
         const std::string temporary = target + "~" + std::to_string(number);
         if (FILE* file = fopen(temporary.c_str(), "wbx")) {
-            m_entries.push_back({target, temporary, file, "", OldMode(target)});
+            m_entries.push_back({target, temporary, file, "", OldMode(target),
+                                 brix::platform::RegisterTemporaryFile(temporary.c_str())});
             return file;
         }
         if (errno != EEXIST) break;
@@ -97,7 +100,7 @@ void ReplacingFiles::CloseAll() {
 
 void ReplacingFiles::Adopt(const std::string& wanted, const std::string& written) {
     const std::string target = ThroughLinks(wanted);
-    m_entries.push_back({target, written, nullptr, "", OldMode(target)});
+    m_entries.push_back({target, written, nullptr, "", OldMode(target), -1});
 }
 
 // Each old target is first moved aside, so that a rename failing half way through the
@@ -135,6 +138,8 @@ bool ReplacingFiles::Commit(std::string& error) {
             return false;
         }
         entry.temporary.clear();
+        brix::platform::ForgetTemporaryFile(entry.registration);
+        entry.registration = -1;
     }
     for (const Entry& entry : m_entries)
         if (!entry.backup.empty()) remove(entry.backup.c_str());
@@ -161,6 +166,7 @@ void ReplacingFiles::Abandon() {
     for (Entry& entry : m_entries) {
         if (entry.file) fclose(entry.file);
         if (!entry.temporary.empty()) remove(entry.temporary.c_str());
+        brix::platform::ForgetTemporaryFile(entry.registration);
     }
     m_entries.clear();
 }

@@ -4,7 +4,8 @@
 // temporary files renamed over their targets, all or nothing: a rename that fails puts
 // back every target already replaced. Until then the targets are untouched; an abandoned
 // set removes its temporary files. A target that is a symbolic link is written where the
-// link points, and a replaced file keeps its permissions.
+// link points, and a replaced file keeps its permissions. A temporary file is removed
+// too when the process is interrupted by a signal (brix/Platform/TemporaryFiles.h).
 
 #include <cstdio>
 #include <string>
@@ -53,6 +54,7 @@ private:
         FILE* file = nullptr;
         std::string backup;  // the old target while the set is being committed
         int mode = -1;       // the old target's permissions, given to the new file at commit
+        int registration = -1;  // the temporary file, removed on an interrupting signal
     };
     void Fail(const std::string& target, int error);
     void PutBack(size_t replaced);

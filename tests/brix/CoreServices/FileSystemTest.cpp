@@ -8,6 +8,9 @@
 #include <direct.h>
 #else
 #include <sys/file.h>
+#include <sys/wait.h>
+
+#include <csignal>
 #endif
 
 #include <algorithm>
@@ -28,6 +31,7 @@
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
 #include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
+#include "Platform/TemporaryFiles.h"
 #include "Platform/WindowsKernel.h"
 #include "Utils/UStream_Archive.h"
 #include "common/TestProcess.h"
@@ -341,6 +345,59 @@ TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
 }
 
 using testsupport::Listing;
+
+#if !defined(_WIN32)
+// A process interrupted while it writes removes its temporary files (they piled up as
+// "rig.tsl~1", "~2", ... one per interrupted run) and then ends as the signal says, or
+// runs the handler that was there before. The target keeps its old content.
+TYPED_TEST(FileSystemTest, AnInterruptedWriteLeavesNoTemporaryFile) {
+    const std::string path = this->dir / "rig.tsl";
+    const std::string folder = this->dir / "export-folder";
+    struct Case {
+        int signal;
+        bool ownHandler;  // the process had its own handler, which must still run
+    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal);
+        WriteFile(path, "old rig");
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (c.ownHandler) signal(c.signal, [](int) { _exit(7); });
+            OutputStreamHandle out = this->fs->CreateReplacingFileWriter(UString(path.c_str()));
+            if (!out) _exit(2);
+            out->Serialize("half a", 6);
+            out->Flush();
+            mkdir(folder.c_str(), 0700);
+            WriteFile(folder + "/written.glb", "bytes");
+            brix::platform::RegisterTemporaryFile(folder.c_str(), true);
+            raise(c.signal);
+            _exit(3);  // not reached: the signal ends the process
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (c.ownHandler) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7) << status;
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << status;
+        }
+        EXPECT_EQ(Listing(this->dir.Path()), std::vector<std::string>{"rig.tsl"});
+        EXPECT_EQ(ReadFile(path), "old rig");
+    }
+    // Once nothing is registered, the signals are handled as before.
+    {
+        OutputStreamHandle out = this->fs->CreateReplacingFileWriter(UString(path.c_str()));
+        ASSERT_TRUE(out);
+        struct sigaction during {};
+        sigaction(SIGTERM, nullptr, &during);
+        EXPECT_NE(during.sa_handler, SIG_DFL);
+        EXPECT_TRUE(out->Commit());
+    }
+    struct sigaction after {};
+    sigaction(SIGTERM, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_DFL);
+}
+#endif
 
 TYPED_TEST(FileSystemTest, AReplacingWriterChangesTheTargetOnlyOnCommit) {
     const std::string path = this->dir / "rig.tsl";

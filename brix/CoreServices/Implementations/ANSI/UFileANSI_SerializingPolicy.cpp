@@ -1,5 +1,7 @@
 #include "CoreServices/Implementations/ANSI/UFileANSI_SerializingPolicy.h"
 
+#include "Platform/TemporaryFiles.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -153,7 +155,8 @@ void UFileANSI_SerializingPolicy_Output::Flush() {
 // ---------------------------------------------------------------------------------------
 
 UFileANSI_ReplacingOutput::UFileANSI_ReplacingOutput(FILE* file, const UString& target, const UString& temporary)
-    : UFileANSI_SerializingPolicy_Output(file, target), m_temporary(temporary) {}
+    : UFileANSI_SerializingPolicy_Output(file, target), m_temporary(temporary),
+      m_registration(platform::RegisterTemporaryFile(temporary.c_str())) {}
 
 std::unique_ptr<UFileANSI_ReplacingOutput> UFileANSI_ReplacingOutput::Create(const UString& target) {
     // Creating exclusively fails on a name in use, so the first free number is taken
@@ -177,6 +180,7 @@ void UFileANSI_ReplacingOutput::Abandon() {
     m_done = true;
     UFileANSI_SerializingPolicy_Output::Close();
     ::remove(m_temporary.c_str());
+    platform::ForgetTemporaryFile(m_registration);
 }
 
 void UFileANSI_ReplacingOutput::Close() { Abandon(); }
@@ -198,6 +202,7 @@ bool UFileANSI_ReplacingOutput::Commit() {
         return false;
     }
     m_done = true;
+    platform::ForgetTemporaryFile(m_registration);
     return true;
 }
 

@@ -88,6 +88,7 @@ private:
     void Abandon();
 
     UString m_temporary;
+    int m_registration;  // removed on an interrupting signal until committed or abandoned
     bool m_done = false;
 };
 

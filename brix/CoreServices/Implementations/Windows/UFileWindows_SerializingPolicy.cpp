@@ -1,5 +1,7 @@
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 
+#include "Platform/TemporaryFiles.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -170,7 +172,8 @@ void UFileWindows_SerializingPolicy_Output::Flush() {
 
 UFileWindows_ReplacingOutput::UFileWindows_ReplacingOutput(HANDLE handle, const UString& target,
                                                            const UString& temporary)
-    : UFileWindows_SerializingPolicy_Output(handle, target), m_temporary(temporary) {}
+    : UFileWindows_SerializingPolicy_Output(handle, target), m_temporary(temporary),
+      m_registration(platform::RegisterTemporaryFile(temporary.c_str())) {}
 
 std::unique_ptr<UFileWindows_ReplacingOutput> UFileWindows_ReplacingOutput::Create(const UString& target) {
     // CREATE_NEW fails on a name in use, so the first free number is taken atomically.
@@ -197,6 +200,7 @@ void UFileWindows_ReplacingOutput::Abandon() {
     m_done = true;
     UFileWindows_SerializingPolicy_Output::Close();
     DeleteFileA(m_temporary.c_str());
+    platform::ForgetTemporaryFile(m_registration);
 }
 
 void UFileWindows_ReplacingOutput::Close() { Abandon(); }
@@ -213,6 +217,7 @@ bool UFileWindows_ReplacingOutput::Commit() {
         return false;
     }
     m_done = true;
+    platform::ForgetTemporaryFile(m_registration);
     return true;
 }
 
