@@ -415,6 +415,17 @@ static int64_t tsl__integer_value(const char *p, const char *e) {
     return (int64_t)m;
 }
 
+/* A double to the nearest float, as a conversion rounds it, with values beyond the
+ * float range taken to infinity instead of left to the compiler. */
+static float tsl__to_float(double v) {
+    const double half_way = 3.4028235677973366e38; /* between FLT_MAX and 2^128 */
+    if (v >= half_way) return HUGE_VALF;
+    if (v <= -half_way) return -HUGE_VALF;
+    if (v > FLT_MAX) return FLT_MAX;
+    if (v < -FLT_MAX) return -FLT_MAX;
+    return (float)v;
+}
+
 static const double tsl__pow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
@@ -474,7 +485,7 @@ static int tsl__real_value(tsl_rig *rig, const char *p, const char *e, float *ou
     }
     value = strtod(text, NULL);
     if (text != small) tsl__rig_release(rig, text);
-    *out = (float)value;
+    *out = tsl__to_float(value);
     return 1;
 }
 
@@ -513,9 +524,9 @@ static const char *tsl__plain_integer(const char *p, int64_t *out) {
     int digits = 0;
     int64_t m = 0;
     while (tsl__is_digit((unsigned char)*p)) {
+        if (++digits > 18) return NULL;
         m = m * 10 + (*p - '0');
         ++p;
-        if (++digits > 18) return NULL;
     }
     if (!digits || tsl__is_word((unsigned char)*p)) return NULL;
     *out = m;
@@ -1125,7 +1136,7 @@ static int tsl__invert(const float *m, float *out) {
         memcpy(out, m, 16 * sizeof(float));
         return 0;
     }
-    for (i = 0; i < 16; ++i) out[i] = (float)(inv[i] / det);
+    for (i = 0; i < 16; ++i) out[i] = tsl__to_float(inv[i] / det);
     return 1;
 }
 
@@ -1939,9 +1950,9 @@ tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_i
                 double d = sqrt((before[pose][0] - after[pose][0]) * (before[pose][0] - after[pose][0]) +
                                 (before[pose][1] - after[pose][1]) * (before[pose][1] - after[pose][1]) +
                                 (before[pose][2] - after[pose][2]) * (before[pose][2] - after[pose][2]));
-                if (pose == 0 && d > report->largest_bind_change) report->largest_bind_change = (float)d;
+                if (pose == 0 && d > report->largest_bind_change) report->largest_bind_change = tsl__to_float(d);
                 if (pose == 1 && d > report->largest_pose_change) {
-                    report->largest_pose_change = (float)d;
+                    report->largest_pose_change = tsl__to_float(d);
                     report->worst_pose_vertex = (int32_t)v;
                 }
             }

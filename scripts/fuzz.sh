@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh archive 60     the ZIP archive reader
 #   scripts/fuzz.sh tokenizer 60   the block tokenizer's scanner, against the regex engine
 #   scripts/fuzz.sh import 60      the importer over the stand-in host
-#   scripts/fuzz.sh all 60         each of the four in turn, 60 seconds each
+#   scripts/fuzz.sh engine 60      the engine reader (engine/tsl.h) and its helpers
+#   scripts/fuzz.sh all 60         each of the five in turn, 60 seconds each
 # The tree is configured into build-fuzz/ with -DTESSALINE_FUZZ=ON, which builds the
 # targets from the layers' own libraries, every library instrumented. The growing corpus
 # is kept in build-fuzz/corpus/TARGET and any failing input is written to
@@ -13,12 +14,12 @@
 # Python's zlib (stored, fixed and dynamic blocks) for the decoder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-target=${1:?usage: scripts/fuzz.sh deflate|archive|tokenizer|import|all [seconds]}
+target=${1:?usage: scripts/fuzz.sh deflate|archive|tokenizer|import|engine|all [seconds]}
 seconds=${2:-60}
 targets=("$target")
 case "$target" in
-  deflate|archive|tokenizer|import) ;;
-  all) targets=(deflate archive tokenizer import) ;;
+  deflate|archive|tokenizer|import|engine) ;;
+  all) targets=(deflate archive tokenizer import engine) ;;
   *) echo "unknown target: $target" >&2; exit 2 ;;
 esac
 command -v clang++ >/dev/null || { echo "clang++ is needed for the fuzz targets" >&2; exit 1; }
@@ -33,7 +34,7 @@ for name in "${targets[@]}"; do
   seeds=build-fuzz/seeds/$name
   mkdir -p "$corpus" "$seeds" build-fuzz/artifacts
   case "$name" in
-    import|tokenizer) cp tests/data/rig/*.tsl "$seeds/" ;;
+    import|tokenizer|engine) cp tests/data/rig/*.tsl "$seeds/" ;;
     archive) cp tests/data/archives/*.zip "$seeds/" ;;
     deflate)
       python3 - "$seeds" <<'PY'
