@@ -2,7 +2,8 @@
 """Every model of a scene-file corpus through the command-line host.
 
 For each file that Assimp reads: `convert` it to a rig, `check` the rig against the
-source, `info` the rig (read back through the plug-in) and `roundtrip` the source. A
+source, `info` the rig (read back through the plug-in), `roundtrip` the source and `diff`
+the source against the rig (which must find nothing). A
 file may instead be refused, with an ERROR line that says why and no output left
 behind; it may never be written wrong. Prints one line per failure and a summary of
 what the corpus holds; exits 1 on any failure.
@@ -53,7 +54,8 @@ def try_model(tessaline, path):
             return "refused", first_line(err, "ERROR:")
         for name, args in (("check", [tessaline, "check", path, rig]),
                            ("info", [tessaline, "info", rig]),
-                           ("roundtrip", [tessaline, "roundtrip", path])):
+                           ("roundtrip", [tessaline, "roundtrip", path]),
+                           ("diff", [tessaline, "diff", path, rig])):
             code, out, err = run(args)
             if code != 0:
                 return "failed", "%s exited %s: %s" % (name, code, first_line(out + err, "MISMATCH", "ERROR"))
