@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -228,6 +229,83 @@ TEST(TessalineBatch, RigsInsideAnArchiveAreConverted) {
     EXPECT_TRUE(fs::exists(work + "/out/rigs/hero.tsl"));
     EXPECT_TRUE(fs::exists(work + "/out/rigs/bones.tsl"));
     EXPECT_NE(run.err.find("1 scene files inside the archive are left out"), std::string::npos) << run.err;
+}
+
+TEST(TessalineBatch, AStoppedConversionLeavesNoTemporaryFileBehind) {
+    const std::string in = Folder("leftover_in"), out = Folder("leftover_out");
+    fs::copy_file(Golden("skinned"), in + "/stuck.tsl");
+    Write(out + "/stuck.tsl~1", "older, not the batch's");
+    // While the conversion hangs, a partial file appears where its writer would leave one.
+    const ProgramRun run = Tessaline("convert " + in + " --out " + out + " --timeout 3 --json",
+                                     "(sleep 1; echo partial > " + out + "/stuck.tsl~2) & " +
+                                         "TESSALINE_TEST_FAULT=hang:stuck.tsl ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("1 temporary files it left were removed"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(out + "/stuck.tsl~2"));
+    EXPECT_EQ(ReadFile(out + "/stuck.tsl~1"), "older, not the batch's");
+}
+
+TEST(TessalineBatch, AnInterruptedBatchStopsItsChildrenAndSaysSo) {
+    const std::string in = Folder("interrupt_in"), out = Folder("interrupt_out");
+    for (const char* name : {"a.tsl", "b.tsl", "c.tsl"}) fs::copy_file(Golden("skinned"), in + "/" + name);
+    // Every file hangs; the batch is ended with SIGTERM a second in.
+    const std::string command = std::string("TESSALINE_TEST_FAULT=hang:.tsl ") + TESSALINE_CLI_PATH + " convert " + in +
+                                " --out " + out + " --jobs 2 --json";
+    const ProgramRun run = testsupport::RunTessaline(
+        "", "", "sh -c '" + command + " & pid=$!; sleep 1; kill -TERM $pid; wait $pid; exit $?'");
+    EXPECT_EQ(run.status, 128 + SIGTERM) << run.out << run.err;
+    EXPECT_NE(run.err.find("ERROR: The batch was interrupted by SIGTERM."), std::string::npos) << run.err;
+    const std::vector<json> lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    EXPECT_EQ(lines.back()["summary"]["interrupted"], 3);
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST(TessalineBatch, InfoOfManyFilesGivesALinePerFile) {
+    const Mixed mixed;
+    const ProgramRun run = Tessaline("info " + mixed.in + " --json --timeout 2 --up z", Mixed::Faults());
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::vector<json> lines = JsonLines(run.out);
+    ASSERT_EQ(lines.size(), 6u) << run.out;
+    std::map<std::string, json> byFile;
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        byFile[fs::path(lines[i]["source"].get<std::string>()).filename().string()] = lines[i];
+    EXPECT_EQ(byFile["good.tsl"]["status"], "read");
+    EXPECT_EQ(byFile["good.tsl"]["info"]["meshes"][0]["name"], "body");
+    EXPECT_EQ(byFile["good.tsl"]["counts"]["joints"], 2);
+    EXPECT_EQ(byFile["cube.obj"]["status"], "read");
+    EXPECT_EQ(byFile["damaged.tsl"]["status"], "unreadable");
+    EXPECT_EQ(byFile["stuck.tsl"]["status"], "timed out");
+    EXPECT_EQ(byFile["broken.tsl"]["status"], "crashed");
+    EXPECT_EQ(lines.back()["summary"]["read"], 2);
+
+    // Two files named one by one, as a table.
+    const ProgramRun table = Tessaline("info " + mixed.in + "/good.tsl " + mixed.in + "/cube.obj --up z");
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("2 files in "), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find(": 2 read\n"), std::string::npos) << table.out;
+}
+
+TEST(TessalineBatch, CheckOfManyFilesFindsTheRigThatDoesNotMatch) {
+    const std::string in = Folder("check_in"), out = Folder("check_out");
+    Write(in + "/cube.obj", kCube);
+    Write(in + "/moved.obj", std::string(kCube).replace(0, 7, "v 0 0 -3"));
+    ASSERT_EQ(Tessaline("convert " + in + " --out " + out).status, 0);
+    const ProgramRun good = Tessaline("check " + in + " --out " + out + " --json");
+    EXPECT_EQ(good.status, 0) << good.out << good.err;
+    const std::vector<json> lines = JsonLines(good.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0]["status"], "matched");
+    EXPECT_EQ(lines[0]["target"], out + "/cube.tsl");
+    EXPECT_FALSE(lines[0]["rows"].empty());
+    EXPECT_EQ(lines.back()["summary"]["matched"], 2);
+
+    // The rig of one source given to the other.
+    fs::copy_file(out + "/cube.tsl", out + "/moved.tsl", fs::copy_options::overwrite_existing);
+    const ProgramRun bad = Tessaline("check " + in + " --out " + out);
+    EXPECT_EQ(bad.status, 1) << bad.out << bad.err;
+    EXPECT_NE(bad.out.find(": 1 matched, 1 mismatched\n"), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("positions: "), std::string::npos) << bad.out;
 }
 
 // Runs the program with standard error on a terminal (a pseudo-terminal of the test's

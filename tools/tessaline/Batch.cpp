@@ -232,7 +232,31 @@ pid_t Start(const std::vector<std::string>& arguments, const std::string& out, c
     _exit(127);
 }
 
+// The signal that interrupted the batch (SIGINT, SIGTERM, SIGHUP), 0 while none has.
+volatile sig_atomic_t g_interrupted = 0;
+
+void Interrupted(int signal) { g_interrupted = signal; }
+
+// Asks a child to end (SIGTERM, on which it removes its temporary files), and kills it
+// when it has not within two seconds. Its wait status.
+int Stop(pid_t pid) {
+    int status = 0;
+    kill(pid, SIGTERM);
+    const auto asked = std::chrono::steady_clock::now();
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (Since(asked) > 2) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status;
+}
+
 }  // namespace
+
+int BatchInterruption() { return g_interrupted; }
 
 void RunChildren(const std::vector<std::vector<std::string>>& arguments, int jobs, double timeout,
                  const std::string& workFolder, const std::function<void(size_t, ChildResult&)>& finished,
@@ -240,7 +264,35 @@ void RunChildren(const std::vector<std::vector<std::string>>& arguments, int job
     std::vector<Running> running;
     size_t next = 0, done = 0;
     const size_t parallel = size_t(std::max(1, jobs));
+    // An interruption stops the children (each removes its temporary files) and starts no
+    // more; the files not started are reported as not started.
+    struct sigaction interrupted {}, before[3];
+    interrupted.sa_handler = Interrupted;
+    sigemptyset(&interrupted.sa_mask);
+    const int signals[3] = {SIGINT, SIGTERM, SIGHUP};
+    for (int i = 0; i < 3; ++i) sigaction(signals[i], &interrupted, &before[i]);
     while (done < arguments.size()) {
+        if (g_interrupted) {
+            for (Running& child : running) {
+                ChildResult result;
+                result.end = ChildResult::End::Interrupted;
+                const int status = Stop(child.pid);
+                result.code = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+                result.seconds = Since(child.start);
+                result.err = ReadWholeFile(child.err);
+                std::remove(child.out.c_str());
+                std::remove(child.err.c_str());
+                ++done;
+                finished(child.index, result);
+            }
+            running.clear();
+            for (; next < arguments.size(); ++next, ++done) {
+                ChildResult result;
+                result.end = ChildResult::End::Interrupted;
+                finished(next, result);
+            }
+            break;
+        }
         while (running.size() < parallel && next < arguments.size()) {
             const std::string base = workFolder + "/child-" + std::to_string(next);
             Running child{next, -1, std::chrono::steady_clock::now(), base + ".out", base + ".err"};
@@ -262,8 +314,8 @@ void RunChildren(const std::vector<std::vector<std::string>>& arguments, int job
             ChildResult result;
             pid_t reaped = waitpid(child.pid, &status, WNOHANG);
             if (reaped == 0 && timeout > 0 && Since(child.start) > timeout) {
-                kill(child.pid, SIGKILL);
-                reaped = waitpid(child.pid, &status, 0);
+                status = Stop(child.pid);
+                reaped = child.pid;
                 result.end = ChildResult::End::TimedOut;
             }
             if (reaped == 0) {
@@ -295,6 +347,7 @@ void RunChildren(const std::vector<std::vector<std::string>>& arguments, int job
         tick(done, running.size());
         if (!ended && done < arguments.size()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    for (int i = 0; i < 3; ++i) sigaction(signals[i], &before[i], nullptr);
 }
 
 }  // namespace tessaline

@@ -32,7 +32,9 @@ bool NameTargets(const std::vector<BatchSource>& sources, const std::string& fol
 bool IsConvertibleFile(const std::string& path);
 
 struct ChildResult {
-    enum class End { Exited, Signalled, TimedOut, NotStarted };
+    // Interrupted: the batch was interrupted (SIGINT, SIGTERM, SIGHUP) before the child
+    // ended by itself, or before it started.
+    enum class End { Exited, Signalled, TimedOut, NotStarted, Interrupted };
     End end = End::NotStarted;
     int code = 0;    // the exit status when it exited, the signal when signalled
     double seconds = 0;
@@ -40,8 +42,9 @@ struct ChildResult {
 };
 
 // Runs "PROGRAM ARGUMENTS" for every entry of arguments (the program is this program,
-// /proc/self/exe), at most jobs at a time, each killed after timeout seconds (0: no
-// limit). finished is called for each as it ends, in the order they end; tick is called
+// /proc/self/exe), at most jobs at a time, each stopped after timeout seconds (0: no
+// limit; a child past it is asked to end with SIGTERM, and killed two seconds later).
+// finished is called for each as it ends, in the order they end; tick is called
 // every few milliseconds with the count finished and the count running. Standard output
 // and error of the children go to files in workFolder, read back when they end.
 void RunChildren(const std::vector<std::vector<std::string>>& arguments, int jobs, double timeout,
@@ -62,6 +65,9 @@ public:
 private:
     std::string m_path;
 };
+
+// The signal that interrupted the last RunChildren, 0 when none did.
+int BatchInterruption();
 
 // The signal's name ("SIGSEGV"), or its number.
 std::string SignalName(int signal);

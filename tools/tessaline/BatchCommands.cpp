@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -55,7 +56,7 @@ std::string LastError(const std::string& text) {
     return error.empty() ? last : error;
 }
 
-// What every child must say when it did not end by itself.
+// The status of a child that did not end by itself; false when it did.
 bool JudgeEnd(const ChildResult& child, double timeout, FileResult& result) {
     result.seconds = child.seconds;
     switch (child.end) {
@@ -73,6 +74,11 @@ bool JudgeEnd(const ChildResult& child, double timeout, FileResult& result) {
         if (!said.empty()) result.error += " (its last words: " + said + ")";
         return true;
     }
+    case ChildResult::End::Interrupted:
+        result.status = "interrupted";
+        result.error = child.seconds > 0 ? "the batch was interrupted; the conversion was stopped"
+                                         : "the batch was interrupted before it began";
+        return true;
     case ChildResult::End::NotStarted:
         result.status = "failed";
         result.error = LastError(child.err);
@@ -118,7 +124,10 @@ public:
             arguments, jobs, m_batch.timeout, m_work.Path(),
             [&](size_t index, ChildResult& child) {
                 FileResult& result = results[index];
-                if (!JudgeEnd(child, m_batch.timeout, result)) judge(index, child, result);
+                // A child that did not end by itself is judged here; judge still sees it, for
+                // what it must clean up.
+                JudgeEnd(child, m_batch.timeout, result);
+                judge(index, child, result);
                 result.seconds = child.seconds;
                 if (m_batch.json) {
                     progress.Clear();
@@ -157,6 +166,11 @@ public:
                 if (std::find(m_order.begin(), m_order.end(), status) == m_order.end())
                     line += ", " + std::to_string(count) + " " + status;
             printf("%s\n", line.c_str());
+        }
+        // Interrupted by a signal: the shell's status for it.
+        if (BatchInterruption()) {
+            fprintf(stderr, "ERROR: The batch was interrupted by %s.\n", SignalName(BatchInterruption()).c_str());
+            return 128 + BatchInterruption();
         }
         return allOk ? 0 : 1;
     }
@@ -235,6 +249,44 @@ bool Exportable(const std::string& extension) {
     return false;
 }
 
+// The temporary files ("NAME.EXT~N") that a conversion stopped part way may leave beside
+// its target: a file set (OBJ and MTL, glTF and BIN) writes several, all of the target's
+// stem. Those present before the batch began are never taken for them.
+class Leftovers {
+public:
+    explicit Leftovers(const std::vector<std::string>& targets) {
+        std::set<std::string> folders;
+        for (const std::string& target : targets) folders.insert(fs::path(target).parent_path().string());
+        for (const std::string& folder : folders)
+            for (const std::string& path : InFolder(folder, "")) m_before.insert(path);
+    }
+    // Removes the new ones of target; the count removed.
+    int Remove(const std::string& target) const {
+        int removed = 0;
+        const fs::path path(target);
+        for (const std::string& file : InFolder(path.parent_path().string(), path.stem().string() + "."))
+            if (!m_before.count(file) && std::remove(file.c_str()) == 0) ++removed;
+        return removed;
+    }
+
+private:
+    static std::vector<std::string> InFolder(const std::string& folder, const std::string& prefix) {
+        std::vector<std::string> found;
+        std::error_code failure;
+        for (fs::directory_iterator it(folder.empty() ? "." : folder, failure), end; !failure && it != end;
+             it.increment(failure)) {
+            const std::string name = it->path().filename().string();
+            const size_t tilde = name.rfind('~');
+            if (tilde == std::string::npos || tilde + 1 == name.size() || name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            if (name.find_first_not_of("0123456789", tilde + 1) == std::string::npos) found.push_back(it->path().string());
+        }
+        return found;
+    }
+
+    std::set<std::string> m_before;
+};
+
 }  // namespace
 
 bool WriteConversionReport(const std::string& path, const std::string& status, const std::string& error,
@@ -312,9 +364,16 @@ int BatchConvert(const BatchOptions& batch) {
         results[i].source = sources[i].path;
         results[i].target = targets[i];
     }
+    const Leftovers leftovers(targets);
     return run.Run(
         arguments,
         [&](size_t index, const ChildResult& child, FileResult& result) {
+            if (!result.status.empty()) {
+                if (child.end == ChildResult::End::NotStarted) return;
+                const int removed = leftovers.Remove(targets[index]);
+                if (removed) result.error += "; " + std::to_string(removed) + " temporary files it left were removed";
+                return;
+            }
             json report;
             if (!ReadJson(ReadWholeFile(arguments[index][4]), report) || !report["status"].is_string()) {
                 result.status = "failed";
@@ -354,6 +413,7 @@ int BatchInfo(const BatchOptions& batch) {
     return run.Run(
         arguments,
         [&](size_t, const ChildResult& child, FileResult& result) {
+            if (!result.status.empty()) return;
             json document;
             if (!ReadJson(child.out, document)) {
                 result.status = "failed";
@@ -406,6 +466,7 @@ int BatchCheck(const BatchOptions& batch) {
     return run.Run(
         arguments,
         [&](size_t index, const ChildResult& child, FileResult& result) {
+            if (!result.status.empty()) return;
             json report;
             if (!ReadJson(ReadWholeFile(arguments[index][4]), report)) {
                 result.status = "failed";
