@@ -281,6 +281,12 @@ void tsl_free_split(tsl_split *split, const tsl_options *options);
 #include <string.h>
 
 #define TSL__MAX_RECORDS 5000u
+
+#if defined(__GNUC__) || defined(__clang__)
+#define TSL__INLINE static inline __attribute__((always_inline))
+#else
+#define TSL__INLINE static inline
+#endif
 #define TSL__MAX_DEPTH 1000
 
 /* ------------------------------------------------------------------ memory */
@@ -489,47 +495,52 @@ static int tsl__real_value(tsl_rig *rig, const char *p, const char *e, float *ou
     return 1;
 }
 
+/* White space as the tokenizer knows it: space, tab, LF, VT, FF and CR; branch-free. */
+#define TSL__SPACE(c) (((unsigned char)(c) == ' ') | ((unsigned char)((unsigned char)(c) - 9u) < 5u))
+
 /* The plain form [-]digits[.digits] of at most 15 digits, ending where its token ends;
- * null when the text is not that (the caller then takes the general path). The byte
- * before limit that stops the scan (a brace, white space) must exist. */
-static const char *tsl__plain_real(const char *p, float *out) {
-    int negative = 0, digits = 0, fraction = 0;
+ * null when the text is not that (the caller then takes the general path). The scan
+ * stops at the first byte that is not a digit or the point, which must exist (the
+ * caller knows a closing brace follows). */
+TSL__INLINE const char *tsl__plain_real(const char *p, float *out) {
+    const int negative = *p == '-';
+    const char *digits, *point = NULL;
     uint64_t m = 0;
+    unsigned d;
     double v;
-    if (*p == '-') {
-        negative = 1;
+    ptrdiff_t count, fraction = 0;
+    p += negative;
+    digits = p;
+    while ((d = (unsigned)(unsigned char)*p - '0') < 10u) {
+        m = m * 10u + d;
         ++p;
-    }
-    while (tsl__is_digit((unsigned char)*p)) {
-        m = m * 10 + (uint64_t)(*p - '0');
-        ++p;
-        if (++digits > 15) return NULL;
     }
     if (*p == '.') {
-        ++p;
-        while (tsl__is_digit((unsigned char)*p)) {
-            m = m * 10 + (uint64_t)(*p - '0');
+        point = ++p;
+        while ((d = (unsigned)(unsigned char)*p - '0') < 10u) {
+            m = m * 10u + d;
             ++p;
-            ++fraction;
-            if (++digits > 15) return NULL;
         }
+        fraction = p - point;
     }
-    if (!digits || tsl__is_word((unsigned char)*p)) return NULL;
+    count = p - digits - (point != NULL);
+    if (count <= 0 || count > 15 || tsl__is_word((unsigned char)*p)) return NULL;
     v = (double)m / tsl__pow10[fraction];
     *out = (float)(negative ? -v : v);
     return p;
 }
 
-static const char *tsl__plain_integer(const char *p, int64_t *out) {
-    int digits = 0;
-    int64_t m = 0;
-    while (tsl__is_digit((unsigned char)*p)) {
-        if (++digits > 18) return NULL;
-        m = m * 10 + (*p - '0');
+/* Unsigned digits, at most 18, ending where the token ends; null otherwise. */
+TSL__INLINE const char *tsl__plain_integer(const char *p, int64_t *out) {
+    const char *digits = p;
+    uint64_t m = 0;
+    unsigned d;
+    while ((d = (unsigned)(unsigned char)*p - '0') < 10u) {
+        m = m * 10u + d;
         ++p;
     }
-    if (!digits || tsl__is_word((unsigned char)*p)) return NULL;
-    *out = m;
+    if (p == digits || p - digits > 18 || tsl__is_word((unsigned char)*p)) return NULL;
+    *out = (int64_t)m;
     return p;
 }
 
@@ -573,6 +584,10 @@ typedef struct tsl__reader {
     int bones_declared, meshes_declared;
     uint32_t discarded_bones, discarded_meshes;
     int non_finite;
+    /* Bytes before this one are known to hold no NUL: the text between lists is looked
+     * at with memchr, and a list's own reading refuses a NUL as it refuses any byte that
+     * is not part of a number. */
+    const char *nul_checked;
 } tsl__reader;
 
 typedef enum { TSL__WORD, TSL__QUOTED, TSL__BLOCK } tsl__kind;
@@ -751,56 +766,102 @@ static int tsl__bad_entry(tsl__reader *r, const char *p, int integer, int64_t *i
     return 1;
 }
 
+/* The slow path of a list entry: a token that is not a plain number. Reads it as a
+ * whole number of its kind or notes the fault; returns the end of the token or null. */
+static const char *tsl__entry(tsl__reader *r, const char *p, int integer, int64_t *ivalue, float *fvalue) {
+    const char *q = p;
+    if (!tsl__bad_entry(r, p, integer, ivalue, fvalue)) return NULL;
+    while (tsl__is_word((unsigned char)*q)) ++q;
+    return q;
+}
+
 /* Reads the number list whose block content starts at *pos, appending to list, and moves
- * past its closing brace. Numbers missing at the end of the last group read as 0. */
+ * past its closing brace. Numbers missing at the end of the last group read as 0. The
+ * closing brace is found first: it bounds the room the list may need and stops every
+ * scan, so the loops need no other bound. */
 static int tsl__read_list(tsl__reader *r, const char **pos, tsl__list_kind kind, int group, tsl__list *list) {
     const char *p = *pos, *e = r->end;
     const char *close = (const char *)memchr(p, '}', (size_t)(e - p));
-    size_t n = list->count, in_group = 0;
+    const size_t start = list->count;
+    size_t n = start, capacity;
     if (!close) return tsl__fail(r, TSL_ERROR_ENDS_INSIDE, e);
-    /* Room for a typical list at once; numbers of "%.4f" take some eight bytes. */
-    if (!tsl__reserve(r, list, n + (size_t)(close - p) / 6 + 4)) return 0;
-    for (;;) {
-        while (tsl__is_space((unsigned char)*p)) ++p; /* stops at the brace at close */
-        if (*p == '}') break;
-        if (n + 2 > list->capacity) {
-            list->count = n;
-            if (!tsl__reserve(r, list, n + 2)) return 0;
-        }
-        if (kind == TSL__REALS || (kind == TSL__PAIRS && (in_group & 1))) {
+    if (p > r->nul_checked && memchr(r->nul_checked, 0, (size_t)(p - r->nul_checked)))
+        return tsl__fail(r, TSL_ERROR_NUL_BYTE, NULL);
+    /* Room for a typical list at once: a number and its separators take five bytes or more. */
+    if (!tsl__reserve(r, list, n + (size_t)(close - p) / 5 + 4)) return 0;
+    capacity = list->capacity;
+#define TSL__ROOM(k)                                       \
+    if (n + (k) > capacity) {                              \
+        list->count = n;                                   \
+        if (!tsl__reserve(r, list, n + (k))) return 0;     \
+        capacity = list->capacity;                         \
+    }
+    if (kind == TSL__REALS) {
+        for (;;) {
             float v;
-            const char *after = tsl__plain_real(p, &v);
-            if (!after) {
+            const char *after;
+            while (TSL__SPACE(*p)) ++p;
+            if (*p == '}') break;
+            TSL__ROOM(1)
+            if (!(after = tsl__plain_real(p, &v))) {
                 int64_t unused;
-                if (!tsl__bad_entry(r, p, 0, &unused, &v)) return 0;
-                after = p;
-                while (tsl__is_word((unsigned char)*after)) ++after;
+                if (!(after = tsl__entry(r, p, 0, &unused, &v))) return 0;
             }
             ((float *)list->data)[n++] = v;
             p = after;
-        } else {
+        }
+    } else if (kind == TSL__UNSIGNED) {
+        for (;;) {
             int64_t v;
-            float unused;
-            const char *after = tsl__plain_integer(p, &v);
-            if (!after) {
-                if (!tsl__bad_entry(r, p, 1, &v, &unused)) return 0;
-                after = p;
-                while (tsl__is_word((unsigned char)*after)) ++after;
+            const char *after;
+            while (TSL__SPACE(*p)) ++p;
+            if (*p == '}') break;
+            TSL__ROOM(1)
+            if (!(after = tsl__plain_integer(p, &v))) {
+                float unused;
+                if (!(after = tsl__entry(r, p, 1, &v, &unused))) return 0;
             }
             if (v < INT32_MIN || v > (int64_t)UINT32_MAX) return tsl__fail(r, TSL_ERROR_BEYOND_32_BITS, p);
             ((uint32_t *)list->data)[n++] = (uint32_t)v;
             p = after;
         }
-        if (++in_group == (size_t)group) in_group = 0;
-        if (p > close) close = (const char *)memchr(p, '}', (size_t)(e - p)); /* cannot happen: words end at braces */
+    } else {
+        for (;;) {
+            int64_t bone;
+            float weight;
+            const char *after;
+            while (TSL__SPACE(*p)) ++p;
+            if (*p == '}') break;
+            TSL__ROOM(2)
+            if (!(after = tsl__plain_integer(p, &bone))) {
+                float unused;
+                if (!(after = tsl__entry(r, p, 1, &bone, &unused))) return 0;
+            }
+            if (bone < INT32_MIN || bone > (int64_t)UINT32_MAX) return tsl__fail(r, TSL_ERROR_BEYOND_32_BITS, p);
+            ((uint32_t *)list->data)[n++] = (uint32_t)bone;
+            p = after;
+            while (TSL__SPACE(*p)) ++p;
+            if (*p == '}') break; /* the pair's weight is missing: padded below */
+            if (!(after = tsl__plain_real(p, &weight))) {
+                int64_t unused;
+                if (!(after = tsl__entry(r, p, 0, &unused, &weight))) return 0;
+            }
+            ((float *)list->data)[n++] = weight;
+            p = after;
+        }
     }
-    if (in_group) {
+#undef TSL__ROOM
+    /* A group the list ends inside reads its missing numbers as 0, which is 0.0f too. */
+    if ((n - start) % (size_t)group) {
+        size_t missing = (size_t)group - (n - start) % (size_t)group;
         list->count = n;
-        if (!tsl__reserve(r, list, n + (size_t)group)) return 0;
-        for (; in_group < (size_t)group; ++in_group) ((uint32_t *)list->data)[n++] = 0; /* 0 and 0.0f alike */
+        if (!tsl__reserve(r, list, n + missing)) return 0;
+        memset((uint32_t *)list->data + n, 0, missing * sizeof(uint32_t));
+        n += missing;
     }
     list->count = n;
     *pos = p + 1;
+    r->nul_checked = *pos;
     return 1;
 }
 
@@ -918,10 +979,11 @@ static int tsl__read_bone(tsl__reader *r, const char **pos, tsl__raw_bone *b) {
 
 static int tsl__read_mesh(tsl__reader *r, const char **pos, tsl__raw_mesh *m) {
     tsl__token key, t;
-    int got;
+    int got, pending = 0;
     tsl__mesh_lists_free(r, m);
     m->material_block = m->material_index_block = NULL;
-    while ((got = tsl__next(r, pos, 1, &key)) > 0) {
+    /* A token looked at ahead (after a material key) is taken as the next key. */
+    while (pending ? (pending = 0, key = t, got = 1) : (got = tsl__next(r, pos, 1, &key)) > 0) {
         tsl__list *list = NULL;
         tsl__list_kind kind = TSL__UNSIGNED;
         int group = 1;
@@ -951,8 +1013,10 @@ static int tsl__read_mesh(tsl__reader *r, const char **pos, tsl__raw_mesh *m) {
             /* Not part of the file's grammar for the host's reader: the key is passed
              * over and the next token read as a key, whatever it is. When that token is
              * a block it is also kept as the material list. */
-            const char *peek = *pos;
-            if (tsl__next(r, &peek, 1, &t) > 0 && t.kind == TSL__BLOCK) {
+            got = tsl__next(r, pos, 1, &t);
+            if (got < 0) return 0;
+            if (got == 0) break;
+            if (t.kind == TSL__BLOCK) {
                 if (tsl__is(&key, "materialNames")) {
                     m->material_block = t.value;
                     m->material_block_end = t.value_end;
@@ -961,7 +1025,7 @@ static int tsl__read_mesh(tsl__reader *r, const char **pos, tsl__raw_mesh *m) {
                     m->material_index_block_end = t.value_end;
                 }
             }
-            if (r->fault != TSL_OK) return 0;
+            pending = 1;
             continue;
         }
         if (tsl__is(&key, "vertices")) list = &m->vertices, kind = TSL__REALS, group = 3;
@@ -1049,6 +1113,8 @@ static int tsl__read_file(tsl__reader *r) {
         }
     }
     if (got < 0) return 0;
+    if (r->end > r->nul_checked && memchr(r->nul_checked, 0, (size_t)(r->end - r->nul_checked)))
+        return tsl__fail(r, TSL_ERROR_NUL_BYTE, NULL);
     for (i = 0; i < r->num_bones; ++i)
         if (!r->bones[i].filled) return tsl__fail(r, TSL_ERROR_RECORD_MISSING, r->end);
     for (i = 0; i < r->num_meshes; ++i)
@@ -1370,14 +1436,16 @@ static int tsl__build_mesh(tsl_rig *rig, size_t *warnings, const tsl__raw_mesh *
             uint32_t outside = 0, v;
             int32_t *slot = (int32_t *)tsl__rig_alloc(rig, (rig->num_bones ? rig->num_bones : 1) * sizeof(int32_t));
             mesh->weight_offsets = (uint32_t *)tsl__rig_alloc(rig, (mesh->num_vertices + 1) * sizeof(uint32_t));
-            mesh->weights = (tsl_weight *)tsl__rig_alloc(rig, (wanted ? (size_t)wanted : 1) * sizeof(tsl_weight));
-            if (!slot || !mesh->weight_offsets || !mesh->weights) return 0;
+            /* The runs are merged in place: a (bone, weight) pair of the file has the
+             * layout of a tsl_weight, and no run is written past the pairs it reads. */
+            mesh->weights = (tsl_weight *)raw->weights.data;
+            if (!slot || !mesh->weight_offsets) return 0;
             for (i = 0; i < rig->num_bones; ++i) slot[i] = -1;
             for (v = 0; v < mesh->num_vertices; ++v) {
                 uint32_t first = mesh->num_weights, j;
                 mesh->weight_offsets[v] = first;
                 for (j = 0; j < wc[v]; ++j, ++next) {
-                    uint32_t bone = pairs[2 * next];
+                    const uint32_t bone = pairs[2 * next];
                     float w;
                     memcpy(&w, &pairs[2 * next + 1], sizeof w);
                     if (bone >= rig->num_bones) {
@@ -1403,7 +1471,6 @@ static int tsl__build_mesh(tsl_rig *rig, size_t *warnings, const tsl__raw_mesh *
                 return 0;
             if (mesh->num_weights == 0) {
                 tsl__rig_release(rig, mesh->weight_offsets);
-                tsl__rig_release(rig, mesh->weights);
                 mesh->weight_offsets = NULL;
                 mesh->weights = NULL;
                 if (!tsl__warn(rig, warnings, TSL_WARN_SKIN_DROPPED, -1, file_index, -1, 0)) return 0;
@@ -1501,21 +1568,23 @@ tsl_result tsl_parse(const void *data, size_t size, const tsl_options *options, 
         return TSL_ERROR_INVALID_ARGUMENT;
     }
     if (!text) text = "";
-    /* A rig file is text: a zero byte anywhere is damage, whatever else the file holds. */
-    if ((zero = (const char *)memchr(text, 0, size)) != NULL) {
-        tsl__set_error(rig, TSL_ERROR_NUL_BYTE, text, zero, -1, -1);
-        return TSL_ERROR_NUL_BYTE;
-    }
     memset(&r, 0, sizeof r);
     r.rig = rig;
     r.text = text;
     r.end = text + size;
     r.bone = r.mesh = -1;
+    r.nul_checked = text;
     if (!tsl__read_file(&r)) {
-        /* A text that ends inside a block or quote, or nests too deeply, is refused for
-         * that before any other rule, wherever the reading stopped. */
+        /* A rig file is text: a zero byte anywhere is damage, whatever else the file
+         * holds. Then a text that ends inside a block or quote, or nests too deeply, is
+         * refused for that before any other rule, wherever the reading stopped. */
         tsl_result structure = r.fault == TSL_ERROR_OUT_OF_MEMORY ? TSL_OK : tsl__structure(text, text + size);
         tsl_result fault = r.fault;
+        if (r.fault != TSL_ERROR_OUT_OF_MEMORY && (zero = (const char *)memchr(text, 0, size)) != NULL) {
+            tsl_free(rig);
+            tsl__set_error(rig, TSL_ERROR_NUL_BYTE, text, zero, -1, -1);
+            return TSL_ERROR_NUL_BYTE;
+        }
         if (structure == TSL_ERROR_ENDS_INSIDE) {
             fault = structure;
             r.fault_at = r.end;
