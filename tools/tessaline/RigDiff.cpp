@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <set>
@@ -649,9 +650,13 @@ std::string Row(const char* what, const LargestChange& c, double tolerance) {
     return out + "\n";
 }
 
+// Six significant digits, as the text report gives them: the files keep four decimals, and
+// the reader's single precision would add digits that mean nothing.
+double Rounded(double value) { return std::strtod(Number(value).c_str(), nullptr); }
+
 nlohmann::ordered_json Json(const LargestChange& c, bool withMesh) {
     nlohmann::ordered_json out;
-    out["change"] = c.change;
+    out["change"] = Rounded(c.change);
     if (withMesh) out["mesh"] = c.mesh.empty() ? nullptr : nlohmann::ordered_json(EscapeInvalidUtf8(c.mesh));
     if (c.vertex >= 0 || withMesh) out["vertex"] = c.vertex >= 0 ? nlohmann::ordered_json(c.vertex) : nullptr;
     if (c.vertexB >= 0) out["vertexB"] = c.vertexB;
@@ -659,9 +664,9 @@ nlohmann::ordered_json Json(const LargestChange& c, bool withMesh) {
     if (!c.pose.empty()) out["pose"] = EscapeInvalidUtf8(c.pose);
     out["bone"] = c.bone.empty() ? nullptr : nlohmann::ordered_json(EscapeInvalidUtf8(c.bone));
     if (c.delta != 0) {
-        out["delta"] = c.delta;
+        out["delta"] = Rounded(c.delta);
         out["otherBone"] = c.otherBone.empty() ? nullptr : nlohmann::ordered_json(EscapeInvalidUtf8(c.otherBone));
-        if (!c.otherBone.empty()) out["otherDelta"] = c.otherDelta;
+        if (!c.otherBone.empty()) out["otherDelta"] = Rounded(c.otherDelta);
     }
     return out;
 }
@@ -788,8 +793,8 @@ std::string FormatDiffJson(const RigDiff& diff, const std::string& nameA, const 
     out["a"] = EscapeInvalidUtf8(nameA);
     out["b"] = EscapeInvalidUtf8(nameB);
     out["same"] = diff.Same();
-    out["size"] = diff.size;
-    out["tolerance"] = {{"length", diff.lengthTolerance}, {"value", diff.valueTolerance}};
+    out["size"] = Rounded(diff.size);
+    out["tolerance"] = {{"length", Rounded(diff.lengthTolerance)}, {"value", Rounded(diff.valueTolerance)}};
     json reparented = json::array();
     for (const Reparenting& r : diff.reparented)
         reparented.push_back({{"bone", EscapeInvalidUtf8(r.bone)},
