@@ -350,6 +350,15 @@ TEST(TessalineBatch, ProgressIsShownOnATerminalUnlessQuiet) {
     const std::string quiet = OnTerminal("convert " + in + " --out " + out + " --timeout 1 --jobs 1 --quiet",
                                          "TESSALINE_TEST_FAULT=hang:slow.tsl");
     EXPECT_EQ(quiet.find("converted]"), std::string::npos) << quiet;
+
+    // A single conversion whose reading takes over a second says so, until it is stopped.
+    const std::string single = OnTerminal("convert " + in + "/slow.tsl " + out + "/single.tsl",
+                                          "TESSALINE_TEST_FAULT=hang:slow.tsl timeout 3");
+    EXPECT_NE(single.find("reading " + in + "/slow.tsl (1.9 kB), 0:01 elapsed"), std::string::npos) << single;
+    EXPECT_EQ(OnTerminal("convert " + in + "/slow.tsl " + out + "/single.tsl --quiet",
+                         "TESSALINE_TEST_FAULT=hang:slow.tsl timeout 2")
+                  .find("reading"),
+              std::string::npos);
 }
 
 }  // namespace

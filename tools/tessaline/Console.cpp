@@ -38,6 +38,7 @@ void ConsolePrinter::PrintNew() {
     const unsigned int count = standin::consoleCount();
     std::vector<ConsoleMessage> messages = ConsoleMessages(m_next);
     m_next = count;
+    if (!messages.empty() && !quiet && beforePrint) beforePrint();
     for (ConsoleMessage& message : messages) {
         if (!quiet) {
             FILE* out = message.kind == standin::ConsoleKind::Info ? stdout : stderr;

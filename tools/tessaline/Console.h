@@ -4,6 +4,7 @@
 // several console entries (a prefix, lines, indentation, the line end); entries are
 // joined back into whole messages here.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ public:
     // Messages printed so far.
     const std::vector<ConsoleMessage>& Printed() const { return m_printed; }
     bool quiet = false;
+    // Called before messages are printed (to take a progress line off the terminal).
+    std::function<void()> beforePrint;
 
 private:
     unsigned int m_next = 0;

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <thread>
 
 namespace tessaline {
 
@@ -38,6 +42,119 @@ void ProgressLine::Files(size_t done, size_t total, size_t running, const std::s
     fprintf(stderr, "\r%s\x1b[K", line.c_str());
     fflush(stderr);
     m_drawn = true;
+}
+
+struct StepProgress::State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false, active = false, drawn = false, writing = false;
+    std::string what, path;
+    std::chrono::steady_clock::time_point start, holdUntil;
+    std::thread thread;
+};
+
+namespace {
+
+std::string Bytes(uintmax_t bytes) {
+    char text[32];
+    if (bytes >= (uintmax_t(1) << 30)) snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1 << 30));
+    else if (bytes >= (uintmax_t(1) << 20)) snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1 << 20));
+    else snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1024);
+    return text;
+}
+
+// The bytes of the file being written for target: the largest "TARGET~N" beside it.
+uintmax_t Written(const std::string& target) {
+    namespace fs = std::filesystem;
+    const fs::path path(target);
+    const std::string prefix = path.filename().string() + "~";
+    uintmax_t largest = 0;
+    std::error_code failure;
+    for (fs::directory_iterator it(path.parent_path().empty() ? "." : path.parent_path(), failure), end;
+         !failure && it != end; it.increment(failure))
+        if (it->path().filename().string().rfind(prefix, 0) == 0) {
+            std::error_code ignored;
+            const uintmax_t size = fs::file_size(it->path(), ignored);
+            if (!ignored && size > largest) largest = size;
+        }
+    return largest;
+}
+
+}  // namespace
+
+StepProgress::StepProgress(bool enabled) {
+    if (!enabled || !isatty(STDERR_FILENO)) return;
+    m_state = new State;
+    m_state->thread = std::thread([this] { Run(); });
+}
+
+StepProgress::~StepProgress() {
+    if (!m_state) return;
+    {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->stop = true;
+    }
+    m_state->wake.notify_all();
+    m_state->thread.join();
+    End();
+    delete m_state;
+}
+
+void StepProgress::Begin(const char* what, const std::string& path, bool writing) {
+    if (!m_state) return;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->active = true;
+    m_state->what = what;
+    m_state->path = path;
+    m_state->writing = writing;
+    m_state->start = std::chrono::steady_clock::now();
+}
+
+void StepProgress::End() {
+    if (!m_state) return;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    m_state->active = false;
+    if (m_state->drawn) fprintf(stderr, "\r\x1b[K");
+    fflush(stderr);
+    m_state->drawn = false;
+}
+
+void StepProgress::Clear() {
+    if (!m_state) return;
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    if (m_state->drawn) fprintf(stderr, "\r\x1b[K");
+    fflush(stderr);
+    m_state->drawn = false;
+    m_state->holdUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+}
+
+void StepProgress::Run() {
+    std::unique_lock<std::mutex> lock(m_state->mutex);
+    while (!m_state->stop) {
+        m_state->wake.wait_for(lock, std::chrono::milliseconds(250));
+        if (m_state->stop) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_state->active || now - m_state->start < std::chrono::seconds(1) || now < m_state->holdUntil) continue;
+        Draw();
+    }
+}
+
+// Under the state's lock.
+void StepProgress::Draw() {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_state->start).count();
+    std::string line = m_state->what + " " + m_state->path;
+    if (m_state->writing) {
+        line += ": " + Bytes(Written(m_state->path)) + " written";
+    } else {
+        std::error_code failure;
+        const uintmax_t size = std::filesystem::file_size(m_state->path, failure);
+        if (!failure) line += " (" + Bytes(size) + ")";
+    }
+    line += ", " + FormatDuration(elapsed) + " elapsed";
+    fprintf(stderr, "\r%s\x1b[K", line.c_str());
+    fflush(stderr);
+    m_state->drawn = true;
 }
 
 void ProgressLine::Clear() {

@@ -16,6 +16,7 @@
 
 #include "BatchCommands.h"
 #include "DemoRig.h"
+#include "Progress.h"
 #include "RigDiff.h"
 #include "RigText.h"
 #include "RoundTrip.h"
@@ -248,10 +249,12 @@ int Demo(Session& session, const Command& command) {
 // check's own the rig.
 // Each side loaded as convert loads it and written as a rig file by the exporter, then
 // read back by the strict rig reader, so that any two formats compare alike.
-bool LoadRig(Session& session, const std::string& path, const std::string& temporary, RigText& rig,
-             std::string& error) {
+bool LoadRig(Session& session, StepProgress& step, const std::string& path, const std::string& temporary,
+             RigText& rig, std::string& error) {
     session.ResetScene();
+    step.Begin("reading", path, false);
     const bool written = session.Load(path) && session.Save(temporary);
+    step.End();
     const std::string text = written ? ReadWholeFile(temporary) : "";
     std::remove(temporary.c_str());
     if (!written) {
@@ -271,13 +274,15 @@ int Diff(const Command& command) {
         fprintf(stderr, "ERROR: %s\n", error.c_str());
         return 1;
     };
+    StepProgress step(!command.quiet);
     Session session(command.options);
     session.Console().quiet = command.json;
+    session.Console().beforePrint = [&step] { step.Clear(); };
     if (!session.Start()) return fail("The plug-in module could not be loaded.");
     RigText a, b;
     std::string error;
-    if (!LoadRig(session, command.positional[0], TempRigPath("diff-a"), a, error) ||
-        !LoadRig(session, command.positional[1], TempRigPath("diff-b"), b, error))
+    if (!LoadRig(session, step, command.positional[0], TempRigPath("diff-a"), a, error) ||
+        !LoadRig(session, step, command.positional[1], TempRigPath("diff-b"), b, error))
         return fail(error);
     const RigDiff diff = DiffRigs(a, b, command.diff);
     const std::string& nameA = command.positional[0];
@@ -422,7 +427,6 @@ static int Run(int argc, char** argv) {
 
     if (command.name == "check") return CheckConversion(command);
 
-    if (command.name == "convert" || command.name == "info") TestFaultHook(command.positional[0]);
     // A batch's child reports how its conversion went in a file of the batch's.
     const std::string& report = command.report;
     auto reported = [&](const char* status, const std::string& failure, bool withCounts, int exitStatus) {
@@ -433,8 +437,11 @@ static int Run(int argc, char** argv) {
         return exitStatus;
     };
 
+    // Declared before the session, whose console calls it to the end.
+    StepProgress step(!command.quiet);
     Session session(command.options);
     session.Console().quiet = json;
+    session.Console().beforePrint = [&step] { step.Clear(); };
     if (!session.Start()) {
         const char* failure = "The plug-in module could not be loaded.";
         if (json) return JsonFailure(failure, 1);
@@ -444,7 +451,11 @@ static int Run(int argc, char** argv) {
     if (command.name == "demo") return Demo(session, command);
 
     const std::string& input = command.positional[0];
-    if (!session.Load(input)) {
+    step.Begin("reading", input, false);
+    if (command.name == "convert" || command.name == "info") TestFaultHook(input);
+    const bool loaded = session.Load(input);
+    step.End();
+    if (!loaded) {
         if (json) return JsonFailure(session.LastError(), 1);
         const bool refused = session.LastError().rfind("Can't convert", 0) == 0;
         return reported(refused ? "refused" : "unreadable", session.LastError(), false, 1);
@@ -455,7 +466,9 @@ static int Run(int argc, char** argv) {
             fprintf(stderr, "ERROR: --selected: no node of the scene is named \"%s\".\n", unknown.c_str());
             return reported("failed", "--selected: no node of the scene is named \"" + unknown + "\".", true, 2);
         }
+        step.Begin("writing", command.positional[1], true);
         const bool saved = session.Save(command.positional[1]);
+        step.End();
         return reported(saved ? "converted" : "failed", saved ? "" : session.LastError(), true, saved ? 0 : 1);
     }
     if (command.name == "info") {
