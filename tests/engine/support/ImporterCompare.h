@@ -81,10 +81,13 @@ inline bool Near(double a, double b) { return std::fabs(a - b) <= 1e-5 * (1.0 + 
 
 // "" when the scene holds what the model says, else the first difference.
 inline std::string SceneDifference(const tsl_rig& rig) {
-    // Names the scene can keep as they are: used once among bones and meshes.
+    // Names the scene can keep as they are: used once among bones and meshes, and free
+    // of the "|" that separates a node path's names.
     std::map<std::string, int> uses;
     for (uint32_t b = 0; b < rig.num_bones; ++b) ++uses[rig.bones[b].name];
     for (uint32_t m = 0; m < rig.num_meshes; ++m) ++uses[rig.meshes[m].name];
+    for (auto& [name, count] : uses)
+        if (name.find('|') != std::string::npos) count = 2;
 
     const std::vector<uint32_t> order = JointOrder(rig);
     const std::vector<MObject> joints = NodesOfType(MFn::kJoint, false);
