@@ -542,12 +542,33 @@ private:
                 if (movedB[size_t(pair.first)]) return true;
             return false;
         };
+        // The vertices each bone weighs on, per side, so that a pose visits only the
+        // vertices its moved bones carry.
+        std::vector<std::vector<size_t>> carriedA(m_skeletonA.names.size()), carriedB(m_skeletonB.names.size());
+        for (size_t k = 0; k < m_skin.size(); ++k) {
+            for (const auto& pair : skin[k].a) carriedA[size_t(pair.first)].push_back(k);
+            for (const auto& pair : skin[k].b) carriedB[size_t(pair.first)].push_back(k);
+        }
+        std::vector<int> visited(m_skin.size(), -2);
+        std::vector<size_t> visit;
         size_t worst = m_skin.size();
         for (int only = -1; only < int(names.size()); ++only) {
             if (names.empty()) break;
             pose(only);
-            for (size_t k = 0; k < m_skin.size(); ++k) {
-                if (!moves(k)) continue;
+            visit.clear();
+            auto collect = [&](const std::vector<bool>& moved, const std::vector<std::vector<size_t>>& carried) {
+                for (size_t bone = 0; bone < moved.size(); ++bone)
+                    if (moved[bone])
+                        for (size_t k : carried[bone])
+                            if (visited[k] != only) {
+                                visited[k] = only;
+                                visit.push_back(k);
+                            }
+            };
+            collect(movedA, carriedA);
+            collect(movedB, carriedB);
+            std::sort(visit.begin(), visit.end());  // the first of equal changes, as in a full pass
+            for (size_t k : visit) {
                 Keep(m_diff.skinned, change(k), [&](LargestChange& c) {
                     const SkinEntry& entry = m_skin[k];
                     c.mesh = entry.a->name;
