@@ -244,8 +244,12 @@ bool Sources(const BatchOptions& batch, std::vector<BatchSource>& sources, int& 
 
 bool Exportable(const std::string& extension) {
     if (extension == "tsl") return true;
-    for (size_t i = 0; i < aiGetExportFormatCount(); ++i)
-        if (extension == aiGetExportFormatDescription(i)->fileExtension) return true;
+    for (size_t i = 0; i < aiGetExportFormatCount(); ++i) {
+        const aiExportFormatDesc* format = aiGetExportFormatDescription(i);
+        const bool matches = format && extension == format->fileExtension;
+        aiReleaseExportFormatDescription(format);
+        if (matches) return true;
+    }
     return false;
 }
 

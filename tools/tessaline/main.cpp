@@ -354,7 +354,12 @@ static void TestFaultHook(const std::string& input) {
             continue;
         if (one.compare(0, colon, "hang") == 0)
             for (;;) pause();
-        if (one.compare(0, colon, "crash") == 0) raise(SIGSEGV);
+        // With the default action, so that a sanitizer's handler does not turn the crash
+        // into an exit with a report.
+        if (one.compare(0, colon, "crash") == 0) {
+            signal(SIGSEGV, SIG_DFL);
+            raise(SIGSEGV);
+        }
     }
 }
 
