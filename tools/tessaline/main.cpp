@@ -71,6 +71,8 @@ const char kUsage[] =
     "  --help                    this text\n"
     "\n"
     "The plug-in module is TessalineExporter.so next to the program unless --plugin names one.\n"
+    "A read or write over a second, and a batch, show a progress line when standard error is a\n"
+    "terminal; --quiet turns it off.\n"
     "Exit status: 0 on success, 1 on failure, 2 on a usage error.\n";
 
 struct Command {
