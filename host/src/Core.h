@@ -570,6 +570,7 @@ struct Scene {
   bool failRegisterTranslator = false, failAddCallback = false, failSelection = false,
        failCommand = false;
   std::vector<MFn::Type> failIterate;
+  std::string failCall;  // the one function whose next call fails (failNextCall)
   // last translator exception
   bool translatorThrew = false;
   std::string translatorException;
@@ -696,6 +697,9 @@ MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<st
 
 void console(ConsoleKind k, const std::string& text);
 inline void setStatus(MStatus* s, MStatus v) { if (s) *s = v; }
+
+// True once for the function failNextCall named: that call then fails.
+bool takeCallFault(const char* function);
 
 std::string str(const MString& s);
 

@@ -187,6 +187,10 @@ Node* cluster(const MObject& o) {
 
 unsigned int MFnSkinCluster::influenceObjects(MDagPathArray& paths, MStatus* st) const {
   paths.clear();
+  if (takeCallFault("MFnSkinCluster::influenceObjects")) {
+    setStatus(st, MStatus::kFailure);
+    return 0;
+  }
   Node* sc = cluster(m_object);
   if (!sc) {
     setStatus(st, kBad);

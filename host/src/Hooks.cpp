@@ -49,6 +49,7 @@ void resetScene() {
   s.progress = Progress();
   s.yUp = true;
   s.failRegisterTranslator = s.failAddCallback = s.failSelection = s.failCommand = false;
+  s.failCall.clear();
   s.failIterate.clear();
   s.translatorThrew = false;
   s.translatorException.clear();
@@ -112,6 +113,19 @@ ProgressState progressState() {
 }
 
 // ---------------------------------------------------------------- faults
+
+void failNextCall(const char* function) { scene().failCall = function ? function : ""; }
+
+}  // namespace standin
+
+bool standin::core::takeCallFault(const char* function) {
+  std::string& wanted = scene().failCall;
+  if (wanted.empty() || wanted != function) return false;
+  wanted.clear();
+  return true;
+}
+
+namespace standin {
 
 void failNext(Fault f) {
   Scene& s = scene();

@@ -363,6 +363,7 @@ int MFnMesh::numUVs(const MString& set, MStatus* st) const {
 }
 
 MStatus MFnMesh::getPoints(MFloatPointArray& points, MSpace::Space space) const {
+  if (takeCallFault("MFnMesh::getPoints")) return MStatus::kFailure;
   Geometry scratch;
   MStatus s;
   const Geometry* g = readGeometry(m_object, scratch, s);
@@ -413,6 +414,7 @@ MStatus MFnMesh::setPoints(const MFloatPointArray& points, MSpace::Space space) 
 }
 
 MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) const {
+  if (takeCallFault("MFnMesh::getNormals")) return MStatus::kFailure;
   Geometry scratch;
   MStatus s;
   const Geometry* g = readGeometry(m_object, scratch, s);
@@ -432,6 +434,7 @@ MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) con
 }
 
 MStatus MFnMesh::getPolygonVertices(int polygonId, MIntArray& vertexList) const {
+  if (takeCallFault("MFnMesh::getPolygonVertices")) return MStatus::kFailure;
   MStatus s;
   const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
@@ -494,6 +497,7 @@ MStatus MFnMesh::getCurrentUVSetName(MString& name) const {
 }
 
 MStatus MFnMesh::getUVs(MFloatArray& u, MFloatArray& v, const MString* set) const {
+  if (takeCallFault("MFnMesh::getUVs")) return MStatus::kFailure;
   MStatus s;
   const Geometry* g;
   const UVSet* uv = readUVSet(m_object, set, g, s);
@@ -518,6 +522,7 @@ MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MStr
 }
 
 MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* set) const {
+  if (takeCallFault("MFnMesh::getAssignedUVs")) return MStatus::kFailure;
   MStatus s;
   const Geometry* g;
   const UVSet* uv = readUVSet(m_object, set, g, s);
@@ -536,6 +541,7 @@ MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MSt
 
 MStatus MFnMesh::getConnectedShaders(unsigned int instance, MObjectArray& shaders, MIntArray& indices) const {
   shaders.clear();
+  if (takeCallFault("MFnMesh::getConnectedShaders")) return MStatus::kFailure;
   indices.clear();
   if (m_isData) return MStatus::kFailure;
   Node* n = Access::node(m_object);
@@ -754,6 +760,10 @@ MStatus MItMeshPolygon::getVertices(MIntArray& vertices) const {
 }
 
 unsigned int MItMeshPolygon::normalIndex(int local, MStatus* st) const {
+  if (takeCallFault("MItMeshPolygon::normalIndex")) {
+    setStatus(st, MStatus::kFailure);
+    return 0;
+  }
   if (isDone() || local < 0 || local >= m_geometry->counts[m_polygon]) {
     setStatus(st, kBad);
     return 0;

@@ -51,6 +51,7 @@ struct SkinMap {
         HObject skinCluster;                  // null unless the mesh has exactly one
         UArray<HObject> joints;               // the influences, in influence-index order
         UArray<int32_t> boneOfInfluence;      // each influence's bone, -1 when it is none
+        bool influencesUnread = false;        // it has one skin cluster, whose influences the scene did not give
     };
     UArray<MeshSkin> meshes;
     UArray<UArray<int32_t>> meshesOfBone;  // ascending mesh indices
@@ -74,6 +75,8 @@ struct SkinMap {
             kit.SetKnownSkinClusters(skin.clusters);
             HStatus status;
             kit.GetJoints(status, skin.joints);
+            // A mesh without its one skin cluster has no influences to give.
+            skin.influencesUnread = !status.IsOk() && !skin.skinCluster.IsNull();
             // Influences usually come in the order of the bone list.
             int32_t previous = -1;
             for (const HObject& joint : skin.joints) {
@@ -196,12 +199,15 @@ public:
     void Write(const HObject& mesh, int32_t index) {
         MeshKit kit(mesh);
         kit.SetKnownSkinClusters(m_skins.meshes[index].clusters);
-        HStatus status;
-        const UString meshName = kit.GetName();
+        m_failedRead = m_skins.meshes[index].influencesUnread ? "skin influences" : nullptr;
+        m_meshName = kit.GetName();
+        const UString& meshName = m_meshName;
         m_writer.BeginMesh(uint32_t(index), meshName);
 
         UArray<HObject> groups;
+        HStatus status;
         kit.GetShadingGroups(status, groups);
+        Check(status, "shading groups");
         const int32_t numVertices = kit.GetNumVertices();
         const int32_t numNormals = kit.GetNumNormals();
         const int32_t numSets = kit.GetNumUVSets();
@@ -215,7 +221,7 @@ public:
             HMaterialKit material(group);
             m_writer.MaterialNameLine(material.GetName());
         }
-        WritePolygons(kit, numPolygons, numSets);
+        WritePolygons(kit, numPolygons, numSets, groups.Num() > 0);
 
         // A file without bones has no bone for a weight to name.
         if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0) WarnAboutLeftOutWeights(kit, meshName);
@@ -223,17 +229,30 @@ public:
         m_writer.EndMesh();
     }
 
+    // The first host read of the last mesh that failed, or null. A failed read gives an
+    // empty list, and a file missing part of a mesh would read back as another mesh, so
+    // the export fails on it.
+    const char* FailedRead() const { return m_failedRead; }
+    const UString& MeshName() const { return m_meshName; }
+
 private:
+    void Check(const HStatus& status, const char* what) {
+        if (!status.IsOk() && !m_failedRead) m_failedRead = what;
+    }
+
     // Positions and normals of the bind pose, in world space.
     void WriteBindPoseGeometry(MeshKit& kit, int32_t numVertices, int32_t numNormals) {
         HStatus status;
         kit.SetGeometrySource(status, GEOMETRY_BIND_POSE);
         UArray<TVector3<float>> vectors;
-        kit.GetVertices(status, vectors, SPACE_WORLD);
+        HStatus read;
+        kit.GetVertices(read, vectors, SPACE_WORLD);
+        Check(read, "vertices");
         m_writer.BeginSection("vertices");
         WriteVectors(vectors, numVertices);
         vectors.Empty(0);
-        kit.GetNormals(status, vectors, SPACE_WORLD);
+        kit.GetNormals(read, vectors, SPACE_WORLD);
+        Check(read, "normals");
         m_writer.BeginSection("normals");
         WriteVectors(vectors, numNormals);
         kit.SetGeometrySource(status, GEOMETRY_CURRENT);
@@ -247,9 +266,12 @@ private:
     void WriteTextureCoordinates(MeshKit& kit, int32_t numSets) {
         HStatus status;
         m_writer.BeginSection("textureCoordinates");
+        m_mappedSets.Empty(0);
         for (int32_t set = 0; set < numSets; ++set) {
             UArray<TVector2<float>> uvs;
             kit.GetTextureCoordinates(status, uvs, set);
+            Check(status, "texture coordinates");
+            m_mappedSets.Append(uvs.Num() > 0);
             m_writer.BeginSet(set);
             for (const TVector2<float>& uv : uvs) m_writer.CoordinateLine(uv.x, uv.y);
             m_writer.EndSet(set == numSets - 1);
@@ -258,21 +280,25 @@ private:
 
     // Corner counts, then the vertex, normal and texture-coordinate indices of each
     // polygon, then each polygon's material index.
-    void WritePolygons(MeshKit& kit, int32_t numPolygons, int32_t numSets) {
+    void WritePolygons(MeshKit& kit, int32_t numPolygons, int32_t numSets, bool hasMaterials) {
         HStatus status;
         UArray<unsigned int> indices, counts;
         kit.GetPolygonVertexIndices(status, indices, counts);
+        Check(status, "polygons");
         m_writer.BeginSection("polygonVertexCounts");
         for (int32_t p = 0; p < Smaller(numPolygons, counts.Num()); ++p) m_writer.NumberLine(counts[p]);
         m_writer.BeginSection("polygonVertexIndices");
         WritePolygonLines(indices, counts, numPolygons, false);
         kit.GetPolygonNormalIndices(status, indices);
+        Check(status, "normal indices");
         m_writer.BeginSection("polygonNormalIndices");
         WritePolygonLines(indices, counts, numPolygons, false);
 
         m_writer.BeginSection("polygonTexCoordIndices");
         for (int32_t set = 0; set < numSets; ++set) {
             kit.GetPolygonTexCoordIndices(status, indices, set);
+            // A set without coordinates has no indices to give.
+            if (set < m_mappedSets.Num() && m_mappedSets[set]) Check(status, "texture coordinate indices");
             m_writer.BeginSet(set);
             WritePolygonLines(indices, counts, numPolygons, true);
             m_writer.EndSet(set == numSets - 1);
@@ -280,6 +306,8 @@ private:
 
         UArray<unsigned int> materialIndices;
         kit.GetPolygonMaterialIndices(status, materialIndices);
+        // A mesh with no shading group has no material indices to give.
+        if (hasMaterials) Check(status, "material indices");
         m_writer.BeginSection("polygonMaterialIndices");
         for (int32_t p = 0; p < Smaller(numPolygons, materialIndices.Num()); ++p)
             m_writer.NumberLine(materialIndices[p]);
@@ -302,6 +330,7 @@ private:
         HStatus status;
         UArray<HObject> joints;
         kit.GetJoints(status, joints);
+        Check(status, "skin influences");
         for (const HObject& joint : joints) {
             HNodeKit influence(joint);
             brix::UMessage(brix::Channel::Warning, "Influence \"")
@@ -317,6 +346,7 @@ private:
         UArray<float> weights;
         UArray<unsigned int> influences, counts;
         kit.GetVertexWeights(status, weights, influences, counts);
+        Check(status, "skin weights");
         m_writer.BeginSection("vertexWeightCounts");
         for (unsigned int count : counts) m_writer.NumberLine(count);
         UArray<uint32_t> boneOfInfluence;
@@ -341,6 +371,9 @@ private:
     RigWriter& m_writer;
     bool m_yAxisUp;
     const SkinMap& m_skins;
+    const char* m_failedRead = nullptr;
+    UString m_meshName;
+    UArray<bool> m_mappedSets;  // per UV set of the mesh being written: it has coordinates
 };
 
 // A value that is not finite would be written as "nan" or "inf", which reads back as
@@ -382,6 +415,11 @@ bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, cons
     for (int32_t j = 0; j < meshes.Num(); ++j) {
         meshWriter.Write(meshes[j], j);
         if (RefuseNonFinite(writer)) return false;
+        if (meshWriter.FailedRead()) {
+            brix::UMessage(brix::Channel::Error, "Can't export mesh \"")
+                << meshWriter.MeshName() << "\": the scene did not give its " << meshWriter.FailedRead() << ".";
+            return false;
+        }
     }
     return true;
 }

@@ -70,6 +70,13 @@ enum class Fault { RegisterFileTranslator, AddCallback, GetActiveSelectionList, 
 void failNext(Fault fault);
 // The next MItDependencyNodes built with this filter fails (and yields nothing).
 void failNextNodeIteration(MFn::Type filter);
+// The next call of the named mesh or skin read fails with kFailure and gives nothing:
+// "MFnMesh::getPoints", "MFnMesh::getNormals", "MFnMesh::getUVs",
+// "MFnMesh::getPolygonVertices", "MFnMesh::getAssignedUVs",
+// "MFnMesh::getConnectedShaders", "MItMeshPolygon::normalIndex",
+// "MFnSkinCluster::influenceObjects". Lets a test see what a plug-in does when the host
+// will not give it a mesh's data.
+void failNextCall(const char* function);
 
 // ------------------------------------------------------------------ plug-ins
 

@@ -209,3 +209,33 @@ TEST_F(ExportDriver, ANonFinitePositionFailsTheExportAndNamesTheMesh) {
             << bad;
     }
 }
+
+TEST_F(ExportDriver, AMeshReadTheSceneRefusesFailsTheExportAndNamesTheRead) {
+    // Each read used to go unchecked: the file was written without the data and the
+    // export reported success.
+    struct Case {
+        const char* call;
+        const char* what;
+    } cases[] = {
+        {"MFnMesh::getPoints", "vertices"},
+        {"MFnMesh::getNormals", "normals"},
+        {"MFnMesh::getUVs", "texture coordinates"},
+        {"MFnMesh::getPolygonVertices", "polygons"},
+        {"MItMeshPolygon::normalIndex", "normal indices"},
+        {"MFnMesh::getConnectedShaders", "shading groups"},
+        {"MFnSkinCluster::influenceObjects", "skin influences"},
+    };
+    plugin_test::BuildScene("skinned");
+    const std::string whole = Export();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        const size_t seen = Errors().size();
+        standin::failNextCall(c.call);
+        int code = 0;
+        Export("", false, &code);
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(Errors().substr(seen), std::string("Can't export mesh \"body\": the scene did not give its ") + c.what + ".\r\n");
+        // The fault was taken, and the scene reads whole again.
+        EXPECT_EQ(Export(), whole);
+    }
+}

@@ -152,6 +152,7 @@ MString HPolygonMeshKit<T>::GetUVSetName(int32_t index) {
 
 template <typename T>
 void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions, int32_t space) {
+    positions.Empty(0);  // a failed read leaves nothing behind that could be taken for data
     CheckSpace(space, __PRETTY_FUNCTION__);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
@@ -177,6 +178,7 @@ void HPolygonMeshKit<T>::GetVertices(HStatus& status, UArray<Vector3>& positions
 
 template <typename T>
 void HPolygonMeshKit<T>::GetNormals(HStatus& status, UArray<Vector3>& normals, int32_t space) {
+    normals.Empty(0);
     CheckSpace(space, __PRETTY_FUNCTION__);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
@@ -203,6 +205,7 @@ void HPolygonMeshKit<T>::GetNormals(HStatus& status, UArray<Vector3>& normals, i
 
 template <typename T>
 void HPolygonMeshKit<T>::GetTextureCoordinates(HStatus& status, UArray<Vector2>& uvs, int32_t setIndex) {
+    uvs.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -218,6 +221,8 @@ void HPolygonMeshKit<T>::GetTextureCoordinates(HStatus& status, UArray<Vector2>&
 
 template <typename T>
 void HPolygonMeshKit<T>::GetPolygonVertexIndices(HStatus& status, IndexList& indices, IndexList& counts) {
+    indices.Empty(0);
+    counts.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -225,17 +230,23 @@ void HPolygonMeshKit<T>::GetPolygonVertexIndices(HStatus& status, IndexList& ind
     indices.Empty(GetNumPolygonVertices());
     counts.Empty(polygons);
     MIntArray vertices;
+    MStatus firstFailure;
     for (int32_t p = 0; p < polygons; ++p) {
         hostStatus = mesh.getPolygonVertices(p, vertices);
-        if (!hostStatus) continue;
+        if (!hostStatus) {
+            // Told even when later polygons read: the lists lack this one.
+            if (firstFailure) firstFailure = hostStatus;
+            continue;
+        }
         counts.Append(vertices.length());
         for (unsigned int i = 0; i < vertices.length(); ++i) indices.Append(unsigned(vertices[i]));
     }
-    status.Set(hostStatus);
+    status.Set(firstFailure);
 }
 
 template <typename T>
 void HPolygonMeshKit<T>::GetPolygonNormalIndices(HStatus& status, IndexList& indices) {
+    indices.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -253,6 +264,7 @@ void HPolygonMeshKit<T>::GetPolygonNormalIndices(HStatus& status, IndexList& ind
 
 template <typename T>
 void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& indices, int32_t setIndex) {
+    indices.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);

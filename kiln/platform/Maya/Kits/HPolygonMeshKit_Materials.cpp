@@ -25,6 +25,7 @@ MStatus ConnectedShaders(MFnMesh& mesh, MObjectArray& groups, MIntArray& indices
 
 template <typename T>
 void HPolygonMeshKit<T>::GetShadingGroups(HStatus& status, UArray<HObject>& groups) {
+    groups.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -40,6 +41,7 @@ void HPolygonMeshKit<T>::GetShadingGroups(HStatus& status, UArray<HObject>& grou
 
 template <typename T>
 void HPolygonMeshKit<T>::GetPolygonMaterialIndices(HStatus& status, IndexList& indices) {
+    indices.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);

@@ -171,6 +171,9 @@ int32_t HPolygonMeshKit<T>::GetNumVertexWeights() {
 template <typename T>
 void HPolygonMeshKit<T>::GetVertexWeights(HStatus& status, UArray<float>& weights, IndexList& influenceIndices,
                                           IndexList& vertexWeightCounts) {
+    weights.Empty(0);
+    influenceIndices.Empty(0);
+    vertexWeightCounts.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
@@ -207,6 +210,7 @@ void HPolygonMeshKit<T>::GetVertexWeights(HStatus& status, UArray<float>& weight
 
 template <typename T>
 void HPolygonMeshKit<T>::GetJoints(HStatus& status, UArray<HObject>& joints) {
+    joints.Empty(0);
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);

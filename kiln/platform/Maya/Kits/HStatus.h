@@ -7,7 +7,7 @@
 
 namespace kiln::platform_maya {
 
-class HStatus {
+class [[nodiscard]] HStatus {
 public:
     enum Code : int32_t {
         SUCCESS = 0,
