@@ -66,7 +66,7 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     if (settings.yAxisUp) ConvertToYUp(bones, meshes);
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
-        if (bones[i].name.Num() == 0) {
+        if (bones[i].name.IsEmpty()) {
             brix::UMessage(brix::Channel::Warning, "Bone ") << i << " of file \"" << stream.GetName()
                                        << "\" has no name. It is not built and its weights are ignored.";
             continue;
@@ -76,7 +76,7 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     }
     JointBuilder joints(bones, names);
     for (int32_t i = 0; i < bones.Num(); ++i)
-        if (bones[i].name.Num()) joints.CreateJoint(i);
+        if (!bones[i].name.IsEmpty()) joints.CreateJoint(i);
 
     MeshBuilder meshBuilder(bones, joints);
     for (MeshData& mesh : meshes) {

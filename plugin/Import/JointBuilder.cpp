@@ -1,5 +1,6 @@
 #include "Import/JointBuilder.h"
 
+#include "Core/UMessage.h"
 #include "platform/Maya/Kits/HJointKit.h"
 
 using namespace kiln::platform_maya;
@@ -29,15 +30,23 @@ void JointBuilder::CreateJoint(int32_t index) {
 
     HNodeKit joint{HObject()};
     HStatus status;
-    HJointKit::Create(joint, status, parent);
+    const HStatus created = HJointKit::Create(joint, status, parent);
     m_state[index] = kDone;
-    if (!status.IsOk()) return;
-    joint.SetName(bone.name);
+    if (!created.IsOk() || !status.IsOk()) {
+        brix::UMessage(brix::Channel::Warning, "Bone \"") << bone.name << "\" could not be built.";
+        return;
+    }
+    // A name the scene cannot hold ("", or one with "|") leaves the host's own name.
+    if (!joint.SetName(bone.name).IsOk())
+        brix::UMessage(brix::Channel::Warning, "Bone ")
+            << index << " is named \"" << bone.name << "\", which a joint cannot be named. It is built as \""
+            << joint.GetName() << "\".";
     // The world matrix is the inverse of the inverse bind matrix; a singular one is
     // used as it stands. Singular means singular for the matrix's own scale, so that a
     // rig scaled down (an inverse bind matrix scaled by 0.01, det 1e-6) is placed right.
     HMatrix world = bone.invBaseMatrix;
     if (!world.InvertScaleAware()) world = bone.invBaseMatrix;
-    joint.SetMatrix(world, SPACE_WORLD);
+    if (!joint.SetMatrix(world, SPACE_WORLD).IsOk())
+        brix::UMessage(brix::Channel::Warning, "Bone \"") << joint.GetName() << "\" could not be placed; it stays at the origin.";
     m_joints[index] = joint.GetObject();
 }

@@ -20,7 +20,9 @@ void MeshBuilder::Build(const MeshData& mesh) {
     const uint64_t faceVertices = CountFaceVertices(mesh);
     BuildNormals(kit, mesh, faceVertices);
     BuildUVSets(kit, mesh, faceVertices);
-    if (mesh.name.Num()) kit.SetName(mesh.name);
+    if (mesh.name.Num() && !kit.SetName(mesh.name).IsOk())
+        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" is built as \"" << kit.GetName()
+                                                    << "\": a mesh cannot be named so.";
     if (mesh.weights.Num()) BuildSkin(kit, mesh);
 }
 
