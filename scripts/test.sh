@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite twice: once in the normal build, once
 # in a build with AddressSanitizer and UndefinedBehaviorSanitizer; compiler warnings
-# fail both builds. Then runs each fuzz target for 60 seconds (scripts/fuzz.sh), and
+# fail both builds. The tests of code that runs on several threads (the rig reader's
+# lists, the memory pool, error texts) run a third time under ThreadSanitizer. Then runs each fuzz target for 60 seconds (scripts/fuzz.sh), and
 # cross-builds the Windows programs and runs their tests under Wine
 # (TESSALINE_SKIP_WINDOWS=1 leaves that step out).
 set -euo pipefail
@@ -15,6 +16,13 @@ scripts/build.sh build-asan -DTESSALINE_SANITIZE=ON -DTESSALINE_WERROR=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure --parallel "$(nproc)")
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALINE_SANITIZE_THREAD=ON \
+  -DTESSALINE_WERROR=ON -DTESSALINE_TOOLS=OFF -DTESSALINE_BENCH=OFF -DTESSALINE_TEST_LAYERS="brix;plugin" >/dev/null
+cmake --build build-tsan --parallel "$(nproc)" --target brix_tests plugin_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/brix/brix_tests \
+  --gtest_filter='UMemoryPool*:GlobalAllocation*:ErrorDescription*:ArchiveStream*'
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/plugin/plugin_tests --gtest_filter='RigReader*:RigLists*:Import*'
 
 scripts/fuzz.sh all 60
 

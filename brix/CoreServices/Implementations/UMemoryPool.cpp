@@ -30,6 +30,7 @@ void UMemoryPool::HeapRelease(void* block) {
 }
 
 void* UMemoryPool::Allocate(uint32_t size, const char* /*location*/) {
+    std::unique_lock<std::mutex> lock(m_lock);
     UMemoryStatistics& s = m_statistics;
     if (size == 0) {
         ++s.currentZeroSizeAllocations;
@@ -44,16 +45,19 @@ void* UMemoryPool::Allocate(uint32_t size, const char* /*location*/) {
     if (size < s.minimumAllocationSize) s.minimumAllocationSize = size;
     if (size > s.maximumAllocationSize) s.maximumAllocationSize = size;
     s.bytesInUse += size;
+    lock.unlock();
     return HeapAllocate(size);
 }
 
 void UMemoryPool::Free(void* block, const char* /*location*/) {
+    std::unique_lock<std::mutex> lock(m_lock);
     if (!block) {
         --m_statistics.currentZeroSizeAllocations;
         return;
     }
     --m_statistics.currentAllocations;
     m_statistics.bytesInUse -= HeapBlockSize(block);
+    lock.unlock();
     HeapRelease(block);
 }
 
@@ -62,7 +66,7 @@ bool UMemoryPool::Init(int32_t /*configuration*/) { return true; }
 void UMemoryPool::Destroy() {}
 
 void UMemoryPool::PrintStatistics(UOutputChannel& channel) {
-    const UMemoryStatistics& s = m_statistics;
+    const UMemoryStatistics s = GetStatistics();
     UMessage message(channel, "memory allocator statistics:");
     message << "\r\n";
     message << "    memory currently used: " << s.bytesInUse << " bytes (" << double(s.bytesInUse) / kMegabyte << "MB)\r\n";

@@ -2,8 +2,11 @@
 // The memory pool behind the global allocation operators: blocks from the standard
 // library heap, with statistics of every allocation and release. Each block carries its
 // requested size in a small header, so releases subtract exactly what was requested.
+// Threads share the pool (the rig reader allocates on several): the statistics are kept
+// under a lock.
 
 #include <cstdint>
+#include <mutex>
 
 #include "Core/OutputChannel.h"
 
@@ -39,7 +42,11 @@ public:
     // Writes the statistics as one message on the channel.
     virtual void PrintStatistics(UOutputChannel& channel);
 
-    const UMemoryStatistics& GetStatistics() const { return m_statistics; }
+    // A copy taken under the lock.
+    UMemoryStatistics GetStatistics() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_statistics;
+    }
 
     // The heap blocks with their size header, usable without a pool object.
     static void* HeapAllocate(uint32_t size);
@@ -47,6 +54,7 @@ public:
     static void HeapRelease(void* block);
 
 private:
+    mutable std::mutex m_lock;
     UMemoryStatistics m_statistics;
 };
 

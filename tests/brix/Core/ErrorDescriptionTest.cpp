@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "Core/ErrorDescription.h"
 
@@ -124,4 +125,23 @@ TEST(StandardGuard, ExtendsHistoryAndWrapsForeignExceptions) {
         EXPECT_STREQ(e.m_history, "brix_guard_test::Inner() <- brix_guard_test::Outer()");
         EXPECT_STREQ(e.m_file, "tests/brix/Core/ErrorDescriptionTest.cpp");
     }
+}
+
+TEST(ErrorDescription, ThreadsFormatTheirOwnErrors) {
+    // The formatted text lived in one buffer for the whole process: two threads
+    // formatting at once could each get the other's text.
+    auto formatMany = [](const char* message, bool* allRight) {
+        const ErrorDescription error(nullptr, "brix::Worker", message, 1);
+        const std::string expected = std::string("Type:\r\nUNKNOWN\r\n\r\nMessage:\r\n") + message +
+                                     "\r\n\r\nHistory:\r\nbrix::Worker()";
+        for (int i = 0; i < 20000; ++i)
+            if (expected != error.Format()) *allRight = false;
+    };
+    bool firstRight = true, secondRight = true;
+    std::thread first(formatMany, "first thread's error", &firstRight);
+    std::thread second(formatMany, "the second thread's error, longer", &secondRight);
+    first.join();
+    second.join();
+    EXPECT_TRUE(firstRight);
+    EXPECT_TRUE(secondRight);
 }

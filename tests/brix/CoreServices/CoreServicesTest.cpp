@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "Core/UMessage.h"
 #include "CoreServices/Implementations/UCoreServices.h"
@@ -16,7 +18,7 @@ TEST(UMemoryPool, CountsAllocationsReleasesAndZeroSizeRequests) {
     void* c = pool.Allocate(7, "t");
     pool.Free(a, "t");
     pool.Free(c, "t");
-    const UMemoryStatistics& s = pool.GetStatistics();
+    UMemoryStatistics s = pool.GetStatistics();
     EXPECT_EQ(s.currentAllocations, 1);
     EXPECT_EQ(s.maximumAllocations, 3u);
     EXPECT_EQ(s.cumulatedAllocations, 3u);
@@ -25,14 +27,33 @@ TEST(UMemoryPool, CountsAllocationsReleasesAndZeroSizeRequests) {
     EXPECT_EQ(s.maximumAllocationSize, 300u);
 
     EXPECT_EQ(pool.Allocate(0, "t"), nullptr);
+    s = pool.GetStatistics();
     EXPECT_EQ(s.currentZeroSizeAllocations, 1);
     EXPECT_EQ(s.maximumZeroSizeAllocations, 1u);
     EXPECT_EQ(s.cumulatedAllocations, 3u);
     pool.Free(nullptr, "t");
+    s = pool.GetStatistics();
     EXPECT_EQ(s.currentZeroSizeAllocations, 0);
     EXPECT_EQ(s.maximumZeroSizeAllocations, 1u);
     pool.Free(b, "t");
+    EXPECT_EQ(pool.GetStatistics().bytesInUse, 0);
+}
+
+TEST(UMemoryPool, StatisticsStayExactWhenThreadsShareThePool) {
+    // The rig reader allocates on several threads; unguarded counters lost updates.
+    UMemoryPool pool;
+    constexpr int kThreads = 4, kRounds = 20000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&pool] {
+            for (int i = 0; i < kRounds; ++i) pool.Free(pool.Allocate(uint32_t(1 + i % 64), "t"), "t");
+        });
+    for (std::thread& thread : threads) thread.join();
+    const UMemoryStatistics s = pool.GetStatistics();
+    EXPECT_EQ(s.cumulatedAllocations, uint64_t(kThreads) * kRounds);
+    EXPECT_EQ(s.currentAllocations, 0);
     EXPECT_EQ(s.bytesInUse, 0);
+    EXPECT_LE(s.maximumAllocations, uint64_t(kThreads));
 }
 
 TEST(UMemoryPool, PrintStatisticsOfAnEmptyPool) {
