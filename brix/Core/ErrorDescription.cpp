@@ -59,15 +59,9 @@ const char* ErrorDescription::TypeName(int type) { return type == TYPE_BAD_ALLOC
 
 const char* ErrorDescription::Format() const {
     // Labels, the longest type name and three full fields fit, so nothing is ever cut.
-    // One buffer per thread: errors may be formatted on several at once. Static TLS, as
-    // a module loaded at run time must not leave a dynamic TLS block behind.
-#if defined(__GNUC__) && !defined(_WIN32)
-    __attribute__((tls_model("initial-exec")))
-#endif
-    static thread_local char buffer[kFormatBufferSize];
-    snprintf(buffer, sizeof buffer, "Type:\r\n%s\r\n\r\nMessage:\r\n%s\r\n\r\nHistory:\r\n%s", TypeName(m_type),
+    snprintf(m_formatted, sizeof m_formatted, "Type:\r\n%s\r\n\r\nMessage:\r\n%s\r\n\r\nHistory:\r\n%s", TypeName(m_type),
              m_message[0] ? m_message : "(n/a)", m_history[0] ? m_history : "(n/a)");
-    return buffer;
+    return m_formatted;
 }
 
 namespace {

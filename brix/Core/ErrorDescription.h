@@ -26,8 +26,9 @@ public:
     ErrorDescription(const ErrorDescription&) = default;
     ErrorDescription& operator=(const ErrorDescription&) = default;
 
-    // Renders type, message and history into one process-wide buffer and returns it;
-    // the next call overwrites it.
+    // Renders type, message and history into a buffer of this description and returns
+    // it, valid while the description lives; the next call overwrites it. Each
+    // description has its own, so threads formatting their own errors never meet.
     const char* Format() const;
 
     static const char* TypeName(int type);
@@ -37,6 +38,9 @@ public:
     char m_file[kFileSize];
     int m_line;
     char m_history[kHistorySize];
+
+private:
+    mutable char m_formatted[kFormatBufferSize] = {};
 };
 
 // Turns a compiler function signature (__PRETTY_FUNCTION__) into the fully qualified
