@@ -67,7 +67,7 @@ typedef enum tsl_result {
     TSL_ERROR_BAD_WEIGHTS,         /* weight runs that do not add up, or a weight's bone past the list */
     TSL_ERROR_NOT_FINITE,          /* a position, normal, UV, weight or matrix entry that is inf or nan */
     /* helpers */
-    TSL_ERROR_INDEX_TOO_LARGE,     /* 16-bit indices asked for more than 65536 vertices */
+    TSL_ERROR_INDEX_TOO_LARGE,     /* 16-bit indices asked for more than 65536 vertices or bones */
     TSL_ERROR_BONE_BUDGET          /* one triangle needs more bones than a part may use */
 } tsl_result;
 
@@ -215,7 +215,8 @@ tsl_result tsl_triangle_indices(const tsl_mesh *mesh, const tsl_vertex_table *ta
 /* A skin fitted to engine limits, per mesh vertex: at most max_influences (bone, weight)
  * slots, sorted by weight (largest first, ties by bone index), the rest dropped and the
  * kept ones rescaled to sum to 1, then quantised so that they add up to exactly 255
- * (8 bits) or 65535 (16 bits). Weights that are not positive are dropped. A vertex
+ * (8 bits) or 65535 (16 bits). Bone indices are 16-bit: a rig of more than 65536 bones
+ * fails with TSL_ERROR_INDEX_TOO_LARGE. Weights that are not positive are dropped. A vertex
  * without a positive weight gets all slots 0 and counts as unweighted. Unused slots have
  * bone 0 and weight 0. */
 typedef struct tsl_skin_fit {
@@ -365,7 +366,7 @@ const char *tsl_result_text(tsl_result result) {
         case TSL_ERROR_INDEX_OUT_OF_RANGE: return "an index past the end of its list";
         case TSL_ERROR_BAD_WEIGHTS: return "weight runs that do not add up, or a weight on a bone past the bone list";
         case TSL_ERROR_NOT_FINITE: return "a value that is not a finite number";
-        case TSL_ERROR_INDEX_TOO_LARGE: return "more vertices than 16-bit indices can address";
+        case TSL_ERROR_INDEX_TOO_LARGE: return "more vertices or bones than 16-bit indices can address";
         case TSL_ERROR_BONE_BUDGET: return "a triangle uses more bones than a part may";
     }
     return "unknown result";
@@ -1907,6 +1908,8 @@ tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_i
     if (!rig || !mesh || !fit || !report || max_influences == 0 || max_influences > 64 ||
         (weight_bits != 8 && weight_bits != 16))
         return TSL_ERROR_INVALID_ARGUMENT;
+    /* The fit stores bone indices in 16 bits. */
+    if (rig->num_bones > 65536) return TSL_ERROR_INDEX_TOO_LARGE;
     memset(fit, 0, sizeof *fit);
     memset(report, 0, sizeof *report);
     report->worst_pose_vertex = -1;

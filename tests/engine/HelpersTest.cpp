@@ -290,3 +290,30 @@ TEST(EngineHelpers, SplitsKeepEveryPartWithinTheBoneBudget) {
 }
 
 }  // namespace
+
+// Fitted bone indices are 16-bit: a rig built in memory with more bones than that is
+// refused, not written with indices that wrap around to other bones.
+TEST(SkinFit, MoreBonesThan16BitIndicesHoldIsRefused) {
+    std::vector<tsl_bone> bones(65537);
+    float position[3] = {0, 0, 0};
+    uint32_t offsets[2] = {0, 1};
+    tsl_weight weight = {65536, 1.0f};
+    tsl_rig rig{};
+    rig.num_bones = uint32_t(bones.size());
+    rig.bones = bones.data();
+    tsl_mesh mesh{};
+    mesh.num_vertices = 1;
+    mesh.positions = position;
+    mesh.skinned = 1;
+    mesh.weight_offsets = offsets;
+    mesh.num_weights = 1;
+    mesh.weights = &weight;
+    tsl_skin_fit fit;
+    tsl_loss_report loss;
+    EXPECT_EQ(tsl_fit_skin(&rig, &mesh, 4, 16, nullptr, &fit, &loss), TSL_ERROR_INDEX_TOO_LARGE);
+    rig.num_bones = 65536;
+    weight.bone = 65535;
+    ASSERT_EQ(tsl_fit_skin(&rig, &mesh, 4, 16, nullptr, &fit, &loss), TSL_OK);
+    EXPECT_EQ(fit.bones[0], 65535);
+    tsl_free_skin_fit(&fit, nullptr);
+}

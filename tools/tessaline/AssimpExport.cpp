@@ -72,22 +72,8 @@ std::vector<Influence> Influences(const MObject& cluster, const MDagPath& path) 
     MFnSkinCluster skin(cluster);
     MDagPathArray paths;
     const unsigned int count = skin.influenceObjects(paths);
-    MPlug bindPre = skin.findPlug("bindPreMatrix");
-    for (unsigned int i = 0; i < count; ++i) {
-        Influence influence{NameOf(paths[i].node()), MMatrix(), {}};
-        // The bindPreMatrix element fed alongside this joint's "matrix" element.
-        MFnDependencyNode jointNode(paths[i].node());
-        MPlugArray destinations;
-        jointNode.findPlug("worldMatrix").elementByLogicalIndex(0).connectedTo(destinations, false, true);
-        for (unsigned int d = 0; d < destinations.length(); ++d) {
-            if (destinations[d].node() != cluster) continue;
-            MObject value;
-            if (bindPre.elementByLogicalIndex(destinations[d].logicalIndex()).getValue(value))
-                influence.bindPre = MFnMatrixData(value).matrix();
-            break;
-        }
-        out.push_back(influence);
-    }
+    for (unsigned int i = 0; i < count; ++i)
+        out.push_back(Influence{NameOf(paths[i].node()), BindPreMatrixOf(cluster, paths[i].node()), {}});
     ForEachWeight(cluster, path, [&](int vertex, unsigned int influence, double weight) {
         if (influence < out.size()) out[influence].weights[vertex] = float(weight);
     });
@@ -157,12 +143,7 @@ private:
         // Geometry: the bind pose for a skinned mesh (the skin cluster's input), else the
         // mesh as it stands, both taken to world space with the mesh's matrix.
         const MObject cluster = SkinClusterOf(shape);
-        MFnMesh geometry(path);
-        if (!cluster.isNull()) {
-            MObject bindPose;
-            MFnDependencyNode(cluster).findPlug("input").elementByLogicalIndex(0).child(0).getValue(bindPose);
-            if (bindPose.hasFn(MFn::kMesh)) geometry.setObject(bindPose);
-        }
+        MFnMesh geometry(BindPoseGeometry(cluster, shape));
         const MMatrix world = path.inclusiveMatrix();
         MFloatPointArray points;
         geometry.getPoints(points, MSpace::kObject);

@@ -219,6 +219,8 @@ std::vector<std::string> CommonArguments(const Options& options) {
     if (!options.pluginPath.empty()) arguments.insert(arguments.end(), {"--plugin", options.pluginPath});
     if (!options.translatorOptions.empty()) arguments.insert(arguments.end(), {"--options", options.translatorOptions});
     if (!options.yAxisUp) arguments.insert(arguments.end(), {"--up", "z"});
+    if (options.maxInfluences)
+        arguments.insert(arguments.end(), {"--max-influences", std::to_string(options.maxInfluences)});
     if (!options.selected.empty()) {
         arguments.push_back("--selected");
         arguments.insert(arguments.end(), options.selected.begin(), options.selected.end());

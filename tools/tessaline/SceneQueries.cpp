@@ -6,6 +6,9 @@
 #include <maya/MDagPathArray.h>
 #include <maya/MDoubleArray.h>
 #include <maya/MFnDependencyNode.h>
+#include <maya/MFnMatrixData.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
 #include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MFnSkinCluster.h>
 #include <maya/MItDependencyGraph.h>
@@ -46,6 +49,27 @@ MObject SkinClusterOf(const MObject& shape) {
         for (const MObject& cluster : reaching)
             if (cluster == clusters.item()) return cluster;
     return reaching[0];
+}
+
+MMatrix BindPreMatrixOf(const MObject& cluster, const MObject& joint) {
+    MPlugArray destinations;
+    MFnDependencyNode(joint).findPlug("worldMatrix").elementByLogicalIndex(0).connectedTo(destinations, false, true);
+    for (unsigned int d = 0; d < destinations.length(); ++d) {
+        if (destinations[d].node() != cluster) continue;
+        MObject value;
+        const MPlug bindPre = MFnDependencyNode(cluster).findPlug("bindPreMatrix");
+        if (bindPre.elementByLogicalIndex(destinations[d].logicalIndex()).getValue(value))
+            return MFnMatrixData(value).matrix();
+        break;
+    }
+    return MMatrix();
+}
+
+MObject BindPoseGeometry(const MObject& cluster, const MObject& shape) {
+    if (cluster.isNull()) return shape;
+    MObject input;
+    MFnDependencyNode(cluster).findPlug("input").elementByLogicalIndex(0).child(0).getValue(input);
+    return input.hasFn(MFn::kMesh) ? input : shape;
 }
 
 void ForEachWeight(const MObject& cluster, const MDagPath& path,

@@ -14,6 +14,7 @@ struct Options {
     bool yAxisUp = true;
     std::string translatorOptions;      // the option string handed to the translators
     std::vector<std::string> selected;  // names to select before saving a rig file
+    unsigned int maxInfluences = 0;     // convert: skins fitted to this many influences; 0 leaves them
 };
 
 class Session {

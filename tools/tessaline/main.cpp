@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include "SceneReport.h"
 #include "SourceCheck.h"
 #include "Session.h"
+#include "SkinFit.h"
 
 #include <nlohmann/json.hpp>
 
@@ -42,6 +44,9 @@ const char kUsage[] =
     "      [--up y|z]            up axis of the scene (default y)\n"
     "      [--options TEXT]      option string for the translators, e.g. \"key=value;flag\"\n"
     "      [--report FILE]       also write how it went (status, error, warnings, counts) as JSON\n"
+    "      [--max-influences N]  fit each skin to N influences per vertex (1 to 64, also for a\n"
+    "                            batch): the largest kept, rescaled to sum to 1 in steps of\n"
+    "                            1/65535; what the fit lost is said on stderr\n"
     "  convert SRC... --out DIR  convert many files, each in a process of its own; SRC is a file,\n"
     "                            a folder (its rig and scene files, subfolders kept) or a ZIP\n"
     "                            archive (its rig files); a table at the end, exit 1 if any failed\n"
@@ -156,6 +161,15 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
             if (!v || !Number("--angle", v, -360, 360, command.diff.angleDegrees, error)) return false;
         } else if (arg == "--absolute") {
             command.diff.absolute = true;
+        } else if (arg == "--max-influences") {
+            const char* v = value("--max-influences");
+            double count = 0;
+            if (!v || !Number("--max-influences", v, 1, 64, count, error)) return false;
+            if (count != std::floor(count)) {
+                error = "--max-influences takes a whole number";
+                return false;
+            }
+            command.options.maxInfluences = unsigned(count);
         } else if (arg == "--timeout") {
             const char* v = value("--timeout");
             if (!v || !Number("--timeout", v, 0, 1e6, command.timeout, error)) return false;
@@ -421,6 +435,8 @@ static int Run(int argc, char** argv) {
         return UsageError("--report belongs to a single convert or check");
     const bool diffOnly = command.diff.absolute || command.diff.tolerance != DiffOptions().tolerance ||
                           command.diff.angleDegrees != DiffOptions().angleDegrees;
+    if (command.options.maxInfluences && command.name != "convert")
+        return UsageError("--max-influences belongs to convert");
     if (diffOnly && command.name != "diff") return UsageError("--tolerance, --absolute and --angle belong to diff");
     if (command.name == "diff") return Diff(command);
     if (batch) {
@@ -472,6 +488,15 @@ static int Run(int argc, char** argv) {
         if (!command.options.selected.empty() && !session.Select(unknown)) {
             fprintf(stderr, "ERROR: --selected: no node of the scene is named \"%s\".\n", unknown.c_str());
             return reported("failed", "--selected: no node of the scene is named \"" + unknown + "\".", true, 2);
+        }
+        if (command.options.maxInfluences) {
+            std::vector<MeshFitLoss> losses;
+            std::string failure;
+            if (!FitSkins(command.options.maxInfluences, losses, failure)) {
+                fprintf(stderr, "ERROR: %s\n", failure.c_str());
+                return reported("failed", failure, true, 1);
+            }
+            fputs(FormatFitReport(command.options.maxInfluences, losses).c_str(), stderr);
         }
         step.Begin("writing", command.positional[1], true);
         const bool saved = session.Save(command.positional[1]);
