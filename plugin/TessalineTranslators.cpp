@@ -3,6 +3,7 @@
 #include <maya/MFileObject.h>
 #include <maya/MGlobal.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -14,6 +15,15 @@
 #include "Import/ImportScene.h"
 
 using kiln::platform_maya::HStatus;
+
+namespace {
+// TESSALINE_TIMINGS set (and not "0") in the environment asks the translators to say how
+// long each stage of a file took, for finding where a slow file spends its time.
+bool TimingsAsked() {
+    const char* value = std::getenv("TESSALINE_TIMINGS");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+}  // namespace
 
 MString TessalineTranslator::defaultExtension() const { return MString(Extension().c_str()); }
 
@@ -122,6 +132,7 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     try {
         ImportSettings settings;
         settings.yAxisUp = MGlobal::isYAxisUp();
+        settings.reportTimings = TimingsAsked();
         WarnAboutOptions(options);
         return ToHostStatus(ImportScene(*stream, settings));
     } catch (const brix::ErrorDescription& error) {

@@ -7,6 +7,7 @@
 #include "Import/JointBuilder.h"
 #include "Import/MeshBuilder.h"
 #include "Rig/RigReader.h"
+#include "Utils/UStageClock.h"
 #include "Utils/UTextParser.h"
 
 using namespace kiln::platform_maya;
@@ -31,6 +32,11 @@ void ConvertToYUp(UArray<BoneData>& bones, UArray<MeshData>& meshes) {
     }
 }
 
+void ReportTimings(const brix::UStageClock& clock) {
+    for (int i = 0; i < clock.Num(); ++i)
+        brix::UMessage(brix::Channel::Info, "Timing: import ") << clock[i].name << " " << clock[i].seconds;
+}
+
 }  // namespace
 
 HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) {
@@ -38,11 +44,17 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     UArray<MeshData> meshes;
     bool intact;
     rig::RigReadReport report;
+    brix::UStageClock clock;
     {
+        clock.Start("read");
         brix::TextParserPolicy_ParseStream<unsigned char> file(&stream);
+        clock.Start("parse");
         intact = rig::ReadRigFile(file.Parser(), bones, meshes, report);
+        clock.Start("release the text");
     }
+    clock.Stop();
     if (!intact) {
+        if (settings.reportTimings) ReportTimings(clock);
         brix::UMessage(brix::Channel::Warning, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
         // Why, on the info channel: the warning's text stays as it always was.
         if (report.damage.rule) {
@@ -63,7 +75,11 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
             << stream.GetName() << "\": a later mesh count discards the meshes read before it ("
             << report.discardedMeshes << ").";
 
-    if (settings.yAxisUp) ConvertToYUp(bones, meshes);
+    if (settings.yAxisUp) {
+        clock.Start("axes");
+        ConvertToYUp(bones, meshes);
+    }
+    clock.Start("joints");
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
         if (bones[i].name.IsEmpty()) {
@@ -78,11 +94,14 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     for (int32_t i = 0; i < bones.Num(); ++i)
         if (!bones[i].name.IsEmpty()) joints.CreateJoint(i);
 
-    MeshBuilder meshBuilder(bones, joints);
+    MeshBuilder meshBuilder(bones, joints, clock);
     for (MeshData& mesh : meshes) {
         meshBuilder.Build(mesh);
         // The scene holds the mesh now; its lists are let go before the next one is built.
+        clock.Start("release the lists");
         mesh = MeshData();
     }
+    clock.Stop();
+    if (settings.reportTimings) ReportTimings(clock);
     return HStatus(HStatus::SUCCESS);
 }

@@ -9,6 +9,9 @@
 struct ImportSettings {
     // The host scene is Y-up; the file is Z-up, so points and matrices are converted.
     bool yAxisUp = false;
+    // Says the time of each stage (read, parse, joints, and the mesh steps) on the info
+    // channel, one "Timing: import STAGE SECONDS" line each.
+    bool reportTimings = false;
 };
 
 // Reads the whole stream into the rig model and, only when it is intact, builds its

@@ -7,7 +7,8 @@ using namespace kiln::platform_maya;
 using brix::UArray;
 using brix::UMessage;
 
-MeshBuilder::MeshBuilder(const UArray<BoneData>& bones, const JointBuilder& joints) {
+MeshBuilder::MeshBuilder(const UArray<BoneData>& bones, const JointBuilder& joints, brix::UStageClock& clock)
+    : m_clock(clock) {
     for (int32_t b = 0; b < bones.Num(); ++b) {
         const HObject& joint = joints.GetJoint(b);
         m_influenceOfBone.Append(joint.IsNull() ? -1 : m_joints.Append(joint));
@@ -16,14 +17,20 @@ MeshBuilder::MeshBuilder(const UArray<BoneData>& bones, const JointBuilder& join
 
 void MeshBuilder::Build(const MeshData& mesh) {
     MeshKit kit{HObject()};
+    m_clock.Start("geometry");
     if (!BuildGeometry(kit, mesh)) return;
     const uint64_t faceVertices = CountFaceVertices(mesh);
+    m_clock.Start("normals");
     BuildNormals(kit, mesh, faceVertices);
+    m_clock.Start("UVs");
     BuildUVSets(kit, mesh, faceVertices);
+    m_clock.Start("geometry");
     if (mesh.name.Num() && !kit.SetName(mesh.name).IsOk())
         UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" is built as \"" << kit.GetName()
                                                     << "\": a mesh cannot be named so.";
+    m_clock.Start("skin");
     if (mesh.weights.Num()) BuildSkin(kit, mesh);
+    m_clock.Stop();
 }
 
 bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {

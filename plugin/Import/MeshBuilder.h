@@ -6,12 +6,14 @@
 
 #include "Import/JointBuilder.h"
 #include "Rig/RigModel.h"
+#include "Utils/UStageClock.h"
 #include "platform/Maya/Kits/HPolygonMeshKit.h"
 
 class MeshBuilder {
 public:
-    // Influence i of every skin is the i-th bone that has a joint.
-    MeshBuilder(const brix::UArray<BoneData>& bones, const JointBuilder& joints);
+    // Influence i of every skin is the i-th bone that has a joint. Each step's time is
+    // added to its stage of the clock.
+    MeshBuilder(const brix::UArray<BoneData>& bones, const JointBuilder& joints, brix::UStageClock& clock);
 
     void Build(const MeshData& mesh);
 
@@ -25,4 +27,5 @@ private:
 
     brix::UArray<kiln::platform_maya::HObject> m_joints;
     brix::UArray<int32_t> m_influenceOfBone;  // -1 for a bone without a joint
+    brix::UStageClock& m_clock;
 };

@@ -477,3 +477,31 @@ TEST(TessalineCli, TriangleMeshesWriteToFormatsThatTriangulate) {
     }
 }
 #endif
+
+#ifdef TESSALINE_CLI_PATH
+// --timings adds a table of stages on standard error and changes nothing else: the
+// translators' timing lines are neither printed as messages nor counted among them.
+TEST(TessalineCli, TimingsAreATableOnStandardErrorAndNothingElseChanges) {
+    const ProgramRun plain = Tessaline("info " + Golden("skinned") + " --json");
+    const ProgramRun timed = Tessaline("info " + Golden("skinned") + " --json --timings");
+    ASSERT_EQ(timed.status, 0) << timed.err;
+    EXPECT_EQ(timed.out, plain.out);
+    EXPECT_EQ(timed.out.find("Timing"), std::string::npos);
+    for (const char* stage : {"Timings (seconds, wall clock):\n  start ", "\n  load ", "\n    read ", "\n    parse ",
+                              "\n    geometry ", "\n    normals ", "\n    UVs ", "\n    skin ", "\n  report ",
+                              "\n  total "})
+        EXPECT_NE(timed.err.find(stage), std::string::npos) << stage << "\n" << timed.err;
+
+    const std::string timedRig = Temp("timed.tsl"), plainRig = Temp("plain.tsl");
+    ASSERT_EQ(Tessaline("convert " + Golden("skinned") + " " + plainRig).status, 0);
+    const ProgramRun convert = Tessaline("convert " + Golden("skinned") + " " + timedRig + " --timings");
+    ASSERT_EQ(convert.status, 0) << convert.err;
+    EXPECT_NE(convert.err.find("\n  write "), std::string::npos) << convert.err;
+    EXPECT_EQ(ReadFile(timedRig), ReadFile(plainRig));
+    EXPECT_EQ(convert.out.find("Timing"), std::string::npos);
+
+    for (const std::string& misplaced : {"diff " + Golden("skinned") + " " + Golden("skinned") + " --timings",
+                                         "info " + Golden("skinned") + " " + Golden("bones") + " --timings"})
+        EXPECT_EQ(Tessaline(misplaced).status, 2) << misplaced;
+}
+#endif

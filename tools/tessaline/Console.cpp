@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace tessaline {
 
@@ -13,7 +14,14 @@ const char* KindName(standin::ConsoleKind kind) {
     return "info";
 }
 
-std::vector<ConsoleMessage> ConsoleMessages(unsigned int first) {
+namespace {
+constexpr char kTimingPrefix[] = "Timing: ";
+
+bool IsTiming(const ConsoleMessage& message) {
+    return message.kind == standin::ConsoleKind::Info && message.text.rfind(kTimingPrefix, 0) == 0;
+}
+
+std::vector<ConsoleMessage> JoinedMessages(unsigned int first) {
     std::vector<ConsoleMessage> messages;
     bool open = false;
     for (unsigned int i = first; i < standin::consoleCount(); ++i) {
@@ -32,6 +40,26 @@ std::vector<ConsoleMessage> ConsoleMessages(unsigned int first) {
         message.text = clean;
     }
     return messages;
+}
+}  // namespace
+
+std::vector<ConsoleMessage> ConsoleMessages(unsigned int first) {
+    std::vector<ConsoleMessage> messages = JoinedMessages(first);
+    std::erase_if(messages, IsTiming);
+    return messages;
+}
+
+std::vector<StageTime> StageTimings(const std::string& operation) {
+    std::vector<StageTime> stages;
+    const std::string prefix = kTimingPrefix + operation + " ";
+    for (const ConsoleMessage& message : JoinedMessages(0)) {
+        if (!IsTiming(message) || message.text.rfind(prefix, 0) != 0) continue;
+        const size_t space = message.text.rfind(' ');
+        if (space < prefix.size()) continue;
+        stages.push_back({message.text.substr(prefix.size(), space - prefix.size()),
+                          std::strtod(message.text.c_str() + space + 1, nullptr)});
+    }
+    return stages;
 }
 
 void ConsolePrinter::PrintNew() {

@@ -17,8 +17,16 @@ struct ConsoleMessage {
     std::string text;  // without line-end characters at its end
 };
 
-// The console entries from index first on, joined into messages.
+// The console entries from index first on, joined into messages; the translators' stage
+// timings are not among them.
 std::vector<ConsoleMessage> ConsoleMessages(unsigned int first = 0);
+
+// The stage timings a translator gave for an operation ("import" or "export"), in order.
+struct StageTime {
+    std::string stage;
+    double seconds;
+};
+std::vector<StageTime> StageTimings(const std::string& operation);
 
 class ConsolePrinter {
 public:

@@ -25,6 +25,7 @@
 #include "SourceCheck.h"
 #include "Session.h"
 #include "SkinFit.h"
+#include "Timings.h"
 
 #include <nlohmann/json.hpp>
 
@@ -57,6 +58,8 @@ const char kUsage[] =
     "      [--json]              one JSON line per file as it ends, then a summary line\n"
     "      [--quiet]             no progress line (it is drawn only when stderr is a terminal)\n"
     "  info IN [--json]          load IN and describe the scene and the messages\n"
+    "  convert|info ... --timings  also the time of each stage (read, parse, each build step,\n"
+    "                            write) on stderr, for one file\n"
     "  info SRC... [--json]      many files (or a folder or archive): a table, or JSON lines\n"
     "      [--jobs N] [--timeout S] [--quiet]\n"
     "  roundtrip IN              export IN's scene, import the file into a fresh scene, compare\n"
@@ -86,6 +89,7 @@ struct Command {
     Options options;
     bool json = false;
     bool quiet = false;
+    bool timings = false;  // --timings: each stage's time on stderr
     std::string out;     // --out: the batch's output folder
     std::string to;      // --to: the extension of the batch's targets
     bool keepExtension = false;
@@ -132,6 +136,8 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
         };
         if (arg == "--json") {
             command.json = true;
+        } else if (arg == "--timings") {
+            command.timings = true;
         } else if (arg == "--quiet") {
             command.quiet = true;
         } else if (arg == "--keep-ext") {
@@ -437,6 +443,8 @@ static int Run(int argc, char** argv) {
                           command.diff.angleDegrees != DiffOptions().angleDegrees;
     if (command.options.maxInfluences && command.name != "convert")
         return UsageError("--max-influences belongs to convert");
+    if (command.timings && (batch || (command.name != "convert" && command.name != "info")))
+        return UsageError("--timings belongs to a single convert or info");
     if (diffOnly && command.name != "diff") return UsageError("--tolerance, --absolute and --angle belong to diff");
     if (command.name == "diff") return Diff(command);
     if (batch) {
@@ -460,8 +468,11 @@ static int Run(int argc, char** argv) {
         return exitStatus;
     };
 
-    // Declared before the session, whose console calls it to the end.
+    // Declared before the session, whose console calls it to the end; the timings are
+    // printed last.
+    TimingTable timings(command.timings);
     StepProgress step(!command.quiet);
+    timings.Step("start");
     Session session(command.options);
     session.Console().quiet = json;
     session.Console().beforePrint = [&step] { step.Clear(); };
@@ -474,6 +485,7 @@ static int Run(int argc, char** argv) {
     if (command.name == "demo") return Demo(session, command);
 
     const std::string& input = command.positional[0];
+    timings.Step("load");
     step.Begin("reading", input, false);
     if (command.name == "convert" || command.name == "info") TestFaultHook(input);
     const bool loaded = session.Load(input);
@@ -490,6 +502,7 @@ static int Run(int argc, char** argv) {
             return reported("failed", "--selected: no node of the scene is named \"" + unknown + "\".", true, 2);
         }
         if (command.options.maxInfluences) {
+            timings.Step("fit skins");
             std::vector<MeshFitLoss> losses;
             std::string failure;
             if (!FitSkins(command.options.maxInfluences, losses, failure)) {
@@ -498,12 +511,14 @@ static int Run(int argc, char** argv) {
             }
             fputs(FormatFitReport(command.options.maxInfluences, losses).c_str(), stderr);
         }
+        timings.Step("write");
         step.Begin("writing", command.positional[1], true);
         const bool saved = session.Save(command.positional[1]);
         step.End();
         return reported(saved ? "converted" : "failed", saved ? "" : session.LastError(), true, saved ? 0 : 1);
     }
     if (command.name == "info") {
+        timings.Step("report");
         const std::vector<ConsoleMessage> messages = ConsoleMessages();
         const SceneReport report = ReportScene();
         printf("%s", json ? FormatJson(report, messages).c_str() : FormatText(report, messages).c_str());
