@@ -5,8 +5,9 @@
 // written as OBJ, and when the programs are found two whole processes are timed, each
 // once after an idle moment and then five times in a row: `tessaline info RIG --json` and
 // `assimp info OBJ -r` (raw parse, no post-processing), with the ratios of their times.
-// Usage: bench_rig_export_import [grid=775] [directory=/tmp]
-// 775 gives 602,176 vertices and 137 MB of rig text.
+// Usage: bench_rig_export_import [grid=775] [directory=/tmp] [exports=1] [processes=1]
+// 775 gives 602,176 vertices and 137 MB of rig text. The export is timed `exports` times in
+// a row; processes=0 leaves the whole-process timings out (for profiling the plug-in path).
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -218,6 +219,8 @@ void PrintRuns(const char* label, const Runs& runs, const std::string& program, 
 int main(int argc, char** argv) {
     const int n = argc > 1 ? atoi(argv[1]) : 775;
     const std::string directory = argc > 2 ? argv[2] : "/tmp";
+    const int exports = argc > 3 ? std::max(1, atoi(argv[3])) : 1;
+    const bool processes = argc > 4 ? atoi(argv[4]) != 0 : true;
     const std::string rig = directory + "/bench_rig.tsl", obj = directory + "/bench_rig.obj",
                       again = directory + "/bench_rig_again.tsl";
 
@@ -234,20 +237,22 @@ int main(int argc, char** argv) {
 
     // The whole processes first, while this one is small: a child's peak memory counts
     // the pages it shared with this process before it started its program.
-    const std::string self = argv[0];
-    const std::string here = self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
-    // Each program runs once after an idle moment and then five times in a row; a lone
-    // run says more about the machine's state than about the program.
-    const std::vector<std::string> tessaline = {here + "/../bin/tessaline", "info", rig, "--json"},
-                                   assimp = {"/usr/bin/assimp", "info", obj, "-r"};
-    const Runs ours = TimeRuns(tessaline, 5), theirs = TimeRuns(assimp, 5);
-    PrintRuns("tessaline info --json", ours, tessaline[0], rig);
-    PrintRuns("assimp info -r (OBJ)", theirs, assimp[0], obj);
-    if (ours.ran && theirs.ran && !ours.seconds.empty() && !theirs.seconds.empty())
-        printf("tessaline is %.2fx as fast as assimp (median against median), %.2fx (best against best), %.2fx "
-               "(first run against first run)\n",
-               Median(theirs.seconds) / Median(ours.seconds), theirs.seconds.front() / ours.seconds.front(),
-               theirs.firstSeconds / ours.firstSeconds);
+    if (processes) {
+        const std::string self = argv[0];
+        const std::string here = self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
+        // Each program runs once after an idle moment and then five times in a row; a lone
+        // run says more about the machine's state than about the program.
+        const std::vector<std::string> tessaline = {here + "/../bin/tessaline", "info", rig, "--json"},
+                                       assimp = {"/usr/bin/assimp", "info", obj, "-r"};
+        const Runs ours = TimeRuns(tessaline, 5), theirs = TimeRuns(assimp, 5);
+        PrintRuns("tessaline info --json", ours, tessaline[0], rig);
+        PrintRuns("assimp info -r (OBJ)", theirs, assimp[0], obj);
+        if (ours.ran && theirs.ran && !ours.seconds.empty() && !theirs.seconds.empty())
+            printf("tessaline is %.2fx as fast as assimp (median against median), %.2fx (best against best), %.2fx "
+                   "(first run against first run)\n",
+                   Median(theirs.seconds) / Median(ours.seconds), theirs.seconds.front() / ours.seconds.front(),
+                   theirs.firstSeconds / ours.firstSeconds);
+    }
 
     const long before = PeakMegabytes();
     {
@@ -261,7 +266,7 @@ int main(int argc, char** argv) {
                "(before: %ld MB)\n",
                code, megabytes, seconds, megabytes / seconds, cpu, megabytes / cpu, PeakMegabytes(), before);
     }
-    {
+    for (int run = 0; run < exports; ++run) {
         brix::OutputStreamHandle stream =
             brix::GetCoreServices()->GetFileSystem()->CreateFileWriter(again.c_str(), true, false);
         if (!stream) return 1;
