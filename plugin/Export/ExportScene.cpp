@@ -211,7 +211,7 @@ public:
         const int32_t numVertices = kit.GetNumVertices();
         const int32_t numNormals = kit.GetNumNormals();
         const int32_t numSets = kit.GetNumUVSets();
-        const int32_t numWeights = kit.GetNumVertexWeights();
+        const int32_t numWeights = ReadWeights(kit, index);
         const int32_t numPolygons = kit.GetNumPolygons();
 
         WriteBindPoseGeometry(kit, numVertices, numNormals);
@@ -225,7 +225,10 @@ public:
 
         // A file without bones has no bone for a weight to name.
         if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0) WarnAboutLeftOutWeights(kit, meshName);
-        else if (numWeights != 0) WriteWeights(kit, m_skins.meshes[index], meshName, numWeights);
+        else if (numWeights != 0) WriteWeights(m_skins.meshes[index], meshName, numWeights);
+        m_weights.Empty(0);
+        m_influences.Empty(0);
+        m_weightCounts.Empty(0);
         m_writer.EndMesh();
     }
 
@@ -238,6 +241,19 @@ public:
 private:
     void Check(const HStatus& status, const char* what) {
         if (!status.IsOk() && !m_failedRead) m_failedRead = what;
+    }
+
+    // The number of the mesh's non-zero weights. When they will be written (the file has
+    // bones and the mesh one skin cluster) they are read here, once, into m_weights,
+    // m_influences and m_weightCounts: counting them apart would walk every weight of the
+    // mesh a second time. Otherwise only the count is asked for, which also warns about a
+    // mesh with several skin clusters.
+    int32_t ReadWeights(MeshKit& kit, int32_t index) {
+        if (m_skins.meshesOfBone.Num() == 0 || m_skins.meshes[index].clusters.Num() != 1)
+            return kit.GetNumVertexWeights();
+        m_weightsRead = HStatus();
+        kit.GetVertexWeights(m_weightsRead, m_weights, m_influences, m_weightCounts);
+        return m_weightsRead.IsOk() ? m_weights.Num() : 0;
     }
 
     // Positions and normals of the bind pose, in world space.
@@ -341,14 +357,12 @@ private:
 
     // The file names a weight's bone by its index in the file's bone list; an influence
     // that is no exported joint is written as bone 0.
-    void WriteWeights(MeshKit& kit, const SkinMap::MeshSkin& skin, const UString& meshName, int32_t numWeights) {
-        HStatus status;
-        UArray<float> weights;
-        UArray<unsigned int> influences, counts;
-        kit.GetVertexWeights(status, weights, influences, counts);
-        Check(status, "skin weights");
+    void WriteWeights(const SkinMap::MeshSkin& skin, const UString& meshName, int32_t numWeights) {
+        Check(m_weightsRead, "skin weights");
+        const UArray<float>& weights = m_weights;
+        const UArray<unsigned int>& influences = m_influences;
         m_writer.BeginSection("vertexWeightCounts");
-        for (unsigned int count : counts) m_writer.NumberLine(count);
+        for (unsigned int count : m_weightCounts) m_writer.NumberLine(count);
         UArray<uint32_t> boneOfInfluence;
         for (int32_t i = 0; i < skin.joints.Num(); ++i) {
             const int32_t bone = skin.boneOfInfluence[i];
@@ -374,6 +388,10 @@ private:
     const char* m_failedRead = nullptr;
     UString m_meshName;
     UArray<bool> m_mappedSets;  // per UV set of the mesh being written: it has coordinates
+    // The weights of the mesh being written, as ReadWeights read them.
+    HStatus m_weightsRead;
+    UArray<float> m_weights;
+    UArray<unsigned int> m_influences, m_weightCounts;
 };
 
 // A value that is not finite would be written as "nan" or "inf", which reads back as
