@@ -72,15 +72,35 @@ void RigWriter::BeginSection(const char* key) {
     m_sectionOpen = true;
 }
 
+namespace {
+
+// Lines are composed here and handed to the stream whole: one write per line rather than
+// one per number and separator, which is most of the cost of a large mesh's sections.
+constexpr char kLineBreak2[] = "\r\n\t\t";
+constexpr char kLineBreak3[] = "\r\n\t\t\t";
+
+template <size_t N>
+char* Put(char* out, const char (&text)[N]) {
+    memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+
+char* PutUnsigned(char* out, uint32_t value) { return std::to_chars(out, out + 10, value).ptr; }
+
+}  // namespace
+
 void RigWriter::VectorLine(const brix::TVector3<float>& v) {
     const float xyz[3] = {v.x, v.y, v.z};
-    WriteText("\r\n\t\t");
-    WriteReals(xyz, 3);
+    char line[sizeof kLineBreak2 + 3 * (kMaxRealText + 1)];
+    char* end = Put(line, kLineBreak2);
+    end += FormatReals(xyz, 3, FormatReal, end);
+    m_stream.Serialize(line, uint64_t(end - line));
 }
 
 void RigWriter::NumberLine(uint32_t value) {
-    WriteText("\r\n\t\t");
-    WriteUnsigned(value);
+    char line[sizeof kLineBreak2 + 10];
+    char* end = PutUnsigned(Put(line, kLineBreak2), value);
+    m_stream.Serialize(line, uint64_t(end - line));
 }
 
 void RigWriter::MaterialNameLine(const brix::UString& name) {
@@ -101,24 +121,35 @@ void RigWriter::EndSet(bool lastSet) {
 }
 
 void RigWriter::CoordinateLine(float u, float v) {
-    WriteText("\r\n\t\t\t");
     const float pair[2] = {u, v};
-    WriteReals(pair, 2);
+    char line[sizeof kLineBreak3 + 2 * (kMaxRealText + 1)];
+    char* end = Put(line, kLineBreak3);
+    end += FormatReals(pair, 2, FormatReal, end);
+    m_stream.Serialize(line, uint64_t(end - line));
 }
 
 void RigWriter::IndexLine(const unsigned int* indices, int32_t count, bool inSet) {
-    WriteText(inSet ? "\r\n\t\t\t" : "\r\n\t\t");
+    // A polygon of many corners goes out in several writes of at most a buffer each.
+    constexpr int kRoom = 256;
+    char line[kRoom + 11];
+    char* end = inSet ? Put(line, kLineBreak3) : Put(line, kLineBreak2);
     for (int32_t i = 0; i < count; ++i) {
-        if (i) WriteText(" ");
-        WriteUnsigned(indices[i]);
+        if (i) *end++ = ' ';
+        end = PutUnsigned(end, indices[i]);
+        if (end - line > kRoom - 11) {
+            m_stream.Serialize(line, uint64_t(end - line));
+            end = line;
+        }
     }
+    if (end != line) m_stream.Serialize(line, uint64_t(end - line));
 }
 
 void RigWriter::WeightLine(uint32_t bone, float weight) {
-    WriteText("\r\n\t\t");
-    WriteUnsigned(bone);
-    WriteText(" ");
-    WriteReals(weight);
+    char line[sizeof kLineBreak2 + 11 + kMaxRealText];
+    char* end = PutUnsigned(Put(line, kLineBreak2), bone);
+    *end++ = ' ';
+    end += FormatReals(&weight, 1, FormatReal, end);
+    m_stream.Serialize(line, uint64_t(end - line));
 }
 
 void RigWriter::EndMesh() {
@@ -288,13 +319,17 @@ void RigWriter::WriteReals(const float* values, int count) { WriteRealsWith(valu
 
 void RigWriter::WriteRealsWith(const float* values, int count, int (*format)(float, char*)) {
     char line[4 * (kMaxExactRealText + 1)];
+    m_stream.Serialize(line, uint64_t(FormatReals(values, count, format, line)));
+}
+
+int RigWriter::FormatReals(const float* values, int count, int (*format)(float, char*), char* out) {
     int length = 0;
     for (int i = 0; i < count && i < 4; ++i) {
-        if (i) line[length++] = ' ';
-        length += format(values[i], line + length);
+        if (i) out[length++] = ' ';
+        length += format(values[i], out + length);
         if (!std::isfinite(values[i])) NoteNonFinite();
     }
-    m_stream.Serialize(line, uint64_t(length));
+    return length;
 }
 
 void RigWriter::NoteNonFinite() {

@@ -8,7 +8,8 @@
 //   section's lines, sets and weights) and EndMesh.
 //
 // Underneath are three primitives (text, unsigned integer, reals), each one write of one
-// text; nothing is buffered beyond the number being formatted.
+// text; the lines of a mesh's sections are each one write too (a polygon of very many
+// corners a few). Nothing is buffered beyond the line being formatted.
 
 #include <cstdint>
 
@@ -121,6 +122,9 @@ public:
 private:
     // One to four reals formatted by format, separated by single spaces, as one write.
     void WriteRealsWith(const float* values, int count, int (*format)(float, char*));
+    // The same text into out (room for count * (kMaxExactRealText + 1) bytes); returns
+    // its length. Notes a value that is not finite.
+    int FormatReals(const float* values, int count, int (*format)(float, char*), char* out);
     // Opens a bone or mesh record and writes its name line.
     void BeginRecord(const char* kind, uint32_t index, const brix::UString& name);
     void NoteNonFinite();
