@@ -8,7 +8,7 @@
 # import through it. Each architecture runs in a mount namespace of its own with a small
 # tmpfs mounted, on which the write-failure tests fill the volume (Windows has no file
 # size limit for a process); without the rights to mount it those tests are skipped.
-# Ends with one line "windows: N passed, N failed".
+# Ends with one line "windows: N passed, N failed, N skipped".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

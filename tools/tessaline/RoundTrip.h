@@ -15,7 +15,7 @@ struct ComparisonRow {
     std::string firstMismatch;
 };
 
-// One row per kind of data; false as the second value when a file cannot be read.
+// One row per kind of data; false when either file cannot be read.
 bool CompareRigFiles(const std::string& expected, const std::string& actual, std::vector<ComparisonRow>& rows);
 std::string FormatComparison(const std::vector<ComparisonRow>& rows);
 

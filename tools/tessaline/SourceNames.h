@@ -3,11 +3,13 @@
 // source alone so that the loader and the independent check agree on them. Nodes named by
 // a skin bone become joints; a node that is a joint and also holds meshes keeps its
 // meshes on a child transform "<name>Mesh"; skin bones that name no node become joints at
-// the scene root. Every name is made unique the way the host does it: a name already in
-// use gets its trailing number raised (1 when it has none) until it is free, and "|",
-// which a host name cannot hold, becomes "_". The host's rule is written out here rather
-// than asked of the stand-in host, so that the check, which uses these names too, judges
-// a conversion without relying on the scene engine that made it.
+// the scene root. Names are made unique across the whole scene, which is stricter than
+// the host (unique among the children of one parent) and so always a name the host
+// takes as it is: a name already in use gets its trailing number raised (1 when it has
+// none) until it is free, and "|", which a host name cannot hold, becomes "_". The rule
+// is written out here rather than asked of the stand-in host, so that the check, which
+// uses these names too, judges a conversion without relying on the scene engine that
+// made it.
 
 #include <assimp/scene.h>
 
