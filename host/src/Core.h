@@ -304,12 +304,15 @@ struct Geometry {
   std::vector<UVSet> uvSets;  // change only through addUVSet and removeUVSet
   std::unordered_map<std::string, size_t> uvSetIndex;  // name -> position in uvSets
   unsigned long long nextDefaultUVSet = 1;  // every "uvSetN" below it is taken
+  // The edge count once numEdges has counted it, else -1. Topology is only ever given
+  // whole (a new Geometry), so a copy keeps it; writeGeometry forgets it all the same.
+  mutable int edgeCount = -1;
 
   void addUVSet(const std::string& name);
   bool removeUVSet(const std::string& name);
   void rebuildOffsets();
   void setDefaultNormals();
-  int numEdges() const;
+  int numEdges() const;  // counted once, then kept (edgeCount)
   int numFaceVertices() const { return (int)connects.size(); }
   UVSet* findUVSet(const std::string& name);
   const UVSet* findUVSet(const std::string& name) const;
@@ -318,7 +321,9 @@ struct Geometry {
 struct MeshData : Entity {
   MeshData() : Entity(EntityKind::MeshData, MFn::kMeshData) {}
   bool hasFn(MFn::Type t) const override;
-  Geometry geom;
+  // Shared with the geometry it was read from (a shape's own or evaluated geometry,
+  // another data object's) until either is written: writeGeometry copies it first.
+  std::shared_ptr<Geometry> geom = std::make_shared<Geometry>();
 };
 
 struct MatrixData : Entity {
@@ -444,7 +449,7 @@ struct Node : Entity {
   // Shared by a shape and the orig shape copied from it until either is changed:
   // writeGeometry gives a node a copy of its own first.
   std::shared_ptr<Geometry> geom;
-  std::unique_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected
+  std::shared_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected; never written
   unsigned long long evaluatedAt = 0;  // scene revision of that cache
   std::map<unsigned, Shading> shading;
   // skin cluster: geometry index -> weights of its vertices
@@ -651,9 +656,13 @@ std::string partialPathName(const std::vector<Node*>& path);
 
 // Values and evaluation. Geometry: fills out, false when no mesh geometry flows there.
 bool plugGeometry(Node* n, const PlugKey& k, Geometry& out);
-// Geometry a mesh shape currently shows. Returns a pointer to stored geometry or to
-// scratch when evaluated; null on failure (cycle or unset input).
-const Geometry* meshGeometry(Node* mesh, Geometry& scratch);
+// The same geometry without a copy where it is kept (a shape's own or evaluated geometry,
+// a stored data object's); a deformer's output is made afresh. Null when none flows there.
+std::shared_ptr<Geometry> plugGeometryShared(Node* n, const PlugKey& k);
+// Geometry a mesh shape currently shows: its own, or its evaluated input, which is kept
+// until the next edit of the scene. Null on failure (cycle or unset input).
+std::shared_ptr<Geometry> meshGeometryShared(Node* mesh);
+const Geometry* meshGeometry(Node* mesh, Geometry& scratch);  // scratch is not used
 // Geometry whose topology, normal ids and UV sets (all but point and normal values) are
 // those a mesh shows or a plug carries, or null when none flows there; found without
 // evaluating deformers. The vertex counts of the same.
@@ -665,6 +674,7 @@ bool plugMatrix(Node* n, const PlugKey& k, MMatrix& out);
 MStatus plugValue(Node* n, const PlugKey& k, MObject& out);
 
 MObject newMeshData(const Geometry& g);
+MObject newMeshData(std::shared_ptr<Geometry> g);  // shares g until either is written
 MObject newMatrixData(const MMatrix& m);
 
 // Skin clusters and deformer sets

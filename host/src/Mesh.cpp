@@ -105,6 +105,7 @@ void Geometry::setDefaultNormals() {
 }
 
 int Geometry::numEdges() const {
+  if (edgeCount >= 0) return edgeCount;
   // Distinct vertex pairs of consecutive corners: each edge is listed under its lower
   // vertex, and each vertex's few partners are sorted to count them once.
   const size_t nv = points.size();
@@ -126,6 +127,7 @@ int Geometry::numEdges() const {
     std::sort(first, last);
     edges += (int)(std::unique(first, last) - first);
   }
+  edgeCount = edges;
   return edges;
 }
 
@@ -166,7 +168,7 @@ const MStatus kBad = MStatus::kInvalidParameter;
 template <class FromShape> const Geometry* readMesh(const MObject& o, MStatus& st, FromShape fromShape) {
   if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
     st = MStatus::kSuccess;
-    return &d->geom;
+    return d->geom.get();
   }
   Node* n = Access::node(o);
   if (!n || n->type != MFn::kMesh) {
@@ -191,7 +193,11 @@ const Geometry* readTopology(const MObject& o, MStatus& st) { return readMesh(o,
 Geometry* writeGeometry(const MObject& o, MStatus& st) {
   if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
     st = MStatus::kSuccess;
-    return &d->geom;
+    // A data object may share its geometry with what it was read from: written, it
+    // gets its own copy.
+    if (d->geom.use_count() > 1) d->geom = std::make_shared<Geometry>(*d->geom);
+    d->geom->edgeCount = -1;
+    return d->geom.get();
   }
   Node* n = Access::node(o);
   if (!n || n->type != MFn::kMesh) {
@@ -205,6 +211,7 @@ Geometry* writeGeometry(const MObject& o, MStatus& st) {
   st = MStatus::kSuccess;
   touch(); // the caller is about to change what downstream shapes evaluate
   if (n->geom.use_count() > 1) n->geom = std::make_shared<Geometry>(*n->geom);
+  n->geom->edgeCount = -1;
   return n->geom.get();
 }
 
@@ -294,7 +301,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   g.addUVSet("map1");
   setStatus(st, MStatus::kSuccess);
   if (owner) {
-    owner->geom = std::move(g);
+    owner->geom = std::make_shared<Geometry>(std::move(g));
     setObject(parentOrOwner);
     return parentOrOwner;
   }

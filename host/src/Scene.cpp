@@ -850,21 +850,47 @@ struct EvalGuard {
 };
 } // namespace
 
-const Geometry* meshGeometry(Node* mesh, Geometry& scratch) {
+std::shared_ptr<Geometry> meshGeometryShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
   PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
   Connection* c = incoming(mesh, inMesh);
-  if (!c) return mesh->geom.get();
+  if (!c) return mesh->geom;
   // Evaluated geometry is kept until the next edit of the scene, so repeated reads of a
   // deformed shape (one per polygon or face vertex) do not re-run the deformers.
   unsigned long long revision = scene().revision;
-  if (mesh->evaluated && mesh->evaluatedAt == revision) return mesh->evaluated.get();
+  if (mesh->evaluated && mesh->evaluatedAt == revision) return mesh->evaluated;
   EvalGuard guard(mesh);
   if (!guard.ok) return nullptr;
-  if (!plugGeometry(c->src, c->srcKey, scratch)) return nullptr;
-  mesh->evaluated = std::make_unique<Geometry>(std::move(scratch));
+  std::shared_ptr<Geometry> g = plugGeometryShared(c->src, c->srcKey);
+  if (!g) return nullptr;
+  mesh->evaluated = g;
   mesh->evaluatedAt = revision;
-  return mesh->evaluated.get();
+  return g;
+}
+
+const Geometry* meshGeometry(Node* mesh, Geometry&) { return meshGeometryShared(mesh).get(); }
+
+std::shared_ptr<Geometry> plugGeometryShared(Node* n, const PlugKey& k) {
+  if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return nullptr;
+  if (Connection* c = incoming(n, k)) return plugGeometryShared(c->src, c->srcKey);
+  const std::string& name = k.attr->name;
+  if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
+    if (name == "worldMesh" && (size_t)k.index >= pathCount(n)) return nullptr;
+    return meshGeometryShared(n);
+  }
+  if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
+    EvalGuard guard(n);
+    if (!guard.ok) return nullptr;
+    if (n->type == MFn::kSkinClusterFilter) {
+      auto out = std::make_shared<Geometry>();
+      return skinOutput(n, k.index, *out) ? out : nullptr;
+    }
+    return plugGeometryShared(n, {n->nt->find("inputGeometry"), k.index, -1});
+  }
+  const MObject* stored = n->data.find(k);
+  if (!stored) return nullptr;
+  MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
+  return md ? md->geom : nullptr;
 }
 
 bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
@@ -873,10 +899,9 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
   const std::string& name = k.attr->name;
   if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
     if (name == "worldMesh" && (size_t)k.index >= pathCount(n)) return false;
-    Geometry scratch;
-    const Geometry* g = meshGeometry(n, scratch);
+    std::shared_ptr<Geometry> g = meshGeometryShared(n);
     if (!g) return false;
-    out = g == &scratch ? std::move(scratch) : *g;
+    out = *g;
     return true;
   }
   if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
@@ -889,7 +914,7 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
   if (!stored) return false;
   MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
   if (!md) return false;
-  out = md->geom;
+  out = *md->geom;
   return true;
 }
 
@@ -920,7 +945,7 @@ const Geometry* plugTopology(Node* n, const PlugKey& k) {
   const MObject* stored = n->data.find(k);
   if (!stored) return nullptr;
   MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
-  return md ? &md->geom : nullptr;
+  return md ? md->geom.get() : nullptr;
 }
 
 int meshVertexCount(Node* mesh) {
@@ -958,9 +983,10 @@ MStatus plugValue(Node* n, const PlugKey& k, MObject& out) {
   out = MObject();
   if (!n || !n->alive || !validKey(k)) return MStatus::kInvalidParameter;
   if (k.attr->akind == AttrKind::Geometry) {
-    Geometry g;
-    if (!plugGeometry(n, k, g)) return MStatus::kFailure;
-    out = newMeshData(g);
+    // The snapshot shares what it was read from until one of them is written.
+    std::shared_ptr<Geometry> g = plugGeometryShared(n, k);
+    if (!g) return MStatus::kFailure;
+    out = newMeshData(std::move(g));
     return MStatus::kSuccess;
   }
   if (k.attr->akind == AttrKind::Matrix) {
@@ -976,9 +1002,11 @@ MStatus plugValue(Node* n, const PlugKey& k, MObject& out) {
   return MStatus::kSuccess;
 }
 
-MObject newMeshData(const Geometry& g) {
+MObject newMeshData(const Geometry& g) { return newMeshData(std::make_shared<Geometry>(g)); }
+
+MObject newMeshData(std::shared_ptr<Geometry> g) {
   MeshData* d = new MeshData();
-  d->geom = g;
+  d->geom = std::move(g);
   return Access::make(d);
 }
 
