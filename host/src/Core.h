@@ -401,6 +401,9 @@ struct NodeType {
   std::vector<MFn::Type> fns; // further types hasFn answers true for
   bool dag;
   std::vector<Attr*> attrs; // top-level attributes
+  // The geometry input of a mesh ("inMesh") or deformer ("inputGeometry"), null for other
+  // types: found once, since evaluation asks for it on every read of a shape.
+  Attr* geometryInput = nullptr;
   Attr* find(const std::string& name) const; // any level
   bool has(const Attr* a) const;             // any level
 };

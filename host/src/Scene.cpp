@@ -184,10 +184,11 @@ Attr* attr(NodeType* t, const std::string& n, AttrKind k, bool array, bool src, 
   return a;
 }
 
-void addChildAttr(Attr* parent, const std::string& n, AttrKind k, bool src, bool dst) {
+Attr* addChildAttr(Attr* parent, const std::string& n, AttrKind k, bool src, bool dst) {
   Attr* a = new Attr(n, k, false, src, dst);
   a->parent = parent;
   parent->children.push_back(a);
+  return a;
 }
 
 NodeType* makeType(const std::string& name, MFn::Type type, std::vector<MFn::Type> fns, bool dag) {
@@ -203,7 +204,7 @@ NodeType* makeType(const std::string& name, MFn::Type type, std::vector<MFn::Typ
 
 void addDeformerAttrs(NodeType* t) {
   Attr* in = attr(t, "input", AttrKind::Compound, true, false, true);
-  addChildAttr(in, "inputGeometry", AttrKind::Geometry, false, true);
+  t->geometryInput = addChildAttr(in, "inputGeometry", AttrKind::Geometry, false, true);
   addChildAttr(in, "groupId", AttrKind::Numeric, true, true);
   attr(t, "outputGeometry", AttrKind::Geometry, true, true, false);
   attr(t, "envelope", AttrKind::Numeric, false, true, true);
@@ -216,7 +217,7 @@ void buildTypes() {
   makeType("transform", kTransform, {kDagNode, kDependencyNode}, true);
   makeType("joint", kJoint, {kTransform, kDagNode, kDependencyNode}, true);
   NodeType* mesh = makeType("mesh", kMesh, {kSurface, kShape, kDagNode, kDependencyNode}, true);
-  attr(mesh, "inMesh", AttrKind::Geometry, false, false, true);
+  mesh->geometryInput = attr(mesh, "inMesh", AttrKind::Geometry, false, false, true);
   attr(mesh, "outMesh", AttrKind::Geometry, false, true, false);
   attr(mesh, "worldMesh", AttrKind::Geometry, true, true, false);
   NodeType* skin = makeType("skinCluster", kSkinClusterFilter, {kGeometryFilt, kDependencyNode}, false);
@@ -852,8 +853,7 @@ struct EvalGuard {
 
 std::shared_ptr<Geometry> meshGeometryShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
-  PlugKey inMesh{mesh->nt->find("inMesh"), -1, -1};
-  Connection* c = incoming(mesh, inMesh);
+  Connection* c = incoming(mesh, PlugKey{mesh->nt->geometryInput, -1, -1});
   if (!c) return mesh->geom;
   // Evaluated geometry is kept until the next edit of the scene, so repeated reads of a
   // deformed shape (one per polygon or face vertex) do not re-run the deformers.
@@ -923,7 +923,7 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
 // from, found without evaluating anything on the way.
 const Geometry* meshTopology(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
-  Connection* c = incoming(mesh, PlugKey{mesh->nt->find("inMesh"), -1, -1});
+  Connection* c = incoming(mesh, PlugKey{mesh->nt->geometryInput, -1, -1});
   if (!c) return mesh->geom.get();
   if (mesh->evaluated && mesh->evaluatedAt == scene().revision) return mesh->evaluated.get();
   EvalGuard guard(mesh);
@@ -940,7 +940,7 @@ const Geometry* plugTopology(Node* n, const PlugKey& k) {
   }
   if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
     EvalGuard guard(n);
-    return guard.ok ? plugTopology(n, {n->nt->find("inputGeometry"), k.index, -1}) : nullptr;
+    return guard.ok ? plugTopology(n, {n->nt->geometryInput, k.index, -1}) : nullptr;
   }
   const MObject* stored = n->data.find(k);
   if (!stored) return nullptr;
