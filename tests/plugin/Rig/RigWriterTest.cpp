@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "Rig/RigWriter.h"
@@ -12,6 +16,24 @@
 #include "support/MemoryStreams.h"
 
 using plugin_test::MemoryOutputStream;
+
+namespace {
+
+// Whether FormatReal writes value as printf's "%.4f" does (NaN spelled with its sign, as
+// glibc's printf spells it, on every system); a failure names the value and both texts.
+::testing::AssertionResult FormatsAsPrintf(float value) {
+    char expected[128], actual[RigWriter::kMaxRealText];
+    snprintf(expected, sizeof expected, "%.4f", double(value));
+    if (std::isnan(value)) snprintf(expected, sizeof expected, "%s", std::signbit(value) ? "-nan" : "nan");
+    const std::string written(actual, size_t(RigWriter::FormatReal(value, actual)));
+    if (written == expected) return ::testing::AssertionSuccess();
+    uint32_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    return ::testing::AssertionFailure() << "bits 0x" << std::hex << bits << ": wrote " << written << ", printf "
+                                         << expected;
+}
+
+}  // namespace
 
 TEST(RigWriter, EachPrimitiveIsOneWrite) {
     MemoryOutputStream stream;
@@ -33,15 +55,14 @@ TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
     const float special[] = {0.0f, -0.0f, 0.00005f, -0.00005f, 0.03125f, 0.15625f, 2.5e-5f, 1e10f, -3.4028235e38f,
                              1.17549435e-38f, 1.0f / 3.0f, std::numeric_limits<float>::infinity(),
                              -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
-    auto check = [](float value) {
-        char expected[128], actual[RigWriter::kMaxRealText];
-        snprintf(expected, sizeof expected, "%.4f", double(value));
-        // The writer spells a NaN as glibc's printf does, with its sign, on every system.
-        if (std::isnan(value)) snprintf(expected, sizeof expected, "%s", std::signbit(value) ? "-nan" : "nan");
-        const int length = RigWriter::FormatReal(value, actual);
-        ASSERT_EQ(std::string(actual, size_t(length)), expected) << value;
-    };
+    auto check = [](float value) { ASSERT_TRUE(FormatsAsPrintf(value)); };
     for (float value : special) check(value);
+    // Small negatives print as "-0.0000"; subnormals; the fast path's limit of 2^31 and
+    // beyond it, up to the largest float; a NaN with its sign bit set.
+    const float edges[] = {-0.00004f, -0.00005f, -1e-30f, -1.4e-45f, 1.4e-45f, 1.1754942e-38f, -1.1754942e-38f,
+                           2147483648.0f, -2147483648.0f, 2147483904.0f, 4294967296.0f, 1e15f,
+                           std::numeric_limits<float>::max(), -std::numeric_limits<float>::quiet_NaN()};
+    for (float value : edges) check(value);
     // Exact ties at the fourth decimal are the odd multiples of 1/32.
     for (int odd = -4001; odd <= 4001; odd += 2) check(float(odd) / 32.0f);
     // The largest modest magnitudes, on both sides of 2^31.
@@ -52,6 +73,70 @@ TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
         memcpy(&value, &raw, sizeof value);
         check(value);
         check(float(int(raw % 2000000) - 1000000) / 10000.0f + 0.00005f);  // near rounding ties
+    }
+}
+
+// Every real of the golden files, read back to float, is written as printf writes it.
+TEST(RigWriter, RealsMatchPrintfOnEveryGoldenValue) {
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(TESSALINE_TEST_DATA) + "/rig")) {
+        if (entry.path().extension() != ".tsl") continue;
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::stringstream text;
+        text << file.rdbuf();
+        std::string token;
+        while (text >> token) {
+            if (token.find('.') == std::string::npos || token.find('"') != std::string::npos) continue;
+            char* end = nullptr;
+            const float value = strtof(token.c_str(), &end);
+            if (*end != '\0') continue;
+            EXPECT_TRUE(FormatsAsPrintf(value)) << entry.path().filename() << ": " << token;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 100);  // the goldens were found and hold reals
+}
+
+// Ten million values, in equal parts: any bit pattern (every exponent, subnormals, NaN
+// and infinity), exact ties at the fourth decimal (odd multiples of 1/32, up to the
+// fast path's limit and past it), small negatives that print as "-0.0000", and floats
+// a few steps from 2^31. Builds with sanitizers check a tenth of them;
+// TESSALINE_REAL_CHECKS=N checks N.
+TEST(RigWriter, RealsMatchPrintfOnTenMillionValues) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    long count = 1000000;
+#else
+    long count = 10000000;
+#endif
+    if (const char* asked = getenv("TESSALINE_REAL_CHECKS")) count = atol(asked);
+    std::mt19937_64 random(20261210);
+    for (long i = 0; i < count; ++i) {
+        const uint64_t raw = random();
+        float value;
+        switch (i % 4) {
+            case 0: {
+                const uint32_t bits = uint32_t(raw);
+                memcpy(&value, &bits, sizeof value);
+                break;
+            }
+            case 1: {
+                // k/32 for odd k of up to 2^36 in magnitude: exactly representable while
+                // it fits 24 bits of mantissa, else the nearest float.
+                const int64_t odd = int64_t(raw >> 28) | 1;
+                value = float(double((raw & 1) ? -odd : odd) / 32.0);
+                break;
+            }
+            case 2:
+                value = -float(double(raw >> 11) * 0x1p-53 * 0.0001);
+                break;
+            default: {
+                const float limit = (raw & 1) ? 2147483648.0f : -2147483648.0f;
+                value = limit;
+                for (uint64_t step = (raw >> 1) % 64; step > 0; --step)
+                    value = std::nextafter(value, (raw & 2) ? 0.0f : limit * 2);
+            }
+        }
+        ASSERT_TRUE(FormatsAsPrintf(value)) << "value " << i;
     }
 }
 
