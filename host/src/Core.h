@@ -454,6 +454,11 @@ struct Node : Entity {
   std::shared_ptr<Geometry> geom;
   std::shared_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected; never written
   unsigned long long evaluatedAt = 0;  // scene revision of that cache
+  // The stored geometry whose topology the shape shows when inMesh is connected, found
+  // without evaluating (meshTopology) and kept until the next edit, as evaluated is: the
+  // exporter reads it once per polygon.
+  std::shared_ptr<Geometry> topology;
+  unsigned long long topologyAt = 0;
   std::map<unsigned, Shading> shading;
   // skin cluster: geometry index -> weights of its vertices
   std::map<int, WeightTable> weights;

@@ -921,32 +921,48 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
 // Deformers move points and turn normals but pass everything else through, so a mesh's
 // topology, normal ids and UV sets are those of the stored geometry its input starts
 // from, found without evaluating anything on the way.
-const Geometry* meshTopology(Node* mesh) {
+namespace {
+std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k);
+
+std::shared_ptr<Geometry> meshTopologyShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
   Connection* c = incoming(mesh, PlugKey{mesh->nt->geometryInput, -1, -1});
-  if (!c) return mesh->geom.get();
-  if (mesh->evaluated && mesh->evaluatedAt == scene().revision) return mesh->evaluated.get();
+  if (!c) return mesh->geom;
+  const unsigned long long revision = scene().revision;
+  if (mesh->evaluated && mesh->evaluatedAt == revision) return mesh->evaluated;
+  if (mesh->topology && mesh->topologyAt == revision) return mesh->topology;
   EvalGuard guard(mesh);
-  return guard.ok ? plugTopology(c->src, c->srcKey) : nullptr;
+  if (!guard.ok) return nullptr;
+  std::shared_ptr<Geometry> g = plugTopologyShared(c->src, c->srcKey);
+  if (g) {
+    mesh->topology = g;
+    mesh->topologyAt = revision;
+  }
+  return g;
 }
 
-const Geometry* plugTopology(Node* n, const PlugKey& k) {
+std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k) {
   if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return nullptr;
-  if (Connection* c = incoming(n, k)) return plugTopology(c->src, c->srcKey);
+  if (Connection* c = incoming(n, k)) return plugTopologyShared(c->src, c->srcKey);
   const std::string& name = k.attr->name;
   if (n->type == MFn::kMesh && (name == "outMesh" || name == "worldMesh")) {
     if (name == "worldMesh" && (size_t)k.index >= pathCount(n)) return nullptr;
-    return meshTopology(n);
+    return meshTopologyShared(n);
   }
   if (n->hasFn(MFn::kGeometryFilt) && name == "outputGeometry") {
     EvalGuard guard(n);
-    return guard.ok ? plugTopology(n, {n->nt->geometryInput, k.index, -1}) : nullptr;
+    return guard.ok ? plugTopologyShared(n, {n->nt->geometryInput, k.index, -1}) : nullptr;
   }
   const MObject* stored = n->data.find(k);
   if (!stored) return nullptr;
   MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
-  return md ? md->geom.get() : nullptr;
+  return md ? md->geom : nullptr;
 }
+} // namespace
+
+const Geometry* meshTopology(Node* mesh) { return meshTopologyShared(mesh).get(); }
+
+const Geometry* plugTopology(Node* n, const PlugKey& k) { return plugTopologyShared(n, k).get(); }
 
 int meshVertexCount(Node* mesh) {
   const Geometry* g = meshTopology(mesh);
