@@ -57,7 +57,8 @@ void OnHostExit(void* clientData) {
 extern "C" {
 
 
-MStatus initializePlugin(MObject plugin) {
+// The host calls its entry points with the plug-in object by value.
+MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
     InitializePlugin_Base();
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     const brix::UString vendor = description.VendorText();
@@ -78,7 +79,7 @@ MStatus initializePlugin(MObject plugin) {
     return status;
 }
 
-MStatus uninitializePlugin(MObject plugin) {
+MStatus uninitializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
     MFnPlugin fnPlugin(plugin, "Unknown", "Unknown", "Any");
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     MStatus status;

@@ -386,7 +386,7 @@ public:
         if (m_path.empty()) return;
         if (DIR* folder = opendir(m_path.c_str())) {
             while (const dirent* entry = readdir(folder))
-                if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) remove((m_path + "/" + entry->d_name).c_str());
+                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) remove((m_path + "/" + entry->d_name).c_str());
             closedir(folder);
         }
         rmdir(m_path.c_str());
@@ -404,7 +404,7 @@ public:
         std::vector<std::string> names;
         if (DIR* folder = opendir(m_path.c_str())) {
             while (const dirent* entry = readdir(folder))
-                if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, "..")) names.push_back(entry->d_name);
+                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
             closedir(folder);
         }
         return names;

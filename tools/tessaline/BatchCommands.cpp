@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -103,7 +104,7 @@ json Line(const FileResult& result) {
     for (const std::string& warning : result.warnings) warnings.push_back(Text(warning));
     line["warnings"] = warnings;
     line["counts"] = result.counts;
-    line["seconds"] = double(long(result.seconds * 1000 + 0.5)) / 1000;
+    line["seconds"] = double(std::llround(result.seconds * 1000)) / 1000;
     return line;
 }
 
@@ -151,7 +152,7 @@ public:
             summary["files"] = results.size();
             for (const std::string& status : m_order) summary[status] = counts[status];
             for (const auto& [status, count] : counts) summary[status] = count;
-            summary["seconds"] = double(long(seconds * 1000 + 0.5)) / 1000;
+            summary["seconds"] = double(std::llround(seconds * 1000)) / 1000;
             printf("%s\n", Dump(json{{"summary", summary}}).c_str());
         } else {
             PrintTable(results);

@@ -64,7 +64,8 @@ void GiveUVs(const MObject& shape) {
     MFloatArray cellU, cellV;
     MIntArray cellIds;
     for (int face = 0; face < mesh.numPolygons(); ++face) {
-        const float x = float(face % kSides) / kSides, y = float(face / kSides) / (kRings - 1);
+        const int column = face % kSides, ring = face / kSides;
+        const float x = float(column) / kSides, y = float(ring) / (kRings - 1);
         const float w = 1.0f / kSides, h = 1.0f / (kRings - 1);
         const float us[4] = {x, x + w, x + w, x}, vs[4] = {y, y, y + h, y + h};
         for (int k = 0; k < 4; ++k) {

@@ -25,7 +25,7 @@ bool Decompose(const Json& matrix, Json& node, std::string& error) {
     double m[4][4];
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) {
-            const Json& value = matrix[size_t(c * 4 + r)];
+            const Json& value = matrix[size_t(c) * 4 + size_t(r)];
             if (!value.is_number()) return error = "a node matrix holds something other than a number", false;
             m[r][c] = value.get<double>();
         }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -11,7 +12,7 @@
 namespace tessaline {
 
 std::string FormatDuration(double seconds) {
-    const long total = seconds > 0 ? long(seconds + 0.5) : 0;
+    const long total = seconds > 0 ? std::lround(seconds) : 0;
     char text[32];
     if (total >= 3600) snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
     else snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);

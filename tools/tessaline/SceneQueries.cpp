@@ -38,8 +38,7 @@ bool Reaches(const MObject& cluster, const MObject& shape) {
 MObject SkinClusterOf(const MObject& shape) {
     // A cluster that reaches the shape lies upstream of it, so only those are asked.
     std::vector<MObject> reaching;
-    MObject root = shape;
-    for (MItDependencyGraph walk(root, MFn::kSkinClusterFilter, MItDependencyGraph::kUpstream,
+    for (MItDependencyGraph walk(shape, MFn::kSkinClusterFilter, MItDependencyGraph::kUpstream,
                                  MItDependencyGraph::kDepthFirst, MItDependencyGraph::kNodeLevel);
          !walk.isDone(); walk.next())
         if (Reaches(walk.currentItem(), shape)) reaching.push_back(walk.currentItem());
