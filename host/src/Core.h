@@ -675,6 +675,11 @@ const Geometry* meshGeometry(Node* mesh, Geometry& scratch);  // scratch is not 
 // those a mesh shows or a plug carries, or null when none flows there; found without
 // evaluating deformers. The vertex counts of the same.
 const Geometry* meshTopology(Node* mesh);
+std::shared_ptr<Geometry> meshTopologyShared(Node* mesh);
+// A share of a geometry, for holders outside this library's own types.
+struct GeometryHold {
+  std::shared_ptr<Geometry> geometry;
+};
 const Geometry* plugTopology(Node* n, const PlugKey& k);
 int meshVertexCount(Node* mesh);
 int plugVertexCount(Node* n, const PlugKey& k);

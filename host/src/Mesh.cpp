@@ -699,21 +699,26 @@ MObject MFnMeshData::create(MStatus* st) {
 
 // ---------------------------------------------------------------- MItMeshPolygon
 
-MItMeshPolygon::MItMeshPolygon(const MObject& polyObject, MStatus* st) : m_geometry(nullptr), m_polygon(0) {
-  // The iterator keeps its own copy of the polygons it walks: counts, corners and normal ids.
+MItMeshPolygon::MItMeshPolygon(const MObject& polyObject, MStatus* st)
+    : m_hold(nullptr), m_geometry(nullptr), m_polygon(0) {
+  // The iterator shares the geometry it walks rather than copying its polygons: geometry
+  // is copied before it is written while anyone else holds it (writeGeometry).
   MStatus s;
-  if (const Geometry* g = readTopology(polyObject, s)) {
-    Geometry* polygons = new Geometry;
-    polygons->counts = g->counts;
-    polygons->connects = g->connects;
-    polygons->offsets = g->offsets;
-    polygons->normalIds = g->normalIds;
-    m_geometry = polygons;
+  std::shared_ptr<Geometry> g;
+  if (MeshData* d = entityAs<MeshData>(polyObject, EntityKind::MeshData)) {
+    g = d->geom;
+  } else if (readTopology(polyObject, s)) {
+    g = meshTopologyShared(Access::node(polyObject));
+  }
+  if (g) {
+    m_geometry = g.get();
+    m_hold = new GeometryHold{std::move(g)};
+    s = MStatus::kSuccess;
   }
   setStatus(st, s);
 }
 
-MItMeshPolygon::~MItMeshPolygon() { delete m_geometry; }
+MItMeshPolygon::~MItMeshPolygon() { delete m_hold; }
 
 bool MItMeshPolygon::isDone(MStatus* st) const {
   setStatus(st, m_geometry ? MStatus::kSuccess : kBad);

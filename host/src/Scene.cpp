@@ -923,6 +923,7 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
 // from, found without evaluating anything on the way.
 namespace {
 std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k);
+} // namespace
 
 std::shared_ptr<Geometry> meshTopologyShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
@@ -941,6 +942,7 @@ std::shared_ptr<Geometry> meshTopologyShared(Node* mesh) {
   return g;
 }
 
+namespace {
 std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k) {
   if (!n || !n->alive || !validKey(k) || k.attr->akind != AttrKind::Geometry) return nullptr;
   if (Connection* c = incoming(n, k)) return plugTopologyShared(c->src, c->srcKey);

@@ -3,7 +3,7 @@
 #include <maya/MIntArray.h>
 #include <maya/MObject.h>
 
-namespace standin { namespace core { struct Geometry; } }
+namespace standin { namespace core { struct Geometry; struct GeometryHold; } }
 
 class MItMeshPolygon {
 public:
@@ -24,6 +24,9 @@ public:
   unsigned int normalIndex(int localVertexIndex, MStatus* ReturnStatus = NULL) const;
 
 private:
-  standin::core::Geometry* m_geometry; // snapshot taken at construction
+  // The polygons as they were at construction: the mesh's geometry itself, held so that
+  // an edit of the mesh meanwhile writes a copy instead. Null when construction failed.
+  standin::core::GeometryHold* m_hold;
+  const standin::core::Geometry* m_geometry;
   int m_polygon;
 };
