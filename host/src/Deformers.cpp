@@ -246,17 +246,24 @@ MStatus MFnSkinCluster::getWeights(const MDagPath& shape, const MObject& compone
   auto table = sc->weights.find(g);
   // The values must fit one host array.
   if (!logical.empty() && ids.size() > 0xffffffffu / logical.size()) return MStatus::kFailure;
+  // Every value starts as 0 (setLength); only the stored weights, a few per vertex, are
+  // put in place. place maps a matrix index to its influence position, -1 for none.
   weights.setLength(unsigned(ids.size() * logical.size()));
+  if (table == sc->weights.end()) return MStatus::kSuccess;
   double* values = Access::elements(weights);
+  std::vector<int> place;
+  for (size_t k = 0; k < logical.size(); ++k) {
+    if (logical[k] < 0) continue;
+    if ((size_t)logical[k] >= place.size()) place.resize((size_t)logical[k] + 1, -1);
+    place[(size_t)logical[k]] = (int)k;
+  }
   size_t at = 0;
   for (int v : ids) {
-    // The stored weights and the influences are both sorted by matrix index.
-    const WeightRow row = member(v) && table != sc->weights.end() ? table->second.row(v) : WeightRow();
-    auto e = row.begin();
-    for (int m : logical) {
-      while (e != row.end() && e->matrix < m) ++e;
-      values[at++] = e != row.end() && e->matrix == m ? e->weight : 0.0;
-    }
+    if (member(v))
+      for (const WeightEntry& e : table->second.row(v))
+        if (e.matrix >= 0 && (size_t)e.matrix < place.size() && place[(size_t)e.matrix] >= 0)
+          values[at + (size_t)place[(size_t)e.matrix]] = e.weight;
+    at += logical.size();
   }
   return MStatus::kSuccess;
 }

@@ -534,15 +534,21 @@ MStatus MFnMesh::getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MSt
   const Geometry* g;
   const UVSet* uv = readUVSet(m_object, set, g, s);
   if (!uv) return s;
-  uvCounts.clear();
-  uvIds.clear();
+  // Filled in place, the ids with room for every corner and then cut to those listed.
+  uvCounts.setLength((unsigned)g->counts.size());
+  uvIds.setLength((unsigned)uv->ids.size());
+  int* counts = Access::elements(uvCounts);
+  int* ids = Access::elements(uvIds);
+  size_t listed = 0;
   for (size_t f = 0; f < g->counts.size(); ++f) {
+    const int* corners = uv->ids.data() + g->offsets[f];
     bool mapped = true;
-    for (int i = 0; i < g->counts[f]; ++i) mapped = mapped && uv->ids[g->offsets[f] + i] >= 0;
-    uvCounts.append(mapped ? g->counts[f] : 0);
+    for (int i = 0; i < g->counts[f]; ++i) mapped = mapped && corners[i] >= 0;
+    counts[f] = mapped ? g->counts[f] : 0;
     if (mapped)
-      for (int i = 0; i < g->counts[f]; ++i) uvIds.append(uv->ids[g->offsets[f] + i]);
+      for (int i = 0; i < g->counts[f]; ++i) ids[listed++] = corners[i];
   }
+  uvIds.setLength((unsigned)listed);
   return MStatus::kSuccess;
 }
 
