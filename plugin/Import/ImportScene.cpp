@@ -59,7 +59,8 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
         // Why, on the info channel: the warning's text stays as it always was.
         if (report.damage.rule) {
             brix::UMessage why(brix::Channel::Info, "");
-            if (report.damage.offset >= 0) why << "at byte " << report.damage.offset << ": ";
+            if (report.damage.offset >= 0)
+                why << "at byte " << report.damage.offset << ", line " << report.damage.line << ": ";
             why << report.damage.rule;
         }
         return HStatus(HStatus::FAILURE);

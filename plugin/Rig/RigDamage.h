@@ -1,7 +1,7 @@
 #pragma once
 // Why the rig reader refused a file, and where: one of the format's damage rules and the
-// byte at which the reader found the file breaking it. The importer shows it after the
-// damaged-file warning, so that a person can find the spot in the file.
+// byte (and its line) at which the reader found the file breaking it. The importer shows
+// it after the damaged-file warning, so that a person can find the spot in the file.
 
 #include <cstdint>
 
@@ -12,6 +12,8 @@ struct RigDamage {
     const char* rule = nullptr;
     // The byte, counted from the first byte read; -1 when the reader cannot tell.
     int64_t offset = -1;
+    // The line of that byte, counting from 1 (a line ends at each "\n"); 0 with no offset.
+    int64_t line = 0;
 };
 
 // The rules, each as the importer shows it after the byte offset.

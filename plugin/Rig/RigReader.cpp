@@ -341,7 +341,15 @@ bool ReadRigFile(UTextParser& parser, UArray<BoneData>& bones, UArray<MeshData>&
     const bool intact = ReadEntries(parser, faults, bones, meshes, report);
     if (!intact) {
         report.damage = faults.First();
-        if (report.damage.offset >= 0) report.damage.offset -= parser.GetRangeStart();
+        if (report.damage.offset >= 0) {
+            // Lines are counted only for a damaged file, once.
+            const char* first = parser.GetText() + parser.GetRangeStart();
+            const char* at = parser.GetText() + report.damage.offset;
+            report.damage.offset -= parser.GetRangeStart();
+            report.damage.line = 1;
+            for (const char* p = first; (p = static_cast<const char*>(memchr(p, '\n', size_t(at - p)))) != nullptr; ++p)
+                ++report.damage.line;
+        }
     }
     return intact;
 }

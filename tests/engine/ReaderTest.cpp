@@ -80,7 +80,7 @@ std::vector<Damage> DamageCases() {
     };
 }
 
-TEST_F(EngineHostTest, DamagedFilesAreRefusedByBothReadersForTheSameRuleAndByte) {
+TEST_F(EngineHostTest, DamagedFilesAreRefusedByBothReadersForTheSameRuleByteAndLine) {
     for (const Damage& c : DamageCases()) {
         tsl_rig rig;
         EXPECT_EQ(tsl_parse(c.text.data(), c.text.size(), nullptr, &rig), c.expected) << c.name;
@@ -93,7 +93,10 @@ TEST_F(EngineHostTest, DamagedFilesAreRefusedByBothReadersForTheSameRuleAndByte)
         const std::string rule = c.expected == TSL_ERROR_NESTED_TOO_DEEPLY
                                      ? "text the tokenizer cannot read to its end (blocks nested too deeply)"
                                      : rig.error.message;
-        const std::string line = (c.offset >= 0 ? "at byte " + std::to_string(c.offset) + ": " + rule : rule) + "\r\n";
+        const std::string line = (c.offset >= 0 ? "at byte " + std::to_string(c.offset) + ", line " +
+                                                      std::to_string(rig.error.line) + ": " + rule
+                                                : rule) +
+                                 "\r\n";
         EXPECT_EQ(Infos(), line) << c.name;
         tsl_free(&rig);
     }

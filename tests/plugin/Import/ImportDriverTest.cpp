@@ -33,33 +33,35 @@ MString ParentName(const char* joint) {
 using ImportDriver = PluginHostTest;
 
 // A damaged file draws the damaged-file warning as it always read, then an info line
-// with the rule and the byte where it was found (the byte alone is left out where the
-// reader cannot tell it); nothing is built.
+// with the rule and the byte and line where it was found (left out where the reader
+// cannot tell them); nothing is built.
 TEST_F(ImportDriver, DamagedFilesAreRejectedWithOneWarningAndTheirRule) {
     const std::string nulInName = std::string("numBones 1 bone 0 { name \"a") + '\0' + "b\" } numMeshes 0";
     struct Case {
         std::string text;
         const char* info;
     } cases[] = {
-        {"version 2", "at byte 8: a version other than 1"},
-        {"version 1.0", "at byte 8: a version other than 1"},
-        {"numBones 5000", "at byte 0: a count that is negative or not below 5000"},
-        {"numBones -1", "at byte 0: a count that is negative or not below 5000"},
-        {"bone 0 { name \"a\" }", "at byte 0: a bone or mesh index outside its count"},
+        {"version 2", "at byte 8, line 1: a version other than 1"},
+        {"version 1.0", "at byte 8, line 1: a version other than 1"},
+        {"numBones 5000", "at byte 0, line 1: a count that is negative or not below 5000"},
+        {"numBones -1", "at byte 0, line 1: a count that is negative or not below 5000"},
+        {"bone 0 { name \"a\" }", "at byte 0, line 1: a bone or mesh index outside its count"},
         {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { 0 0 } } }",
-         "at byte 42: a UV set entry that is not the next set 0, 1, 2, ... or not below 5000"},
+         "at byte 42, line 1: a UV set entry that is not the next set 0, 1, 2, ... or not below 5000"},
         {"numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 3 { }",
-         "at byte 43: a bone or mesh index outside its count"},
+         "at byte 43, line 1: a bone or mesh index outside its count"},
         // cut short: inside a block, and between the bones and the meshes
         {"numBones 1 bone 0 { name \"a\" } numMeshes 1 mesh 0 { name \"m\" vertices { 0 0",
-         "at byte 75: the file ends inside a block or a quoted string"},
+         "at byte 75, line 1: the file ends inside a block or a quoted string"},
         {"numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" }\r\n",
-         "at byte 52: the file ends after its bones without a mesh count"},
-        {nulInName, "at byte 27: a NUL byte in a text file"},
+         "at byte 52, line 2: the file ends after its bones without a mesh count"},
+        {nulInName, "at byte 27, line 1: a NUL byte in a text file"},
         {"numMeshes 1 mesh 0 { vertices { 0 0 7x } }",
-         "at byte 36: a token that is not a number where a number belongs"},
-        {"numMeshes 1 mesh 0 m", "at byte 19: a token that is not a block where a block belongs"},
-        {"version {1}", "at byte 8: a block where a word or quoted string belongs"},
+         "at byte 36, line 1: a token that is not a number where a number belongs"},
+        {"numMeshes 1 mesh 0 m", "at byte 19, line 1: a token that is not a block where a block belongs"},
+        {"version {1}", "at byte 8, line 1: a block where a word or quoted string belongs"},
+        {"version 1\nnumBones 1\nbone 0 { name \"a\" }\nnumMeshes 1\nmesh 0 { vertices { 0 0 7x } }",
+         "at byte 77, line 5: a token that is not a number where a number belongs"},
         {"version 1 numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}'),
          "text the tokenizer cannot read to its end (blocks nested too deeply)"},
     };
