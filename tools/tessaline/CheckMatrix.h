@@ -13,7 +13,9 @@ namespace tessaline {
 
 using Vec3 = std::array<double, 3>;
 
-// A 4x4 matrix in Assimp's convention (column vectors), in double precision.
+// A 4x4 matrix in double precision. Point, Normal and From take Assimp's convention
+// (column vectors, translation in the last column); products and inverses hold for
+// either convention.
 struct Mat4 {
     double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
 

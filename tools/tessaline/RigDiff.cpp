@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CheckMatrix.h"
 #include "Rig/RigReader.h"
 #include "SceneReport.h"
 
@@ -21,50 +22,18 @@ namespace {
 
 using V3 = std::array<double, 3>;
 
-// A 4x4 matrix for row vectors, as the rig file writes them: a point p maps as p·M, the
-// translation in row 3.
-struct M4 {
-    double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+// The rig file's matrices are for row vectors: a point p maps as p·M, the translation in
+// row 3. Products and inverses do not depend on the convention, so the check's matrix
+// serves; only applying one to a point is done here, the rig file's way.
+using M4 = Mat4;
 
-    static M4 FromRows(const std::array<double, 16>& values) {
-        M4 r;
-        for (int i = 0; i < 16; ++i) r.m[i / 4][i % 4] = values[size_t(i)];
-        return r;
-    }
-    M4 operator*(const M4& b) const {
-        M4 r;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) {
-                r.m[i][j] = 0;
-                for (int k = 0; k < 4; ++k) r.m[i][j] += m[i][k] * b.m[k][j];
-            }
-        return r;
-    }
-    // Gauss-Jordan with partial pivoting; false when singular.
-    bool Inverse(M4& out) const {
-        double a[4][8];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 8; ++j) a[i][j] = j < 4 ? m[i][j] : (j - 4 == i ? 1 : 0);
-        for (int c = 0; c < 4; ++c) {
-            int pivot = c;
-            for (int r = c + 1; r < 4; ++r)
-                if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) pivot = r;
-            if (a[pivot][c] == 0 || !std::isfinite(a[pivot][c])) return false;
-            std::swap(a[c], a[pivot]);
-            const double scale = a[c][c];
-            for (double& v : a[c]) v /= scale;
-            for (int r = 0; r < 4; ++r)
-                if (r != c) {
-                    const double f = a[r][c];
-                    for (int j = 0; j < 8; ++j) a[r][j] -= f * a[c][j];
-                }
-        }
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) out.m[i][j] = a[i][j + 4];
-        return true;
-    }
-    V3 Row(int i) const { return {m[i][0], m[i][1], m[i][2]}; }
-};
+M4 FromRows(const std::array<double, 16>& values) {
+    M4 r;
+    for (int i = 0; i < 16; ++i) r.m[i / 4][i % 4] = values[size_t(i)];
+    return r;
+}
+
+V3 RowOf(const M4& matrix, int i) { return {matrix.m[i][0], matrix.m[i][1], matrix.m[i][2]}; }
 
 V3 Apply(const V3& p, const M4& t) {
     V3 r;
@@ -108,7 +77,7 @@ struct Skeleton {
         for (const RigTextBone& bone : rig.bones) {
             byName.emplace(bone.name, int(names.size()));
             names.push_back(bone.name);
-            inverseBind.push_back(M4::FromRows(bone.inverseBind));
+            inverseBind.push_back(FromRows(bone.inverseBind));
             M4 w;
             invertible.push_back(inverseBind.back().Inverse(w));
             world.push_back(w);
@@ -297,7 +266,7 @@ private:
         for (const RigTextMesh& mesh : rig.meshes)
             for (const V3& p : mesh.vertices) add(p);
         for (size_t j = 0; j < skeleton.world.size(); ++j)
-            if (skeleton.invertible[j]) add(skeleton.world[j].Row(3));
+            if (skeleton.invertible[j]) add(RowOf(skeleton.world[j], 3));
         return low[0] <= high[0] ? Distance(low, high) : 0;
     }
 
@@ -320,9 +289,9 @@ private:
             if (parentA != parentB) m_diff.reparented.push_back({bone.name, parentA, parentB});
             if (!m_skeletonA.invertible[i] || !m_skeletonB.invertible[j]) continue;
             const M4 &wa = m_skeletonA.world[i], &wb = m_skeletonB.world[j];
-            Keep(m_diff.head, Distance(wa.Row(3), wb.Row(3)), [&](LargestChange& c) { c.bone = bone.name; });
+            Keep(m_diff.head, Distance(RowOf(wa, 3), RowOf(wb, 3)), [&](LargestChange& c) { c.bone = bone.name; });
             for (int axis = 0; axis < 3; ++axis)
-                Keep(m_diff.axes, Distance(Unit(wa.Row(axis)), Unit(wb.Row(axis))),
+                Keep(m_diff.axes, Distance(Unit(RowOf(wa, axis)), Unit(RowOf(wb, axis))),
                      [&](LargestChange& c) { c.bone = bone.name; });
         }
         for (size_t j = 0; j < m_b.bones.size(); ++j)
