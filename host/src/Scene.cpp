@@ -962,7 +962,16 @@ std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k) {
 }
 } // namespace
 
-const Geometry* meshTopology(Node* mesh) { return meshTopologyShared(mesh).get(); }
+const Geometry* meshTopology(Node* mesh) {
+  // The kept geometry is returned without taking a share of it: this is read once per
+  // polygon, and each share is two atomic operations.
+  if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
+  if (!incoming(mesh, PlugKey{mesh->nt->geometryInput, -1, -1})) return mesh->geom.get();
+  const unsigned long long revision = scene().revision;
+  if (mesh->evaluated && mesh->evaluatedAt == revision) return mesh->evaluated.get();
+  if (mesh->topology && mesh->topologyAt == revision) return mesh->topology.get();
+  return meshTopologyShared(mesh).get();
+}
 
 const Geometry* plugTopology(Node* n, const PlugKey& k) { return plugTopologyShared(n, k).get(); }
 
