@@ -74,8 +74,9 @@ void RigWriter::BeginSection(const char* key) {
 
 namespace {
 
-// Lines are composed here and handed to the stream whole: one write per line rather than
-// one per number and separator, which is most of the cost of a large mesh's sections.
+// Lines are composed in the writer's line buffer and handed to the stream in large
+// pieces: writing each number and separator on its own was most of the cost of a large
+// mesh's sections.
 constexpr char kLineBreak2[] = "\r\n\t\t";
 constexpr char kLineBreak3[] = "\r\n\t\t\t";
 
@@ -91,16 +92,12 @@ char* PutUnsigned(char* out, uint32_t value) { return std::to_chars(out, out + 1
 
 void RigWriter::VectorLine(const brix::TVector3<float>& v) {
     const float xyz[3] = {v.x, v.y, v.z};
-    char line[sizeof kLineBreak2 + 3 * (kMaxRealText + 1)];
-    char* end = Put(line, kLineBreak2);
-    end += FormatReals(xyz, 3, FormatReal, end);
-    m_stream.Serialize(line, uint64_t(end - line));
+    char* end = Put(LineRoom(sizeof kLineBreak2 + 3 * (kMaxRealText + 1)), kLineBreak2);
+    EndLine(end + FormatReals(xyz, 3, FormatReal, end));
 }
 
 void RigWriter::NumberLine(uint32_t value) {
-    char line[sizeof kLineBreak2 + 10];
-    char* end = PutUnsigned(Put(line, kLineBreak2), value);
-    m_stream.Serialize(line, uint64_t(end - line));
+    EndLine(PutUnsigned(Put(LineRoom(sizeof kLineBreak2 + 10), kLineBreak2), value));
 }
 
 void RigWriter::MaterialNameLine(const brix::UString& name) {
@@ -122,34 +119,31 @@ void RigWriter::EndSet(bool lastSet) {
 
 void RigWriter::CoordinateLine(float u, float v) {
     const float pair[2] = {u, v};
-    char line[sizeof kLineBreak3 + 2 * (kMaxRealText + 1)];
-    char* end = Put(line, kLineBreak3);
-    end += FormatReals(pair, 2, FormatReal, end);
-    m_stream.Serialize(line, uint64_t(end - line));
+    char* end = Put(LineRoom(sizeof kLineBreak3 + 2 * (kMaxRealText + 1)), kLineBreak3);
+    EndLine(end + FormatReals(pair, 2, FormatReal, end));
 }
 
 void RigWriter::IndexLine(const unsigned int* indices, int32_t count, bool inSet) {
-    // A polygon of many corners goes out in several writes of at most a buffer each.
-    constexpr int kRoom = 256;
-    char line[kRoom + 11];
-    char* end = inSet ? Put(line, kLineBreak3) : Put(line, kLineBreak2);
+    // Room is asked for a few corners at a time (a space and up to ten digits each), so a
+    // polygon of any number of corners fits.
+    constexpr int kCorners = 16, kCorner = 11;
+    char* end = LineRoom(sizeof kLineBreak3 + kCorners * kCorner);
+    end = inSet ? Put(end, kLineBreak3) : Put(end, kLineBreak2);
     for (int32_t i = 0; i < count; ++i) {
+        if (i % kCorners == 0 && i) {
+            EndLine(end);
+            end = LineRoom(kCorners * kCorner);
+        }
         if (i) *end++ = ' ';
         end = PutUnsigned(end, indices[i]);
-        if (end - line > kRoom - 11) {
-            m_stream.Serialize(line, uint64_t(end - line));
-            end = line;
-        }
     }
-    if (end != line) m_stream.Serialize(line, uint64_t(end - line));
+    EndLine(end);
 }
 
 void RigWriter::WeightLine(uint32_t bone, float weight) {
-    char line[sizeof kLineBreak2 + 11 + kMaxRealText];
-    char* end = PutUnsigned(Put(line, kLineBreak2), bone);
+    char* end = PutUnsigned(Put(LineRoom(sizeof kLineBreak2 + 11 + kMaxRealText), kLineBreak2), bone);
     *end++ = ' ';
-    end += FormatReals(&weight, 1, FormatReal, end);
-    m_stream.Serialize(line, uint64_t(end - line));
+    EndLine(end + FormatReals(&weight, 1, FormatReal, end));
 }
 
 void RigWriter::EndMesh() {
@@ -157,9 +151,21 @@ void RigWriter::EndMesh() {
     m_sectionOpen = false;
 }
 
-void RigWriter::WriteText(const char* text) { m_stream.Serialize(text, strlen(text)); }
+void RigWriter::FlushLines() {
+    if (m_buffered == 0) return;
+    m_stream.Serialize(m_lines, uint64_t(m_buffered));
+    m_buffered = 0;
+}
 
-void RigWriter::WriteText(const brix::UString& text) { m_stream.Serialize(text.c_str(), uint64_t(text.Length())); }
+void RigWriter::WriteText(const char* text) {
+    FlushLines();
+    m_stream.Serialize(text, strlen(text));
+}
+
+void RigWriter::WriteText(const brix::UString& text) {
+    FlushLines();
+    m_stream.Serialize(text.c_str(), uint64_t(text.Length()));
+}
 
 void RigWriter::WriteName(const brix::UString& name) {
     if (!memchr(name.c_str(), '"', size_t(name.Length()))) return WriteText(name);
@@ -175,6 +181,7 @@ void RigWriter::WriteName(const brix::UString& name) {
 }
 
 void RigWriter::WriteUnsigned(uint32_t value) {
+    FlushLines();
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     m_stream.Serialize(digits, uint64_t(result.ptr - digits));
@@ -318,6 +325,7 @@ float RigWriter::RigSize(const brix::TMatrix4<float>* worlds, int32_t count) {
 void RigWriter::WriteReals(const float* values, int count) { WriteRealsWith(values, count, FormatReal); }
 
 void RigWriter::WriteRealsWith(const float* values, int count, int (*format)(float, char*)) {
+    FlushLines();
     char line[4 * (kMaxExactRealText + 1)];
     m_stream.Serialize(line, uint64_t(FormatReals(values, count, format, line)));
 }

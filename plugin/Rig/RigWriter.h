@@ -8,8 +8,10 @@
 //   section's lines, sets and weights) and EndMesh.
 //
 // Underneath are three primitives (text, unsigned integer, reals), each one write of one
-// text; the lines of a mesh's sections are each one write too (a polygon of very many
-// corners a few). Nothing is buffered beyond the line being formatted.
+// text. The lines of a mesh's sections (vectors, numbers, coordinates, indices, weights)
+// are gathered and handed to the stream kLineBuffer bytes at a time: when the buffer is
+// full, before any other element is written, and when the writer ends, so the stream
+// always receives the elements in file order and, once the writer is gone, all of them.
 
 #include <cstdint>
 
@@ -22,6 +24,9 @@
 class RigWriter {
 public:
     explicit RigWriter(brix::IOutputStream& stream) : m_stream(stream) {}
+    ~RigWriter() { FlushLines(); }
+    RigWriter(const RigWriter&) = delete;
+    RigWriter& operator=(const RigWriter&) = delete;
 
     // --- File header and bones ------------------------------------------------------
     // "version 1" and its line break.
@@ -120,6 +125,16 @@ public:
     const char* NonFiniteKey() const { return m_nonFiniteKey; }
 
 private:
+    // The gathered section lines: room for the next line of up to `need` bytes (the
+    // lines before it are handed over first when it would not fit), the end of a line
+    // composed there, and handing them all over.
+    static constexpr int kLineBuffer = 16384;
+    char* LineRoom(int need) {
+        if (m_buffered + need > kLineBuffer) FlushLines();
+        return m_lines + m_buffered;
+    }
+    void EndLine(const char* end) { m_buffered = int(end - m_lines); }
+    void FlushLines();
     // One to four reals formatted by format, separated by single spaces, as one write.
     void WriteRealsWith(const float* values, int count, int (*format)(float, char*));
     // The same text into out (room for count * (kMaxExactRealText + 1) bytes); returns
@@ -141,4 +156,6 @@ private:
     const char* m_nonFiniteKind = "";
     brix::UString m_nonFiniteName;
     const char* m_nonFiniteKey = "";
+    int m_buffered = 0;
+    char m_lines[kLineBuffer];
 };

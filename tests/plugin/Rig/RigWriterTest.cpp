@@ -49,6 +49,50 @@ TEST(RigWriter, EachPrimitiveIsOneWrite) {
     EXPECT_EQ(stream.writes, 6);
 }
 
+// Section lines are gathered before they reach the stream: a mesh far larger than the
+// gathering buffer, with a polygon of thousands of corners, arrives whole and in file
+// order, and the lines of a section reach the stream before the next element does.
+TEST(RigWriter, SectionLinesReachTheStreamInFileOrder) {
+    MemoryOutputStream stream;
+    std::string expected;
+    {
+        RigWriter writer(stream);
+        writer.BeginMesh(0, brix::UString("big"));
+        expected += "\r\nmesh 0 {\r\n\tname \"big\"";
+        writer.BeginSection("vertices");
+        expected += "\r\n\r\n\tvertices {";
+        char real[64];
+        for (int i = 0; i < 3000; ++i) {
+            const float x = float(i) / 7.0f;
+            writer.VectorLine({x, -x, 1e6f + x});
+            snprintf(real, sizeof real, "%.4f %.4f %.4f", double(x), double(-x), double(1e6f + x));
+            expected += std::string("\r\n\t\t") + real;
+        }
+        writer.BeginSection("polygonVertexIndices");
+        expected += "\r\n\t}\r\n\r\n\tpolygonVertexIndices {";
+        EXPECT_EQ(stream.text, expected);  // the vertices went out ahead of the next section
+        std::vector<unsigned int> corners(5000);
+        for (unsigned int i = 0; i < corners.size(); ++i) corners[i] = 4294967295u - i * 858993u;
+        for (int32_t count : {3, 16, 17, 5000}) {
+            writer.IndexLine(corners.data(), count, count == 17);
+            expected += count == 17 ? "\r\n\t\t\t" : "\r\n\t\t";
+            for (int32_t i = 0; i < count; ++i) expected += (i ? " " : "") + std::to_string(corners[size_t(i)]);
+        }
+        writer.BeginSection("weights");
+        expected += "\r\n\t}\r\n\r\n\tweights {";
+        for (uint32_t bone = 0; bone < 2000; ++bone) {
+            writer.WeightLine(bone, 0.25f);
+            expected += "\r\n\t\t" + std::to_string(bone) + " 0.2500";
+        }
+        EXPECT_LT(stream.text.size(), expected.size());  // the last lines are still gathered
+        writer.EndMesh();
+        expected += "\r\n\t}\r\n}\r\n";
+        writer.NumberLine(7);  // gathered, and handed over when the writer ends
+        expected += "\r\n\t\t7";
+    }
+    EXPECT_EQ(stream.text, expected);
+}
+
 TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
     std::mt19937 random(1234);
     std::uniform_int_distribution<uint32_t> bits;
