@@ -19,6 +19,10 @@
 
 namespace brix::platform {
 
+std::string TemporaryName(const char* target, unsigned int number) {
+    return std::string(target) + "~" + std::to_string(number);
+}
+
 namespace {
 
 constexpr int kSlots = 32;

@@ -11,7 +11,15 @@
 // when the last registration goes, so that a module holding its own copy of this code
 // can be unloaded. A process killed outright (SIGKILL, power loss) still leaves its files.
 
+#include <string>
+
 namespace brix::platform {
+
+// A file written to replace its target is first written beside it as "<target>~N": N is
+// the first number from 1 whose name an exclusive create takes, and after
+// kMostTemporaryNames names in use the write gives up.
+constexpr unsigned int kMostTemporaryNames = 1000;
+std::string TemporaryName(const char* target, unsigned int number);
 
 // Registers a path; the number returned is given back to ForgetTemporaryFile, or -1 when
 // every slot is taken (the file is then not removed on a signal, and nothing else

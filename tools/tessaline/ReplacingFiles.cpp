@@ -50,8 +50,8 @@ std::string FreeName(const std::string& path, const char* tag) {
 FILE* ReplacingFiles::Open(const std::string& wanted) {
     const std::string target = ThroughLinks(wanted);
     // The exclusive mode never opens a file that exists, so no other file is touched.
-    for (unsigned int number = 1; number <= 1000; ++number) {
-        const std::string temporary = target + "~" + std::to_string(number);
+    for (unsigned int number = 1; number <= brix::platform::kMostTemporaryNames; ++number) {
+        const std::string temporary = brix::platform::TemporaryName(target.c_str(), number);
         if (FILE* file = fopen(temporary.c_str(), "wbx")) {
             m_entries.push_back({target, temporary, file, "", OldMode(target),
                                  brix::platform::RegisterTemporaryFile(temporary.c_str())});

@@ -161,11 +161,8 @@ UFileANSI_ReplacingOutput::UFileANSI_ReplacingOutput(FILE* file, const UString& 
 std::unique_ptr<UFileANSI_ReplacingOutput> UFileANSI_ReplacingOutput::Create(const UString& target) {
     // Creating exclusively fails on a name in use, so the first free number is taken
     // without touching any other file.
-    for (unsigned int number = 1; number <= 1000; ++number) {
-        char suffix[16];
-        snprintf(suffix, sizeof suffix, "~%u", number);
-        UString temporary(target);
-        temporary.Append(suffix);
+    for (unsigned int number = 1; number <= platform::kMostTemporaryNames; ++number) {
+        const UString temporary(platform::TemporaryName(target.c_str(), number).c_str());
         if (FILE* file = OpenNewFile(temporary.c_str()))
             return std::unique_ptr<UFileANSI_ReplacingOutput>(new UFileANSI_ReplacingOutput(file, target, temporary));
         if (errno != EEXIST) return nullptr;

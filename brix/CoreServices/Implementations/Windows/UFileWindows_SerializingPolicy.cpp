@@ -177,11 +177,8 @@ UFileWindows_ReplacingOutput::UFileWindows_ReplacingOutput(HANDLE handle, const 
 
 std::unique_ptr<UFileWindows_ReplacingOutput> UFileWindows_ReplacingOutput::Create(const UString& target) {
     // CREATE_NEW fails on a name in use, so the first free number is taken atomically.
-    for (unsigned int number = 1; number <= 1000; ++number) {
-        char suffix[16];
-        snprintf(suffix, sizeof suffix, "~%u", number);
-        UString temporary(target);
-        temporary.Append(suffix);
+    for (unsigned int number = 1; number <= platform::kMostTemporaryNames; ++number) {
+        const UString temporary(platform::TemporaryName(target.c_str(), number).c_str());
         HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
