@@ -33,8 +33,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <vector>
@@ -47,6 +45,7 @@
 #include "GltfNodes.h"
 #include "ReplacingFiles.h"
 #include "SceneQueries.h"
+#include "Session.h"
 
 namespace tessaline {
 
@@ -443,9 +442,8 @@ template <typename Mend>
 bool MendWritten(ReplacingFiles& files, const std::string& target, Mend mend, std::string& error) {
     files.CloseAll();
     const std::string temporary = files.TemporaryOf(target);
-    std::ifstream in(temporary, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) return error = "Can't read back \"" + temporary + "\".", false;
+    std::string bytes;
+    if (!ReadWholeFile(temporary, bytes)) return error = "Can't read back \"" + temporary + "\".", false;
     std::string reason;
     if (!mend(bytes, reason)) return error = "Can't write file \"" + target + "\": " + reason + ".", false;
     // Written back and synced, as the first writing was.

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "AssimpScene.h"
 #include "tessahost/StandIn.h"
@@ -36,11 +36,15 @@ std::string DefaultPluginPath() {
     return directory + "/TessalineExporter.so";
 }
 
-std::string ReadWholeFile(const std::string& path) {
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.is_open() && !in.bad();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string bytes;
+    return ReadWholeFile(path, bytes) ? bytes : std::string();
 }
 
 Session::Session(const Options& options) : m_options(options) {}

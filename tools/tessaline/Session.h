@@ -52,6 +52,9 @@ private:
 
 bool IsRigPath(const std::string& path);
 std::string DefaultPluginPath();
+// The bytes of a whole file; false when it cannot be opened or read to its end.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+// The same, empty when the file cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
 }  // namespace tessaline

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Session.h"
+
 namespace tessaline {
 
 namespace {
@@ -270,14 +272,14 @@ std::string LowerExtension(const std::string& path) {
 bool SourceDepthAcceptable(const std::string& path, std::string& error) {
     const std::string extension = LowerExtension(path);
     if (extension != "gltf" && extension != "glb" && extension != "dae") return true;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return true;
     std::string text;
     if (extension == "glb") {
-        if (!GlbJson(file, text)) return true;
+        std::ifstream file(path, std::ios::binary);
+        if (!file || !GlbJson(file, text)) return true;
         return MeasureGltf(text, error);
     }
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    // A file that cannot be read is left to Assimp, which says why.
+    if (!ReadWholeFile(path, text)) return true;
     return extension == "gltf" ? MeasureGltf(text, error) : MeasureCollada(text, error);
 }
 
