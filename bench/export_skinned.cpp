@@ -13,7 +13,7 @@
 #include "Export/ExportScene.h"
 #include "Headers.h"
 #include "Import/ImportScene.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "tessahost/StandIn.h"
 
 namespace {

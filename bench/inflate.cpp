@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "Utils/UCompressor.h"
+#include "CoreServices/Implementations/UCompressor.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 
 namespace {
 void OpenAndRead(brix::IInputStream& source, const brix::UString& name) {

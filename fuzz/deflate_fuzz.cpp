@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Utils/UCompressor.h"
+#include "CoreServices/Implementations/UCompressor.h"
 
 namespace {
 constexpr size_t kLimit = 1 << 20;

@@ -7,7 +7,7 @@
 
 #include "CoreServices/Implementations/UCoreServices.h"
 #include "Import/ImportScene.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "tessahost/StandIn.h"
 
 namespace {

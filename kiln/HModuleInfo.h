@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "Utils/UBaseString.h"
+#include "Core/UBaseString.h"
 
 namespace kiln {
 

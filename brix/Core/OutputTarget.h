@@ -4,7 +4,7 @@
 // otherwise. Handlers have the same operations (host sinks, test recorders).
 
 #include "Platform/WindowsKernel.h"
-#include "Utils/UBaseString.h"
+#include "Core/UBaseString.h"
 
 namespace brix {
 

@@ -1,7 +1,5 @@
 #include "Core/UMessage.h"
 
-#include "CoreServices/Interfaces/ICoreServices.h"
-
 namespace brix {
 
 UMessage::UMessage(UOutputChannel& channel, const char* first) : m_channel(channel) {
@@ -13,9 +11,6 @@ UMessage::UMessage(UOutputChannel& channel, const UString& first) : m_channel(ch
     m_channel.BeginMessage();
     m_text.Append(first);
 }
-
-UMessage::UMessage(Channel channel, const char* first)
-    : UMessage(*GetCoreServices()->GetChannel(int(channel)), first) {}
 
 UMessage::~UMessage() {
     m_channel.Write(m_text);

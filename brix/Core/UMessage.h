@@ -14,7 +14,8 @@ class UMessage {
 public:
     UMessage(UOutputChannel& channel, const char* first);
     UMessage(UOutputChannel& channel, const UString& first);
-    // On that channel of the current core services.
+    // On that channel of the current core services (defined with them, in
+    // CoreServices/ChannelMessages.cpp, as the channels are theirs).
     UMessage(Channel channel, const char* first);
     ~UMessage();
     UMessage(const UMessage&) = delete;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 #include "Utils/UCommandArgument.h"
 
 namespace brix {

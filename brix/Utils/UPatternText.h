@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "Utils/UBaseString.h"
+#include "Core/UBaseString.h"
 
 namespace brix {
 

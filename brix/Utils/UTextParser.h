@@ -11,8 +11,8 @@
 #include "CoreServices/Interfaces/IMemoryAllocator.h"
 #include "CoreServices/Interfaces/IStream.h"
 #include "Math/TVector.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 #include "Utils/UBlockScanner.h"
 #include "Utils/URegex.h"
 

@@ -5,7 +5,7 @@
 // joint need not be the bone's.
 
 #include "Rig/RigModel.h"
-#include "Utils/UTable.h"
+#include "Core/UTable.h"
 #include "platform/Maya/Kits/HObject.h"
 
 // Bone name to bone index; of two bones with one name, the later one. Parents are found

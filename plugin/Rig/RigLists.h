@@ -11,7 +11,7 @@
 
 #include "Rig/RigDamage.h"
 #include "Rig/RigModel.h"
-#include "Utils/UArray.h"
+#include "Core/UArray.h"
 
 namespace rig {
 

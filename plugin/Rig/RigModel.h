@@ -7,8 +7,8 @@
 
 #include "Math/TMatrix4.h"
 #include "Math/TVector.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 using RigMatrix = brix::TMatrix4<float>;
 

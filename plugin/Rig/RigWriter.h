@@ -18,8 +18,8 @@
 #include "CoreServices/Interfaces/IStream.h"
 #include "Math/TMatrix4.h"
 #include "Math/TVector.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 class RigWriter {
 public:

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "CoreServices/Interfaces/IStream.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 namespace brix {
 

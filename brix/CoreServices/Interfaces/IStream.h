@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "Utils/UBaseString.h"
+#include "Core/UBaseString.h"
 
 namespace brix {
 

@@ -33,7 +33,7 @@
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/TemporaryFiles.h"
 #include "Platform/WindowsKernel.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "common/TestProcess.h"
 #include "support/WarningCapture.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "CoreServices/Interfaces/ICoreServices.h"
-#include "Utils/UCompressor.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UCompressor.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "Utils/UTextParser.h"
 #include "support/WarningCapture.h"
 

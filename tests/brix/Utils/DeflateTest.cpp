@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Utils/UCompressor.h"
+#include "CoreServices/Implementations/UCompressor.h"
 
 using namespace brix;
 

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "CoreServices/Implementations/UCoreServices.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 using namespace brix;
 
@@ -150,7 +150,7 @@ TEST(UArray, DestructorChecksItsInvariants) {
     ErrorDescription negative = DestroyBroken(-1, 64);
     EXPECT_STREQ(negative.m_message, "'assure' failed: m_arrayNum>=0");
     EXPECT_STREQ(negative.m_history, "brix::UArray<float>::~UArray()");
-    EXPECT_STREQ(negative.m_file, "brix/Utils/UArray.h");
+    EXPECT_STREQ(negative.m_file, "brix/Core/UArray.h");
     ErrorDescription overfull = DestroyBroken(65, 64);
     EXPECT_STREQ(overfull.m_message, "'assure' failed: m_arrayMax>=m_arrayNum");
 }

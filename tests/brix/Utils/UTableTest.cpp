@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Utils/UTable.h"
+#include "Core/UTable.h"
 
 using namespace brix;
 

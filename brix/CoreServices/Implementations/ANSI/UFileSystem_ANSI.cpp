@@ -17,7 +17,7 @@
 
 #include "Core/ErrorDescription.h"
 #include "CoreServices/Implementations/ANSI/UFileANSI_SerializingPolicy.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 
 namespace brix {
 

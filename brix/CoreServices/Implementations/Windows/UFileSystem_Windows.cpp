@@ -5,7 +5,7 @@
 #include "Core/ErrorDescription.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/WindowsKernel.h"
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 
 namespace brix::platform_windows {
 

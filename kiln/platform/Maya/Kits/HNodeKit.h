@@ -5,8 +5,8 @@
 #include "HObject.h"
 #include "HStatus.h"
 #include "Math/TMatrix4.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 namespace kiln::platform_maya {
 

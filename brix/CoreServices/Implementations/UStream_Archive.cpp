@@ -1,9 +1,9 @@
-#include "Utils/UStream_Archive.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 
 #include <cstring>
 
 #include "Core/UMessage.h"
-#include "Utils/UCompressor.h"
+#include "CoreServices/Implementations/UCompressor.h"
 
 namespace brix {
 

@@ -1,4 +1,4 @@
-#include "Utils/UBaseString.h"
+#include "Core/UBaseString.h"
 
 #include <cinttypes>
 #include <cstdio>

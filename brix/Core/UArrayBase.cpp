@@ -1,4 +1,4 @@
-#include "Utils/UArrayBase.h"
+#include "Core/UArrayBase.h"
 
 #include <cstring>
 #include <new>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Utils/UArray.h"
+#include "Core/UArray.h"
 
 namespace brix {
 

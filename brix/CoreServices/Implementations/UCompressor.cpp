@@ -1,4 +1,4 @@
-#include "Utils/UCompressor.h"
+#include "CoreServices/Implementations/UCompressor.h"
 
 #include <cstring>
 

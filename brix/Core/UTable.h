@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 
 namespace brix {
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Utils/UArray.h"
+#include "Core/UArray.h"
 
 namespace brix {
 

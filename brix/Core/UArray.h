@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "Core/ErrorDescription.h"
-#include "Utils/UArrayBase.h"
+#include "Core/UArrayBase.h"
 
 namespace brix {
 

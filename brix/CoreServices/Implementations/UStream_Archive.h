@@ -25,9 +25,9 @@
 #include <memory>
 
 #include "CoreServices/Interfaces/IStream.h"
-#include "Utils/UArray.h"
-#include "Utils/UBaseString.h"
-#include "Utils/UTable.h"
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
+#include "Core/UTable.h"
 
 namespace brix {
 
