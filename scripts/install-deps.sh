@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libonig-dev zlib1g-dev libassimp-dev assimp-testmodels nlohmann-json3-dev
   assimp-utils
-  clang libclang-rt-dev
+  clang libclang-rt-dev clang-tidy clang-format
   blender python3-numpy nodejs
 )
 

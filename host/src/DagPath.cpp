@@ -11,7 +11,8 @@ MDagPath::MDagPath(const MDagPath& o) : m_step(o.m_step), m_valid(o.m_valid) { r
 
 MDagPath::~MDagPath() { releaseStep(m_step); }
 
-MDagPath& MDagPath::operator=(const MDagPath& o) {
+// The new step is retained before the old one is released, so self-assignment is safe.
+MDagPath& MDagPath::operator=(const MDagPath& o) {  // NOLINT(bugprone-unhandled-self-assignment)
   retainStep(o.m_step);
   releaseStep(m_step);
   m_step = o.m_step;

@@ -45,7 +45,7 @@ MPlug::MPlug(const MObject& node, const MObject& attribute) : m_attr(nullptr), m
 
 MPlug::MPlug(const MPlug& o) : m_node(o.m_node), m_attr(o.m_attr), m_parentIndex(o.m_parentIndex), m_index(o.m_index) {}
 MPlug::~MPlug() {}
-MPlug& MPlug::operator=(const MPlug& o) {
+MPlug& MPlug::operator=(const MPlug& o) {  // NOLINT(bugprone-unhandled-self-assignment): plain copies
   m_node = o.m_node;
   m_attr = o.m_attr;
   m_parentIndex = o.m_parentIndex;

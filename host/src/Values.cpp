@@ -218,7 +218,7 @@ template <typename T> MStatus MStandInArray<T>::setLength(unsigned int count) {
 }
 
 template <typename T> MStatus MStandInArray<T>::append(const T& value) {
-  T copyOfValue(value); // value may live inside this array
+  T copyOfValue(value); // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
   setLength(m_length + 1);
   m_data[m_length - 1] = copyOfValue;
   return MStatus::kSuccess;
@@ -226,7 +226,7 @@ template <typename T> MStatus MStandInArray<T>::append(const T& value) {
 
 template <typename T> MStatus MStandInArray<T>::insert(const T& value, unsigned int index) {
   if (index > m_length) return MStatus::kInvalidParameter;
-  T copyOfValue(value);
+  T copyOfValue(value); // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
   setLength(m_length + 1);
   for (unsigned i = m_length - 1; i > index; --i) m_data[i] = m_data[i - 1];
   m_data[index] = copyOfValue;
@@ -388,7 +388,8 @@ const MObject MObject::kNullObj;
 
 MObject::MObject(const MObject& o) : m_entity(o.m_entity) { standin::core::retain(m_entity); }
 MObject::~MObject() { standin::core::release(m_entity); }
-MObject& MObject::operator=(const MObject& o) {
+// The new entity is retained before the old one is released, so self-assignment is safe.
+MObject& MObject::operator=(const MObject& o) {  // NOLINT(bugprone-unhandled-self-assignment)
   standin::core::retain(o.m_entity);
   standin::core::release(m_entity);
   m_entity = o.m_entity;

@@ -58,7 +58,7 @@ extern "C" {
 
 
 // The host calls its entry points with the plug-in object by value.
-MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
+MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
     InitializePlugin_Base();
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     const brix::UString vendor = description.VendorText();
@@ -79,7 +79,7 @@ MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-va
     return status;
 }
 
-MStatus uninitializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
+MStatus uninitializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
     MFnPlugin fnPlugin(plugin, "Unknown", "Unknown", "Any");
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     MStatus status;

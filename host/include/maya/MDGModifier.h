@@ -16,7 +16,7 @@ public:
   MDGModifier& operator=(const MDGModifier&) = delete;
   virtual ~MDGModifier();
 
-  MObject createNode(const MString& typeName, MStatus* ReturnStatus = NULL);
+  MObject createNode(const MString& typeName, MStatus* ReturnStatus = nullptr);
   MStatus deleteNode(const MObject& node);
   // Fails at doIt() when the destination already has an incoming connection.
   MStatus connect(const MPlug& source, const MPlug& destination);

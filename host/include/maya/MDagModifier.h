@@ -9,7 +9,7 @@ public:
 
   using MDGModifier::createNode;
   // Makes a DAG node under parent (null: the world) at once.
-  MObject createNode(const MString& typeName, const MObject& parent, MStatus* ReturnStatus = NULL);
+  MObject createNode(const MString& typeName, const MObject& parent, MStatus* ReturnStatus = nullptr);
   // Queues moving node (a DAG node) under newParent (null: the world; otherwise a
   // transform that is not node itself nor below it). The node leaves all its current
   // parents, keeps its local matrix and is renamed if a new sibling has its name.

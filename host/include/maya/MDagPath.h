@@ -16,26 +16,26 @@ public:
   MDagPath& operator=(const MDagPath& other);
 
   // Last node of the path (the world for the world path); kNullObj + failure if invalid.
-  MObject node(MStatus* ReturnStatus = NULL) const;
+  MObject node(MStatus* ReturnStatus = nullptr) const;
   // For a shape its parent transform; for a transform or joint itself; fails for the world.
-  MObject transform(MStatus* ReturnStatus = NULL) const;
-  unsigned int length(MStatus* ReturnStatus = NULL) const;
-  bool isValid(MStatus* ReturnStatus = NULL) const;
+  MObject transform(MStatus* ReturnStatus = nullptr) const;
+  unsigned int length(MStatus* ReturnStatus = nullptr) const;
+  bool isValid(MStatus* ReturnStatus = nullptr) const;
   // Removes the last num nodes; popping past the world path fails with kInvalidParameter.
   MStatus pop(unsigned int num = 1);
   // Appends a child of the current last node.
   MStatus push(const MObject& child);
-  unsigned int childCount(MStatus* ReturnStatus = NULL) const;
-  MObject child(unsigned int index, MStatus* ReturnStatus = NULL) const;
+  unsigned int childCount(MStatus* ReturnStatus = nullptr) const;
+  MObject child(unsigned int index, MStatus* ReturnStatus = nullptr) const;
 
-  MString fullPathName(MStatus* ReturnStatus = NULL) const;
-  MString partialPathName(MStatus* ReturnStatus = NULL) const;
-  unsigned int instanceNumber(MStatus* ReturnStatus = NULL) const;
+  MString fullPathName(MStatus* ReturnStatus = nullptr) const;
+  MString partialPathName(MStatus* ReturnStatus = nullptr) const;
+  unsigned int instanceNumber(MStatus* ReturnStatus = nullptr) const;
 
-  MMatrix inclusiveMatrix(MStatus* ReturnStatus = NULL) const;
-  MMatrix exclusiveMatrix(MStatus* ReturnStatus = NULL) const;
-  MMatrix inclusiveMatrixInverse(MStatus* ReturnStatus = NULL) const;
-  MMatrix exclusiveMatrixInverse(MStatus* ReturnStatus = NULL) const;
+  MMatrix inclusiveMatrix(MStatus* ReturnStatus = nullptr) const;
+  MMatrix exclusiveMatrix(MStatus* ReturnStatus = nullptr) const;
+  MMatrix inclusiveMatrixInverse(MStatus* ReturnStatus = nullptr) const;
+  MMatrix exclusiveMatrixInverse(MStatus* ReturnStatus = nullptr) const;
 
   bool operator==(const MDagPath& other) const;
   bool operator!=(const MDagPath& other) const { return !(*this == other); }

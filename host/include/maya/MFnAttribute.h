@@ -6,12 +6,12 @@
 class MFnAttribute : public MFnBase {
 public:
   MFnAttribute();
-  MFnAttribute(const MObject& attribute, MStatus* ReturnStatus = NULL);
+  MFnAttribute(const MObject& attribute, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
 
-  MString name(MStatus* ReturnStatus = NULL) const;
-  bool isArray(MStatus* ReturnStatus = NULL) const;
-  bool isReadable(MStatus* ReturnStatus = NULL) const;
-  bool isWritable(MStatus* ReturnStatus = NULL) const;
-  MObject parent(MStatus* ReturnStatus = NULL) const;
+  MString name(MStatus* ReturnStatus = nullptr) const;
+  bool isArray(MStatus* ReturnStatus = nullptr) const;
+  bool isReadable(MStatus* ReturnStatus = nullptr) const;
+  bool isWritable(MStatus* ReturnStatus = nullptr) const;
+  MObject parent(MStatus* ReturnStatus = nullptr) const;
 };

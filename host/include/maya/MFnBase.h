@@ -15,7 +15,7 @@ public:
 
   virtual MFn::Type type() const;
   virtual MStatus setObject(const MObject& object);
-  MObject object(MStatus* ReturnStatus = NULL) const;
+  MObject object(MStatus* ReturnStatus = nullptr) const;
   bool hasObj(const MObject& object) const;
   bool hasObj(MFn::Type type) const;
 

@@ -6,12 +6,12 @@
 class MFnMatrixData : public MFnBase {
 public:
   MFnMatrixData();
-  MFnMatrixData(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFnMatrixData(const MObject& object, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
 
-  MObject create(const MMatrix& matrix, MStatus* ReturnStatus = NULL);
-  MObject create(MStatus* ReturnStatus = NULL);
+  MObject create(const MMatrix& matrix, MStatus* ReturnStatus = nullptr);
+  MObject create(MStatus* ReturnStatus = nullptr);
   // The matrix held; the identity when unattached.
-  const MMatrix& matrix(MStatus* ReturnStatus = NULL) const;
+  const MMatrix& matrix(MStatus* ReturnStatus = nullptr) const;
   MStatus set(const MMatrix& matrix);
 };

@@ -27,8 +27,8 @@
 class MFnMesh : public MFnDagNode {
 public:
   MFnMesh();
-  MFnMesh(const MObject& object, MStatus* ReturnStatus = NULL);
-  MFnMesh(const MDagPath& path, MStatus* ReturnStatus = NULL);
+  MFnMesh(const MObject& object, MStatus* ReturnStatus = nullptr);
+  MFnMesh(const MDagPath& path, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
   MStatus setObject(const MObject& object) override;
   MStatus setObject(const MDagPath& path) override;
@@ -39,32 +39,32 @@ public:
   // with the counts, a vertex id is out of range or a polygon has fewer than 3 corners.
   MObject create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
                  const MIntArray& polygonCounts, const MIntArray& polygonConnects,
-                 const MObject& parentOrOwner = MObject::kNullObj, MStatus* ReturnStatus = NULL);
+                 const MObject& parentOrOwner = MObject::kNullObj, MStatus* ReturnStatus = nullptr);
 
-  int numVertices(MStatus* ReturnStatus = NULL) const;
-  int numPolygons(MStatus* ReturnStatus = NULL) const;
-  int numEdges(MStatus* ReturnStatus = NULL) const;
-  int numNormals(MStatus* ReturnStatus = NULL) const;
-  int numFaceVertices(MStatus* ReturnStatus = NULL) const;
-  int numUVSets(MStatus* ReturnStatus = NULL) const;
-  int numUVs(MStatus* ReturnStatus = NULL) const; // of the first set
-  int numUVs(const MString& uvSet, MStatus* ReturnStatus = NULL) const;
+  int numVertices(MStatus* ReturnStatus = nullptr) const;
+  int numPolygons(MStatus* ReturnStatus = nullptr) const;
+  int numEdges(MStatus* ReturnStatus = nullptr) const;
+  int numNormals(MStatus* ReturnStatus = nullptr) const;
+  int numFaceVertices(MStatus* ReturnStatus = nullptr) const;
+  int numUVSets(MStatus* ReturnStatus = nullptr) const;
+  int numUVs(MStatus* ReturnStatus = nullptr) const; // of the first set
+  int numUVs(const MString& uvSet, MStatus* ReturnStatus = nullptr) const;
 
   MStatus getPoints(MFloatPointArray& points, MSpace::Space space = MSpace::kObject) const;
   MStatus getPoint(int vertexId, MFloatPoint& point, MSpace::Space space = MSpace::kObject) const;
   MStatus setPoints(const MFloatPointArray& points, MSpace::Space space = MSpace::kObject);
   MStatus getNormals(MFloatVectorArray& normals, MSpace::Space space = MSpace::kObject) const;
   MStatus getPolygonVertices(int polygonId, MIntArray& vertexList) const;
-  int polygonVertexCount(int polygonId, MStatus* ReturnStatus = NULL) const;
+  int polygonVertexCount(int polygonId, MStatus* ReturnStatus = nullptr) const;
   MStatus getVertices(MIntArray& vertexCount, MIntArray& vertexList) const;
   MStatus getFaceNormalIds(int faceIndex, MIntArray& normals) const;
 
   MStatus getUVSetNames(MStringArray& setNames) const;
   MStatus getCurrentUVSetName(MString& setName) const;
-  MStatus getUVs(MFloatArray& uArray, MFloatArray& vArray, const MString* uvSet = NULL) const;
+  MStatus getUVs(MFloatArray& uArray, MFloatArray& vArray, const MString* uvSet = nullptr) const;
   // cornerIndex is the face-vertex number within the polygon; an unmapped one fails.
-  MStatus getPolygonUVid(int polygonId, int cornerIndex, int& uvId, const MString* uvSet = NULL) const;
-  MStatus getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* uvSet = NULL) const;
+  MStatus getPolygonUVid(int polygonId, int cornerIndex, int& uvId, const MString* uvSet = nullptr) const;
+  MStatus getAssignedUVs(MIntArray& uvCounts, MIntArray& uvIds, const MString* uvSet = nullptr) const;
 
   // Shading groups of one instance in first-assigned order; indices has one entry per
   // polygon (-1: no group).
@@ -73,10 +73,10 @@ public:
   MStatus setFaceVertexNormals(const MVectorArray& normals, const MIntArray& faceList,
                                const MIntArray& vertexList, MSpace::Space space = MSpace::kObject);
   // Empty name: a new unique "uvSetN" is written back. Existing name: kFailure.
-  MStatus createUVSet(MString& uvSetName, MDGModifier* modifier = NULL);
-  MStatus deleteUVSet(const MString& uvSetName, MDGModifier* modifier = NULL);
-  MStatus setUVs(const MFloatArray& uArray, const MFloatArray& vArray, const MString* uvSet = NULL);
-  MStatus assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet = NULL);
+  MStatus createUVSet(MString& uvSetName, MDGModifier* modifier = nullptr);
+  MStatus deleteUVSet(const MString& uvSetName, MDGModifier* modifier = nullptr);
+  MStatus setUVs(const MFloatArray& uArray, const MFloatArray& vArray, const MString* uvSet = nullptr);
+  MStatus assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, const MString* uvSet = nullptr);
 
 private:
   bool m_isData;

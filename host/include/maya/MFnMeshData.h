@@ -5,8 +5,8 @@
 class MFnMeshData : public MFnBase {
 public:
   MFnMeshData();
-  MFnMeshData(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFnMeshData(const MObject& object, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
   // A new empty mesh data object; fill it with MFnMesh::create(..., owner).
-  MObject create(MStatus* ReturnStatus = NULL);
+  MObject create(MStatus* ReturnStatus = nullptr);
 };

@@ -14,24 +14,24 @@ public:
   // While the host is loading the plug-in, vendor, version and API version are recorded
   // on the plug-in record; at other times (unload) they are ignored.
   MFnPlugin(const MObject& plugin, const char* vendor = "Unknown", const char* version = "Unknown",
-            const char* requiredApiVersion = "Any", MStatus* ReturnStatus = NULL);
+            const char* requiredApiVersion = "Any", MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
 
-  MString vendor(MStatus* ReturnStatus = NULL) const;
-  MString version(MStatus* ReturnStatus = NULL) const;
-  MString apiVersion(MStatus* ReturnStatus = NULL) const;
-  MString loadPath(MStatus* ReturnStatus = NULL) const;
+  MString vendor(MStatus* ReturnStatus = nullptr) const;
+  MString version(MStatus* ReturnStatus = nullptr) const;
+  MString apiVersion(MStatus* ReturnStatus = nullptr) const;
+  MString loadPath(MStatus* ReturnStatus = nullptr) const;
 
   // A name already registered gives kFailure.
   MStatus registerFileTranslator(const MString& translatorName, const char* pixmapName,
                                  MCreatorFunction creatorFunction,
-                                 const char* optionsScriptName = NULL,
-                                 const char* defaultOptionsString = NULL,
+                                 const char* optionsScriptName = nullptr,
+                                 const char* defaultOptionsString = nullptr,
                                  bool requiresFullScript = false);
   // An unknown name gives kFailure.
   MStatus deregisterFileTranslator(const MString& translatorName);
   MStatus registerCommand(const MString& commandName, MCreatorFunction creatorFunction,
-                          MCreateSyntaxFunction createSyntaxFunction = NULL);
+                          MCreateSyntaxFunction createSyntaxFunction = nullptr);
   MStatus deregisterCommand(const MString& commandName);
 };
 

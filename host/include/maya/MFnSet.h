@@ -12,10 +12,10 @@
 class MFnSet : public MFnDependencyNode {
 public:
   MFnSet();
-  MFnSet(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFnSet(const MObject& object, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
 
-  MObject create(const MSelectionList& members, MStatus* ReturnStatus = NULL);
+  MObject create(const MSelectionList& members, MStatus* ReturnStatus = nullptr);
   MStatus addMember(const MDagPath& path, const MObject& component = MObject::kNullObj);
   MStatus addMember(const MObject& node);
   MStatus addMembers(const MSelectionList& list);
@@ -24,7 +24,7 @@ public:
   MStatus getMembers(MSelectionList& members, bool flatten) const;
   // Null component: the object is a member at all. Otherwise every element is a member.
   bool isMember(const MDagPath& path, const MObject& component = MObject::kNullObj,
-                MStatus* ReturnStatus = NULL) const;
-  bool isMember(const MObject& node, MStatus* ReturnStatus = NULL) const;
+                MStatus* ReturnStatus = nullptr) const;
+  bool isMember(const MObject& node, MStatus* ReturnStatus = nullptr) const;
   MStatus clear();
 };

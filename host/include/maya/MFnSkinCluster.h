@@ -25,11 +25,11 @@
 class MFnSkinCluster : public MFnGeometryFilter {
 public:
   MFnSkinCluster();
-  MFnSkinCluster(const MObject& object, MStatus* ReturnStatus = NULL);
+  MFnSkinCluster(const MObject& object, MStatus* ReturnStatus = nullptr);
   MFn::Type type() const override;
 
-  unsigned int influenceObjects(MDagPathArray& paths, MStatus* ReturnStatus = NULL) const;
-  unsigned int indexForInfluenceObject(const MDagPath& influence, MStatus* ReturnStatus = NULL) const;
+  unsigned int influenceObjects(MDagPathArray& paths, MStatus* ReturnStatus = nullptr) const;
+  unsigned int indexForInfluenceObject(const MDagPath& influence, MStatus* ReturnStatus = nullptr) const;
   // One value per component element.
   MStatus getWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
                      MDoubleArray& weights) const;
@@ -37,7 +37,7 @@ public:
   MStatus getWeights(const MDagPath& shape, const MObject& components, MDoubleArray& weights,
                      unsigned int& influenceCount) const;
   MStatus setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
-                     double value, bool normalize = true, MDoubleArray* oldValues = NULL);
+                     double value, bool normalize = true, MDoubleArray* oldValues = nullptr);
   // Several influences at once: values holds either one value per listed influence, used
   // for every component element, or one per element and listed influence, element-major.
   // An influence index out of range, or any other length of values, fails and changes
@@ -45,5 +45,5 @@ public:
   // unlisted influences are rescaled so each vertex sums to 1. oldValues receives the
   // listed influences' previous values, element-major.
   MStatus setWeights(const MDagPath& shape, const MObject& components, const MIntArray& influenceIndices,
-                     const MDoubleArray& values, bool normalize = true, MDoubleArray* oldValues = NULL);
+                     const MDoubleArray& values, bool normalize = true, MDoubleArray* oldValues = nullptr);
 };

@@ -39,8 +39,8 @@ public:
   static MStatus executeCommand(const MString& command, MStringArray& result,
                                 bool displayEnabled = false, bool undoEnabled = false);
 
-  static bool isYAxisUp(MStatus* ReturnStatus = NULL);
-  static bool isZAxisUp(MStatus* ReturnStatus = NULL);
+  static bool isYAxisUp(MStatus* ReturnStatus = nullptr);
+  static bool isZAxisUp(MStatus* ReturnStatus = nullptr);
   static MStatus setYAxisUp(bool rotateView = false);
   static MStatus setZAxisUp(bool rotateView = false);
 

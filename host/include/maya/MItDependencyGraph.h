@@ -16,19 +16,19 @@ public:
 
   MItDependencyGraph(const MObject& rootNode, MFn::Type filter = MFn::kInvalid,
                      Direction direction = kDownstream, Traversal traversal = kDepthFirst,
-                     Level level = kNodeLevel, MStatus* ReturnStatus = NULL);
+                     Level level = kNodeLevel, MStatus* ReturnStatus = nullptr);
   MItDependencyGraph(const MPlug& rootPlug, MFn::Type filter = MFn::kInvalid,
                      Direction direction = kDownstream, Traversal traversal = kDepthFirst,
-                     Level level = kPlugLevel, MStatus* ReturnStatus = NULL);
+                     Level level = kPlugLevel, MStatus* ReturnStatus = nullptr);
   MItDependencyGraph(const MItDependencyGraph&) = delete;
   MItDependencyGraph& operator=(const MItDependencyGraph&) = delete;
   ~MItDependencyGraph();
 
-  bool isDone(MStatus* ReturnStatus = NULL) const;
+  bool isDone(MStatus* ReturnStatus = nullptr) const;
   MStatus next();
   MStatus reset();
-  MObject currentItem(MStatus* ReturnStatus = NULL) const;
-  MObject thisNode(MStatus* ReturnStatus = NULL) const { return currentItem(ReturnStatus); }
+  MObject currentItem(MStatus* ReturnStatus = nullptr) const;
+  MObject thisNode(MStatus* ReturnStatus = nullptr) const { return currentItem(ReturnStatus); }
 
 private:
   MObjectArray* m_items;

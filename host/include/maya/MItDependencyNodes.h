@@ -5,17 +5,17 @@
 
 class MItDependencyNodes {
 public:
-  MItDependencyNodes(MFn::Type filter = MFn::kInvalid, MStatus* ReturnStatus = NULL);
+  MItDependencyNodes(MFn::Type filter = MFn::kInvalid, MStatus* ReturnStatus = nullptr);
   MItDependencyNodes(const MItDependencyNodes&) = delete;
   MItDependencyNodes& operator=(const MItDependencyNodes&) = delete;
   ~MItDependencyNodes();
 
   MStatus reset(MFn::Type filter = MFn::kInvalid);
-  bool isDone(MStatus* ReturnStatus = NULL) const;
+  bool isDone(MStatus* ReturnStatus = nullptr) const;
   MStatus next();
   // kNullObj + failure once done.
-  MObject item(MStatus* ReturnStatus = NULL) const;
-  MObject thisNode(MStatus* ReturnStatus = NULL) const { return item(ReturnStatus); }
+  MObject item(MStatus* ReturnStatus = nullptr) const;
+  MObject thisNode(MStatus* ReturnStatus = nullptr) const { return item(ReturnStatus); }
 
 private:
   MObjectArray* m_items;

@@ -5,19 +5,19 @@
 
 class MItGeometry {
 public:
-  MItGeometry(const MDagPath& path, MStatus* ReturnStatus = NULL);
-  MItGeometry(const MObject& shape, MStatus* ReturnStatus = NULL);
+  MItGeometry(const MDagPath& path, MStatus* ReturnStatus = nullptr);
+  MItGeometry(const MObject& shape, MStatus* ReturnStatus = nullptr);
   MItGeometry(const MItGeometry&) = delete;
   MItGeometry& operator=(const MItGeometry&) = delete;
   ~MItGeometry();
 
-  bool isDone(MStatus* ReturnStatus = NULL) const;
+  bool isDone(MStatus* ReturnStatus = nullptr) const;
   MStatus next();
   MStatus reset();
   // A vertex component holding the current vertex id.
-  MObject component(MStatus* ReturnStatus = NULL) const;
-  int index(MStatus* ReturnStatus = NULL) const;
-  int count(MStatus* ReturnStatus = NULL) const;
+  MObject component(MStatus* ReturnStatus = nullptr) const;
+  int index(MStatus* ReturnStatus = nullptr) const;
+  int count(MStatus* ReturnStatus = nullptr) const;
 
 private:
   int m_count;

@@ -7,21 +7,21 @@ namespace standin { namespace core { struct Geometry; struct GeometryHold; } }
 
 class MItMeshPolygon {
 public:
-  MItMeshPolygon(const MObject& polyObject, MStatus* ReturnStatus = NULL);
+  MItMeshPolygon(const MObject& polyObject, MStatus* ReturnStatus = nullptr);
   MItMeshPolygon(const MItMeshPolygon&) = delete;
   MItMeshPolygon& operator=(const MItMeshPolygon&) = delete;
   ~MItMeshPolygon();
 
-  bool isDone(MStatus* ReturnStatus = NULL) const;
+  bool isDone(MStatus* ReturnStatus = nullptr) const;
   MStatus next();
   MStatus reset();
-  int index(MStatus* ReturnStatus = NULL) const;
-  int count(MStatus* ReturnStatus = NULL) const;
-  unsigned int polygonVertexCount(MStatus* ReturnStatus = NULL) const;
-  int vertexIndex(int localVertexIndex, MStatus* ReturnStatus = NULL) const;
+  int index(MStatus* ReturnStatus = nullptr) const;
+  int count(MStatus* ReturnStatus = nullptr) const;
+  unsigned int polygonVertexCount(MStatus* ReturnStatus = nullptr) const;
+  int vertexIndex(int localVertexIndex, MStatus* ReturnStatus = nullptr) const;
   MStatus getVertices(MIntArray& vertices) const;
   // Normal-list index of a corner of the current polygon; a bad corner fails.
-  unsigned int normalIndex(int localVertexIndex, MStatus* ReturnStatus = NULL) const;
+  unsigned int normalIndex(int localVertexIndex, MStatus* ReturnStatus = nullptr) const;
 
 private:
   // The polygons as they were at construction: the mesh's geometry itself, held so that

@@ -15,30 +15,30 @@ public:
   ~MPlug();
   MPlug& operator=(const MPlug& other);
 
-  bool isNull(MStatus* ReturnStatus = NULL) const;
-  MObject node(MStatus* ReturnStatus = NULL) const;
-  MObject attribute(MStatus* ReturnStatus = NULL) const;
-  MString name(MStatus* ReturnStatus = NULL) const;
-  MString partialName(MStatus* ReturnStatus = NULL) const;
+  bool isNull(MStatus* ReturnStatus = nullptr) const;
+  MObject node(MStatus* ReturnStatus = nullptr) const;
+  MObject attribute(MStatus* ReturnStatus = nullptr) const;
+  MString name(MStatus* ReturnStatus = nullptr) const;
+  MString partialName(MStatus* ReturnStatus = nullptr) const;
 
-  bool isArray(MStatus* ReturnStatus = NULL) const;
-  bool isElement(MStatus* ReturnStatus = NULL) const;
-  bool isCompound(MStatus* ReturnStatus = NULL) const;
-  bool isChild(MStatus* ReturnStatus = NULL) const;
-  unsigned int logicalIndex(MStatus* ReturnStatus = NULL) const;
-  MPlug elementByLogicalIndex(unsigned int logicalIndex, MStatus* ReturnStatus = NULL) const;
+  bool isArray(MStatus* ReturnStatus = nullptr) const;
+  bool isElement(MStatus* ReturnStatus = nullptr) const;
+  bool isCompound(MStatus* ReturnStatus = nullptr) const;
+  bool isChild(MStatus* ReturnStatus = nullptr) const;
+  unsigned int logicalIndex(MStatus* ReturnStatus = nullptr) const;
+  MPlug elementByLogicalIndex(unsigned int logicalIndex, MStatus* ReturnStatus = nullptr) const;
   // Logical indices in use (stored or connected, counting children), ascending.
-  unsigned int numElements(MStatus* ReturnStatus = NULL) const;
-  MPlug elementByPhysicalIndex(unsigned int physicalIndex, MStatus* ReturnStatus = NULL) const;
-  unsigned int numConnectedElements(MStatus* ReturnStatus = NULL) const;
-  unsigned int numChildren(MStatus* ReturnStatus = NULL) const;
-  MPlug child(unsigned int index, MStatus* ReturnStatus = NULL) const;
-  MPlug parent(MStatus* ReturnStatus = NULL) const;
-  MPlug array(MStatus* ReturnStatus = NULL) const;
+  unsigned int numElements(MStatus* ReturnStatus = nullptr) const;
+  MPlug elementByPhysicalIndex(unsigned int physicalIndex, MStatus* ReturnStatus = nullptr) const;
+  unsigned int numConnectedElements(MStatus* ReturnStatus = nullptr) const;
+  unsigned int numChildren(MStatus* ReturnStatus = nullptr) const;
+  MPlug child(unsigned int index, MStatus* ReturnStatus = nullptr) const;
+  MPlug parent(MStatus* ReturnStatus = nullptr) const;
+  MPlug array(MStatus* ReturnStatus = nullptr) const;
 
-  bool isConnected(MStatus* ReturnStatus = NULL) const;
+  bool isConnected(MStatus* ReturnStatus = nullptr) const;
   // Fills array with the other ends, in connection-creation order; returns whether any.
-  bool connectedTo(MPlugArray& array, bool asDst, bool asSrc, MStatus* ReturnStatus = NULL) const;
+  bool connectedTo(MPlugArray& array, bool asDst, bool asSrc, MStatus* ReturnStatus = nullptr) const;
 
   // Connected destination: the evaluated source value. Otherwise the stored value. An
   // array element never set nor connected fails with a null object.

@@ -18,5 +18,5 @@ public:
     kLast = 60
   };
   static MCallbackId addCallback(Message message, MMessage::MBasicFunction function,
-                                 void* clientData = NULL, MStatus* ReturnStatus = NULL);
+                                 void* clientData = nullptr, MStatus* ReturnStatus = nullptr);
 };

@@ -13,8 +13,8 @@ public:
   ~MSelectionList();
   MSelectionList& operator=(const MSelectionList& other);
 
-  unsigned int length(MStatus* ReturnStatus = NULL) const;
-  bool isEmpty(MStatus* ReturnStatus = NULL) const;
+  unsigned int length(MStatus* ReturnStatus = nullptr) const;
+  bool isEmpty(MStatus* ReturnStatus = nullptr) const;
   MStatus clear();
 
   // A DAG node is stored as its first path.
@@ -28,8 +28,8 @@ public:
   // True iff the list holds exactly this path as a whole-object item (no component when
   // component is null); ancestors do not count.
   bool hasItem(const MDagPath& item, const MObject& component = MObject::kNullObj,
-               MStatus* ReturnStatus = NULL) const;
-  bool hasItem(const MObject& item, MStatus* ReturnStatus = NULL) const;
+               MStatus* ReturnStatus = nullptr) const;
+  bool hasItem(const MObject& item, MStatus* ReturnStatus = nullptr) const;
 
   MStatus getDagPath(unsigned int index, MDagPath& path, MObject& component) const;
   MStatus getDagPath(unsigned int index, MDagPath& path) const;

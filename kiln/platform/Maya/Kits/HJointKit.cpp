@@ -131,8 +131,9 @@ HMatrix& HJointBindPoses::Get(HMatrix& matrix, const MObject& skinCluster) {
             if (status) {
                 const MMatrix& bindPre = data.matrix();
                 // Compared bit for bit: -0.0 and 0.0 may invert differently.
-                if (!m_haveLast ||
-                    std::memcmp(bindPre.matrix, m_lastBindPre.matrix, sizeof bindPre.matrix) != 0) {  // NOLINT(bugprone-suspicious-memory-comparison)
+                // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bits are what is compared
+                const bool same = std::memcmp(bindPre.matrix, m_lastBindPre.matrix, sizeof bindPre.matrix) == 0;
+                if (!m_haveLast || !same) {
                     m_lastBindPre = bindPre;
                     m_lastInverse = bindPre.inverse();
                     m_haveLast = true;
