@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "Export/ExportScene.h"
 #include "Headers.h"
 #include "Import/ImportScene.h"
-#include "CoreServices/Implementations/UStream_Archive.h"
 #include "tessahost/StandIn.h"
 
 namespace {

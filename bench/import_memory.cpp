@@ -56,8 +56,10 @@ std::string WordLines(size_t bytes) {
 
 bool WriteWords(const std::string& path, size_t bytes, bool inBlock) {
     File file(path);
-    if (inBlock) file.Put("version 1\r\n\r\nnumBones 0\r\n\r\nnumMeshes 1\r\nmesh 0 {\r\n\tname \"words\"\r\n");
-    else file.Put("version 1\r\n");
+    if (inBlock)
+        file.Put("version 1\r\n\r\nnumBones 0\r\n\r\nnumMeshes 1\r\nmesh 0 {\r\n\tname \"words\"\r\n");
+    else
+        file.Put("version 1\r\n");
     file.Put(WordLines(bytes));
     if (inBlock) file.Put("}\r\n");
     return file.Ok();
@@ -91,7 +93,8 @@ bool WriteNormalRig(const std::string& path, size_t bytes) {
                 fprintf(out, "\r\n\t\t%.4f %.4f %.4f", std::sin(x * 0.01) * 0.1, std::cos(y * 0.01) * 0.1, 0.9899);
         fputs("\r\n\t}\r\n\r\n\ttextureCoordinates {\r\n\t\tset 0 {", out);
         for (int y = 0; y < side; ++y)
-            for (int x = 0; x < side; ++x) fprintf(out, "\r\n\t\t\t%.4f %.4f", x / double(side - 1), y / double(side - 1));
+            for (int x = 0; x < side; ++x)
+                fprintf(out, "\r\n\t\t\t%.4f %.4f", x / double(side - 1), y / double(side - 1));
         fputs("\r\n\t\t}\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t\t\"skin\"\r\n\t}\r\n\r\n\tpolygonVertexCounts {", out);
         for (int q = 0; q < quads; ++q) fputs(q % 16 ? " 4" : "\r\n\t\t4", out);
         const char* lists[] = {"polygonVertexIndices", "polygonNormalIndices"};
@@ -241,8 +244,8 @@ int main(int argc, char** argv) {
     // ru_maxrss counts kibibytes: peakMegabytes is MiB.
     const double baseMB = double(base.peakMegabytes) * 1.048576;
     printf("an empty rig peaks at %.0f MB\n", baseMB);
-    printf("%-12s %10s %10s %6s %8s %10s %10s %8s %13s\n", "input", "file MB", "read MB", "exit", "time s",
-           "processor", "peak MB", "peak/in", "(peak-empty)/in");
+    printf("%-12s %10s %10s %6s %8s %10s %10s %8s %13s\n", "input", "file MB", "read MB", "exit", "time s", "processor",
+           "peak MB", "peak/in", "(peak-empty)/in");
     bool withinBound = true;
     for (const Case& c : cases) {
         const bench::ProcessRun run = bench::TimeProcess({tessaline, "info", c.opened});
@@ -253,7 +256,9 @@ int main(int argc, char** argv) {
         withinBound = withinBound && !crashed && !over;
         printf("%-12s %10.1f %10.1f %6d %8.2f %10.2f %10.0f %8.2f %13.2f%s\n", c.label, FileBytes(c.file) / 1e6,
                c.inputMB, run.exitStatus, run.seconds, run.cpuSeconds, peakMB, ratio, added,
-               crashed ? "  CRASHED" : over ? "  OVER THE BOUND" : "");
+               crashed ? "  CRASHED"
+               : over  ? "  OVER THE BOUND"
+                       : "");
     }
     if (!(argc > 4 && std::string(argv[4]) == "keep"))
         for (const Case& c : cases) std::remove(c.file.c_str());

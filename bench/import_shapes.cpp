@@ -48,7 +48,8 @@ public:
         Put("\r\n\t}\r\n\r\n\tnormals {\r\n\t\t0.0000 0.0000 1.0000\r\n\t}\r\n\r\n\ttextureCoordinates {");
         for (int s = 0; s < sets; ++s) {
             Put("\r\n\t\tset %d {", s);
-            if (s == 0) Put("\r\n\t\t\t0.0000 0.0000\r\n\t\t\t1.0000 0.0000\r\n\t\t\t1.0000 1.0000\r\n\t\t\t0.0000 1.0000");
+            if (s == 0)
+                Put("\r\n\t\t\t0.0000 0.0000\r\n\t\t\t1.0000 0.0000\r\n\t\t\t1.0000 1.0000\r\n\t\t\t0.0000 1.0000");
             Put(s + 1 < sets ? "\r\n\t\t}\r\n" : "\r\n\t\t}");
         }
         Put("\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t}\r\n\r\n\tpolygonVertexCounts {\r\n\t\t4\r\n\t}");
@@ -129,8 +130,8 @@ void Report(const char* label, const char* what, const bench::ProcessRun& run) {
         printf("%-32s %-8s tessaline not found\n", label, what);
         return;
     }
-    printf("%-32s %-8s exit %d  %6.2f s (processor %6.2f s)  peak %5ld MB\n", label, what, run.exitStatus,
-           run.seconds, run.cpuSeconds, run.peakMegabytes);
+    printf("%-32s %-8s exit %d  %6.2f s (processor %6.2f s)  peak %5ld MB\n", label, what, run.exitStatus, run.seconds,
+           run.cpuSeconds, run.peakMegabytes);
 }
 
 }  // namespace

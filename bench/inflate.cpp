@@ -28,8 +28,8 @@ uint32_t Lcg(uint32_t& state) {
 
 // Rig-text-like data: words and numbers from a small vocabulary.
 Bytes Words(size_t size) {
-    static const char* vocabulary[] = {"joint", "mesh", "weight ", "bind", "\r\n", "0.0000 ", "1.0000 ", "skin",
-                                       "cluster", " { ", " } ", "\"root\"", "uv", "normal", "-0.5000 "};
+    static const char* vocabulary[] = {"joint",   "mesh", "weight ", "bind",     "\r\n", "0.0000 ", "1.0000 ", "skin",
+                                       "cluster", " { ",  " } ",     "\"root\"", "uv",   "normal",  "-0.5000 "};
     uint32_t seed = 1;
     Bytes out;
     while (out.size() < size) {
@@ -104,14 +104,16 @@ void BM_Brix(benchmark::State& state, const std::string& name) {
     auto* decoder = new brix::DecompressorPolicy_Deflate;
     brix::UArray<unsigned char> output;
     for (auto _ : state) {
-        if (decoder->Decompress(input, output) != brix::InflateResult::Ok || size_t(output.Num()) != set.original.size()) {
+        if (decoder->Decompress(input, output) != brix::InflateResult::Ok ||
+            size_t(output.Num()) != set.original.size()) {
             state.SkipWithError("brix decode failed");
             break;
         }
         benchmark::DoNotOptimize(output.Data());
     }
     delete decoder;
-    if (memcmp(output.Data(), set.original.data(), set.original.size()) != 0) state.SkipWithError("brix output differs");
+    if (memcmp(output.Data(), set.original.data(), set.original.size()) != 0)
+        state.SkipWithError("brix output differs");
     Record(state, set.original.size());
 }
 
@@ -166,12 +168,12 @@ private:
 int main(int argc, char** argv) {
     for (const char* name : {"Words", "Mixed"}) {
         const std::string set = name;
-        benchmark::RegisterBenchmark((std::string("Inflate/brix/") + name).c_str(),
-                                     [set](benchmark::State& s) { BM_Brix(s, set); })
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("Inflate/zlib/") + name).c_str(),
-                                     [set](benchmark::State& s) { BM_Zlib(s, set); })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("Inflate/brix/") + name).c_str(), [set](benchmark::State& s) {
+            BM_Brix(s, set);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("Inflate/zlib/") + name).c_str(), [set](benchmark::State& s) {
+            BM_Zlib(s, set);
+        })->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     Summary reporter;

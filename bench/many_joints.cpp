@@ -52,7 +52,8 @@ std::string SkinnedGrid(int side, int joints) {
             const uint32_t a = uint32_t(y * side + x), b = a + 1, c = a + uint32_t(side), d = c + 1;
             indices.insert(indices.end(), {a, b, c, b, d, c});
         }
-    for (int j = 0; j < joints; ++j) binds.insert(binds.end(), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -0.01f * j, 0, 0, 1});
+    for (int j = 0; j < joints; ++j)
+        binds.insert(binds.end(), {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -0.01f * j, 0, 0, 1});
     std::string buffer;
     std::vector<size_t> offsets;
     offsets.push_back(buffer.size()), Append(buffer, positions);
@@ -85,8 +86,9 @@ std::string SkinnedGrid(int side, int joints) {
     }
     return "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0,1]}],\"nodes\":[" + nodes +
            "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0,\"JOINTS_0\":2,\"WEIGHTS_0\":3},"
-           "\"indices\":1}]}],\"skins\":[{\"joints\":[" + jointList + "],\"inverseBindMatrices\":4}],\"accessors\":[" +
-           accessors + "],\"bufferViews\":[" + views + "],\"buffers\":[{\"byteLength\":" + std::to_string(buffer.size()) +
+           "\"indices\":1}]}],\"skins\":[{\"joints\":[" +
+           jointList + "],\"inverseBindMatrices\":4}],\"accessors\":[" + accessors + "],\"bufferViews\":[" + views +
+           "],\"buffers\":[{\"byteLength\":" + std::to_string(buffer.size()) +
            ",\"uri\":\"data:application/octet-stream;base64," + Base64(buffer) + "\"}]}";
 }
 
@@ -98,9 +100,7 @@ int main(int argc, char** argv) {
     here = here.substr(0, here.rfind('/') + 1);
     const std::string tessaline = here + "../bin/tessaline";
     printf("%-28s %10s %10s %10s %8s\n", "skin", "seconds", "cpu", "peak MiB", "status");
-    const struct {
-        int side, joints;
-    } sizes[] = {{55, 1000}, {100, 1000}, {55, 4000}};
+    const struct { int side, joints; } sizes[] = {{55, 1000}, {100, 1000}, {55, 4000}};
     for (const auto& size : sizes) {
         const std::string source = directory + "/many_joints.gltf", rig = directory + "/many_joints.tsl";
         std::ofstream(source) << SkinnedGrid(size.side, size.joints);
@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
             printf("%-28s tessaline not found at %s\n", label, tessaline.c_str());
             return 1;
         }
-        printf("%-28s %10.3f %10.3f %10ld %8d\n", label, run.seconds, run.cpuSeconds, run.peakMegabytes, run.exitStatus);
+        printf("%-28s %10.3f %10.3f %10ld %8d\n", label, run.seconds, run.cpuSeconds, run.peakMegabytes,
+               run.exitStatus);
         std::remove(source.c_str());
         std::remove(rig.c_str());
     }

@@ -13,20 +13,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "CoreServices/Implementations/UCoreServices.h"
-#include "ProcessTiming.h"
-#include "Headers.h"
 #include "Export/ExportScene.h"
+#include "Headers.h"
 #include "Import/ImportScene.h"
+#include "ProcessTiming.h"
 #include "tessahost/StandIn.h"
 
 namespace {
@@ -90,8 +90,8 @@ bool WriteRigText(int n, const std::string& file) {
     };
     fprintf(out, "version 1\r\n\r\nnumBones %d", kBones);
     for (int b = 0; b < kBones; ++b)
-        fprintf(out, "\r\nbone %d {\r\n\tname \"bone%d\"\r\n\tparent \"%s%s\"\r\n\tinvBaseMatrix %s %s %s %s\r\n}\r\n", b, b,
-                b ? "bone" : "", b ? std::to_string(b - 1).c_str() : "", reals({1, 0, 0, 0}).c_str(),
+        fprintf(out, "\r\nbone %d {\r\n\tname \"bone%d\"\r\n\tparent \"%s%s\"\r\n\tinvBaseMatrix %s %s %s %s\r\n}\r\n",
+                b, b, b ? "bone" : "", b ? std::to_string(b - 1).c_str() : "", reals({1, 0, 0, 0}).c_str(),
                 reals({0, 1, 0, 0}).c_str(), reals({0, 0, 1, 0}).c_str(),
                 reals({-float(b) * n / kBones, 0, 0, 1}).c_str());
     fprintf(out, "\r\nnumMeshes 1\r\nmesh 0 {\r\n\tname \"grid\"\r\n\r\n\tvertices {");
@@ -107,7 +107,8 @@ bool WriteRigText(int n, const std::string& file) {
     fprintf(out, "\r\n\t}\r\n\r\n\ttextureCoordinates {\r\n\t\tset 0 {");
     for (int y = 0; y <= n; ++y)
         for (int x = 0; x <= n; ++x) fprintf(out, "\r\n\t\t\t%s", reals({float(x) / n, float(y) / n}).c_str());
-    fprintf(out, "\r\n\t\t}\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t\t \"lambert1\"\r\n\t}\r\n\r\n\tpolygonVertexCounts {");
+    fprintf(out,
+            "\r\n\t\t}\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t\t \"lambert1\"\r\n\t}\r\n\r\n\tpolygonVertexCounts {");
     for (int i = 0; i < n * n; ++i) fprintf(out, "\r\n\t\t4");
     for (const char* list : {"polygonVertexIndices", "polygonNormalIndices", "polygonTexCoordIndices"}) {
         const bool sets = list[7] == 'T';
@@ -165,9 +166,9 @@ double FileMegabytes(const std::string& file) {
 
 // The runs of one program: wall times sorted, and the largest peak memory.
 struct Runs {
-    double firstSeconds = 0;       // the run after the machine sat idle
+    double firstSeconds = 0;      // the run after the machine sat idle
     std::vector<double> seconds;  // the steady runs that follow it, sorted
-    double cpuSeconds = 0;  // of the fastest run
+    double cpuSeconds = 0;        // of the fastest run
     long peakMegabytes = 0;
     int exitStatus = 0;
     bool ran = true;
@@ -208,10 +209,11 @@ void PrintRuns(const char* label, const Runs& runs, const std::string& program, 
         return;
     }
     const double megabytes = FileMegabytes(input), best = runs.seconds.front();
-    printf("%s: exit %d, %.1f MB; first run %.2f s; then %.2f s best, %.2f s median of %zu = %.2f MB/s (processor "
-           "%.2f s), peak memory %ld MB\n",
-           label, runs.exitStatus, megabytes, runs.firstSeconds, best, Median(runs.seconds), runs.seconds.size(),
-           megabytes / best, runs.cpuSeconds, runs.peakMegabytes);
+    printf(
+        "%s: exit %d, %.1f MB; first run %.2f s; then %.2f s best, %.2f s median of %zu = %.2f MB/s (processor "
+        "%.2f s), peak memory %ld MB\n",
+        label, runs.exitStatus, megabytes, runs.firstSeconds, best, Median(runs.seconds), runs.seconds.size(),
+        megabytes / best, runs.cpuSeconds, runs.peakMegabytes);
 }
 
 }  // namespace
@@ -248,10 +250,11 @@ int main(int argc, char** argv) {
         PrintRuns("tessaline info --json", ours, tessaline[0], rig);
         PrintRuns("assimp info -r (OBJ)", theirs, assimp[0], obj);
         if (ours.ran && theirs.ran && !ours.seconds.empty() && !theirs.seconds.empty())
-            printf("tessaline is %.2fx as fast as assimp (median against median), %.2fx (best against best), %.2fx "
-                   "(first run against first run)\n",
-                   Median(theirs.seconds) / Median(ours.seconds), theirs.seconds.front() / ours.seconds.front(),
-                   theirs.firstSeconds / ours.firstSeconds);
+            printf(
+                "tessaline is %.2fx as fast as assimp (median against median), %.2fx (best against best), %.2fx "
+                "(first run against first run)\n",
+                Median(theirs.seconds) / Median(ours.seconds), theirs.seconds.front() / ours.seconds.front(),
+                theirs.firstSeconds / ours.firstSeconds);
     }
 
     const long before = PeakMegabytes();
@@ -262,9 +265,10 @@ int main(int argc, char** argv) {
         const double cpuStart = CpuSeconds();
         const int code = ImportScene(*stream, ImportSettings()).GetCode();
         const double seconds = Seconds(start), cpu = CpuSeconds() - cpuStart, megabytes = FileMegabytes(rig);
-        printf("import: code %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB "
-               "(before: %ld MB)\n",
-               code, megabytes, seconds, megabytes / seconds, cpu, megabytes / cpu, PeakMegabytes(), before);
+        printf(
+            "import: code %d, %.1f MB in %.2f s = %.2f MB/s (processor %.2f s = %.2f MB/s), peak memory %ld MB "
+            "(before: %ld MB)\n",
+            code, megabytes, seconds, megabytes / seconds, cpu, megabytes / cpu, PeakMegabytes(), before);
     }
     for (int run = 0; run < exports; ++run) {
         brix::OutputStreamHandle stream =

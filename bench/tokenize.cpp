@@ -36,7 +36,8 @@ std::string MakeRigLikeText(size_t targetBytes) {
 
 std::string MakeWordText(size_t targetBytes) {
     std::string text = "version 1\r\nwords {\r\n";
-    while (text.size() < targetBytes) text += "\ta a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a\r\n";
+    while (text.size() < targetBytes)
+        text += "\ta a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a a\r\n";
     return text + "}\r\n";
 }
 
@@ -69,13 +70,17 @@ void TokenizeInPlace(const UString& text, int32_t start, int32_t length, size_t&
 void Run(const char* way, const UString& text) {
     const auto start = std::chrono::steady_clock::now();
     size_t tokens = 0, bytesTokenized = 0;
-    if (!strcmp(way, "regex")) TokenizeCopies(text, UTextParser::Engine::RegexOnly, tokens, bytesTokenized);
-    else if (!strcmp(way, "copy")) TokenizeCopies(text, UTextParser::Engine::Scanner, tokens, bytesTokenized);
-    else TokenizeInPlace(text, 0, text.Length(), tokens, bytesTokenized);
+    if (!strcmp(way, "regex"))
+        TokenizeCopies(text, UTextParser::Engine::RegexOnly, tokens, bytesTokenized);
+    else if (!strcmp(way, "copy"))
+        TokenizeCopies(text, UTextParser::Engine::Scanner, tokens, bytesTokenized);
+    else
+        TokenizeInPlace(text, 0, text.Length(), tokens, bytesTokenized);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    printf("%-8s file: %.1f MB, tokens: %zu, time: %.3f s, throughput: %.2f MB/s of file (%.2f MB/s of text "
-           "tokenized, nesting counted)\n",
-           way, text.Length() / 1e6, tokens, seconds, text.Length() / 1e6 / seconds, bytesTokenized / 1e6 / seconds);
+    printf(
+        "%-8s file: %.1f MB, tokens: %zu, time: %.3f s, throughput: %.2f MB/s of file (%.2f MB/s of text "
+        "tokenized, nesting counted)\n",
+        way, text.Length() / 1e6, tokens, seconds, text.Length() / 1e6 / seconds, bytesTokenized / 1e6 / seconds);
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ bool WriteRigText(int n, const std::string& file) {
     };
     fprintf(out, "version 1\r\n\r\nnumBones %d", kBones);
     for (int b = 0; b < kBones; ++b)
-        fprintf(out, "\r\nbone %d {\r\n\tname \"bone%d\"\r\n\tparent \"%s%s\"\r\n\tinvBaseMatrix %s %s %s %s\r\n}\r\n", b, b,
-                b ? "bone" : "", b ? std::to_string(b - 1).c_str() : "", reals({1, 0, 0, 0}).c_str(),
+        fprintf(out, "\r\nbone %d {\r\n\tname \"bone%d\"\r\n\tparent \"%s%s\"\r\n\tinvBaseMatrix %s %s %s %s\r\n}\r\n",
+                b, b, b ? "bone" : "", b ? std::to_string(b - 1).c_str() : "", reals({1, 0, 0, 0}).c_str(),
                 reals({0, 1, 0, 0}).c_str(), reals({0, 0, 1, 0}).c_str(),
                 reals({-float(b) * n / kBones, 0, 0, 1}).c_str());
     fprintf(out, "\r\nnumMeshes 1\r\nmesh 0 {\r\n\tname \"grid\"\r\n\r\n\tvertices {");
@@ -78,7 +78,8 @@ bool WriteRigText(int n, const std::string& file) {
     fprintf(out, "\r\n\t}\r\n\r\n\ttextureCoordinates {\r\n\t\tset 0 {");
     for (int y = 0; y <= n; ++y)
         for (int x = 0; x <= n; ++x) fprintf(out, "\r\n\t\t\t%s", reals({float(x) / n, float(y) / n}).c_str());
-    fprintf(out, "\r\n\t\t}\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t\t \"lambert1\"\r\n\t}\r\n\r\n\tpolygonVertexCounts {");
+    fprintf(out,
+            "\r\n\t\t}\r\n\t}\r\n\r\n\tmaterialNames {\r\n\t\t \"lambert1\"\r\n\t}\r\n\r\n\tpolygonVertexCounts {");
     for (int i = 0; i < n * n; ++i) fprintf(out, "\r\n\t\t4");
     for (const char* list : {"polygonVertexIndices", "polygonNormalIndices", "polygonTexCoordIndices"}) {
         const bool sets = list[7] == 'T';
@@ -197,7 +198,8 @@ int main(int argc, char** argv) {
     }
     Print("tsl_parse", parsing, megabytes);
     const Timing checked = Time(runs, [&] {
-        const bool read = tsl_parse(bytes.data(), bytes.size(), nullptr, &model) == TSL_OK && tsl_validate(&model) == TSL_OK;
+        const bool read =
+            tsl_parse(bytes.data(), bytes.size(), nullptr, &model) == TSL_OK && tsl_validate(&model) == TSL_OK;
         tsl_free(&model);
         return read;
     });

@@ -61,14 +61,14 @@ typedef enum tsl_result {
     TSL_ERROR_OUT_OF_MEMORY,
     TSL_ERROR_INVALID_ARGUMENT,
     /* model faults (tsl_validate) */
-    TSL_ERROR_BAD_PARENT,          /* a parent index out of range, the bone itself, or a cycle */
-    TSL_ERROR_BAD_POLYGON,         /* fewer than 3 corners, or sizes that do not add up */
-    TSL_ERROR_INDEX_OUT_OF_RANGE,  /* a vertex, normal, UV or material index past its list */
-    TSL_ERROR_BAD_WEIGHTS,         /* weight runs that do not add up, or a weight's bone past the list */
-    TSL_ERROR_NOT_FINITE,          /* a position, normal, UV, weight or matrix entry that is inf or nan */
+    TSL_ERROR_BAD_PARENT,         /* a parent index out of range, the bone itself, or a cycle */
+    TSL_ERROR_BAD_POLYGON,        /* fewer than 3 corners, or sizes that do not add up */
+    TSL_ERROR_INDEX_OUT_OF_RANGE, /* a vertex, normal, UV or material index past its list */
+    TSL_ERROR_BAD_WEIGHTS,        /* weight runs that do not add up, or a weight's bone past the list */
+    TSL_ERROR_NOT_FINITE,         /* a position, normal, UV, weight or matrix entry that is inf or nan */
     /* helpers */
-    TSL_ERROR_INDEX_TOO_LARGE,     /* 16-bit indices asked for more than 65536 vertices or bones */
-    TSL_ERROR_BONE_BUDGET          /* one triangle needs more bones than a part may use */
+    TSL_ERROR_INDEX_TOO_LARGE, /* 16-bit indices asked for more than 65536 vertices or bones */
+    TSL_ERROR_BONE_BUDGET      /* one triangle needs more bones than a part may use */
 } tsl_result;
 
 typedef struct tsl_allocator {
@@ -93,10 +93,10 @@ typedef struct tsl_error {
 
 /* What the reader tolerated, as the importer does, without refusing the file. */
 typedef enum tsl_warning_type {
-    TSL_WARN_BONES_DISCARDED,   /* a later numBones started the bones over; count = bones lost */
-    TSL_WARN_MESHES_DISCARDED,  /* the same for meshes */
-    TSL_WARN_BONE_UNNAMED,      /* the bone has no name: it has no joint and its weights are dropped */
-    TSL_WARN_MESH_SKIPPED,      /* a polygon of < 3 corners, counts not matching corners, or a vertex index past the list */
+    TSL_WARN_BONES_DISCARDED,  /* a later numBones started the bones over; count = bones lost */
+    TSL_WARN_MESHES_DISCARDED, /* the same for meshes */
+    TSL_WARN_BONE_UNNAMED,     /* the bone has no name: it has no joint and its weights are dropped */
+    TSL_WARN_MESH_SKIPPED, /* a polygon of < 3 corners, counts not matching corners, or a vertex index past the list */
     TSL_WARN_NORMALS_DROPPED,   /* normal indices not one per corner or past the list: the mesh has no normals */
     TSL_WARN_UV_SETS_CUT,       /* set `set` has no index list: it and later sets are left out */
     TSL_WARN_UV_SET_EMPTIED,    /* set `set`'s indices are too few or point past it: the set is empty */
@@ -116,52 +116,52 @@ typedef struct tsl_warning {
 /* Matrices are 16 floats, row after row; points are row vectors (p' = p M), the
  * translation in row 3. */
 typedef struct tsl_bone {
-    const char *name;       /* as in the file, NUL-terminated; "" for a bone without a name */
-    int32_t parent;         /* index of the parent bone, -1 for a root */
-    float inv_bind[16];     /* invBaseMatrix: world space to bone space at bind time */
-    float bind[16];         /* its inverse: the bone's world matrix at bind time */
-    int bind_invertible;    /* 0 when inv_bind is singular for its scale; bind then equals inv_bind */
+    const char *name;    /* as in the file, NUL-terminated; "" for a bone without a name */
+    int32_t parent;      /* index of the parent bone, -1 for a root */
+    float inv_bind[16];  /* invBaseMatrix: world space to bone space at bind time */
+    float bind[16];      /* its inverse: the bone's world matrix at bind time */
+    int bind_invertible; /* 0 when inv_bind is singular for its scale; bind then equals inv_bind */
 } tsl_bone;
 
 typedef struct tsl_uv_set {
     uint32_t num_uvs;
-    float *uvs;             /* u v pairs */
-    uint32_t *indices;      /* one per corner into uvs; null when the set is empty (unmapped) */
+    float *uvs;        /* u v pairs */
+    uint32_t *indices; /* one per corner into uvs; null when the set is empty (unmapped) */
 } tsl_uv_set;
 
 typedef struct tsl_weight {
-    uint32_t bone;          /* index into the rig's bones */
-    float weight;           /* as stored: not normalised */
+    uint32_t bone; /* index into the rig's bones */
+    float weight;  /* as stored: not normalised */
 } tsl_weight;
 
 typedef struct tsl_mesh {
     const char *name;
-    int32_t file_index;     /* the mesh's index in the file (skipped meshes leave gaps) */
+    int32_t file_index; /* the mesh's index in the file (skipped meshes leave gaps) */
 
     uint32_t num_vertices;
-    float *positions;       /* x y z per vertex, world space at bind time */
+    float *positions; /* x y z per vertex, world space at bind time */
 
     uint32_t num_polygons;
-    uint32_t *polygon_sizes;   /* corners per polygon, each >= 3 */
-    uint32_t *polygon_starts;  /* first corner of each polygon */
+    uint32_t *polygon_sizes;  /* corners per polygon, each >= 3 */
+    uint32_t *polygon_starts; /* first corner of each polygon */
     uint32_t num_corners;
     uint32_t *corner_vertices; /* vertex index per corner */
 
     uint32_t num_normals;
-    float *normals;            /* x y z per normal */
-    uint32_t *normal_indices;  /* one per corner into normals; null when the mesh has none */
+    float *normals;           /* x y z per normal */
+    uint32_t *normal_indices; /* one per corner into normals; null when the mesh has none */
 
     uint32_t num_uv_sets;
     tsl_uv_set *uv_sets;
 
     uint32_t num_materials;
-    const char **materials;       /* names */
-    uint32_t *polygon_materials;  /* one per polygon; null when the file gives none that fit */
+    const char **materials;      /* names */
+    uint32_t *polygon_materials; /* one per polygon; null when the file gives none that fit */
 
-    int skinned;                  /* 0: no skin; the weight arrays are null */
-    uint32_t *weight_offsets;     /* num_vertices + 1 entries: vertex v's run is [offsets[v], offsets[v+1]) */
+    int skinned;              /* 0: no skin; the weight arrays are null */
+    uint32_t *weight_offsets; /* num_vertices + 1 entries: vertex v's run is [offsets[v], offsets[v+1]) */
     uint32_t num_weights;
-    tsl_weight *weights;          /* runs per vertex, each bone once, in first-seen order */
+    tsl_weight *weights; /* runs per vertex, each bone once, in first-seen order */
 } tsl_mesh;
 
 typedef struct tsl_rig {
@@ -171,8 +171,8 @@ typedef struct tsl_rig {
     tsl_mesh *meshes;
     uint32_t num_warnings;
     tsl_warning *warnings;
-    tsl_error error;          /* set when tsl_parse or tsl_validate fails */
-    int y_up;                 /* tsl_to_y_up has run */
+    tsl_error error; /* set when tsl_parse or tsl_validate fails */
+    int y_up;        /* tsl_to_y_up has run */
     /* private */
     tsl_allocator allocator_;
     void *blocks_;
@@ -222,9 +222,9 @@ tsl_result tsl_triangle_indices(const tsl_mesh *mesh, const tsl_vertex_table *ta
 typedef struct tsl_skin_fit {
     uint32_t num_vertices;
     uint32_t max_influences;
-    uint32_t weight_bits;    /* 8 or 16 */
-    uint16_t *bones;         /* num_vertices * max_influences */
-    uint16_t *weights;       /* num_vertices * max_influences, quantised */
+    uint32_t weight_bits; /* 8 or 16 */
+    uint16_t *bones;      /* num_vertices * max_influences */
+    uint16_t *weights;    /* num_vertices * max_influences, quantised */
 } tsl_skin_fit;
 
 /* What a fit lost. A vertex is touched when it lost an influence or a kept weight moved
@@ -240,7 +240,7 @@ typedef struct tsl_loss_report {
     float largest_weight_dropped;
     float largest_bind_change;
     float largest_pose_change;
-    int32_t worst_pose_vertex;   /* -1 when nothing moved */
+    int32_t worst_pose_vertex; /* -1 when nothing moved */
 } tsl_loss_report;
 
 tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_influences, uint32_t weight_bits,
@@ -255,7 +255,7 @@ float tsl_fit_weight(const tsl_skin_fit *fit, uint32_t vertex, uint32_t slot);
 typedef struct tsl_part {
     uint32_t first_triangle, num_triangles;
     uint32_t num_bones;
-    uint16_t *bones;             /* palette: rig bone indices */
+    uint16_t *bones; /* palette: rig bone indices */
 } tsl_part;
 typedef struct tsl_split {
     uint32_t num_parts;
@@ -334,8 +334,10 @@ static void tsl__rig_release(tsl_rig *rig, void *payload) {
     tsl__block *b;
     if (!payload) return;
     b = (tsl__block *)payload - 1;
-    if (b->prev) b->prev->next = b->next;
-    else rig->blocks_ = b->next;
+    if (b->prev)
+        b->prev->next = b->next;
+    else
+        rig->blocks_ = b->next;
     if (b->next) b->next->prev = b->prev;
     rig->allocator_.free(rig->allocator_.user, b);
 }
@@ -344,30 +346,30 @@ static void tsl__rig_release(tsl_rig *rig, void *payload) {
 
 const char *tsl_result_text(tsl_result result) {
     switch (result) {
-        case TSL_OK: return "no fault";
-        case TSL_ERROR_NUL_BYTE: return "a NUL byte in a text file";
-        case TSL_ERROR_VERSION: return "a version other than 1";
-        case TSL_ERROR_COUNT_OUT_OF_RANGE: return "a count that is negative or not below 5000";
-        case TSL_ERROR_INDEX_OUTSIDE_COUNT: return "a bone or mesh index outside its count";
-        case TSL_ERROR_BEYOND_32_BITS: return "an integer that does not fit in 32 bits";
-        case TSL_ERROR_SET_OUT_OF_ORDER: return "a UV set entry that is not the next set 0, 1, 2, ... or not below 5000";
-        case TSL_ERROR_NOT_A_NUMBER: return "a token that is not a number where a number belongs";
-        case TSL_ERROR_NOT_A_BLOCK: return "a token that is not a block where a block belongs";
-        case TSL_ERROR_BLOCK_NOT_ALLOWED: return "a block where a word or quoted string belongs";
-        case TSL_ERROR_VALUE_MISSING: return "a key whose value is missing";
-        case TSL_ERROR_ENDS_INSIDE: return "the file ends inside a block or a quoted string";
-        case TSL_ERROR_NESTED_TOO_DEEPLY: return "blocks nested more than 1000 deep";
-        case TSL_ERROR_RECORD_MISSING: return "the file ends before every declared bone and mesh has its block";
-        case TSL_ERROR_NO_MESH_COUNT: return "the file ends after its bones without a mesh count";
-        case TSL_ERROR_OUT_OF_MEMORY: return "out of memory";
-        case TSL_ERROR_INVALID_ARGUMENT: return "an invalid argument";
-        case TSL_ERROR_BAD_PARENT: return "a parent index outside the bones, the bone itself, or a cycle";
-        case TSL_ERROR_BAD_POLYGON: return "a polygon of fewer than 3 corners, or sizes that do not add up to the corners";
-        case TSL_ERROR_INDEX_OUT_OF_RANGE: return "an index past the end of its list";
-        case TSL_ERROR_BAD_WEIGHTS: return "weight runs that do not add up, or a weight on a bone past the bone list";
-        case TSL_ERROR_NOT_FINITE: return "a value that is not a finite number";
-        case TSL_ERROR_INDEX_TOO_LARGE: return "more vertices or bones than 16-bit indices can address";
-        case TSL_ERROR_BONE_BUDGET: return "a triangle uses more bones than a part may";
+    case TSL_OK: return "no fault";
+    case TSL_ERROR_NUL_BYTE: return "a NUL byte in a text file";
+    case TSL_ERROR_VERSION: return "a version other than 1";
+    case TSL_ERROR_COUNT_OUT_OF_RANGE: return "a count that is negative or not below 5000";
+    case TSL_ERROR_INDEX_OUTSIDE_COUNT: return "a bone or mesh index outside its count";
+    case TSL_ERROR_BEYOND_32_BITS: return "an integer that does not fit in 32 bits";
+    case TSL_ERROR_SET_OUT_OF_ORDER: return "a UV set entry that is not the next set 0, 1, 2, ... or not below 5000";
+    case TSL_ERROR_NOT_A_NUMBER: return "a token that is not a number where a number belongs";
+    case TSL_ERROR_NOT_A_BLOCK: return "a token that is not a block where a block belongs";
+    case TSL_ERROR_BLOCK_NOT_ALLOWED: return "a block where a word or quoted string belongs";
+    case TSL_ERROR_VALUE_MISSING: return "a key whose value is missing";
+    case TSL_ERROR_ENDS_INSIDE: return "the file ends inside a block or a quoted string";
+    case TSL_ERROR_NESTED_TOO_DEEPLY: return "blocks nested more than 1000 deep";
+    case TSL_ERROR_RECORD_MISSING: return "the file ends before every declared bone and mesh has its block";
+    case TSL_ERROR_NO_MESH_COUNT: return "the file ends after its bones without a mesh count";
+    case TSL_ERROR_OUT_OF_MEMORY: return "out of memory";
+    case TSL_ERROR_INVALID_ARGUMENT: return "an invalid argument";
+    case TSL_ERROR_BAD_PARENT: return "a parent index outside the bones, the bone itself, or a cycle";
+    case TSL_ERROR_BAD_POLYGON: return "a polygon of fewer than 3 corners, or sizes that do not add up to the corners";
+    case TSL_ERROR_INDEX_OUT_OF_RANGE: return "an index past the end of its list";
+    case TSL_ERROR_BAD_WEIGHTS: return "weight runs that do not add up, or a weight on a bone past the bone list";
+    case TSL_ERROR_NOT_FINITE: return "a value that is not a finite number";
+    case TSL_ERROR_INDEX_TOO_LARGE: return "more vertices or bones than 16-bit indices can address";
+    case TSL_ERROR_BONE_BUDGET: return "a triangle uses more bones than a part may";
     }
     return "unknown result";
 }
@@ -415,8 +417,10 @@ static int64_t tsl__integer_value(const char *p, const char *e) {
     cap = negative ? (uint64_t)INT64_MAX + 1u : (uint64_t)INT64_MAX;
     for (; p < e; ++p) {
         unsigned d = (unsigned)(*p - '0');
-        if (m > (cap - d) / 10) m = cap;
-        else m = m * 10 + d;
+        if (m > (cap - d) / 10)
+            m = cap;
+        else
+            m = m * 10 + d;
     }
     if (negative) return m > (uint64_t)INT64_MAX ? INT64_MIN : -(int64_t)m;
     return (int64_t)m;
@@ -497,7 +501,7 @@ static int tsl__real_value(tsl_rig *rig, const char *p, const char *e, float *ou
 }
 
 /* White space as the tokenizer knows it: space, tab, LF, VT, FF and CR; branch-free. */
-#define TSL__SPACE(c) (((unsigned char)(c) == ' ') | ((unsigned char)((unsigned char)(c) - 9u) < 5u))
+#define TSL__SPACE(c) (((unsigned char)(c) == ' ') | ((unsigned char)((unsigned char)(c)-9u) < 5u))
 
 /* The plain form [-]digits[.digits] of at most 15 digits, ending where its token ends;
  * null when the text is not that (the caller then takes the general path). The scan
@@ -594,8 +598,8 @@ typedef struct tsl__reader {
 typedef enum { TSL__WORD, TSL__QUOTED, TSL__BLOCK } tsl__kind;
 typedef struct tsl__token {
     tsl__kind kind;
-    const char *start, *end;             /* the whole token */
-    const char *value, *value_end;       /* inside quotes or braces, or the word */
+    const char *start, *end;       /* the whole token */
+    const char *value, *value_end; /* inside quotes or braces, or the word */
 } tsl__token;
 
 static int tsl__fail(tsl__reader *r, tsl_result fault, const char *at) {
@@ -616,7 +620,8 @@ static const char *tsl__match_block(tsl__reader *r, const char *p, int depth) {
         char c = *p;
         if (c == '{') {
             ++level;
-            if (depth - 1 + level > TSL__MAX_DEPTH) return tsl__fail(r, TSL_ERROR_NESTED_TOO_DEEPLY, NULL), (const char *)NULL;
+            if (depth - 1 + level > TSL__MAX_DEPTH)
+                return tsl__fail(r, TSL_ERROR_NESTED_TOO_DEEPLY, NULL), (const char *)NULL;
         } else if (c == '}') {
             if (--level == 0) return p + 1;
         } else if (c == '"') {
@@ -791,11 +796,11 @@ static int tsl__read_list(tsl__reader *r, const char **pos, tsl__list_kind kind,
     /* Room for a typical list at once: a number and its separators take five bytes or more. */
     if (!tsl__reserve(r, list, n + (size_t)(close - p) / 5 + 4)) return 0;
     capacity = list->capacity;
-#define TSL__ROOM(k)                                       \
-    if (n + (k) > capacity) {                              \
-        list->count = n;                                   \
-        if (!tsl__reserve(r, list, n + (k))) return 0;     \
-        capacity = list->capacity;                         \
+#define TSL__ROOM(k)                                   \
+    if (n + (k) > capacity) {                          \
+        list->count = n;                               \
+        if (!tsl__reserve(r, list, n + (k))) return 0; \
+        capacity = list->capacity;                     \
     }
     if (kind == TSL__REALS) {
         for (;;) {
@@ -967,8 +972,10 @@ static int tsl__read_bone(tsl__reader *r, const char **pos, tsl__raw_bone *b) {
                     for (; i < 16; ++i) b->m[i] = 0.0f;
                     break;
                 }
-                if (t.kind != TSL__WORD || !tsl__is_real(t.start, t.end)) return tsl__fail(r, TSL_ERROR_NOT_A_NUMBER, t.start);
-                if (!tsl__real_value(r->rig, t.start, t.end, &b->m[i])) return tsl__fail(r, TSL_ERROR_OUT_OF_MEMORY, NULL);
+                if (t.kind != TSL__WORD || !tsl__is_real(t.start, t.end))
+                    return tsl__fail(r, TSL_ERROR_NOT_A_NUMBER, t.start);
+                if (!tsl__real_value(r->rig, t.start, t.end, &b->m[i]))
+                    return tsl__fail(r, TSL_ERROR_OUT_OF_MEMORY, NULL);
                 if (!(b->m[i] - b->m[i] == 0.0f)) r->non_finite = 1;
             }
         }
@@ -1029,13 +1036,20 @@ static int tsl__read_mesh(tsl__reader *r, const char **pos, tsl__raw_mesh *m) {
             pending = 1;
             continue;
         }
-        if (tsl__is(&key, "vertices")) list = &m->vertices, kind = TSL__REALS, group = 3;
-        else if (tsl__is(&key, "normals")) list = &m->normals, kind = TSL__REALS, group = 3;
-        else if (tsl__is(&key, "polygonVertexCounts")) list = &m->counts;
-        else if (tsl__is(&key, "polygonVertexIndices")) list = &m->indices;
-        else if (tsl__is(&key, "polygonNormalIndices")) list = &m->normal_indices;
-        else if (tsl__is(&key, "vertexWeightCounts")) list = &m->weight_counts;
-        else if (tsl__is(&key, "weights")) list = &m->weights, kind = TSL__PAIRS, group = 2;
+        if (tsl__is(&key, "vertices"))
+            list = &m->vertices, kind = TSL__REALS, group = 3;
+        else if (tsl__is(&key, "normals"))
+            list = &m->normals, kind = TSL__REALS, group = 3;
+        else if (tsl__is(&key, "polygonVertexCounts"))
+            list = &m->counts;
+        else if (tsl__is(&key, "polygonVertexIndices"))
+            list = &m->indices;
+        else if (tsl__is(&key, "polygonNormalIndices"))
+            list = &m->normal_indices;
+        else if (tsl__is(&key, "vertexWeightCounts"))
+            list = &m->weight_counts;
+        else if (tsl__is(&key, "weights"))
+            list = &m->weights, kind = TSL__PAIRS, group = 2;
         if (!list) continue; /* an unknown key: passed over alone */
         if (!tsl__open_block(r, pos, 1, &key)) return 0;
         if (!tsl__read_list(r, pos, kind, group, list)) return 0;
@@ -1062,7 +1076,8 @@ static int tsl__declare(tsl__reader *r, const char **pos, const tsl__token *key,
             r->bones = (tsl__raw_bone *)tsl__rig_alloc(r->rig, (size_t)count * sizeof(tsl__raw_bone));
             if (!r->bones) return tsl__fail(r, TSL_ERROR_OUT_OF_MEMORY, NULL);
             memset(r->bones, 0, (size_t)count * sizeof(tsl__raw_bone));
-            for (i = 0; i < (uint32_t)count; ++i) r->bones[i].m[0] = r->bones[i].m[5] = r->bones[i].m[10] = r->bones[i].m[15] = 1.0f;
+            for (i = 0; i < (uint32_t)count; ++i)
+                r->bones[i].m[0] = r->bones[i].m[5] = r->bones[i].m[10] = r->bones[i].m[15] = 1.0f;
         }
     } else {
         for (i = 0; i < r->num_meshes; ++i) {
@@ -1100,8 +1115,10 @@ static int tsl__read_file(tsl__reader *r) {
             if (!tsl__integer(r, &pos, 0, &key, &index)) return 0;
             if (index < 0 || index >= (int64_t)(bone ? r->num_bones : r->num_meshes))
                 return tsl__fail(r, TSL_ERROR_INDEX_OUTSIDE_COUNT, key.value);
-            if (bone) r->bone = (int32_t)index;
-            else r->mesh = (int32_t)index;
+            if (bone)
+                r->bone = (int32_t)index;
+            else
+                r->mesh = (int32_t)index;
             if (!tsl__open_block(r, &pos, 0, &key)) return 0;
             if (bone) {
                 r->bones[index].filled = 1;
@@ -1181,23 +1198,40 @@ static int tsl__invert(const float *m, float *out) {
     double a[16], inv[16], det, scale = 1.0;
     int i, r;
     for (i = 0; i < 16; ++i) a[i] = m[i];
-    for (r = 0; r < 3; ++r) scale *= sqrt(a[r * 4] * a[r * 4] + a[r * 4 + 1] * a[r * 4 + 1] + a[r * 4 + 2] * a[r * 4 + 2]);
-    inv[0] = a[5] * a[10] * a[15] - a[5] * a[11] * a[14] - a[9] * a[6] * a[15] + a[9] * a[7] * a[14] + a[13] * a[6] * a[11] - a[13] * a[7] * a[10];
-    inv[4] = -a[4] * a[10] * a[15] + a[4] * a[11] * a[14] + a[8] * a[6] * a[15] - a[8] * a[7] * a[14] - a[12] * a[6] * a[11] + a[12] * a[7] * a[10];
-    inv[8] = a[4] * a[9] * a[15] - a[4] * a[11] * a[13] - a[8] * a[5] * a[15] + a[8] * a[7] * a[13] + a[12] * a[5] * a[11] - a[12] * a[7] * a[9];
-    inv[12] = -a[4] * a[9] * a[14] + a[4] * a[10] * a[13] + a[8] * a[5] * a[14] - a[8] * a[6] * a[13] - a[12] * a[5] * a[10] + a[12] * a[6] * a[9];
-    inv[1] = -a[1] * a[10] * a[15] + a[1] * a[11] * a[14] + a[9] * a[2] * a[15] - a[9] * a[3] * a[14] - a[13] * a[2] * a[11] + a[13] * a[3] * a[10];
-    inv[5] = a[0] * a[10] * a[15] - a[0] * a[11] * a[14] - a[8] * a[2] * a[15] + a[8] * a[3] * a[14] + a[12] * a[2] * a[11] - a[12] * a[3] * a[10];
-    inv[9] = -a[0] * a[9] * a[15] + a[0] * a[11] * a[13] + a[8] * a[1] * a[15] - a[8] * a[3] * a[13] - a[12] * a[1] * a[11] + a[12] * a[3] * a[9];
-    inv[13] = a[0] * a[9] * a[14] - a[0] * a[10] * a[13] - a[8] * a[1] * a[14] + a[8] * a[2] * a[13] + a[12] * a[1] * a[10] - a[12] * a[2] * a[9];
-    inv[2] = a[1] * a[6] * a[15] - a[1] * a[7] * a[14] - a[5] * a[2] * a[15] + a[5] * a[3] * a[14] + a[13] * a[2] * a[7] - a[13] * a[3] * a[6];
-    inv[6] = -a[0] * a[6] * a[15] + a[0] * a[7] * a[14] + a[4] * a[2] * a[15] - a[4] * a[3] * a[14] - a[12] * a[2] * a[7] + a[12] * a[3] * a[6];
-    inv[10] = a[0] * a[5] * a[15] - a[0] * a[7] * a[13] - a[4] * a[1] * a[15] + a[4] * a[3] * a[13] + a[12] * a[1] * a[7] - a[12] * a[3] * a[5];
-    inv[14] = -a[0] * a[5] * a[14] + a[0] * a[6] * a[13] + a[4] * a[1] * a[14] - a[4] * a[2] * a[13] - a[12] * a[1] * a[6] + a[12] * a[2] * a[5];
-    inv[3] = -a[1] * a[6] * a[11] + a[1] * a[7] * a[10] + a[5] * a[2] * a[11] - a[5] * a[3] * a[10] - a[9] * a[2] * a[7] + a[9] * a[3] * a[6];
-    inv[7] = a[0] * a[6] * a[11] - a[0] * a[7] * a[10] - a[4] * a[2] * a[11] + a[4] * a[3] * a[10] + a[8] * a[2] * a[7] - a[8] * a[3] * a[6];
-    inv[11] = -a[0] * a[5] * a[11] + a[0] * a[7] * a[9] + a[4] * a[1] * a[11] - a[4] * a[3] * a[9] - a[8] * a[1] * a[7] + a[8] * a[3] * a[5];
-    inv[15] = a[0] * a[5] * a[10] - a[0] * a[6] * a[9] - a[4] * a[1] * a[10] + a[4] * a[2] * a[9] + a[8] * a[1] * a[6] - a[8] * a[2] * a[5];
+    for (r = 0; r < 3; ++r)
+        scale *= sqrt(a[r * 4] * a[r * 4] + a[r * 4 + 1] * a[r * 4 + 1] + a[r * 4 + 2] * a[r * 4 + 2]);
+    inv[0] = a[5] * a[10] * a[15] - a[5] * a[11] * a[14] - a[9] * a[6] * a[15] + a[9] * a[7] * a[14] +
+             a[13] * a[6] * a[11] - a[13] * a[7] * a[10];
+    inv[4] = -a[4] * a[10] * a[15] + a[4] * a[11] * a[14] + a[8] * a[6] * a[15] - a[8] * a[7] * a[14] -
+             a[12] * a[6] * a[11] + a[12] * a[7] * a[10];
+    inv[8] = a[4] * a[9] * a[15] - a[4] * a[11] * a[13] - a[8] * a[5] * a[15] + a[8] * a[7] * a[13] +
+             a[12] * a[5] * a[11] - a[12] * a[7] * a[9];
+    inv[12] = -a[4] * a[9] * a[14] + a[4] * a[10] * a[13] + a[8] * a[5] * a[14] - a[8] * a[6] * a[13] -
+              a[12] * a[5] * a[10] + a[12] * a[6] * a[9];
+    inv[1] = -a[1] * a[10] * a[15] + a[1] * a[11] * a[14] + a[9] * a[2] * a[15] - a[9] * a[3] * a[14] -
+             a[13] * a[2] * a[11] + a[13] * a[3] * a[10];
+    inv[5] = a[0] * a[10] * a[15] - a[0] * a[11] * a[14] - a[8] * a[2] * a[15] + a[8] * a[3] * a[14] +
+             a[12] * a[2] * a[11] - a[12] * a[3] * a[10];
+    inv[9] = -a[0] * a[9] * a[15] + a[0] * a[11] * a[13] + a[8] * a[1] * a[15] - a[8] * a[3] * a[13] -
+             a[12] * a[1] * a[11] + a[12] * a[3] * a[9];
+    inv[13] = a[0] * a[9] * a[14] - a[0] * a[10] * a[13] - a[8] * a[1] * a[14] + a[8] * a[2] * a[13] +
+              a[12] * a[1] * a[10] - a[12] * a[2] * a[9];
+    inv[2] = a[1] * a[6] * a[15] - a[1] * a[7] * a[14] - a[5] * a[2] * a[15] + a[5] * a[3] * a[14] +
+             a[13] * a[2] * a[7] - a[13] * a[3] * a[6];
+    inv[6] = -a[0] * a[6] * a[15] + a[0] * a[7] * a[14] + a[4] * a[2] * a[15] - a[4] * a[3] * a[14] -
+             a[12] * a[2] * a[7] + a[12] * a[3] * a[6];
+    inv[10] = a[0] * a[5] * a[15] - a[0] * a[7] * a[13] - a[4] * a[1] * a[15] + a[4] * a[3] * a[13] +
+              a[12] * a[1] * a[7] - a[12] * a[3] * a[5];
+    inv[14] = -a[0] * a[5] * a[14] + a[0] * a[6] * a[13] + a[4] * a[1] * a[14] - a[4] * a[2] * a[13] -
+              a[12] * a[1] * a[6] + a[12] * a[2] * a[5];
+    inv[3] = -a[1] * a[6] * a[11] + a[1] * a[7] * a[10] + a[5] * a[2] * a[11] - a[5] * a[3] * a[10] -
+             a[9] * a[2] * a[7] + a[9] * a[3] * a[6];
+    inv[7] = a[0] * a[6] * a[11] - a[0] * a[7] * a[10] - a[4] * a[2] * a[11] + a[4] * a[3] * a[10] +
+             a[8] * a[2] * a[7] - a[8] * a[3] * a[6];
+    inv[11] = -a[0] * a[5] * a[11] + a[0] * a[7] * a[9] + a[4] * a[1] * a[11] - a[4] * a[3] * a[9] -
+              a[8] * a[1] * a[7] + a[8] * a[3] * a[5];
+    inv[15] = a[0] * a[5] * a[10] - a[0] * a[6] * a[9] - a[4] * a[1] * a[10] + a[4] * a[2] * a[9] + a[8] * a[1] * a[6] -
+              a[8] * a[2] * a[5];
     det = a[0] * inv[0] + a[1] * inv[4] + a[2] * inv[8] + a[3] * inv[12];
     if (!(fabs(det) > 1e-5 * scale)) {
         memcpy(out, m, 16 * sizeof(float));
@@ -1219,7 +1253,8 @@ static uint32_t tsl__hash(const char *s, size_t n) {
  * the bone itself. Bones are made in index order, each right after its parent (made
  * first when it is not yet); a bone whose parent is still being made when it is reached
  * (parents that form a cycle) becomes a root. */
-static int32_t tsl__find(const int32_t *table, uint32_t size, const tsl__raw_bone *raw, const char *name, size_t length) {
+static int32_t tsl__find(const int32_t *table, uint32_t size, const tsl__raw_bone *raw, const char *name,
+                         size_t length) {
     uint32_t h;
     if (!length) return -1;
     h = tsl__hash(name, length) & (size - 1);
@@ -1351,7 +1386,8 @@ static int tsl__material_indices(tsl_rig *rig, tsl_mesh *mesh, const char *p, co
     return 1;
 }
 
-static int tsl__build_mesh(tsl_rig *rig, size_t *warnings, const tsl__raw_mesh *raw, int32_t file_index, tsl_mesh *mesh) {
+static int tsl__build_mesh(tsl_rig *rig, size_t *warnings, const tsl__raw_mesh *raw, int32_t file_index,
+                           tsl_mesh *mesh) {
     const uint32_t *counts = (const uint32_t *)raw->counts.data;
     const uint32_t *indices = (const uint32_t *)raw->indices.data;
     uint64_t corners = 0;
@@ -1362,7 +1398,8 @@ static int tsl__build_mesh(tsl_rig *rig, size_t *warnings, const tsl__raw_mesh *
         if (counts[i] < 3) return 2;
         corners += counts[i];
     }
-    if (corners != raw->indices.count || !tsl__all_below(indices, raw->indices.count, (uint32_t)(raw->vertices.count / 3)))
+    if (corners != raw->indices.count ||
+        !tsl__all_below(indices, raw->indices.count, (uint32_t)(raw->vertices.count / 3)))
         return 2;
     if (!(mesh->name = tsl__string(rig, raw->name ? raw->name : "", raw->name_length))) return 0;
     mesh->num_vertices = (uint32_t)(raw->vertices.count / 3);
@@ -1487,7 +1524,8 @@ static int tsl__build(tsl__reader *r) {
     tsl_rig *rig = r->rig;
     size_t warnings = 0;
     uint32_t i;
-    if (r->discarded_bones && !tsl__warn(rig, &warnings, TSL_WARN_BONES_DISCARDED, -1, -1, -1, r->discarded_bones)) return 0;
+    if (r->discarded_bones && !tsl__warn(rig, &warnings, TSL_WARN_BONES_DISCARDED, -1, -1, -1, r->discarded_bones))
+        return 0;
     if (r->discarded_meshes && !tsl__warn(rig, &warnings, TSL_WARN_MESHES_DISCARDED, -1, -1, -1, r->discarded_meshes))
         return 0;
     if (r->num_bones) {
@@ -1502,7 +1540,8 @@ static int tsl__build(tsl__reader *r) {
         b->parent = -1;
         memcpy(b->inv_bind, r->bones[i].m, sizeof b->inv_bind);
         b->bind_invertible = tsl__invert(b->inv_bind, b->bind);
-        if (!r->bones[i].name_length && !tsl__warn(rig, &warnings, TSL_WARN_BONE_UNNAMED, (int32_t)i, -1, -1, 0)) return 0;
+        if (!r->bones[i].name_length && !tsl__warn(rig, &warnings, TSL_WARN_BONE_UNNAMED, (int32_t)i, -1, -1, 0))
+            return 0;
     }
     if (rig->num_bones && !tsl__resolve_parents(rig, r->bones)) return 0;
     if (r->num_meshes) {
@@ -1522,7 +1561,8 @@ static int tsl__build(tsl__reader *r) {
     return 1;
 }
 
-static void tsl__set_error(tsl_rig *rig, tsl_result type, const char *text, const char *at, int32_t bone, int32_t mesh) {
+static void tsl__set_error(tsl_rig *rig, tsl_result type, const char *text, const char *at, int32_t bone,
+                           int32_t mesh) {
     rig->error.type = type;
     rig->error.message = tsl_result_text(type);
     rig->error.bone = bone;
@@ -1628,21 +1668,25 @@ tsl_result tsl_validate(tsl_rig *rig) {
     for (i = 0; i < rig->num_bones; ++i) {
         const tsl_bone *b = &rig->bones[i];
         int32_t p = b->parent;
-        if (p < -1 || p >= (int32_t)rig->num_bones || p == (int32_t)i) return tsl__fault(rig, TSL_ERROR_BAD_PARENT, (int32_t)i, -1);
+        if (p < -1 || p >= (int32_t)rig->num_bones || p == (int32_t)i)
+            return tsl__fault(rig, TSL_ERROR_BAD_PARENT, (int32_t)i, -1);
         for (k = 0; p >= 0; ++k, p = rig->bones[p].parent)
             if (k > rig->num_bones) return tsl__fault(rig, TSL_ERROR_BAD_PARENT, (int32_t)i, -1);
-        if (!tsl__finite(b->inv_bind, 16) || !tsl__finite(b->bind, 16)) return tsl__fault(rig, TSL_ERROR_NOT_FINITE, (int32_t)i, -1);
+        if (!tsl__finite(b->inv_bind, 16) || !tsl__finite(b->bind, 16))
+            return tsl__fault(rig, TSL_ERROR_NOT_FINITE, (int32_t)i, -1);
     }
     for (i = 0; i < rig->num_meshes; ++i) {
         const tsl_mesh *m = &rig->meshes[i];
         int32_t at = m->file_index;
         uint64_t corners = 0;
         for (j = 0; j < m->num_polygons; ++j) {
-            if (m->polygon_sizes[j] < 3 || m->polygon_starts[j] != corners) return tsl__fault(rig, TSL_ERROR_BAD_POLYGON, -1, at);
+            if (m->polygon_sizes[j] < 3 || m->polygon_starts[j] != corners)
+                return tsl__fault(rig, TSL_ERROR_BAD_POLYGON, -1, at);
             corners += m->polygon_sizes[j];
         }
         if (corners != m->num_corners) return tsl__fault(rig, TSL_ERROR_BAD_POLYGON, -1, at);
-        if (!tsl__all_below(m->corner_vertices, m->num_corners, m->num_vertices)) return tsl__fault(rig, TSL_ERROR_INDEX_OUT_OF_RANGE, -1, at);
+        if (!tsl__all_below(m->corner_vertices, m->num_corners, m->num_vertices))
+            return tsl__fault(rig, TSL_ERROR_INDEX_OUT_OF_RANGE, -1, at);
         if (m->normal_indices && !tsl__all_below(m->normal_indices, m->num_corners, m->num_normals))
             return tsl__fault(rig, TSL_ERROR_INDEX_OUT_OF_RANGE, -1, at);
         for (j = 0; j < m->num_uv_sets; ++j)
@@ -1654,16 +1698,19 @@ tsl_result tsl_validate(tsl_rig *rig) {
             if (m->weight_offsets[0] != 0 || m->weight_offsets[m->num_vertices] != m->num_weights)
                 return tsl__fault(rig, TSL_ERROR_BAD_WEIGHTS, -1, at);
             for (j = 0; j < m->num_vertices; ++j)
-                if (m->weight_offsets[j] > m->weight_offsets[j + 1]) return tsl__fault(rig, TSL_ERROR_BAD_WEIGHTS, -1, at);
+                if (m->weight_offsets[j] > m->weight_offsets[j + 1])
+                    return tsl__fault(rig, TSL_ERROR_BAD_WEIGHTS, -1, at);
             for (j = 0; j < m->num_weights; ++j) {
                 if (m->weights[j].bone >= rig->num_bones) return tsl__fault(rig, TSL_ERROR_BAD_WEIGHTS, -1, at);
                 if (!tsl__finite(&m->weights[j].weight, 1)) return tsl__fault(rig, TSL_ERROR_NOT_FINITE, -1, at);
             }
         }
-        if (!tsl__finite(m->positions, (size_t)m->num_vertices * 3) || !tsl__finite(m->normals, (size_t)m->num_normals * 3))
+        if (!tsl__finite(m->positions, (size_t)m->num_vertices * 3) ||
+            !tsl__finite(m->normals, (size_t)m->num_normals * 3))
             return tsl__fault(rig, TSL_ERROR_NOT_FINITE, -1, at);
         for (j = 0; j < m->num_uv_sets; ++j)
-            if (!tsl__finite(m->uv_sets[j].uvs, (size_t)m->uv_sets[j].num_uvs * 2)) return tsl__fault(rig, TSL_ERROR_NOT_FINITE, -1, at);
+            if (!tsl__finite(m->uv_sets[j].uvs, (size_t)m->uv_sets[j].num_uvs * 2))
+                return tsl__fault(rig, TSL_ERROR_NOT_FINITE, -1, at);
     }
     return TSL_OK;
 }
@@ -1759,7 +1806,8 @@ static int tsl__same_corner(const tsl_mesh *m, uint32_t a, uint32_t b) {
             uint32_t na = m->weight_offsets[va + 1] - m->weight_offsets[va];
             if (na != m->weight_offsets[vb + 1] - m->weight_offsets[vb]) return 0;
             for (k = 0; k < na; ++k) {
-                const tsl_weight *x = &m->weights[m->weight_offsets[va] + k], *y = &m->weights[m->weight_offsets[vb] + k];
+                const tsl_weight *x = &m->weights[m->weight_offsets[va] + k],
+                                 *y = &m->weights[m->weight_offsets[vb] + k];
                 if (x->bone != y->bone || !(x->weight == y->weight)) return 0;
             }
         }
@@ -1835,8 +1883,10 @@ tsl_result tsl_triangle_indices(const tsl_mesh *mesh, const tsl_vertex_table *ta
             v[1] = table->vertex_of_corner[c0 + k];
             v[2] = table->vertex_of_corner[c0 + k + 1];
             for (i = 0; i < 3; ++i) {
-                if (index_size == 2) ((uint16_t *)out)[3 * t + i] = (uint16_t)v[i];
-                else ((uint32_t *)out)[3 * t + i] = v[i];
+                if (index_size == 2)
+                    ((uint16_t *)out)[3 * t + i] = (uint16_t)v[i];
+                else
+                    ((uint32_t *)out)[3 * t + i] = v[i];
             }
         }
     }
@@ -1855,7 +1905,8 @@ static void tsl__multiply(const double *a, const double *b, double *out) {
     int r, c;
     for (r = 0; r < 4; ++r)
         for (c = 0; c < 4; ++c)
-            out[4 * r + c] = a[4 * r] * b[c] + a[4 * r + 1] * b[4 + c] + a[4 * r + 2] * b[8 + c] + a[4 * r + 3] * b[12 + c];
+            out[4 * r + c] =
+                a[4 * r] * b[c] + a[4 * r + 1] * b[4 + c] + a[4 * r + 2] * b[8 + c] + a[4 * r + 3] * b[12 + c];
 }
 
 /* The skinning matrices of the two poses, bone by bone: inv_bind times the bind world
@@ -1924,7 +1975,8 @@ tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_i
     fit->weights = (uint16_t *)a.alloc(a.user, (slots ? slots : 1) * sizeof(uint16_t));
     if (mesh->skinned)
         for (v = 0; v < n; ++v)
-            if (mesh->weight_offsets[v + 1] - mesh->weight_offsets[v] > most) most = mesh->weight_offsets[v + 1] - mesh->weight_offsets[v];
+            if (mesh->weight_offsets[v + 1] - mesh->weight_offsets[v] > most)
+                most = mesh->weight_offsets[v + 1] - mesh->weight_offsets[v];
     entries = (struct tsl__entry *)a.alloc(a.user, most * sizeof *entries);
     matrices = (double *)a.alloc(a.user, (rig->num_bones ? rig->num_bones : 1) * 32 * sizeof(double));
     if (!fit->bones || !fit->weights || !entries || !matrices) {
@@ -1937,7 +1989,8 @@ tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_i
         memset(fit->bones, 0, slots * sizeof(uint16_t));
         memset(fit->weights, 0, slots * sizeof(uint16_t));
     }
-    for (v = 0; v < rig->num_bones; ++v) tsl__pose_matrices(&rig->bones[v], v, matrices + 32 * v, matrices + 32 * v + 16);
+    for (v = 0; v < rig->num_bones; ++v)
+        tsl__pose_matrices(&rig->bones[v], v, matrices + 32 * v, matrices + 32 * v + 16);
 
     for (v = 0; v < n; ++v) {
         uint32_t first = mesh->skinned ? mesh->weight_offsets[v] : 0;
@@ -1972,7 +2025,8 @@ tsl_result tsl_fit_skin(const tsl_rig *rig, const tsl_mesh *mesh, uint32_t max_i
         }
         for (i = max_influences; i < kept; ++i) {
             ++dropped;
-            if ((float)entries[i].weight > report->largest_weight_dropped) report->largest_weight_dropped = (float)entries[i].weight;
+            if ((float)entries[i].weight > report->largest_weight_dropped)
+                report->largest_weight_dropped = (float)entries[i].weight;
         }
         if (kept > max_influences) kept = max_influences;
         if (kept == 0) {

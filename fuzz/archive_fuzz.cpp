@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i + 46 <= size; ++i) {
         if (memcmp(data + i, "PK\x01\x02", 4) != 0) continue;
         const size_t length = data[i + 28] | data[i + 29] << 8;
-        if (i + 46 + length <= size)
-            OpenAndRead(source, brix::UString(data + i + 46, int32_t(length)));
+        if (i + 46 + length <= size) OpenAndRead(source, brix::UString(data + i + 46, int32_t(length)));
         break;
     }
     return 0;

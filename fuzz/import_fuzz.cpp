@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "CoreServices/Implementations/UCoreServices.h"
-#include "Import/ImportScene.h"
 #include "CoreServices/Implementations/UStream_Archive.h"
+#include "Import/ImportScene.h"
 #include "tessahost/StandIn.h"
 
 namespace {

@@ -22,8 +22,10 @@ ModuleInfoBase& ModuleInfoBase::GetModuleInfoBaseFor(uint32_t id) {
 void PluginDescription::Append(const ModuleInfoBase& record) {
     ModuleInfoBase* copy = new ModuleInfoBase(record);
     copy->m_previous = last;
-    if (last) last->m_next = copy;
-    else first = copy;
+    if (last)
+        last->m_next = copy;
+    else
+        first = copy;
     last = copy;
     ++count;
 }

@@ -21,7 +21,10 @@ public:
         : m_name(name), m_id(id), m_kind(kind), m_creator(creator), m_destroyer(destroyer) {}
     // A copy carries the fields, not the list links.
     ModuleInfoBase(const ModuleInfoBase& other)
-        : m_name(other.m_name), m_id(other.m_id), m_kind(other.m_kind), m_creator(other.m_creator),
+        : m_name(other.m_name),
+          m_id(other.m_id),
+          m_kind(other.m_kind),
+          m_creator(other.m_creator),
           m_destroyer(other.m_destroyer) {}
     ModuleInfoBase& operator=(const ModuleInfoBase&) = delete;
 

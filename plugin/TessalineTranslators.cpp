@@ -90,15 +90,19 @@ void DestroyTranslator(void* translator) {
 // it was.
 MStatus TessalineExporter::writer(const MFileObject& file, const MString& optionsString, FileAccessMode mode) {
     bool selectedOnly;
-    if (mode == kSaveAccessMode || mode == kExportAccessMode) selectedOnly = false;
-    else if (mode == kExportActiveAccessMode) selectedOnly = true;
-    else return MStatus::kFailure;
+    if (mode == kSaveAccessMode || mode == kExportAccessMode)
+        selectedOnly = false;
+    else if (mode == kExportActiveAccessMode)
+        selectedOnly = true;
+    else
+        return MStatus::kFailure;
 
     const brix::UString name(file.name().asChar());
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::OutputStreamHandle stream = files->CreateReplacingFileWriter(name);
     if (!stream) {
-        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for writing.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for writing.\r\n"
+                                                                   << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
 
@@ -122,7 +126,8 @@ MStatus TessalineImporter::reader(const MFileObject& file, const MString& option
     brix::IFileSystem* files = brix::GetCoreServices()->GetFileSystem();
     brix::InputStreamHandle stream = files->CreateFileReader(name);
     if (!stream) {
-        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for reading.\r\n" << files->GetLastFailureReason();
+        brix::UMessage(brix::Channel::Error, "Can't open file \"") << name << "\" for reading.\r\n"
+                                                                   << files->GetLastFailureReason();
         return MStatus::kFailure;
     }
     OptionLine options;

@@ -59,8 +59,8 @@ const char* ErrorDescription::TypeName(int type) { return type == TYPE_BAD_ALLOC
 
 const char* ErrorDescription::Format() const {
     // Labels, the longest type name and three full fields fit, so nothing is ever cut.
-    snprintf(m_formatted, sizeof m_formatted, "Type:\r\n%s\r\n\r\nMessage:\r\n%s\r\n\r\nHistory:\r\n%s", TypeName(m_type),
-             m_message[0] ? m_message : "(n/a)", m_history[0] ? m_history : "(n/a)");
+    snprintf(m_formatted, sizeof m_formatted, "Type:\r\n%s\r\n\r\nMessage:\r\n%s\r\n\r\nHistory:\r\n%s",
+             TypeName(m_type), m_message[0] ? m_message : "(n/a)", m_history[0] ? m_history : "(n/a)");
     return m_formatted;
 }
 
@@ -109,9 +109,12 @@ size_t ParseBindings(const char* with, const char* end, Binding* bindings, size_
         const char* q = valueBegin;
         int depth = 0;
         for (; q < end; ++q) {
-            if (*q == '<' || *q == '(' || *q == '[') ++depth;
-            else if (*q == '>' || *q == ')' || *q == ']') --depth;
-            else if (*q == ';' && depth == 0) break;
+            if (*q == '<' || *q == '(' || *q == '[')
+                ++depth;
+            else if (*q == '>' || *q == ')' || *q == ']')
+                --depth;
+            else if (*q == ';' && depth == 0)
+                break;
         }
         bindings[count++] = Binding{{p, equals}, {valueBegin, q}};
         p = q < end ? q + 2 : end;
@@ -148,7 +151,8 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
     if (close > signature) {
         int depth = 0;
         for (const char* p = close - 1; p >= signature; --p) {
-            if (*p == ')') ++depth;
+            if (*p == ')')
+                ++depth;
             else if (*p == '(' && --depth == 0) {
                 nameEnd = p;
                 break;
@@ -159,9 +163,12 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
     const char* nameBegin = signature;
     int depth = 0;
     for (const char* p = signature; p < nameEnd; ++p) {
-        if (*p == '<' || *p == '(') ++depth;
-        else if (*p == '>' || *p == ')') --depth;
-        else if (*p == ' ' && depth == 0) nameBegin = p + 1;
+        if (*p == '<' || *p == '(')
+            ++depth;
+        else if (*p == '>' || *p == ')')
+            --depth;
+        else if (*p == ' ' && depth == 0)
+            nameBegin = p + 1;
     }
     while (nameBegin < nameEnd && (*nameBegin == '*' || *nameBegin == '&')) ++nameBegin;
 
@@ -173,8 +180,10 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
             const Binding* bound = nullptr;
             for (size_t i = 0; i < bindingCount && !bound; ++i)
                 if (bindings[i].name.Equals(p, size_t(q - p))) bound = &bindings[i];
-            if (bound) writer.Put(bound->value.begin, bound->value.size());
-            else writer.Put(p, size_t(q - p));
+            if (bound)
+                writer.Put(bound->value.begin, bound->value.size());
+            else
+                writer.Put(p, size_t(q - p));
             p = q;
         } else {
             writer.Put(p, 1);

@@ -59,11 +59,10 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
 
 // Checks an invariant or a precondition; on failure throws an ErrorDescription whose
 // message is "'assure' failed: " and the condition's source text.
-#define assure(condition)                                                                      \
-    do {                                                                                       \
-        if (!(condition))                                                                      \
-            ::brix::ThrowAssureFailure(__FILE__, __PRETTY_FUNCTION__,                          \
-                                       "'assure' failed: " #condition, __LINE__);              \
+#define assure(condition)                                                                                        \
+    do {                                                                                                         \
+        if (!(condition))                                                                                        \
+            ::brix::ThrowAssureFailure(__FILE__, __PRETTY_FUNCTION__, "'assure' failed: " #condition, __LINE__); \
     } while (0)
 
 // The standard guard around a function body: a record passing through gets the
@@ -72,19 +71,19 @@ const char* QualifiedFunctionName(const char* signature, char* out, size_t outSi
 #define BRIX_GUARD_BEGIN try {
 // The same guard for functions whose foreign-exception record names a fixed source
 // file and line instead of the guard's own.
-#define BRIX_GUARD_END_AT(file, line)                                                          \
-    }                                                                                          \
-    catch (const ::brix::ErrorDescription& guardedError) {                                     \
-        ::brix::RethrowWithHistory(guardedError, __PRETTY_FUNCTION__);                         \
-    }                                                                                          \
-    catch (...) {                                                                              \
-        ::brix::ThrowUnknownError(file, __PRETTY_FUNCTION__, line);                            \
+#define BRIX_GUARD_END_AT(file, line)                                  \
+    }                                                                  \
+    catch (const ::brix::ErrorDescription& guardedError) {             \
+        ::brix::RethrowWithHistory(guardedError, __PRETTY_FUNCTION__); \
+    }                                                                  \
+    catch (...) {                                                      \
+        ::brix::ThrowUnknownError(file, __PRETTY_FUNCTION__, line);    \
     }
-#define BRIX_GUARD_END                                                                         \
-    }                                                                                          \
-    catch (const ::brix::ErrorDescription& guardedError) {                                     \
-        ::brix::RethrowWithHistory(guardedError, __PRETTY_FUNCTION__);                         \
-    }                                                                                          \
-    catch (...) {                                                                              \
-        ::brix::ThrowUnknownError(__FILE__, __PRETTY_FUNCTION__, __LINE__);                    \
+#define BRIX_GUARD_END                                                      \
+    }                                                                       \
+    catch (const ::brix::ErrorDescription& guardedError) {                  \
+        ::brix::RethrowWithHistory(guardedError, __PRETTY_FUNCTION__);      \
+    }                                                                       \
+    catch (...) {                                                           \
+        ::brix::ThrowUnknownError(__FILE__, __PRETTY_FUNCTION__, __LINE__); \
     }

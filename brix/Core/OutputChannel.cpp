@@ -26,11 +26,8 @@ void UOutputChannel::BeginMessage() {
 
 void UOutputChannel::Write(const UString& text) {
     switch (m_kind) {
-    case Kind::Silent:
-        return;
-    case Kind::Plain:
-        WriteToTargets(text);
-        return;
+    case Kind::Silent: return;
+    case Kind::Plain: WriteToTargets(text); return;
     case Kind::Indented: {
         // Each line goes out with its line break, then the indentation, so continuation
         // lines line up under the text after the prefix; the rest goes out last.

@@ -3,8 +3,8 @@
 // begin, write and end on to its handler when one is installed and drops them
 // otherwise. Handlers have the same operations (host sinks, test recorders).
 
-#include "Platform/WindowsKernel.h"
 #include "Core/UBaseString.h"
+#include "Platform/WindowsKernel.h"
 
 namespace brix {
 

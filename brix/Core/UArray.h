@@ -52,8 +52,11 @@ public:
     }
 
     ~UArray() noexcept(false) override {
+        // The conditions' texts are the messages a failure gives, kept as they were.
+        // clang-format off
         assure(m_arrayNum>=0);
         assure(m_arrayMax>=m_arrayNum);
+        // clang-format on
         DestroyRange(0, m_arrayNum);
         m_arrayNum = 0;
     }
@@ -119,7 +122,8 @@ public:
         if (count > m_arrayNum - index) count = m_arrayNum - index;
         DestroyRange(index, count);
         const int32_t following = m_arrayNum - index - count;
-        if (following > 0) memmove(static_cast<void*>(Data() + index), Data() + index + count, size_t(following) * sizeof(T));
+        if (following > 0)
+            memmove(static_cast<void*>(Data() + index), Data() + index + count, size_t(following) * sizeof(T));
         m_arrayNum -= count;
         int64_t shrunk = RoundUp(int64_t(m_arrayNum) * 2);
         if (shrunk < m_arrayMax) Reallocate(shrunk, sizeof(T));

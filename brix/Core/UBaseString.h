@@ -30,8 +30,10 @@ public:
         if (text && text == c_str()) return *this;
         if (Overlaps(text)) return Assign(UBaseString(text).c_str());
         const int32_t wanted = int32_t(text ? strlen(text) : 0) + 1;
-        if (this->Num() < wanted) this->Add(wanted - this->Num());
-        else if (this->Num() > wanted) this->Remove(wanted, this->Num() - wanted);
+        if (this->Num() < wanted)
+            this->Add(wanted - this->Num());
+        else if (this->Num() > wanted)
+            this->Remove(wanted, this->Num() - wanted);
         if (wanted > 1) memcpy(this->Data(), text, size_t(wanted - 1));
         this->Data()[wanted - 1] = 0;
         return *this;

@@ -94,8 +94,10 @@ void RemoveFolder(const char* folder) {
 void RemoveRegistered() {
     for (Slot& slot : g_slots) {
         if (slot.state.load(std::memory_order_acquire) != Ready) continue;
-        if (slot.isFolder) RemoveFolder(slot.path);
-        else RemovePath(slot.path);
+        if (slot.isFolder)
+            RemoveFolder(slot.path);
+        else
+            RemovePath(slot.path);
     }
 }
 

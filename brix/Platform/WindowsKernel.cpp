@@ -1,15 +1,15 @@
 #include "Platform/WindowsKernel.h"
 
 #if !defined(_WIN32)
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <thread>
 
@@ -32,8 +32,7 @@ constexpr size_t kRegionHeader = 16;
 }  // namespace
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
-    if (address != nullptr || size == 0 || !(allocationType & MEM_COMMIT) || protect != PAGE_READWRITE)
-        return nullptr;
+    if (address != nullptr || size == 0 || !(allocationType & MEM_COMMIT) || protect != PAGE_READWRITE) return nullptr;
     if (size > SIZE_MAX - kRegionHeader) return nullptr;
     const size_t mapped = size + kRegionHeader;
     void* region = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -151,8 +150,8 @@ DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD messageId, DWORD, LPSTR buffer,
     return Fail(ERROR_INVALID_PARAMETER);
 }
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD creation,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD creation, DWORD,
+                   HANDLE) {
     if (!fileName) {
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -166,9 +165,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     case OPEN_ALWAYS: flags |= O_CREAT; break;
     case OPEN_EXISTING:
     case TRUNCATE_EXISTING: break;
-    default:
-        Fail(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
+    default: Fail(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
     const bool existed = Exists(fileName);
     // Without O_NONBLOCK, opening a FIFO would wait for its other end; the flag is taken
@@ -176,8 +173,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
     const int fd = open(fileName, flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         // A file that may be created is missing only when its folder is.
-        if (errno == ENOENT && (flags & O_CREAT)) Fail(ERROR_PATH_NOT_FOUND);
-        else FailFromErrno();
+        if (errno == ENOENT && (flags & O_CREAT))
+            Fail(ERROR_PATH_NOT_FOUND);
+        else
+            FailFromErrno();
         return INVALID_HANDLE_VALUE;
     }
     struct stat status;
@@ -318,8 +317,10 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
     }
     const int64_t offset =
         distanceHigh ? int64_t((uint64_t(uint32_t(*distanceHigh)) << 32) | uint32_t(distance)) : int64_t(distance);
-    const int whence = moveMethod == FILE_BEGIN ? SEEK_SET : moveMethod == FILE_CURRENT ? SEEK_CUR
-                       : moveMethod == FILE_END ? SEEK_END : -1;
+    const int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
+                       : moveMethod == FILE_CURRENT ? SEEK_CUR
+                       : moveMethod == FILE_END     ? SEEK_END
+                                                    : -1;
     if (whence < 0) {
         Fail(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;

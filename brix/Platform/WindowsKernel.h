@@ -20,9 +20,9 @@
 #undef GetObject
 #else
 
+#include <pthread.h>
 #include <cstddef>
 #include <cstdint>
-#include <pthread.h>
 
 typedef int BOOL;
 typedef uint32_t DWORD;
@@ -143,10 +143,10 @@ union LARGE_INTEGER {
 // The calling convention of callbacks the system calls; the default one here.
 #define WINAPI
 
-typedef DWORD (WINAPI *LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
-                                    LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
-                                    DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
-                                    HANDLE destinationFile, LPVOID data);
+typedef DWORD(WINAPI* LPPROGRESS_ROUTINE)(LARGE_INTEGER totalFileSize, LARGE_INTEGER totalBytesTransferred,
+                                          LARGE_INTEGER streamSize, LARGE_INTEGER streamBytesTransferred,
+                                          DWORD streamNumber, DWORD callbackReason, HANDLE sourceFile,
+                                          HANDLE destinationFile, LPVOID data);
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
@@ -180,8 +180,8 @@ BOOL CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
 // Copies in chunks, calling progress (when given) once before the first chunk and after
 // each; PROGRESS_CANCEL or PROGRESS_STOP, or *cancel set, abandons the copy and removes
 // the destination.
-BOOL CopyFileExA(LPCSTR existingFileName, LPCSTR newFileName, LPPROGRESS_ROUTINE progress, LPVOID data,
-                 LPBOOL cancel, DWORD copyFlags);
+BOOL CopyFileExA(LPCSTR existingFileName, LPCSTR newFileName, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
+                 DWORD copyFlags);
 // Renames; fails on an existing destination without MOVEFILE_REPLACE_EXISTING, and across
 // file systems without MOVEFILE_COPY_ALLOWED (ERROR_NOT_SAME_DEVICE).
 BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);

@@ -62,16 +62,18 @@ UBlockScanner::Structure UBlockScanner::ScanStructure(const unsigned char* begin
     int depth = 0;
     for (const unsigned char* p = begin; (p = NextBraceOrQuote(p, end)) < end; ++p) {
         switch (kClasses.of[*p]) {
-            case kOpen:
-                if (++depth > structure.deepest) structure.deepest = depth;
-                break;
-            case kClose:
-                if (depth > 0) --depth;
-                break;
-            default:  // a quote: its string ends at the next quote
-                if (p < lastQuote) p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(end - p - 1)));
-                else structure.unpairedQuote = true;
-                break;
+        case kOpen:
+            if (++depth > structure.deepest) structure.deepest = depth;
+            break;
+        case kClose:
+            if (depth > 0) --depth;
+            break;
+        default:  // a quote: its string ends at the next quote
+            if (p < lastQuote)
+                p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(end - p - 1)));
+            else
+                structure.unpairedQuote = true;
+            break;
         }
     }
     structure.unclosedBlock = depth > 0;
@@ -102,18 +104,16 @@ const unsigned char* UBlockScanner::MatchBlock(const unsigned char* p) {
     int depth = 0;
     for (; (p = NextBraceOrQuote(p, m_end)) < m_end; ++p) {
         switch (kClasses.of[*p]) {
-            case kOpen:
-                if (++depth > UTextParser::kMaxBlockDepth) return nullptr;
-                break;
-            case kClose:
-                if (--depth == 0) return p + 1;
-                break;
-            case kQuote:
-                if (HasClosingQuote(p))
-                    p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
-                break;
-            default:
-                break;
+        case kOpen:
+            if (++depth > UTextParser::kMaxBlockDepth) return nullptr;
+            break;
+        case kClose:
+            if (--depth == 0) return p + 1;
+            break;
+        case kQuote:
+            if (HasClosingQuote(p)) p = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
+            break;
+        default: break;
         }
     }
     return nullptr;
@@ -148,44 +148,41 @@ bool UBlockScanner::Next(Token& token) {
     const unsigned char* p = m_pos;
     while (p < m_end) {
         switch (kClasses.of[*p]) {
-            case kSpace:
-            case kClose:
+        case kSpace:
+        case kClose: ++p; continue;
+        case kQuote: {
+            if (!HasClosingQuote(p)) {  // no closing quote: the byte starts no token
                 ++p;
                 continue;
-            case kQuote: {
-                if (!HasClosingQuote(p)) {  // no closing quote: the byte starts no token
-                    ++p;
-                    continue;
-                }
-                const unsigned char* close =
-                    static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
-                token = {int32_t(p - m_begin), int32_t(close + 1 - p), int32_t(p + 1 - m_begin), int32_t(close - p - 1)};
-                m_pos = close + 1;
+            }
+            const unsigned char* close = static_cast<const unsigned char*>(memchr(p + 1, '"', size_t(m_end - p - 1)));
+            token = {int32_t(p - m_begin), int32_t(close + 1 - p), int32_t(p + 1 - m_begin), int32_t(close - p - 1)};
+            m_pos = close + 1;
+            return true;
+        }
+        case kOpen: {
+            if (const unsigned char* after = MatchBlock(p)) {
+                token = {int32_t(p - m_begin), int32_t(after - p), int32_t(p + 1 - m_begin), int32_t(after - p - 2)};
+                m_pos = after;
                 return true;
             }
-            case kOpen: {
-                if (const unsigned char* after = MatchBlock(p)) {
-                    token = {int32_t(p - m_begin), int32_t(after - p), int32_t(p + 1 - m_begin), int32_t(after - p - 2)};
-                    m_pos = after;
-                    return true;
-                }
-                bool kept = false;
-                if (!SearchWithEngine(p, token, kept)) {
-                    m_done = true;
-                    m_pos = m_end;
-                    return false;
-                }
-                if (kept) return true;
-                p = m_pos;
-                continue;
+            bool kept = false;
+            if (!SearchWithEngine(p, token, kept)) {
+                m_done = true;
+                m_pos = m_end;
+                return false;
             }
-            default: {
-                const unsigned char* q = p + 1;
-                while (q < m_end && kClasses.of[*q] == kOther) ++q;
-                token = {int32_t(p - m_begin), int32_t(q - p), int32_t(p - m_begin), int32_t(q - p)};
-                m_pos = q;
-                return true;
-            }
+            if (kept) return true;
+            p = m_pos;
+            continue;
+        }
+        default: {
+            const unsigned char* q = p + 1;
+            while (q < m_end && kClasses.of[*q] == kOther) ++q;
+            token = {int32_t(p - m_begin), int32_t(q - p), int32_t(p - m_begin), int32_t(q - p)};
+            m_pos = q;
+            return true;
+        }
         }
     }
     m_pos = m_end;

@@ -35,6 +35,7 @@ extern template class UBaseCommandLine<unsigned char>;
 // after the translator's module: each piece loses its spaces, tabs and line breaks, its
 // "=" become spaces, and it becomes one " -" argument.
 UString TranslatorOptionsToCommandLineText(const char* moduleName, const UString& options);
-void ParseTranslatorOptions(const char* moduleName, const UString& options, UBaseCommandLine<unsigned char>& commandLine);
+void ParseTranslatorOptions(const char* moduleName, const UString& options,
+                            UBaseCommandLine<unsigned char>& commandLine);
 
 }  // namespace brix

@@ -44,8 +44,10 @@ int32_t ReadInteger(const char* text) {
     unsigned long long magnitude;
     ReadMagnitude(text, (unsigned long long)LONG_MAX, negative, magnitude);
     long value;
-    if (negative) value = magnitude > (unsigned long long)LONG_MAX ? LONG_MIN : -(long)magnitude;
-    else value = magnitude > (unsigned long long)LONG_MAX ? LONG_MAX : (long)magnitude;
+    if (negative)
+        value = magnitude > (unsigned long long)LONG_MAX ? LONG_MIN : -(long)magnitude;
+    else
+        value = magnitude > (unsigned long long)LONG_MAX ? LONG_MAX : (long)magnitude;
     return int32_t(value);
 }
 
@@ -65,7 +67,7 @@ namespace {
 // many. Bounded, it stops at end; otherwise the text ends at its first other byte.
 template <bool kBounded>
 const char* ReadShortDecimalIn(const char* text, const char* end, double& value) {
-    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     auto digitAt = [end](const char* p) { return (!kBounded || p < end) && IsDigit(*p); };
     const char* p = text;

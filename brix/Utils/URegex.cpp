@@ -87,12 +87,12 @@ void URegex<T>::CreateOnigRegex() {
 template <typename T>
 int URegex<T>::Search(const T* subjectStart, const T* subjectEnd, const T* searchStart, const T* rangeEnd) {
     const unsigned long length = static_cast<unsigned long>(subjectEnd - subjectStart);
-    onig_set_retry_limit_in_match_of_match_param(AsMatchParam(m_matchParam), kBaseRetryLimit + kRetriesPerByte * length);
-    return onig_search_with_param(AsRegex(m_regex), reinterpret_cast<const OnigUChar*>(subjectStart),
-                                  reinterpret_cast<const OnigUChar*>(subjectEnd),
-                                  reinterpret_cast<const OnigUChar*>(searchStart),
-                                  reinterpret_cast<const OnigUChar*>(rangeEnd), AsRegion(m_region), m_options,
-                                  AsMatchParam(m_matchParam));
+    onig_set_retry_limit_in_match_of_match_param(AsMatchParam(m_matchParam),
+                                                 kBaseRetryLimit + kRetriesPerByte * length);
+    return onig_search_with_param(
+        AsRegex(m_regex), reinterpret_cast<const OnigUChar*>(subjectStart),
+        reinterpret_cast<const OnigUChar*>(subjectEnd), reinterpret_cast<const OnigUChar*>(searchStart),
+        reinterpret_cast<const OnigUChar*>(rangeEnd), AsRegion(m_region), m_options, AsMatchParam(m_matchParam));
 }
 
 template <typename T>

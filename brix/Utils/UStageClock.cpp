@@ -9,8 +9,10 @@ void UStageClock::Start(const char* name) {
     int index = 0;
     while (index < m_count && std::strcmp(m_stages[index].name, name) != 0) ++index;
     if (index == m_count) {
-        if (m_count < kMaxStages) m_stages[m_count++] = Stage{name, 0.0};
-        else index = kMaxStages - 1;
+        if (m_count < kMaxStages)
+            m_stages[m_count++] = Stage{name, 0.0};
+        else
+            index = kMaxStages - 1;
     }
     m_running = index;
     m_started = Clock::now();

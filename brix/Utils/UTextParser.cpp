@@ -169,7 +169,10 @@ UArray<UString> BlockValuePatterns() {
 }  // namespace
 
 UTextParser::UTextParser(const UString& text, Engine engine)
-    : m_text(text.c_str()), m_begin(Bytes(m_text)), m_end(m_begin + text.Length()), m_rangeStart(0),
+    : m_text(text.c_str()),
+      m_begin(Bytes(m_text)),
+      m_end(m_begin + text.Length()),
+      m_rangeStart(0),
       m_scanner(m_begin, m_end) {
     if (engine == Engine::RegexOnly) m_regex = std::make_unique<RegexTokens>(BlockPattern(), BlockValuePatterns());
     CheckStructure();
@@ -179,7 +182,10 @@ UTextParser::UTextParser(const UString& text, int32_t start, int32_t length, Nes
     : UTextParser(text.c_str(), start, length, nesting) {}
 
 UTextParser::UTextParser(const char* text, int32_t start, int32_t length, Nesting nesting)
-    : m_text(text), m_begin(Bytes(text) + start), m_end(m_begin + length), m_rangeStart(start),
+    : m_text(text),
+      m_begin(Bytes(text) + start),
+      m_end(m_begin + length),
+      m_rangeStart(start),
       m_scanner(m_begin, m_end) {
     if (nesting == Nesting::Check) {
         CheckStructure();
@@ -189,8 +195,12 @@ UTextParser::UTextParser(const char* text, int32_t start, int32_t length, Nestin
 }
 
 UTextParser::UTextParser(const UString& text, const UString& mainPattern, const UArray<UString>& valuePatterns)
-    : m_text(text.c_str()), m_begin(Bytes(m_text)), m_end(m_begin + text.Length()), m_rangeStart(0),
-      m_scanner(m_begin, m_end), m_regex(std::make_unique<RegexTokens>(mainPattern, valuePatterns)) {
+    : m_text(text.c_str()),
+      m_begin(Bytes(m_text)),
+      m_end(m_begin + text.Length()),
+      m_rangeStart(0),
+      m_scanner(m_begin, m_end),
+      m_regex(std::make_unique<RegexTokens>(mainPattern, valuePatterns)) {
     CheckStructure();
 }
 

@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 #include "CoreServices/Interfaces/IMemoryAllocator.h"
 #include "CoreServices/Interfaces/IStream.h"
 #include "Math/TVector.h"
-#include "Core/UArray.h"
-#include "Core/UBaseString.h"
 #include "Utils/UBlockScanner.h"
 #include "Utils/URegex.h"
 

@@ -133,8 +133,7 @@ MStatus progressBarCommand(const std::vector<std::string>& w, std::vector<std::s
     ++next.endCount;
   }
   s.progress = next;
-  if (s.echo && begin)
-    std::fprintf(stderr, "[progress] %s (0/%d)\n", next.status.c_str(), next.maxValue);
+  if (s.echo && begin) std::fprintf(stderr, "[progress] %s (0/%d)\n", next.status.c_str(), next.maxValue);
   if (s.echo && end) std::fprintf(stderr, "[progress] done\n");
   return MStatus::kSuccess;
 }
@@ -146,7 +145,7 @@ void installHandlers(Scene& s) {
   s.handlers["skinCluster"] = skinClusterCommand;
 }
 
-} // namespace
+}  // namespace
 
 namespace standin::core {
 
@@ -163,8 +162,7 @@ MStatus runCommandText(const std::string& text, std::vector<std::string>& result
   } else {
     for (const auto& words : statements) {
       auto h = s.handlers.find(words[0]);
-      status = h == s.handlers.end() ? fail("Cannot find procedure \"" + words[0] + "\".")
-                                     : h->second(words, result);
+      status = h == s.handlers.end() ? fail("Cannot find procedure \"" + words[0] + "\".") : h->second(words, result);
       if (!status) break;
     }
   }
@@ -172,7 +170,7 @@ MStatus runCommandText(const std::string& text, std::vector<std::string>& result
   return status;
 }
 
-} // namespace standin::core
+}  // namespace standin::core
 
 MStatus MGlobal::executeCommand(const MString& command, bool, bool) {
   std::vector<std::string> result;

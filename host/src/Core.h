@@ -1,15 +1,15 @@
 #pragma once
 // Internal model of the stand-in host: entities behind MObject handles, the node graph,
 // geometry, and the process-wide host state. Not installed; only host sources include it.
-#define _MApiVersion // the host library must not define the plug-in's version symbol
+#define _MApiVersion  // the host library must not define the plug-in's version symbol
 #include <maya/MDagPath.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFn.h>
 #include <maya/MMatrix.h>
 #include <maya/MObject.h>
 #include <maya/MPlug.h>
-#include <maya/MSelectionList.h>
 #include <maya/MSceneMessage.h>
+#include <maya/MSelectionList.h>
 #include <maya/MString.h>
 
 #include <algorithm>
@@ -17,9 +17,9 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <unordered_map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class MPxFileTranslator;
@@ -52,7 +52,7 @@ struct Geometry;
 // reference to its node and to the step before it.
 struct PathStep {
   int refs = 0;
-  unsigned length = 0; // nodes from the top down to this one
+  unsigned length = 0;  // nodes from the top down to this one
   Node* node = nullptr;
   PathStep* up = nullptr;
 };
@@ -84,9 +84,7 @@ struct PlugKey {
   const Attr* attr = nullptr;
   int parentIndex = -1;
   int index = -1;
-  bool operator==(const PlugKey& o) const {
-    return attr == o.attr && parentIndex == o.parentIndex && index == o.index;
-  }
+  bool operator==(const PlugKey& o) const { return attr == o.attr && parentIndex == o.parentIndex && index == o.index; }
   bool operator<(const PlugKey& o) const {
     if (attr != o.attr) return attr < o.attr;
     if (parentIndex != o.parentIndex) return parentIndex < o.parentIndex;
@@ -100,7 +98,8 @@ struct PlugKey {
 // ...) lie in one vector per attribute; every other plug lies in a block of slots (open
 // addressing, linear probing). A default value (null) stands for no entry, so null is
 // never stored. Iteration is in no set order.
-template <typename V> class PlugTable {
+template <typename V>
+class PlugTable {
 public:
   V* find(const PlugKey& k) {
     V* dense = denseSlot(k);
@@ -162,7 +161,8 @@ public:
     if (count > kDenseStart) denseOf(attr).reserve(count);
   }
   // Calls visit(key, value) for every entry.
-  template <typename Visit> void forEach(Visit visit) const {
+  template <typename Visit>
+  void forEach(Visit visit) const {
     for (const auto& [attr, values] : m_dense)
       for (size_t i = 0; i < values.size(); ++i)
         if (present(values[i])) visit(PlugKey{attr, -1, (int)i}, values[i]);
@@ -172,7 +172,7 @@ public:
 
 private:
   struct Slot {
-    PlugKey key; // key.attr null: empty
+    PlugKey key;  // key.attr null: empty
     V value{};
   };
   static constexpr size_t kNone = ~size_t(0);
@@ -200,7 +200,7 @@ private:
     const size_t i = (size_t)k.index;
     std::vector<V>* values = denseOf(k.attr, i < kDenseStart);
     if (!values || (i >= kDenseStart && i > 2 * values->size())) return nullptr;
-    values->resize(i + 1); // the vector's own growth keeps this amortised
+    values->resize(i + 1);  // the vector's own growth keeps this amortised
     return &(*values)[i];
   }
 
@@ -225,7 +225,7 @@ private:
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 33;
-    return (size_t)(h % m_slots.size()); // the size need not be a power of two
+    return (size_t)(h % m_slots.size());  // the size need not be a power of two
   }
   void grow() {
     std::vector<Slot> old;
@@ -248,10 +248,10 @@ private:
     m_attrs.push_back({attr, 1});
   }
 
-  std::vector<std::pair<const Attr*, std::vector<V>>> m_dense; // by attribute
-  std::vector<Slot> m_slots;                                   // at most three quarters full
-  std::vector<std::pair<const Attr*, size_t>> m_attrs;         // the attributes in slots, with counts
-  size_t m_size = 0;                                           // entries in slots
+  std::vector<std::pair<const Attr*, std::vector<V>>> m_dense;  // by attribute
+  std::vector<Slot> m_slots;                                    // at most three quarters full
+  std::vector<std::pair<const Attr*, size_t>> m_attrs;          // the attributes in slots, with counts
+  size_t m_size = 0;                                            // entries in slots
 };
 
 struct Connection {
@@ -291,19 +291,19 @@ struct P3Hash {
 struct UVSet {
   std::string name;
   std::vector<float> u, v;
-  std::vector<int> ids; // per face vertex; -1 unmapped
+  std::vector<int> ids;  // per face vertex; -1 unmapped
 };
 
 struct Geometry {
   std::vector<P3> points;
   std::vector<int> counts;
   std::vector<int> connects;
-  std::vector<int> offsets; // first face vertex of each polygon
+  std::vector<int> offsets;  // first face vertex of each polygon
   std::vector<P3> normals;
-  std::vector<int> normalIds; // per face vertex
-  std::vector<UVSet> uvSets;  // change only through addUVSet and removeUVSet
+  std::vector<int> normalIds;                          // per face vertex
+  std::vector<UVSet> uvSets;                           // change only through addUVSet and removeUVSet
   std::unordered_map<std::string, size_t> uvSetIndex;  // name -> position in uvSets
-  unsigned long long nextDefaultUVSet = 1;  // every "uvSetN" below it is taken
+  unsigned long long nextDefaultUVSet = 1;             // every "uvSetN" below it is taken
   // The edge count once numEdges has counted it, else -1. Topology is only ever given
   // whole (a new Geometry), so a copy keeps it; writeGeometry forgets it all the same.
   mutable int edgeCount = -1;
@@ -390,7 +390,7 @@ private:
 
   std::vector<Slot> m_slots;
   std::vector<WeightEntry> m_pool;
-  size_t m_abandoned = 0; // entries of the pool in no vertex's slot
+  size_t m_abandoned = 0;  // entries of the pool in no vertex's slot
 };
 
 // ---------------------------------------------------------------- nodes
@@ -398,14 +398,14 @@ private:
 struct NodeType {
   std::string name;
   MFn::Type type;
-  std::vector<MFn::Type> fns; // further types hasFn answers true for
+  std::vector<MFn::Type> fns;  // further types hasFn answers true for
   bool dag;
-  std::vector<Attr*> attrs; // top-level attributes
+  std::vector<Attr*> attrs;  // top-level attributes
   // The geometry input of a mesh ("inMesh") or deformer ("inputGeometry"), null for other
   // types: found once, since evaluation asks for it on every read of a shape.
   Attr* geometryInput = nullptr;
-  Attr* find(const std::string& name) const; // any level
-  bool has(const Attr* a) const;             // any level
+  Attr* find(const std::string& name) const;  // any level
+  bool has(const Attr* a) const;              // any level
 };
 
 const NodeType* nodeType(const std::string& name);
@@ -442,18 +442,18 @@ struct Node : Entity {
   // Instance 0 (the route through each first parent): its path and its world matrix, kept
   // until a node on the way changes place (both) or local matrix (the matrix); see
   // placeChanged and localChanged.
-  PathStep* firstPath = nullptr; // holds a reference
+  PathStep* firstPath = nullptr;  // holds a reference
   bool worldKnown = false;
   MMatrix world;
-  MObject worldInverse; // matrix data of the inverse of world, or null; dropped with it
+  MObject worldInverse;  // matrix data of the inverse of world, or null; dropped with it
   // Marks the nodes one graph walk has reached (see nextWalkMark).
   unsigned long long walkMark = 0;
   // mesh shape
   // Shared by a shape and the orig shape copied from it until either is changed:
   // writeGeometry gives a node a copy of its own first.
   std::shared_ptr<Geometry> geom;
-  std::shared_ptr<Geometry> evaluated; // cached upstream geometry when inMesh is connected; never written
-  unsigned long long evaluatedAt = 0;  // scene revision of that cache
+  std::shared_ptr<Geometry> evaluated;  // cached upstream geometry when inMesh is connected; never written
+  unsigned long long evaluatedAt = 0;   // scene revision of that cache
   // The stored geometry whose topology the shape shows when inMesh is connected, found
   // without evaluating (meshTopology) and kept until the next edit, as evaluated is: the
   // exporter reads it once per polygon.
@@ -467,7 +467,7 @@ struct Node : Entity {
     unsigned long long at = 0;
     bool haveInfluences = false;
     std::vector<int> influences;
-    std::vector<std::pair<Node*, int>> geometryIndices; // shape -> geometry index
+    std::vector<std::pair<Node*, int>> geometryIndices;  // shape -> geometry index
   } answers;
   // deformer set: geometry index -> membership flag per vertex
   std::map<int, std::vector<char>> deformMembers;
@@ -483,10 +483,13 @@ struct Node : Entity {
 struct Access {
   static Entity* get(const MObject& o) { return o.m_entity; }
   // The elements of a host array, for filling one of known length in a single pass.
-  template <typename T> static T* elements(MStandInArray<T>& a) { return a.m_data; }
+  template <typename T>
+  static T* elements(MStandInArray<T>& a) {
+    return a.m_data;
+  }
   static MObject make(Entity* e);
-  static Node* node(const MObject& o); // live node or null
-  static Node* anyNode(const MObject& o); // node, alive or not
+  static Node* node(const MObject& o);     // live node or null
+  static Node* anyNode(const MObject& o);  // node, alive or not
   static std::vector<Node*> nodes(const MDagPath& p);
   static bool pathValidFlag(const MDagPath& p) { return p.m_valid; }
   static PathStep* step(const MDagPath& p) { return p.m_step; }
@@ -501,7 +504,8 @@ struct Access {
   static struct SelectionItems* items(const MSelectionList& l) { return l.m_items; }
 };
 
-template <class T> T* entityAs(const MObject& o, EntityKind k) {
+template <class T>
+T* entityAs(const MObject& o, EntityKind k) {
   Entity* e = Access::get(o);
   return e && e->kind == k ? static_cast<T*>(e) : nullptr;
 }
@@ -556,12 +560,12 @@ using CommandHandler = MStatus (*)(const std::vector<std::string>& words, std::v
 
 struct Scene {
   Node* world = nullptr;
-  std::vector<Node*> nodes; // live nodes in creation order, world first
+  std::vector<Node*> nodes;  // live nodes in creation order, world first
   // Live nodes by each type hasFn answers true for, in creation order (world included).
   std::unordered_map<int, std::vector<Node*>> nodesOfType;
-  unsigned long long walkMarks = 0; // the last mark handed out by nextWalkMark
+  unsigned long long walkMarks = 0;  // the last mark handed out by nextWalkMark
   unsigned long long nextSerial = 1;
-  unsigned long long revision = 1; // bumped by every edit that can change evaluated values
+  unsigned long long revision = 1;  // bumped by every edit that can change evaluated values
   bool yUp = true;
   MSelectionList selection;
   std::vector<ConsoleLine> console;
@@ -580,8 +584,7 @@ struct Scene {
   void* moduleHandle = nullptr;
   MStatus (*uninit)(MObject) = nullptr;
   // fault injection
-  bool failRegisterTranslator = false, failAddCallback = false, failSelection = false,
-       failCommand = false;
+  bool failRegisterTranslator = false, failAddCallback = false, failSelection = false, failCommand = false;
   std::vector<MFn::Type> failIterate;
   std::string failCall;  // the one function whose next call fails (failNextCall)
   // last translator exception
@@ -624,19 +627,18 @@ std::vector<Node*> nodesWithName(const std::string& name);
 // and a number. The search named `search` starts where it last ended, as long as no name
 // of those bases was given up since.
 unsigned long long firstFreeNumber(const std::string& search, const std::vector<std::string>& bases,
-                                   unsigned long long from,
-                                   const std::function<bool(unsigned long long)>& isFree);
+                                   unsigned long long from, const std::function<bool(unsigned long long)>& isFree);
 // Lowers the hints of every search that could have counted name as taken.
 void forgetNumberHints(const std::string& name);
-std::vector<Node*> nodesNamed(const std::string& name); // short name, partial or full path
+std::vector<Node*> nodesNamed(const std::string& name);  // short name, partial or full path
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);
 MStatus disconnect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk);
-Connection* incoming(Node* n, const PlugKey& k); // connection into exactly this plug
+Connection* incoming(Node* n, const PlugKey& k);  // connection into exactly this plug
 void removeConnection(Connection* c);
 
 // DAG
-std::vector<std::vector<Node*>> allPaths(Node* n); // top-first, world excluded
+std::vector<std::vector<Node*>> allPaths(Node* n);  // top-first, world excluded
 // The number of paths of a node (its instances), without listing them.
 size_t pathCount(Node* n);
 MMatrix inclusiveMatrix(const std::vector<Node*>& path);
@@ -694,16 +696,16 @@ MObject newMatrixData(const MMatrix& m);
 bool skinOutput(Node* cluster, int g, Geometry& out);
 Node* deformerSetOf(Node* deformer);
 Node* deformerOfSet(Node* set);
-const std::vector<int>& influenceIndices(Node* cluster); // logical indices of matrix[], ascending
+const std::vector<int>& influenceIndices(Node* cluster);  // logical indices of matrix[], ascending
 // Fills paths with the DAG path of the node feeding each of those (invalid where none
 // does), in that order.
 void influencePaths(Node* cluster, MDagPathArray& paths);
-int geometryIndexFor(Node* deformer, Node* shape); // -1 if none
+int geometryIndexFor(Node* deformer, Node* shape);  // -1 if none
 // Vertex count of the geometry flowing into input[g] of a deformer (-1 when none),
 // without copying it when it comes straight from a shape's stored geometry.
 int inputVertexCount(Node* deformer, int g);
 bool reaches(Node* from, Node* to);
-std::vector<int> outputIndices(Node* deformer); // connected outputGeometry elements
+std::vector<int> outputIndices(Node* deformer);  // connected outputGeometry elements
 // The first skin cluster, in creation order, one of whose outputGeometry connections
 // reaches the node; null when none does.
 Node* firstSkinClusterReaching(Node* n);
@@ -719,11 +721,13 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences);
 MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<std::string>& result);
 
 void console(ConsoleKind k, const std::string& text);
-inline void setStatus(MStatus* s, MStatus v) { if (s) *s = v; }
+inline void setStatus(MStatus* s, MStatus v) {
+  if (s) *s = v;
+}
 
 // True once for the function failNextCall named: that call then fails.
 bool takeCallFault(const char* function);
 
 std::string str(const MString& s);
 
-} // namespace standin::core
+}  // namespace standin::core

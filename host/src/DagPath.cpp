@@ -48,7 +48,7 @@ std::vector<Node*> nodesOf(PathStep* s) {
   for (; s; s = s->up) v[s->length - 1] = s->node;
   return v;
 }
-} // namespace
+}  // namespace
 
 MObject MDagPath::node(MStatus* st) const {
   PathStep* s;

@@ -67,9 +67,12 @@ double weightOf(Node* cluster, int g, int v, int m) {
 class WeightWriter {
 public:
   WeightWriter(const std::vector<int>& matrices, const std::vector<int>& logical, bool normalize)
-      : m_matrices(matrices), m_logical(logical), m_normalize(normalize),
+      : m_matrices(matrices),
+        m_logical(logical),
+        m_normalize(normalize),
         m_ascending(!matrices.empty() &&
-                    std::adjacent_find(matrices.begin(), matrices.end(), std::greater_equal<int>()) == matrices.end()) {}
+                    std::adjacent_find(matrices.begin(), matrices.end(), std::greater_equal<int>()) == matrices.end()) {
+  }
   void store(WeightTable& table, int v, const double* values) const;
 
 private:
@@ -99,7 +102,7 @@ void WeightWriter::store(WeightTable& table, int v, const double* values) const 
         std::find(m_matrices.begin(), m_matrices.end(), e.matrix) == m_matrices.end())
       table.set(v, e.matrix, e.weight * ((1.0 - listed) / others));
 }
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- MFnGeometryFilter
 
@@ -183,7 +186,7 @@ Node* cluster(const MObject& o) {
   Node* n = Access::node(o);
   return n && n->type == MFn::kSkinClusterFilter ? n : nullptr;
 }
-} // namespace
+}  // namespace
 
 unsigned int MFnSkinCluster::influenceObjects(MDagPathArray& paths, MStatus* st) const {
   paths.clear();
@@ -332,7 +335,7 @@ int vertexCountOfShape(Node* n, MStatus& st) {
   st = count >= 0 ? MStatus::kSuccess : MStatus::kFailure;
   return count >= 0 ? count : 0;
 }
-} // namespace
+}  // namespace
 
 MItGeometry::MItGeometry(const MDagPath& path, MStatus* st) : m_count(0), m_index(0) {
   MStatus s;

@@ -19,7 +19,7 @@ bool alive(const MObject& o) {
   if (!e) return false;
   return e->kind != EntityKind::Node || static_cast<Node*>(e)->alive;
 }
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- MFnBase
 
@@ -63,11 +63,9 @@ MFn::Type MFnDependencyNode::type() const { return MFn::kDependencyNode; }
 namespace {
 // The attached node when it is alive (and attached at all).
 Node* attachedNode(const MObject& o) { return Access::node(o); }
-} // namespace
+}  // namespace
 
-MObject MFnDependencyNode::create(const MString& typeName, MStatus* st) {
-  return create(typeName, MString(), st);
-}
+MObject MFnDependencyNode::create(const MString& typeName, MStatus* st) { return create(typeName, MString(), st); }
 
 MObject MFnDependencyNode::create(const MString& typeName, const MString& name, MStatus* st) {
   std::string n = str(name);
@@ -120,9 +118,7 @@ MPlug MFnDependencyNode::findPlug(const MString& attrName, MStatus* st) const {
   return Access::makePlug(n, {a, -1, -1});
 }
 
-MPlug MFnDependencyNode::findPlug(const MString& attrName, bool, MStatus* st) const {
-  return findPlug(attrName, st);
-}
+MPlug MFnDependencyNode::findPlug(const MString& attrName, bool, MStatus* st) const { return findPlug(attrName, st); }
 
 MObject MFnDependencyNode::attribute(const MString& attrName, MStatus* st) const {
   Node* n = attachedNode(m_object);
@@ -235,8 +231,7 @@ MObject MFnDagNode::create(const MString& typeName, const MString& name, const M
   const NodeType* t = nodeType(str(typeName));
   Node* p = parent.isNull() ? nullptr : Access::node(parent);
   std::string n = str(name);
-  if (!t || !t->dag || (!parent.isNull() && (!p || !p->hasFn(MFn::kTransform))) ||
-      n.find('|') != std::string::npos) {
+  if (!t || !t->dag || (!parent.isNull() && (!p || !p->hasFn(MFn::kTransform))) || n.find('|') != std::string::npos) {
     setStatus(st, kBad);
     return MObject();
   }
@@ -416,11 +411,9 @@ MObject createUnder(MFnDagNode& fn, const char* typeName, const MObject& parent,
   setStatus(st, MStatus::kSuccess);
   return o;
 }
-} // namespace
+}  // namespace
 
-MObject MFnTransform::create(const MObject& parent, MStatus* st) {
-  return createUnder(*this, "transform", parent, st);
-}
+MObject MFnTransform::create(const MObject& parent, MStatus* st) { return createUnder(*this, "transform", parent, st); }
 
 MTransformationMatrix MFnTransform::transformation(MStatus* st) const {
   Node* n = attachedNode(m_object);
@@ -451,7 +444,7 @@ MFn::Type MFnAttribute::type() const { return MFn::kAttribute; }
 
 namespace {
 Attr* attachedAttr(const MObject& o) { return entityAs<Attr>(o, EntityKind::Attribute); }
-} // namespace
+}  // namespace
 
 MString MFnAttribute::name(MStatus* st) const {
   Attr* a = attachedAttr(m_object);

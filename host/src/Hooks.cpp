@@ -6,15 +6,15 @@
 #include <maya/MFnSet.h>
 #include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MFnSkinCluster.h>
-#include <maya/MItGeometry.h>
 #include <maya/MGlobal.h>
+#include <maya/MItGeometry.h>
 #include <tessahost/StandIn.h>
 
 using namespace standin::core;
 
 namespace standin {
 
-void forgetPlugin(); // Plugin.cpp
+void forgetPlugin();  // Plugin.cpp
 
 void resetScene() {
   Scene& s = scene();
@@ -155,7 +155,7 @@ MObject makeDag(const char* type, const MString& name, const MObject& parent, co
   touch();
   return Access::make(node);
 }
-} // namespace
+}  // namespace
 
 MObject makeTransform(const MString& name, const MObject& parent, const MMatrix& local) {
   return makeDag("transform", name, parent, local);
@@ -205,7 +205,7 @@ MStatus select(const MObject& node, bool replace) {
 
 void setUpAxis(bool yUp) { scene().yUp = yUp; }
 
-} // namespace standin
+}  // namespace standin
 
 // ---------------------------------------------------------------- building: meshes, shading, skins
 
@@ -285,7 +285,8 @@ MObject bindSkin(const MObject& shape, const MObjectArray& influences, const MDo
                  const MMatrix* bindWorld) {
   MFnDagNode mesh(shape);
   std::string command("skinCluster");
-  for (unsigned i = 0; i < influences.length(); ++i) command += " " + quotedWord(MFnDagNode(influences[i]).fullPathName());
+  for (unsigned i = 0; i < influences.length(); ++i)
+    command += " " + quotedWord(MFnDagNode(influences[i]).fullPathName());
   command += " " + quotedWord(mesh.fullPathName()) + ";";
   std::vector<std::string> result;
   if (!runCommandText(command, result) || result.empty()) return MObject();
@@ -393,4 +394,4 @@ MIntArray uvAssignments(const MObject& shape, const MString& uvSet) {
   return ids;
 }
 
-} // namespace standin
+}  // namespace standin

@@ -80,7 +80,8 @@ struct Walk {
     return true;
   }
 
-  template <typename Visit> void neighbours(Node* n, const PlugKey* only, Visit visit) const {
+  template <typename Visit>
+  void neighbours(Node* n, const PlugKey* only, Visit visit) const {
     for (Connection* c : upstream ? n->in : n->out)
       if (!only || keyWithin(upstream ? c->dstKey : c->srcKey, *only)) visit(upstream ? c->src : c->dst);
   }
@@ -139,8 +140,8 @@ struct Walk {
   }
 };
 
-MStatus walk(MObjectArray* items, Node* root, const PlugKey* only, MFn::Type filter,
-             MItDependencyGraph::Direction d, MItDependencyGraph::Traversal t) {
+MStatus walk(MObjectArray* items, Node* root, const PlugKey* only, MFn::Type filter, MItDependencyGraph::Direction d,
+             MItDependencyGraph::Traversal t) {
   items->clear();
   if (!root) return MStatus::kInvalidParameter;
   Walk w{d == MItDependencyGraph::kUpstream, t == MItDependencyGraph::kBreadthFirst, filter, nextWalkMark(), items};
@@ -148,7 +149,7 @@ MStatus walk(MObjectArray* items, Node* root, const PlugKey* only, MFn::Type fil
   return MStatus::kSuccess;
 }
 
-} // namespace
+}  // namespace
 
 MItDependencyGraph::MItDependencyGraph(const MObject& root, MFn::Type filter, Direction d, Traversal t, Level,
                                        MStatus* st)

@@ -6,9 +6,9 @@
 #include <maya/MItMeshPolygon.h>
 
 #include <algorithm>
-#include <unordered_map>
 #include <cmath>
 #include <set>
+#include <unordered_map>
 
 using namespace standin::core;
 
@@ -156,7 +156,7 @@ bool Geometry::removeUVSet(const std::string& name) {
   return true;
 }
 
-} // namespace standin::core
+}  // namespace standin::core
 
 // ---------------------------------------------------------------- MFnMesh
 
@@ -165,7 +165,8 @@ const MStatus kBad = MStatus::kInvalidParameter;
 
 // Geometry of the attached object: a data object's own, or what fromShape finds for a
 // mesh shape.
-template <class FromShape> const Geometry* readMesh(const MObject& o, MStatus& st, FromShape fromShape) {
+template <class FromShape>
+const Geometry* readMesh(const MObject& o, MStatus& st, FromShape fromShape) {
   if (MeshData* d = entityAs<MeshData>(o, EntityKind::MeshData)) {
     st = MStatus::kSuccess;
     return d->geom.get();
@@ -209,7 +210,7 @@ Geometry* writeGeometry(const MObject& o, MStatus& st) {
     return nullptr;
   }
   st = MStatus::kSuccess;
-  touch(); // the caller is about to change what downstream shapes evaluate
+  touch();  // the caller is about to change what downstream shapes evaluate
   if (n->geom.use_count() > 1) n->geom = std::make_shared<Geometry>(*n->geom);
   n->geom->edgeCount = -1;
   return n->geom.get();
@@ -240,7 +241,7 @@ P3 mul3(const P3& v, const double m[3][3]) {
   return {v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0], v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1],
           v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]};
 }
-} // namespace
+}  // namespace
 
 MFnMesh::MFnMesh() : m_isData(false) {}
 MFnMesh::MFnMesh(const MObject& o, MStatus* st) : m_isData(false) { setStatus(st, MFnMesh::setObject(o)); }
@@ -265,8 +266,8 @@ MStatus MFnMesh::setObject(const MDagPath& p) {
 }
 
 MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
-                        const MIntArray& polygonCounts, const MIntArray& polygonConnects,
-                        const MObject& parentOrOwner, MStatus* st) {
+                        const MIntArray& polygonCounts, const MIntArray& polygonConnects, const MObject& parentOrOwner,
+                        MStatus* st) {
   // Validate before anything is made.
   bool ok = numVertices >= 0 && numPolygons >= 0 && vertexArray.length() == (unsigned)numVertices &&
             polygonCounts.length() == (unsigned)numPolygons;
@@ -309,10 +310,11 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   MObject result;
   if (!parent) {
     // The first number free for both the transform and its shape.
-    const unsigned long long n = firstFreeNumber("polySurface pair", {"polySurface", "polySurfaceShape"}, 1, [](unsigned long long i) {
-      return nodesWithName("polySurface" + std::to_string(i)).empty() &&
-             nodesWithName("polySurfaceShape" + std::to_string(i)).empty();
-    });
+    const unsigned long long n =
+        firstFreeNumber("polySurface pair", {"polySurface", "polySurfaceShape"}, 1, [](unsigned long long i) {
+          return nodesWithName("polySurface" + std::to_string(i)).empty() &&
+                 nodesWithName("polySurfaceShape" + std::to_string(i)).empty();
+        });
     parent = createNode("transform", nullptr, "polySurface" + std::to_string(n));
     shapeName = "polySurfaceShape" + std::to_string(n);
     result = Access::make(parent);
@@ -328,13 +330,14 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
 }
 
 namespace {
-template <class F> int readCount(const MObject& o, MStatus* st, F f) {
+template <class F>
+int readCount(const MObject& o, MStatus* st, F f) {
   MStatus s;
   const Geometry* g = readTopology(o, s);
   setStatus(st, s);
   return g ? f(*g) : 0;
 }
-} // namespace
+}  // namespace
 
 int MFnMesh::numVertices(MStatus* st) const {
   return readCount(m_object, st, [](const Geometry& g) { return (int)g.points.size(); });
@@ -519,8 +522,7 @@ MStatus MFnMesh::getPolygonUVid(int polygonId, int corner, int& uvId, const MStr
   const Geometry* g;
   const UVSet* uv = readUVSet(m_object, set, g, s);
   if (!uv) return s;
-  if (polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 ||
-      corner >= g->counts[polygonId])
+  if (polygonId < 0 || (size_t)polygonId >= g->counts.size() || corner < 0 || corner >= g->counts[polygonId])
     return kBad;
   int id = uv->ids[g->offsets[polygonId] + corner];
   if (id < 0) return MStatus::kFailure;
@@ -772,8 +774,8 @@ int MItMeshPolygon::vertexIndex(int local, MStatus* st) const {
 
 MStatus MItMeshPolygon::getVertices(MIntArray& vertices) const {
   if (isDone()) return MStatus::kFailure;
-  vertices = MIntArray(m_geometry->connects.data() + m_geometry->offsets[m_polygon],
-                       (unsigned)m_geometry->counts[m_polygon]);
+  vertices =
+      MIntArray(m_geometry->connects.data() + m_geometry->offsets[m_polygon], (unsigned)m_geometry->counts[m_polygon]);
   return MStatus::kSuccess;
 }
 

@@ -11,11 +11,11 @@ namespace standin::core {
 struct ModifierQueue {
   std::vector<std::function<MStatus()>> ops;
 };
-} // namespace standin::core
+}  // namespace standin::core
 
 namespace {
 Node* plugOwner(const MPlug& p) { return Access::attr(p) ? Access::node(p.node()) : nullptr; }
-} // namespace
+}  // namespace
 
 MDGModifier::MDGModifier() : m_queue(new ModifierQueue()) {}
 MDGModifier::~MDGModifier() { delete m_queue; }

@@ -30,7 +30,7 @@ std::set<int> usedIndices(Node* n, const Attr* array) {
     for (size_t i = 0, count = pathCount(n); i < count; ++i) used.insert((int)i);
   return used;
 }
-} // namespace
+}  // namespace
 
 MPlug::MPlug() : m_attr(nullptr), m_parentIndex(-1), m_index(-1) {}
 
@@ -295,8 +295,7 @@ MStatus MPlug::setValue(const MObject& value) {
   Node* n = plugNode(*this);
   if (!n) return kBad;
   PlugKey k = Access::key(*this);
-  if ((m_attr->array && m_index < 0) || (m_attr->parent && m_attr->parent->array && m_parentIndex < 0))
-    return kBad;
+  if ((m_attr->array && m_index < 0) || (m_attr->parent && m_attr->parent->array && m_parentIndex < 0)) return kBad;
   if (incoming(n, k)) return MStatus::kFailure;
   bool fits = (m_attr->akind == AttrKind::Matrix && value.apiType() == MFn::kMatrixData) ||
               (m_attr->akind == AttrKind::Geometry && value.apiType() == MFn::kMeshData) ||

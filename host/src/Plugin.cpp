@@ -36,8 +36,8 @@ void* openModule(const char* path, std::string& why) {
   if (!module) {
     const DWORD error = GetLastError();
     char text[512] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                  text, sizeof text, nullptr);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.')) --length;
     why = length ? std::string(text, length) : "error " + std::to_string(error);
   }
@@ -60,7 +60,7 @@ void* moduleSymbol(void* module, const char* name) { return dlsym(module, name);
 void closeModuleHandle(void* module) { dlclose(module); }
 #endif
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- MFnPlugin
 
@@ -87,7 +87,7 @@ MString field(const MObject& o, std::string PluginEntity::*member, MStatus* st) 
   setStatus(st, p ? MStatus::kSuccess : MStatus::kInvalidParameter);
   return p ? MString((p->*member).c_str()) : MString();
 }
-} // namespace
+}  // namespace
 
 MString MFnPlugin::vendor(MStatus* st) const { return field(m_object, &PluginEntity::vendor, st); }
 MString MFnPlugin::version(MStatus* st) const { return field(m_object, &PluginEntity::version, st); }
@@ -272,7 +272,8 @@ const TranslatorRecord* findTranslator(const std::string& name) {
   return nullptr;
 }
 
-template <class Call> MStatus withTranslator(const MString& name, Call call) {
+template <class Call>
+MStatus withTranslator(const MString& name, Call call) {
   Scene& s = scene();
   s.translatorThrew = false;
   s.translatorException.clear();
@@ -294,7 +295,7 @@ template <class Call> MStatus withTranslator(const MString& name, Call call) {
   return status;
 }
 
-} // namespace
+}  // namespace
 
 MStatus loadPlugin(PluginEntry init, PluginEntry uninit) {
   if (!init || !uninit) return MStatus::kInvalidParameter;
@@ -480,4 +481,4 @@ void forgetPlugin() {
   closeModule();
 }
 
-} // namespace standin
+}  // namespace standin

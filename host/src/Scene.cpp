@@ -117,21 +117,17 @@ MPlug Access::makePlug(Node* n, const PlugKey& k) {
 }
 
 bool MeshData::hasFn(MFn::Type t) const {
-  return t == MFn::kMeshData || t == MFn::kMesh || t == MFn::kGeometryData || t == MFn::kData ||
-         t == MFn::kBase;
+  return t == MFn::kMeshData || t == MFn::kMesh || t == MFn::kGeometryData || t == MFn::kData || t == MFn::kBase;
 }
 
-bool MatrixData::hasFn(MFn::Type t) const {
-  return t == MFn::kMatrixData || t == MFn::kData || t == MFn::kBase;
-}
+bool MatrixData::hasFn(MFn::Type t) const { return t == MFn::kMatrixData || t == MFn::kData || t == MFn::kBase; }
 
 bool Component::hasFn(MFn::Type t) const {
   return t == type || t == MFn::kSingleIndexedComponent || t == MFn::kComponent || t == MFn::kBase;
 }
 
 Attr::Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst)
-    : Entity(EntityKind::Attribute, MFn::kAttribute), name(n), akind(k), array(isArray), source(src),
-      dest(dst) {
+    : Entity(EntityKind::Attribute, MFn::kAttribute), name(n), akind(k), array(isArray), source(src), dest(dst) {
   switch (k) {
   case AttrKind::Message: type = MFn::kMessageAttribute; break;
   case AttrKind::Matrix: type = MFn::kMatrixAttribute; break;
@@ -140,16 +136,16 @@ Attr::Attr(const std::string& n, AttrKind k, bool isArray, bool src, bool dst)
   case AttrKind::Numeric: type = MFn::kNumericAttribute; break;
   case AttrKind::Generic: type = MFn::kGenericAttribute; break;
   }
-  refs = 1; // owned by its node type for the life of the process
+  refs = 1;  // owned by its node type for the life of the process
 }
 
 bool Attr::hasFn(MFn::Type t) const { return t == type || t == MFn::kAttribute || t == MFn::kBase; }
 
 bool keyWithin(const PlugKey& e, const PlugKey& plug) {
   if (e == plug) return true;
-  if (plug.index >= 0) // an element: its children belong to it
+  if (plug.index >= 0)  // an element: its children belong to it
     return e.attr->parent == plug.attr && e.parentIndex == plug.index;
-  if (plug.attr->array) // the array plug: its elements and their children
+  if (plug.attr->array)  // the array plug: its elements and their children
     return e.attr == plug.attr || (e.attr->parent == plug.attr);
   return false;
 }
@@ -241,7 +237,7 @@ void buildTypes() {
   }
 }
 
-} // namespace
+}  // namespace
 
 const NodeType* nodeType(const std::string& name) {
   if (!g_types) buildTypes();
@@ -302,7 +298,7 @@ void unlistNode(Scene& s, Node* n) {
     if (found != s.nodesOfType.end()) unlistFrom(found->second, n);
   }
 }
-} // namespace
+}  // namespace
 
 void buildDefaultScene() {
   Scene& s = *g_scene;
@@ -431,23 +427,22 @@ std::string clashSearch(Node* n, const std::string& base, unsigned long long fro
     for (Node* p : n->parents) key += "|" + std::to_string(p->serial);
   return key;
 }
-} // namespace
+}  // namespace
 
 std::string uniqueName(Node* n, const std::string& wanted) {
   if (!nameTaken(n, wanted)) return wanted;
   std::string base;
   unsigned long long num;
   splitTrailingNumber(wanted, base, num);
-  const unsigned long long number = firstFreeNumber(clashSearch(n, base, num), {base}, num + 1, [&](unsigned long long i) {
-    return !nameTaken(n, base + std::to_string(i));
-  });
+  const unsigned long long number =
+      firstFreeNumber(clashSearch(n, base, num), {base}, num + 1,
+                      [&](unsigned long long i) { return !nameTaken(n, base + std::to_string(i)); });
   return base + std::to_string(number);
 }
 
 std::string defaultName(const std::string& base) {
-  const unsigned long long number = firstFreeNumber("default|" + base, {base}, 1, [&](unsigned long long i) {
-    return !usedAnywhere(base + std::to_string(i));
-  });
+  const unsigned long long number = firstFreeNumber(
+      "default|" + base, {base}, 1, [&](unsigned long long i) { return !usedAnywhere(base + std::to_string(i)); });
   return base + std::to_string(number);
 }
 
@@ -473,7 +468,7 @@ bool pathEndsWith(Node* n, const std::vector<std::string>& parts, size_t last, b
     if (pathEndsWith(p, parts, last - 1, absolute)) return true;
   return false;
 }
-} // namespace
+}  // namespace
 
 std::vector<Node*> nodesNamed(const std::string& name) {
   std::vector<Node*> found;
@@ -518,7 +513,7 @@ bool validKey(const PlugKey& k) {
   bool parentArray = k.attr->parent && k.attr->parent->array;
   return parentArray ? k.parentIndex >= 0 : k.parentIndex == -1;
 }
-} // namespace
+}  // namespace
 
 namespace {
 // Connections are made by the million (a skin cluster per mesh, each fed by every joint),
@@ -548,10 +543,10 @@ private:
 };
 
 ConnectionPool& connectionPool() {
-  static ConnectionPool* pool = new ConnectionPool(); // kept for the life of the process
+  static ConnectionPool* pool = new ConnectionPool();  // kept for the life of the process
   return *pool;
 }
-} // namespace
+}  // namespace
 
 Connection* incoming(Node* n, const PlugKey& k) {
   Connection* const* found = n->inByPlug.find(k);
@@ -560,8 +555,7 @@ Connection* incoming(Node* n, const PlugKey& k) {
 
 MStatus connect(Node* src, const PlugKey& sk, Node* dst, const PlugKey& dk) {
   if (!src || !dst || !src->alive || !dst->alive) return MStatus::kInvalidParameter;
-  if (!validKey(sk) || !validKey(dk) || sk.attr->akind == AttrKind::Compound ||
-      dk.attr->akind == AttrKind::Compound)
+  if (!validKey(sk) || !validKey(dk) || sk.attr->akind == AttrKind::Compound || dk.attr->akind == AttrKind::Compound)
     return MStatus::kInvalidParameter;
   if (!sk.attr->source || !dk.attr->dest) return MStatus::kInvalidParameter;
   if (incoming(dst, dk)) return MStatus::kFailure;
@@ -599,7 +593,7 @@ bool pathHas(const MDagPath& p, Node* n) {
   auto v = Access::nodes(p);
   return std::find(v.begin(), v.end(), n) != v.end();
 }
-} // namespace
+}  // namespace
 
 void deleteNode(Node* n) {
   Scene& s = scene();
@@ -612,7 +606,8 @@ void deleteNode(Node* n) {
       if (c->parents.empty()) deleteNode(c);
     }
     n->children.clear();
-    for (Node* p : n->parents) p->children.erase(std::remove(p->children.begin(), p->children.end(), n), p->children.end());
+    for (Node* p : n->parents)
+      p->children.erase(std::remove(p->children.begin(), p->children.end(), n), p->children.end());
   }
   while (!n->in.empty()) removeConnection(n->in.back());
   while (!n->out.empty()) removeConnection(n->out.back());
@@ -715,7 +710,7 @@ MMatrix productUp(const PathStep* s) {
     if (s->node->hasFn(MFn::kTransform)) m *= s->node->local;
   return m;
 }
-} // namespace
+}  // namespace
 
 const MMatrix& firstWorldMatrix(Node* n) {
   if (!n->worldKnown) {
@@ -732,7 +727,8 @@ MMatrix inclusiveMatrix(const PathStep* s) {
 
 namespace {
 // Calls drop for the node and every node below it, each once.
-template <typename Drop> void forSubtree(Node* n, Drop drop) {
+template <typename Drop>
+void forSubtree(Node* n, Drop drop) {
   const unsigned long long mark = nextWalkMark();
   std::vector<Node*> pending{n};
   n->walkMark = mark;
@@ -747,7 +743,7 @@ template <typename Drop> void forSubtree(Node* n, Drop drop) {
       }
   }
 }
-} // namespace
+}  // namespace
 
 void placeChanged(Node* n) {
   forSubtree(n, [](Node* m) {
@@ -777,8 +773,7 @@ bool isAncestor(Node* a, Node* n) {
 }
 
 MStatus addChild(Node* parent, Node* child, bool keepExisting, unsigned index) {
-  if (!parent || !child || !parent->isDag() || !child->isDag() || child->isWorld())
-    return MStatus::kInvalidParameter;
+  if (!parent || !child || !parent->isDag() || !child->isDag() || child->isWorld()) return MStatus::kInvalidParameter;
   if (!parent->isWorld() && !parent->hasFn(MFn::kTransform)) return MStatus::kInvalidParameter;
   if (parent == child || isAncestor(child, parent)) return MStatus::kInvalidParameter;
   bool already = std::find(child->parents.begin(), child->parents.end(), parent) != child->parents.end();
@@ -849,7 +844,7 @@ struct EvalGuard {
     if (ok) scene().evaluating.pop_back();
   }
 };
-} // namespace
+}  // namespace
 
 std::shared_ptr<Geometry> meshGeometryShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
@@ -923,7 +918,7 @@ bool plugGeometry(Node* n, const PlugKey& k, Geometry& out) {
 // from, found without evaluating anything on the way.
 namespace {
 std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k);
-} // namespace
+}  // namespace
 
 std::shared_ptr<Geometry> meshTopologyShared(Node* mesh) {
   if (!mesh || !mesh->alive || !mesh->geom) return nullptr;
@@ -960,7 +955,7 @@ std::shared_ptr<Geometry> plugTopologyShared(Node* n, const PlugKey& k) {
   MeshData* md = entityAs<MeshData>(*stored, EntityKind::MeshData);
   return md ? md->geom : nullptr;
 }
-} // namespace
+}  // namespace
 
 const Geometry* meshTopology(Node* mesh) {
   // The kept geometry is returned without taking a share of it: this is read once per
@@ -1045,4 +1040,4 @@ MObject newMatrixData(const MMatrix& m) {
 
 std::string str(const MString& s) { return std::string(s.asChar(), s.length()); }
 
-} // namespace standin::core
+}  // namespace standin::core

@@ -20,7 +20,7 @@ void addItem(SelectionItems* items, const SelectionItem& item) {
     if (sameItem(it, item)) return;
   items->items.push_back(item);
 }
-} // namespace
+}  // namespace
 
 MSelectionList::MSelectionList() : m_items(new SelectionItems()) {}
 MSelectionList::MSelectionList(const MSelectionList& o) : m_items(new SelectionItems(*o.m_items)) {}
@@ -146,7 +146,7 @@ void console(ConsoleKind k, const std::string& text) {
   std::fprintf(f, "%s%s%s", prefix, text.c_str(), newline ? "" : "\n");
   std::fflush(f);
 }
-} // namespace standin::core
+}  // namespace standin::core
 
 void MGlobal::displayInfo(const MString& text) { console(ConsoleKind::Info, str(text)); }
 void MGlobal::displayWarning(const MString& text) { console(ConsoleKind::Warning, str(text)); }
@@ -186,9 +186,7 @@ MStatus MGlobal::setActiveSelectionList(const MSelectionList& list, ListAdjustme
   SelectionItems* mine = Access::items(s.selection);
   const SelectionItems* theirs = Access::items(list);
   switch (adj) {
-  case kReplaceList:
-    s.selection = list;
-    break;
+  case kReplaceList: s.selection = list; break;
   case kAddToList:
     for (const SelectionItem& it : theirs->items) addItem(mine, it);
     break;
@@ -201,8 +199,8 @@ MStatus MGlobal::setActiveSelectionList(const MSelectionList& list, ListAdjustme
   case kRemoveFromList:
   case kXORWithList:
     for (const SelectionItem& it : theirs->items) {
-      auto found = std::find_if(mine->items.begin(), mine->items.end(),
-                                [&](const SelectionItem& m) { return sameItem(m, it); });
+      auto found =
+          std::find_if(mine->items.begin(), mine->items.end(), [&](const SelectionItem& m) { return sameItem(m, it); });
       if (found != mine->items.end())
         mine->items.erase(found);
       else if (adj == kXORWithList)

@@ -37,7 +37,7 @@ void unassignFaces(Node* mesh, unsigned instance, Node* group, const std::vector
   }
 }
 
-} // namespace standin::core
+}  // namespace standin::core
 
 namespace {
 const MStatus kBad = MStatus::kInvalidParameter;
@@ -96,7 +96,7 @@ bool sameMember(const SetMember& m, const MDagPath* path, const MObject& node, c
   if (path) return m.isDag && m.path == *path && m.component == comp;
   return !m.isDag && m.node == node;
 }
-} // namespace
+}  // namespace
 
 MFnSet::MFnSet() {}
 MFnSet::MFnSet(const MObject& o, MStatus* st) { setStatus(st, setObject(o)); }
@@ -160,8 +160,7 @@ MStatus MFnSet::addMembers(const MSelectionList& list) {
   for (unsigned i = 0; i < list.length(); ++i) {
     MDagPath p;
     MObject comp, node;
-    MStatus s = list.getDagPath(i, p, comp) ? addMember(p, comp)
-                                            : (list.getDependNode(i, node), addMember(node));
+    MStatus s = list.getDagPath(i, p, comp) ? addMember(p, comp) : (list.getDependNode(i, node), addMember(node));
     if (!s) return s;
   }
   return MStatus::kSuccess;
@@ -189,7 +188,8 @@ MStatus MFnSet::removeMember(const MDagPath& path, const MObject& component) {
     return MStatus::kSuccess;
   }
   auto& v = set->members;
-  v.erase(std::remove_if(v.begin(), v.end(), [&](const SetMember& m) { return sameMember(m, &path, MObject(), component); }),
+  v.erase(std::remove_if(v.begin(), v.end(),
+                         [&](const SetMember& m) { return sameMember(m, &path, MObject(), component); }),
           v.end());
   return MStatus::kSuccess;
 }
@@ -204,8 +204,9 @@ MStatus MFnSet::removeMember(const MObject& node) {
     return removeMember(p, MObject());
   }
   auto& v = set->members;
-  v.erase(std::remove_if(v.begin(), v.end(), [&](const SetMember& m) { return sameMember(m, nullptr, node, MObject()); }),
-          v.end());
+  v.erase(
+      std::remove_if(v.begin(), v.end(), [&](const SetMember& m) { return sameMember(m, nullptr, node, MObject()); }),
+      v.end());
   return MStatus::kSuccess;
 }
 
@@ -223,7 +224,8 @@ MStatus MFnSet::getMembers(MSelectionList& members, bool) const {
         for (size_t f = 0; f < sh.faces.size(); ++f)
           if (sh.faces[f] == set) faces.push_back((int)f);
         if (faces.empty()) continue;
-        MObject comp = (int)faces.size() == polygonCount(mesh) ? MObject() : makeComponent(MFn::kMeshPolygonComponent, faces);
+        MObject comp =
+            (int)faces.size() == polygonCount(mesh) ? MObject() : makeComponent(MFn::kMeshPolygonComponent, faces);
         members.add(Access::makePath(paths[inst]), comp);
       }
     }
@@ -269,15 +271,18 @@ bool MFnSet::isMember(const MDagPath& path, const MObject& component, MStatus* s
     std::vector<int> faces;
     if (!componentIds(component, MFn::kMeshPolygonComponent, polygonCount(target), faces)) return false;
     auto holds = [&](int f) { return (size_t)f < slots.size() && slots[f] == set; };
-    return component.isNull() ? std::any_of(faces.begin(), faces.end(), holds) : std::all_of(faces.begin(), faces.end(), holds);
+    return component.isNull() ? std::any_of(faces.begin(), faces.end(), holds)
+                              : std::all_of(faces.begin(), faces.end(), holds);
   }
   if (deformerOfSet(set)) {
     int g, count;
     std::vector<int> ids;
-    if (!deformTarget(set, path, g, count) || !componentIds(component, MFn::kMeshVertComponent, count, ids)) return false;
+    if (!deformTarget(set, path, g, count) || !componentIds(component, MFn::kMeshVertComponent, count, ids))
+      return false;
     const auto& flags = set->deformMembers[g];
     auto member = [&](int v) { return flags[v] != 0; };
-    return component.isNull() ? std::any_of(ids.begin(), ids.end(), member) : std::all_of(ids.begin(), ids.end(), member);
+    return component.isNull() ? std::any_of(ids.begin(), ids.end(), member)
+                              : std::all_of(ids.begin(), ids.end(), member);
   }
   for (const SetMember& m : set->members)
     if (sameMember(m, &path, MObject(), component)) return true;
@@ -320,7 +325,7 @@ MFn::Type MFnSingleIndexedComponent::type() const { return MFn::kSingleIndexedCo
 
 namespace {
 Component* comp(const MObject& o) { return entityAs<Component>(o, EntityKind::Component); }
-} // namespace
+}  // namespace
 
 MObject MFnSingleIndexedComponent::create(MFn::Type t, MStatus* st) {
   if (t != MFn::kMeshVertComponent && t != MFn::kMeshPolygonComponent) {

@@ -5,8 +5,8 @@
 #include <maya/MGlobal.h>
 
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <set>
 
@@ -16,7 +16,7 @@ namespace {
 PlugKey key(Node* n, const char* attr, int index = -1, int parentIndex = -1) {
   return {n->nt->find(attr), parentIndex, index};
 }
-} // namespace
+}  // namespace
 
 Node* deformerSetOf(Node* deformer) {
   Connection* best = nullptr;
@@ -64,7 +64,7 @@ int findGeometryIndex(Node* deformer, Node* shape) {
       if (c->srcKey.attr->name == "outputGeometry" && c->srcKey.index == g && reaches(c->dst, shape)) return g;
   return -1;
 }
-} // namespace
+}  // namespace
 
 // Both are asked on every weight read and write; they are found again only after the
 // scene changed.
@@ -165,7 +165,7 @@ int inputVertexCount(Node* d, int g) { return plugVertexCount(d, key(d, "inputGe
 bool skinOutput(Node* cluster, int g, Geometry& out) {
   if (!plugGeometry(cluster, key(cluster, "inputGeometry", -1, g), out)) return false;
   std::vector<int> logical = influenceIndices(cluster);
-  std::vector<MMatrix> blend; // B_k * M_k
+  std::vector<MMatrix> blend;  // B_k * M_k
   for (int m : logical) {
     MMatrix M, B;
     plugMatrix(cluster, key(cluster, "matrix", m), M);
@@ -248,7 +248,7 @@ Node* firstMeshChild(Node* transform) {
   return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   // Name pair skinClusterN / skinClusterNSet, both free.
@@ -354,4 +354,4 @@ MStatus skinClusterCommand(const std::vector<std::string>& words, std::vector<st
   return MStatus::kSuccess;
 }
 
-} // namespace standin::core
+}  // namespace standin::core

@@ -53,7 +53,7 @@ char* copyBytes(const char* src, unsigned n) {
   p[n] = 0;
   return p;
 }
-} // namespace
+}  // namespace
 
 MString::MString() : m_data(nullptr), m_length(0) {}
 
@@ -113,9 +113,21 @@ MString& MString::operator+=(const MString& o) {
 }
 MString& MString::operator+=(const char* text) { return *this += MString(text); }
 MString& MString::operator+=(int value) { return *this += MString(std::to_string(value).c_str()); }
-MString MString::operator+(const MString& o) const { MString r(*this); r += o; return r; }
-MString MString::operator+(const char* text) const { MString r(*this); r += text; return r; }
-MString operator+(const char* text, const MString& s) { MString r(text); r += s; return r; }
+MString MString::operator+(const MString& o) const {
+  MString r(*this);
+  r += o;
+  return r;
+}
+MString MString::operator+(const char* text) const {
+  MString r(*this);
+  r += text;
+  return r;
+}
+MString operator+(const char* text, const MString& s) {
+  MString r(text);
+  r += s;
+  return r;
+}
 
 int MString::index(char c) const {
   for (unsigned i = 0; i < m_length; ++i)
@@ -136,7 +148,8 @@ MString MString::substring(int start, int end) const {
 
 // ---------------------------------------------------------------- arrays
 
-template <typename T> MStandInArray<T>::MStandInArray() : m_data(nullptr), m_length(0), m_capacity(0) {}
+template <typename T>
+MStandInArray<T>::MStandInArray() : m_data(nullptr), m_length(0), m_capacity(0) {}
 
 template <typename T>
 MStandInArray<T>::MStandInArray(unsigned int count, const T& init) : MStandInArray() {
@@ -152,21 +165,25 @@ MStandInArray<T>::MStandInArray(const T* source, unsigned int count) : MStandInA
   m_length = m_capacity = count;
 }
 
-template <typename T> MStandInArray<T>::MStandInArray(const MStandInArray& o) : MStandInArray() {
+template <typename T>
+MStandInArray<T>::MStandInArray(const MStandInArray& o) : MStandInArray() {
   copy(o);
 }
 
-template <typename T> MStandInArray<T>::~MStandInArray() {
+template <typename T>
+MStandInArray<T>::~MStandInArray() {
   clear();
   ::operator delete(m_data);
 }
 
-template <typename T> MStandInArray<T>& MStandInArray<T>::operator=(const MStandInArray& o) {
+template <typename T>
+MStandInArray<T>& MStandInArray<T>::operator=(const MStandInArray& o) {
   if (this != &o) copy(o);
   return *this;
 }
 
-template <typename T> MStatus MStandInArray<T>::copy(const MStandInArray& o) {
+template <typename T>
+MStatus MStandInArray<T>::copy(const MStandInArray& o) {
   if (this == &o) return MStatus::kSuccess;
   clear();
   setLength(o.m_length);
@@ -174,30 +191,38 @@ template <typename T> MStatus MStandInArray<T>::copy(const MStandInArray& o) {
   return MStatus::kSuccess;
 }
 
-template <typename T> MStatus MStandInArray<T>::get(T destination[]) const {
+template <typename T>
+MStatus MStandInArray<T>::get(T destination[]) const {
   if (!destination && m_length) return MStatus::kInvalidParameter;
   for (unsigned i = 0; i < m_length; ++i) destination[i] = m_data[i];
   return MStatus::kSuccess;
 }
 
-template <typename T> unsigned int MStandInArray<T>::length() const { return m_length; }
+template <typename T>
+unsigned int MStandInArray<T>::length() const {
+  return m_length;
+}
 
 namespace {
-template <typename T> T& outOfRange() {
+template <typename T>
+T& outOfRange() {
   static T dummy;
   dummy = T();
   return dummy;
 }
-} // namespace
+}  // namespace
 
-template <typename T> T& MStandInArray<T>::operator[](unsigned int i) {
+template <typename T>
+T& MStandInArray<T>::operator[](unsigned int i) {
   return i < m_length ? m_data[i] : outOfRange<T>();
 }
-template <typename T> const T& MStandInArray<T>::operator[](unsigned int i) const {
+template <typename T>
+const T& MStandInArray<T>::operator[](unsigned int i) const {
   return i < m_length ? m_data[i] : outOfRange<T>();
 }
 
-template <typename T> MStatus MStandInArray<T>::setLength(unsigned int count) {
+template <typename T>
+MStatus MStandInArray<T>::setLength(unsigned int count) {
   if (count > m_capacity) {
     // Twice the room when growing by a little (appends), the exact length otherwise.
     const unsigned twice = m_capacity > 4 ? (m_capacity > 0x7FFFFFFFu ? 0xFFFFFFFFu : m_capacity * 2) : 8;
@@ -217,32 +242,39 @@ template <typename T> MStatus MStandInArray<T>::setLength(unsigned int count) {
   return MStatus::kSuccess;
 }
 
-template <typename T> MStatus MStandInArray<T>::append(const T& value) {
-  T copyOfValue(value); // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
+template <typename T>
+MStatus MStandInArray<T>::append(const T& value) {
+  T copyOfValue(value);  // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
   setLength(m_length + 1);
   m_data[m_length - 1] = copyOfValue;
   return MStatus::kSuccess;
 }
 
-template <typename T> MStatus MStandInArray<T>::insert(const T& value, unsigned int index) {
+template <typename T>
+MStatus MStandInArray<T>::insert(const T& value, unsigned int index) {
   if (index > m_length) return MStatus::kInvalidParameter;
-  T copyOfValue(value); // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
+  T copyOfValue(value);  // NOLINT(performance-unnecessary-copy-initialization): value may live inside this array
   setLength(m_length + 1);
   for (unsigned i = m_length - 1; i > index; --i) m_data[i] = m_data[i - 1];
   m_data[index] = copyOfValue;
   return MStatus::kSuccess;
 }
 
-template <typename T> MStatus MStandInArray<T>::remove(unsigned int index) {
+template <typename T>
+MStatus MStandInArray<T>::remove(unsigned int index) {
   if (index >= m_length) return MStatus::kInvalidParameter;
   for (unsigned i = index; i + 1 < m_length; ++i) m_data[i] = m_data[i + 1];
   setLength(m_length - 1);
   return MStatus::kSuccess;
 }
 
-template <typename T> MStatus MStandInArray<T>::clear() { return setLength(0); }
+template <typename T>
+MStatus MStandInArray<T>::clear() {
+  return setLength(0);
+}
 
-template <typename T> MStatus MStandInArray<T>::set(const T& value, unsigned int index) {
+template <typename T>
+MStatus MStandInArray<T>::set(const T& value, unsigned int index) {
   if (index >= m_length) return MStatus::kInvalidParameter;
   m_data[index] = value;
   return MStatus::kSuccess;

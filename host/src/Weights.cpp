@@ -12,10 +12,11 @@ namespace {
 bool isPositiveZero(double w) { return w == 0.0 && !std::signbit(w); }
 
 // The first entry of a sorted row whose matrix is not below matrix.
-template <typename Entry> Entry* entryAtOrAfter(Entry* first, Entry* last, int matrix) {
+template <typename Entry>
+Entry* entryAtOrAfter(Entry* first, Entry* last, int matrix) {
   return std::lower_bound(first, last, matrix, [](const WeightEntry& e, int m) { return e.matrix < m; });
 }
-} // namespace
+}  // namespace
 
 WeightRow WeightTable::row(int v) const {
   if (v < 0 || (size_t)v >= m_slots.size()) return {};
@@ -135,4 +136,4 @@ void WeightTable::compact() {
   m_abandoned = 0;
 }
 
-} // namespace standin::core
+}  // namespace standin::core

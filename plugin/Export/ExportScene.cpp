@@ -125,8 +125,10 @@ HMatrix BindMatrix(HNodeKit& boneKit, const SkinMap& skins, int32_t index) {
         for (int32_t m : skins.meshesOfBone[index]) {
             const HObject& skinCluster = skins.meshes[m].skinCluster;
             HMatrix matrix = HMatrix::Identity();
-            if (!skinCluster.IsNull()) poses.Get(matrix, skinCluster.GetObject());
-            else HJointKit::GetBindPoseMatrix(boneKit, matrix);
+            if (!skinCluster.IsNull())
+                poses.Get(matrix, skinCluster.GetObject());
+            else
+                HJointKit::GetBindPoseMatrix(boneKit, matrix);
             if (!found) {
                 first = matrix;
                 found = true;
@@ -224,8 +226,10 @@ public:
         WritePolygons(kit, numPolygons, numSets, groups.Num() > 0);
 
         // A file without bones has no bone for a weight to name.
-        if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0) WarnAboutLeftOutWeights(kit, meshName);
-        else if (numWeights != 0) WriteWeights(m_skins.meshes[index], meshName, numWeights);
+        if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0)
+            WarnAboutLeftOutWeights(kit, meshName);
+        else if (numWeights != 0)
+            WriteWeights(m_skins.meshes[index], meshName, numWeights);
         m_weights.Empty(0);
         m_influences.Empty(0);
         m_weightCounts.Empty(0);
@@ -331,8 +335,8 @@ private:
 
     // One line per polygon with its corners' indices; a running position walks the flat
     // list, and a list shorter than the counts ends its lines early.
-    void WritePolygonLines(const UArray<unsigned int>& indices, const UArray<unsigned int>& counts,
-                           int32_t numPolygons, bool inSet) {
+    void WritePolygonLines(const UArray<unsigned int>& indices, const UArray<unsigned int>& counts, int32_t numPolygons,
+                           bool inSet) {
         int32_t next = 0;
         for (int32_t p = 0; p < Smaller(numPolygons, counts.Num()); ++p) {
             const int64_t left = int64_t(indices.Num()) - next;
@@ -377,8 +381,8 @@ private:
         m_writer.BeginSection("weights");
         for (int32_t k = 0; k < Smaller(numWeights, Smaller(weights.Num(), influences.Num())); ++k) {
             const uint32_t influence = influences[k];
-            m_writer.WeightLine(
-                influence < uint32_t(boneOfInfluence.Num()) ? boneOfInfluence[int32_t(influence)] : 0u, weights[k]);
+            m_writer.WeightLine(influence < uint32_t(boneOfInfluence.Num()) ? boneOfInfluence[int32_t(influence)] : 0u,
+                                weights[k]);
         }
     }
 

@@ -55,7 +55,8 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     clock.Stop();
     if (!intact) {
         if (settings.reportTimings) ReportTimings(clock);
-        brix::UMessage(brix::Channel::Warning, "Can't handle file \"") << stream.GetName() << "\". Some data is missing or corrupt.";
+        brix::UMessage(brix::Channel::Warning, "Can't handle file \"")
+            << stream.GetName() << "\". Some data is missing or corrupt.";
         // Why, on the info channel: the warning's text stays as it always was.
         if (report.damage.rule) {
             brix::UMessage why(brix::Channel::Info, "");
@@ -84,12 +85,15 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
     BoneNameTable names;
     for (int32_t i = 0; i < bones.Num(); ++i) {
         if (bones[i].name.IsEmpty()) {
-            brix::UMessage(brix::Channel::Warning, "Bone ") << i << " of file \"" << stream.GetName()
-                                       << "\" has no name. It is not built and its weights are ignored.";
+            brix::UMessage(brix::Channel::Warning, "Bone ")
+                << i << " of file \"" << stream.GetName()
+                << "\" has no name. It is not built and its weights are ignored.";
             continue;
         }
-        if (uint32_t* index = names.Find(bones[i].name)) *index = uint32_t(i);
-        else names.Add(bones[i].name, uint32_t(i));
+        if (uint32_t* index = names.Find(bones[i].name))
+            *index = uint32_t(i);
+        else
+            names.Add(bones[i].name, uint32_t(i));
     }
     JointBuilder joints(bones, names);
     for (int32_t i = 0; i < bones.Num(); ++i)

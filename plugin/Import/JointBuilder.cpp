@@ -47,6 +47,7 @@ void JointBuilder::CreateJoint(int32_t index) {
     HMatrix world = bone.invBaseMatrix;
     if (!world.InvertScaleAware()) world = bone.invBaseMatrix;
     if (!joint.SetMatrix(world, SPACE_WORLD).IsOk())
-        brix::UMessage(brix::Channel::Warning, "Bone \"") << joint.GetName() << "\" could not be placed; it stays at the origin.";
+        brix::UMessage(brix::Channel::Warning, "Bone \"")
+            << joint.GetName() << "\" could not be placed; it stays at the origin.";
     m_joints[index] = joint.GetObject();
 }

@@ -4,8 +4,8 @@
 // joints (the host names the second as it names any clash), and the host's name for a
 // joint need not be the bone's.
 
-#include "Rig/RigModel.h"
 #include "Core/UTable.h"
+#include "Rig/RigModel.h"
 #include "platform/Maya/Kits/HObject.h"
 
 // Bone name to bone index; of two bones with one name, the later one. Parents are found

@@ -26,8 +26,8 @@ void MeshBuilder::Build(const MeshData& mesh) {
     BuildUVSets(kit, mesh, faceVertices);
     m_clock.Start("geometry");
     if (mesh.name.Num() && !kit.SetName(mesh.name).IsOk())
-        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" is built as \"" << kit.GetName()
-                                                    << "\": a mesh cannot be named so.";
+        UMessage(brix::Channel::Warning, "Mesh \"")
+            << mesh.name << "\" is built as \"" << kit.GetName() << "\": a mesh cannot be named so.";
     m_clock.Start("skin");
     if (mesh.weights.Num()) BuildSkin(kit, mesh);
     m_clock.Stop();
@@ -40,7 +40,8 @@ bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {
         kit.Create(mesh.vertices, status, mesh.polygonVertexIndices, mesh.polygonVertexCounts, HObject());
         if (!status.IsOk()) fault = "the host refused its geometry";
     }
-    if (fault) UMessage(brix::Channel::Warning, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
+    if (fault)
+        UMessage(brix::Channel::Warning, "Can't build mesh \"") << mesh.name << "\": " << fault << ". It is skipped.";
     return !fault;
 }
 
@@ -52,7 +53,8 @@ void MeshBuilder::BuildNormals(MeshKit& kit, const MeshData& mesh, uint64_t face
         kit.SetNormals(status, mesh.normals, mesh.polygonNormalIndices);
         if (!status.IsOk()) fault = "the host refused its normals";
     }
-    if (fault) UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" keeps its default normals: " << fault << ".";
+    if (fault)
+        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\" keeps its default normals: " << fault << ".";
 }
 
 void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceVertices) {
@@ -60,8 +62,8 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
     for (int32_t set = 0; set < mesh.textureCoordinates.Num(); ++set) {
         // Index lists come in set order, so a set without one ends the sets.
         if (set >= mesh.polygonTexCoordIndices.Num()) {
-            UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name
-                                   << "\" is not built: it has no texture coordinate indices.";
+            UMessage(brix::Channel::Warning, "UV set ")
+                << set << " of mesh \"" << mesh.name << "\" is not built: it has no texture coordinate indices.";
             return;
         }
         // Sets are addressed by index, so a set that is not filled is still added. One
@@ -70,8 +72,8 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
             const int32_t before = kit.GetNumUVSets();
             kit.CreateUVSet(status);
             if (kit.GetNumUVSets() <= before) {
-                UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name
-                                       << "\" is not built: the host could not add it.";
+                UMessage(brix::Channel::Warning, "UV set ")
+                    << set << " of mesh \"" << mesh.name << "\" is not built: the host could not add it.";
                 return;
             }
         }
@@ -81,7 +83,9 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
             kit.SetTextureCoordinates(status, mesh.textureCoordinates[set], mesh.polygonTexCoordIndices[set], set);
             if (!status.IsOk()) fault = "the host refused it";
         }
-        if (fault) UMessage(brix::Channel::Warning, "UV set ") << set << " of mesh \"" << mesh.name << "\" is left empty: " << fault << ".";
+        if (fault)
+            UMessage(brix::Channel::Warning, "UV set ")
+                << set << " of mesh \"" << mesh.name << "\" is left empty: " << fault << ".";
     }
 }
 
@@ -124,11 +128,13 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
         counts.Append(uint32_t(weights.Num() - first));
     }
     if (outsideList)
-        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\": weights naming a bone outside the file's bone list are dropped ("
-                                << outsideList << " of " << mesh.weights.Num() << ").";
+        UMessage(brix::Channel::Warning, "Mesh \"")
+            << mesh.name << "\": weights naming a bone outside the file's bone list are dropped (" << outsideList
+            << " of " << mesh.weights.Num() << ").";
     if (!fault && next < mesh.weights.Num())
-        UMessage(brix::Channel::Warning, "Mesh \"") << mesh.name << "\": weights beyond its weight counts are dropped ("
-                                << mesh.weights.Num() - next << " of " << mesh.weights.Num() << ").";
+        UMessage(brix::Channel::Warning, "Mesh \"")
+            << mesh.name << "\": weights beyond its weight counts are dropped (" << mesh.weights.Num() - next << " of "
+            << mesh.weights.Num() << ").";
     if (!fault && weights.Num() == 0) fault = "none of its weights names a bone that has a joint";
     HStatus status;
     if (!fault) {
@@ -139,5 +145,6 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
         kit.SetVertexWeights(status, weights, influences, counts);
         if (!status.IsOk()) fault = "the host refused its weights";
     }
-    if (fault) UMessage(brix::Channel::Warning, "Can't build the skin of mesh \"") << mesh.name << "\": " << fault << ".";
+    if (fault)
+        UMessage(brix::Channel::Warning, "Can't build the skin of mesh \"") << mesh.name << "\": " << fault << ".";
 }

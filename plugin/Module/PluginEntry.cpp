@@ -31,7 +31,8 @@ MStatus Register(const kiln::ModuleInfoBase& record, MFnPlugin& plugin) {
                                              optionsScript.c_str(), "", false);
     }
     default:
-        brix::UMessage(brix::Channel::Info, "Couldn't register module with name \"") << record.m_name << "\". Unknown module type.";
+        brix::UMessage(brix::Channel::Info, "Couldn't register module with name \"")
+            << record.m_name << "\". Unknown module type.";
         return MStatus::kFailure;
     }
 }
@@ -42,7 +43,8 @@ MStatus Deregister(const kiln::ModuleInfoBase& record, MFnPlugin& plugin) {
     case kiln::ModuleInfoBase::KIND_IMPORTER:
     case kiln::ModuleInfoBase::KIND_EXPORTER: return plugin.deregisterFileTranslator(record.m_name.c_str());
     default:
-        brix::UMessage(brix::Channel::Info, "Couldn't deregister module with name \"") << record.m_name << "\". Unknown module type.";
+        brix::UMessage(brix::Channel::Info, "Couldn't deregister module with name \"")
+            << record.m_name << "\". Unknown module type.";
         return MStatus::kFailure;
     }
 }
@@ -56,9 +58,9 @@ void OnHostExit(void* clientData) {
 
 extern "C" {
 
-
 // The host calls its entry points with the plug-in object by value.
-MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
+MStatus initializePlugin(
+    MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
     InitializePlugin_Base();
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     const brix::UString vendor = description.VendorText();
@@ -79,7 +81,8 @@ MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-va
     return status;
 }
 
-MStatus uninitializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
+MStatus uninitializePlugin(
+    MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
     MFnPlugin fnPlugin(plugin, "Unknown", "Unknown", "Any");
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     MStatus status;

@@ -1,9 +1,9 @@
 #include "Rig/RigLists.h"
 
 #include <algorithm>
-#include <cstring>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -194,10 +194,10 @@ void FitSmallList(UArray<T>& list) {
 template <typename Action>
 auto WithTarget(ListQueue::Kind kind, void* target, Action action) {
     switch (kind) {
-        case ListQueue::Kind::Vectors3: return action(*static_cast<UArray<TVector3<float>>*>(target));
-        case ListQueue::Kind::Vectors2: return action(*static_cast<UArray<TVector2<float>>*>(target));
-        case ListQueue::Kind::Unsigned: return action(*static_cast<UArray<uint32_t>*>(target));
-        default: return action(*static_cast<UArray<MeshData::Weight>*>(target));
+    case ListQueue::Kind::Vectors3: return action(*static_cast<UArray<TVector3<float>>*>(target));
+    case ListQueue::Kind::Vectors2: return action(*static_cast<UArray<TVector2<float>>*>(target));
+    case ListQueue::Kind::Unsigned: return action(*static_cast<UArray<uint32_t>*>(target));
+    default: return action(*static_cast<UArray<MeshData::Weight>*>(target));
     }
 }
 
@@ -265,8 +265,9 @@ void ListQueue::ReadQueued() {
         group.firstJob = k;
         int64_t elements = 0;
         const Job& first = m_jobs[order[k]];
-        const int32_t numbersPerElement =
-            first.kind == Kind::Vectors3 ? 3 : first.kind == Kind::Vectors2 || first.kind == Kind::Weights ? 2 : 1;
+        const int32_t numbersPerElement = first.kind == Kind::Vectors3                                  ? 3
+                                          : first.kind == Kind::Vectors2 || first.kind == Kind::Weights ? 2
+                                                                                                        : 1;
         for (; k < order.Num() && m_jobs[order[k]].target == first.target; ++k) {
             elements += MostElements(m_jobs[order[k]].range, numbersPerElement);
             group.bytes += m_jobs[order[k]].range.length;
@@ -279,8 +280,10 @@ void ListQueue::ReadQueued() {
             const int64_t needed = out.Num() + elements;
             if (needed <= out.Max()) return;
             const int64_t room = needed > int64_t(out.Num()) * 2 ? needed : int64_t(out.Num()) * 2;
-            if (room * int64_t(sizeof(out[0])) < kMostBytes) out.Reserve(int32_t(room));
-            else group.pinned = true;
+            if (room * int64_t(sizeof(out[0])) < kMostBytes)
+                out.Reserve(int32_t(room));
+            else
+                group.pinned = true;
         };
         WithTarget(first.kind, first.target, reserve);
         totalBytes += group.bytes;
@@ -317,8 +320,8 @@ void ListQueue::ReadQueued() {
         for (int32_t g : list)
             for (int32_t k = groups[g].firstJob; k < groups[g].firstJob + groups[g].jobCount; ++k) {
                 const Job& job = m_jobs[order[k]];
-                const RigDamage fault = WithTarget(job.kind, job.target,
-                                                   [&](auto& out) { return ReadList(m_text, job.range, out); });
+                const RigDamage fault =
+                    WithTarget(job.kind, job.target, [&](auto& out) { return ReadList(m_text, job.range, out); });
                 if (fault.rule) return fault;
             }
         return RigDamage{};

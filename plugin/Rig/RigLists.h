@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
+#include "Core/UArray.h"
 #include "Rig/RigDamage.h"
 #include "Rig/RigModel.h"
-#include "Core/UArray.h"
 
 namespace rig {
 

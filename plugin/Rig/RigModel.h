@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "Math/TMatrix4.h"
-#include "Math/TVector.h"
 #include "Core/UArray.h"
 #include "Core/UBaseString.h"
+#include "Math/TMatrix4.h"
+#include "Math/TVector.h"
 
 using RigMatrix = brix::TMatrix4<float>;
 

@@ -176,8 +176,8 @@ void RigWriter::WriteName(const brix::UString& name) {
     for (const brix::UString& changed : m_changedNames)
         if (changed == name) return;
     m_changedNames.Append(name);
-    brix::UMessage(brix::Channel::Warning, "Name \"") << name << "\" holds a double quote, which a rig file cannot carry. It is written as \""
-                                 << written << "\".";
+    brix::UMessage(brix::Channel::Warning, "Name \"")
+        << name << "\" holds a double quote, which a rig file cannot carry. It is written as \"" << written << "\".";
 }
 
 void RigWriter::WriteUnsigned(uint32_t value) {
@@ -199,7 +199,7 @@ bool FormatModestReal(float value, char* out, int& length) {
     if (biased == 0xff) return false;  // infinity and NaN
     const uint64_t mantissa = biased ? (bits & 0x7fffffu) | 0x800000u : bits & 0x7fffffu;
     const int exponent = biased ? biased - 150 : -149;
-    if (exponent > 7) return false;  // 2^31 or more
+    if (exponent > 7) return false;             // 2^31 or more
     const uint64_t scaled = mantissa * 10000u;  // below 2^38, so 64 bits hold it shifted by 7 too
     uint64_t units;
     if (exponent >= 0) {
@@ -301,7 +301,7 @@ float RigWriter::RigSize(const brix::TMatrix4<float>* worlds, int32_t count) {
     bool anyHead = false;
     double longestAxis = 0;
     for (int32_t i = 0; i < count; ++i) {
-        const float (&m)[4][4] = worlds[i].m;
+        const float(&m)[4][4] = worlds[i].m;
         if (std::isfinite(m[3][0]) && std::isfinite(m[3][1]) && std::isfinite(m[3][2])) {
             for (int c = 0; c < 3; ++c) {
                 if (!anyHead || m[3][c] < low[c]) low[c] = m[3][c];
@@ -310,8 +310,8 @@ float RigWriter::RigSize(const brix::TMatrix4<float>* worlds, int32_t count) {
             anyHead = true;
         }
         for (int r = 0; r < 3; ++r) {
-            const double axis = std::sqrt(double(m[r][0]) * m[r][0] + double(m[r][1]) * m[r][1] +
-                                          double(m[r][2]) * m[r][2]);
+            const double axis =
+                std::sqrt(double(m[r][0]) * m[r][0] + double(m[r][1]) * m[r][1] + double(m[r][2]) * m[r][2]);
             if (std::isfinite(axis) && axis > longestAxis) longestAxis = axis;
         }
     }

@@ -15,11 +15,11 @@
 
 #include <cstdint>
 
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 #include "CoreServices/Interfaces/IStream.h"
 #include "Math/TMatrix4.h"
 #include "Math/TVector.h"
-#include "Core/UArray.h"
-#include "Core/UBaseString.h"
 
 class RigWriter {
 public:

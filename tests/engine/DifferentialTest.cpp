@@ -37,7 +37,8 @@ TEST_F(EngineHostTest, GoldensReadTheSameInZUpAndYUpScenes) {
     const std::vector<std::string> goldens = TslFiles(std::string(TESSALINE_TEST_DATA) + "/rig");
     ASSERT_GE(goldens.size(), 7u);
     for (const std::string& path : goldens)
-        for (bool yUp : {false, true}) EXPECT_EQ(ReadersDiffer(ReadFile(path), yUp), "") << path << (yUp ? " (Y up)" : "");
+        for (bool yUp : {false, true})
+            EXPECT_EQ(ReadersDiffer(ReadFile(path), yUp), "") << path << (yUp ? " (Y up)" : "");
 }
 
 TEST_F(EngineHostTest, RandomRigsReadTheSame) {
@@ -60,9 +61,9 @@ TEST_F(EngineHostTest, RandomRigsDamagedAByteAtATimeReadTheSame) {
             const size_t at = std::uniform_int_distribution<size_t>(0, rig.size() - 1)(random);
             const char byte = kBytes[std::uniform_int_distribution<size_t>(0, sizeof kBytes - 2)(random)];
             switch (k % 3) {
-                case 0: damaged.erase(at, 1); break;
-                case 1: damaged.insert(at, 1, damaged[at]); break;
-                default: damaged[at] = byte; break;
+            case 0: damaged.erase(at, 1); break;
+            case 1: damaged.insert(at, 1, damaged[at]); break;
+            default: damaged[at] = byte; break;
             }
             tsl_rig model;
             const bool accepted = tsl_parse(damaged.data(), damaged.size(), nullptr, &model) == TSL_OK;

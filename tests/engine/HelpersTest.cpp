@@ -37,13 +37,15 @@ private:
 std::string Bones(int count) {
     std::string text = "numBones " + std::to_string(count);
     for (int b = 0; b < count; ++b)
-        text += " bone " + std::to_string(b) + " { name \"b" + std::to_string(b) + "\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 }";
+        text += " bone " + std::to_string(b) + " { name \"b" + std::to_string(b) +
+                "\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 }";
     return text + " ";
 }
 
 TEST(EngineHelpers, PolygonsBecomeFansFromTheirFirstCornerInOrder) {
-    Rig rig("numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 2 1 0 1 2 0 0 1 0 5 5 5 6 5 5 } "
-            "polygonVertexCounts { 5 3 } polygonVertexIndices { 0 1 2 3 4 5 6 0 } }");
+    Rig rig(
+        "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 2 1 0 1 2 0 0 1 0 5 5 5 6 5 5 } "
+        "polygonVertexCounts { 5 3 } polygonVertexIndices { 0 1 2 3 4 5 6 0 } }");
     ASSERT_EQ(rig.Result(), TSL_OK);
     ASSERT_EQ(tsl_triangle_count(&rig.Mesh()), 4u);
     std::vector<uint32_t> corners(12), polygons(4);
@@ -54,8 +56,10 @@ TEST(EngineHelpers, PolygonsBecomeFansFromTheirFirstCornerInOrder) {
 
 // Two triangles over a shared edge (vertices 1 and 2), with what the corners carry.
 uint32_t UniqueCount(const std::string& extra, std::vector<uint32_t>* indices = nullptr) {
-    Rig rig(Bones(2) + "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 0 1 0 1 1 0 1 0 0 } "
-            "polygonVertexCounts { 3 3 } polygonVertexIndices { 0 1 2 2 1 3 } " + extra + " }");
+    Rig rig(Bones(2) +
+            "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 0 1 0 1 1 0 1 0 0 } "
+            "polygonVertexCounts { 3 3 } polygonVertexIndices { 0 1 2 2 1 3 } " +
+            extra + " }");
     EXPECT_EQ(rig.Result(), TSL_OK) << extra;
     tsl_vertex_table table;
     EXPECT_EQ(tsl_unique_vertices(&rig.Mesh(), nullptr, &table), TSL_OK);
@@ -83,8 +87,9 @@ TEST(EngineHelpers, CornersAreOneVertexWhenPositionWeightsNormalAndUVsAgree) {
     // Vertex 4 lies where vertex 1 does: one vertex when their weights agree, two when not.
     EXPECT_EQ(UniqueCount("vertexWeightCounts { 1 1 1 1 1 } weights { 0 1 1 1 0 1 0 1 1 1 }"), 4u);
     for (const char* last : {"1 1", "0 1"}) {
-        Rig r(Bones(2) + "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 0 1 0 1 1 0 1 0 0 } polygonVertexCounts { 3 3 } "
-                         "polygonVertexIndices { 0 1 2 2 4 3 } vertexWeightCounts { 1 1 1 1 1 } weights { 0 1 1 1 0 1 0 1 " +
+        Rig r(Bones(2) +
+              "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 0 1 0 1 1 0 1 0 0 } polygonVertexCounts { 3 3 } "
+              "polygonVertexIndices { 0 1 2 2 4 3 } vertexWeightCounts { 1 1 1 1 1 } weights { 0 1 1 1 0 1 0 1 " +
               std::string(last) + " } }");
         ASSERT_EQ(r.Result(), TSL_OK);
         tsl_vertex_table table;
@@ -137,7 +142,8 @@ std::string OneVertexEach(const std::vector<std::vector<std::pair<int, float>>>&
     for (size_t v = 0; v < lists.size(); ++v) {
         vertices += "1 0 0 ";
         counts += std::to_string(lists[v].size()) + " ";
-        for (const auto& [bone, weight] : lists[v]) weights += std::to_string(bone) + " " + std::to_string(weight) + " ";
+        for (const auto& [bone, weight] : lists[v])
+            weights += std::to_string(bone) + " " + std::to_string(weight) + " ";
     }
     return Bones(bones) + "numMeshes 1 mesh 0 { vertices { " + vertices + "} vertexWeightCounts { " + counts +
            "} weights { " + weights + "} }";
@@ -153,10 +159,16 @@ TEST(EngineHelpers, FittedWeightsAreSortedAndAddUpToExactlyTheirScale) {
     const std::vector<Case> cases = {
         {"thirds", {{2, 1.0f / 3}, {0, 1.0f / 3}, {1, 1.0f / 3}}, 8, {0, 1, 2, 0}, {85, 85, 85, 0}},
         {"thirds, 16 bits", {{2, 1.0f / 3}, {0, 1.0f / 3}, {1, 1.0f / 3}}, 16, {0, 1, 2, 0}, {21845, 21845, 21845, 0}},
-        {"remainders to the largest fractions", {{3, 0.125f}, {1, 0.5f}, {2, 0.125f}, {0, 0.25f}}, 8, {1, 0, 2, 3},
+        {"remainders to the largest fractions",
+         {{3, 0.125f}, {1, 0.5f}, {2, 0.125f}, {0, 0.25f}},
+         8,
+         {1, 0, 2, 3},
          {127, 64, 32, 32}},
-        {"a fifth influence dropped, the rest rescaled", {{4, 0.0625f}, {0, 0.5f}, {1, 0.25f}, {2, 0.125f}, {3, 0.0625f}},
-         8, {0, 1, 2, 3}, {136, 68, 34, 17}},
+        {"a fifth influence dropped, the rest rescaled",
+         {{4, 0.0625f}, {0, 0.5f}, {1, 0.25f}, {2, 0.125f}, {3, 0.0625f}},
+         8,
+         {0, 1, 2, 3},
+         {136, 68, 34, 17}},
         {"weights that add up to a half", {{1, 0.25f}, {0, 0.25f}}, 8, {0, 1, 0, 0}, {128, 127, 0, 0}},
         {"a negative weight is dropped", {{1, -0.5f}, {0, 1.0f}}, 8, {0, 0, 0, 0}, {255, 0, 0, 0}},
         {"a single influence", {{3, 0.9f}}, 16, {3, 0, 0, 0}, {65535, 0, 0, 0}},
@@ -193,7 +205,8 @@ TEST(EngineHelpers, RandomSkinsFitToExactSumsWithinOneStepOfTheirShare) {
                 // The kept weights as read (the file holds six decimals here), largest first.
                 std::vector<float> kept;
                 const tsl_mesh& mesh = rig.Mesh();
-                for (uint32_t w = mesh.weight_offsets[v]; w < mesh.weight_offsets[v + 1]; ++w) kept.push_back(mesh.weights[w].weight);
+                for (uint32_t w = mesh.weight_offsets[v]; w < mesh.weight_offsets[v + 1]; ++w)
+                    kept.push_back(mesh.weights[w].weight);
                 std::sort(kept.rbegin(), kept.rend());
                 kept.resize(std::min<size_t>(kept.size(), influences));
                 double sum = 0;
@@ -205,10 +218,13 @@ TEST(EngineHelpers, RandomSkinsFitToExactSumsWithinOneStepOfTheirShare) {
                     if (s) {
                         EXPECT_LE(q, fit.weights[v * influences + s - 1]);
                     }
-                    if (s < kept.size()) EXPECT_LT(std::fabs(q - kept[s] / sum * scale), 1.0) << v << " " << s;
-                    else EXPECT_EQ(q, 0);
+                    if (s < kept.size())
+                        EXPECT_LT(std::fabs(q - kept[s] / sum * scale), 1.0) << v << " " << s;
+                    else
+                        EXPECT_EQ(q, 0);
                 }
-                EXPECT_EQ(total, uint32_t(scale)) << "vertex " << v << ", " << influences << " influences, " << bits << " bits";
+                EXPECT_EQ(total, uint32_t(scale))
+                    << "vertex " << v << ", " << influences << " influences, " << bits << " bits";
             }
             tsl_free_skin_fit(&fit, nullptr);
         }
@@ -257,8 +273,10 @@ TEST(EngineHelpers, SplitsKeepEveryPartWithinTheBoneBudget) {
         counts += "1 ";
         weights += std::to_string(bones[v]) + " 1 ";
     }
-    Rig rig(Bones(5) + "numMeshes 1 mesh 0 { vertices { " + vertices + "} polygonVertexCounts { 3 3 3 } "
-            "polygonVertexIndices { 0 1 2 3 4 5 6 7 8 } vertexWeightCounts { " + counts + "} weights { " + weights + "} }");
+    Rig rig(Bones(5) + "numMeshes 1 mesh 0 { vertices { " + vertices +
+            "} polygonVertexCounts { 3 3 3 } "
+            "polygonVertexIndices { 0 1 2 3 4 5 6 7 8 } vertexWeightCounts { " +
+            counts + "} weights { " + weights + "} }");
     ASSERT_EQ(rig.Result(), TSL_OK);
     tsl_skin_fit fit;
     tsl_loss_report loss;
@@ -268,15 +286,16 @@ TEST(EngineHelpers, SplitsKeepEveryPartWithinTheBoneBudget) {
         std::vector<std::vector<uint16_t>> palettes;
         std::vector<uint32_t> triangles;
     };
-    for (const Expected& e : {Expected{3, {{0, 1}, {2, 3}, {0, 4}}, {1, 1, 1}}, Expected{4, {{0, 1, 2, 3}, {0, 4}}, {2, 1}},
-                              Expected{5, {{0, 1, 2, 3, 4}}, {3}}}) {
+    for (const Expected& e : {Expected{3, {{0, 1}, {2, 3}, {0, 4}}, {1, 1, 1}},
+                              Expected{4, {{0, 1, 2, 3}, {0, 4}}, {2, 1}}, Expected{5, {{0, 1, 2, 3, 4}}, {3}}}) {
         tsl_split split;
         ASSERT_EQ(tsl_split_by_bones(&rig.Mesh(), &fit, e.budget, nullptr, &split), TSL_OK);
         ASSERT_EQ(split.num_parts, e.palettes.size()) << e.budget;
         uint32_t first = 0;
         for (uint32_t p = 0; p < split.num_parts; ++p) {
             EXPECT_EQ(std::vector<uint16_t>(split.parts[p].bones, split.parts[p].bones + split.parts[p].num_bones),
-                      e.palettes[p]) << e.budget;
+                      e.palettes[p])
+                << e.budget;
             EXPECT_EQ(split.parts[p].first_triangle, first);
             EXPECT_EQ(split.parts[p].num_triangles, e.triangles[p]);
             first += split.parts[p].num_triangles;

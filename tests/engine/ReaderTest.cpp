@@ -117,7 +117,7 @@ TEST_F(EngineHostTest, OddButIntactTextsReadTheSameThroughBothReaders) {
         {"matrix cut by its block", kBone + "invBaseMatrix 2 0 0 } numMeshes 0"},
         {"second count starts over", "numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } numMeshes 0"},
         {"list entries as 32-bit forms", kMesh + "vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { +3 } "
-                                                  "polygonVertexIndices { 000 1 2 } vertexWeightCounts { -0 -0 0 } }"},
+                                                 "polygonVertexIndices { 000 1 2 } vertexWeightCounts { -0 -0 0 } }"},
     };
     for (const auto& [name, text] : cases) EXPECT_EQ(ReadersDiffer(text), "") << name << "\n" << text;
 }
@@ -133,51 +133,74 @@ TEST_F(EngineHostTest, StepsTheImporterLeavesOutAreLeftOutAndReported) {
         std::vector<tsl_warning_type> warnings;
     };
     const std::vector<Case> cases = {
-        {"polygon of two corners", "numMeshes 2 mesh 0 { polygonVertexCounts { 2 } polygonVertexIndices { 0 1 } "
-                                   "vertices { 0 0 0 1 1 1 } } mesh 1 { " + tri + "}",
+        {"polygon of two corners",
+         "numMeshes 2 mesh 0 { polygonVertexCounts { 2 } polygonVertexIndices { 0 1 } "
+         "vertices { 0 0 0 1 1 1 } } mesh 1 { " +
+             tri + "}",
          {TSL_WARN_MESH_SKIPPED}},
-        {"corner past the vertices", kMesh + "vertices { 0 0 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 0 1 } }",
+        {"corner past the vertices",
+         kMesh + "vertices { 0 0 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 0 1 } }",
          {TSL_WARN_MESH_SKIPPED}},
-        {"normal index past the list", kMesh + tri + "normals { 0 0 1 } polygonNormalIndices { 0 0 1 } }",
+        {"normal index past the list",
+         kMesh + tri + "normals { 0 0 1 } polygonNormalIndices { 0 0 1 } }",
          {TSL_WARN_NORMALS_DROPPED}},
-        {"normal indices not one per corner", kMesh + tri + "normals { 0 0 1 } polygonNormalIndices { 0 0 } }",
+        {"normal indices not one per corner",
+         kMesh + tri + "normals { 0 0 1 } polygonNormalIndices { 0 0 } }",
          {TSL_WARN_NORMALS_DROPPED}},
-        {"fewer index lists than sets", kMesh + tri + "textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } "
-                                                      "polygonTexCoordIndices { set 0 { 0 0 0 } } }",
+        {"fewer index lists than sets",
+         kMesh + tri +
+             "textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } "
+             "polygonTexCoordIndices { set 0 { 0 0 0 } } }",
          {TSL_WARN_UV_SETS_CUT}},
-        {"UV index past its set", kMesh + tri + "textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } "
-                                                "polygonTexCoordIndices { set 0 { 0 0 1 } set 1 { 0 0 0 } } }",
+        {"UV index past its set",
+         kMesh + tri +
+             "textureCoordinates { set 0 { 0 0 } set 1 { 1 1 } } "
+             "polygonTexCoordIndices { set 0 { 0 0 1 } set 1 { 0 0 0 } } }",
          {TSL_WARN_UV_SET_EMPTIED}},
-        {"unmapped set, longer index list", kMesh + tri + "textureCoordinates { set 0 { } set 1 { .5 .25 } } "
-                                                          "polygonTexCoordIndices { set 0 { 0 0 0 } set 1 { 0 0 0 0 } } }",
+        {"unmapped set, longer index list",
+         kMesh + tri +
+             "textureCoordinates { set 0 { } set 1 { .5 .25 } } "
+             "polygonTexCoordIndices { set 0 { 0 0 0 } set 1 { 0 0 0 0 } } }",
          {}},
-        {"weights on a bone outside, pairs beyond", bones + kMesh + tri + "vertexWeightCounts { 1 2 0 } "
-                                                                         "weights { 0 1 7 .5 1 .5 0 .25 } }",
+        {"weights on a bone outside, pairs beyond",
+         bones + kMesh + tri +
+             "vertexWeightCounts { 1 2 0 } "
+             "weights { 0 1 7 .5 1 .5 0 .25 } }",
          {TSL_WARN_WEIGHTS_OUTSIDE, TSL_WARN_WEIGHTS_BEYOND}},
-        {"a bone twice for a vertex is summed", bones + kMesh + tri + "vertexWeightCounts { 3 1 1 } "
-                                                                     "weights { 1 .25 0 .5 1 .25 0 1 1 1 } }",
+        {"a bone twice for a vertex is summed",
+         bones + kMesh + tri +
+             "vertexWeightCounts { 3 1 1 } "
+             "weights { 1 .25 0 .5 1 .25 0 1 1 1 } }",
          {}},
-        {"weight counts not one per vertex", bones + kMesh + tri + "vertexWeightCounts { 1 } weights { 0 1 } }",
+        {"weight counts not one per vertex",
+         bones + kMesh + tri + "vertexWeightCounts { 1 } weights { 0 1 } }",
          {TSL_WARN_SKIN_DROPPED}},
-        {"no weight left", bones + kMesh + tri + "vertexWeightCounts { 1 0 0 } weights { 9 1 } }",
+        {"no weight left",
+         bones + kMesh + tri + "vertexWeightCounts { 1 0 0 } weights { 9 1 } }",
          {TSL_WARN_WEIGHTS_OUTSIDE, TSL_WARN_SKIN_DROPPED}},
-        {"unnamed bone keeps no weights", "numBones 2 bone 0 { } bone 1 { name \"b\" } " + kMesh + tri +
-                                              "vertexWeightCounts { 2 1 1 } weights { 0 .5 1 .5 1 1 1 1 } }",
+        {"unnamed bone keeps no weights",
+         "numBones 2 bone 0 { } bone 1 { name \"b\" } " + kMesh + tri +
+             "vertexWeightCounts { 2 1 1 } weights { 0 .5 1 .5 1 1 1 1 } }",
          {TSL_WARN_BONE_UNNAMED}},
-        {"parents in a cycle", "numBones 3 bone 0 { name \"a\" parent \"c\" } bone 1 { name \"b\" parent \"a\" } "
-                               "bone 2 { name \"c\" parent \"b\" } numMeshes 0",
+        {"parents in a cycle",
+         "numBones 3 bone 0 { name \"a\" parent \"c\" } bone 1 { name \"b\" parent \"a\" } "
+         "bone 2 { name \"c\" parent \"b\" } numMeshes 0",
          {}},
-        {"a child finds the later of two names", "numBones 3 bone 0 { name \"a\" } bone 1 { name \"a\" } "
-                                                 "bone 2 { name \"c\" parent \"a\" } numMeshes 0",
+        {"a child finds the later of two names",
+         "numBones 3 bone 0 { name \"a\" } bone 1 { name \"a\" } "
+         "bone 2 { name \"c\" parent \"a\" } numMeshes 0",
          {}},
         {"a bone its own parent", "numBones 1 bone 0 { name \"a\" parent \"a\" } numMeshes 0", {}},
-        {"lists given twice append; short groups pad", kMesh + "vertices { 0 0 0 1 } vertices { 0 1 0 1 1 } "
-                                                               "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 } "
-                                                               "polygonVertexIndices { 2 } }",
+        {"lists given twice append; short groups pad",
+         kMesh + "vertices { 0 0 0 1 } vertices { 0 1 0 1 1 } "
+                 "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 } "
+                 "polygonVertexIndices { 2 } }",
          {}},
-        {"a mesh block again empties its lists", "numMeshes 1 mesh 0 { name \"m\" vertices { 9 9 9 } } mesh 0 { " + tri + "}",
+        {"a mesh block again empties its lists",
+         "numMeshes 1 mesh 0 { name \"m\" vertices { 9 9 9 } } mesh 0 { " + tri + "}",
          {}},
-        {"a later count discards", "numMeshes 1 mesh 0 { " + tri + "} numMeshes 1 mesh 0 { " + tri + "}",
+        {"a later count discards",
+         "numMeshes 1 mesh 0 { " + tri + "} numMeshes 1 mesh 0 { " + tri + "}",
          {TSL_WARN_MESHES_DISCARDED}},
     };
     for (const Case& c : cases) {
@@ -194,7 +217,8 @@ TEST_F(EngineHostTest, StepsTheImporterLeavesOutAreLeftOutAndReported) {
 
 TEST(EngineReader, SummedWeightsCyclesAndCountsAreWhatTheModelSays) {
     const std::string text =
-        "numBones 3 bone 0 { name \"a\" parent \"c\" } bone 1 { name \"b\" parent \"a\" } bone 2 { name \"c\" parent \"b\" } "
+        "numBones 3 bone 0 { name \"a\" parent \"c\" } bone 1 { name \"b\" parent \"a\" } bone 2 { name \"c\" parent "
+        "\"b\" } "
         "numMeshes 1 mesh 0 { vertices { 0 0 0 1 0 0 0 1 0 } polygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } "
         "vertexWeightCounts { 3 1 1 } weights { 1 .25 0 .5 1 .25 0 1 7 1 2 1 } }";
     tsl_rig rig;
@@ -260,8 +284,9 @@ TEST(EngineReader, EveryProperPrefixOfEveryGoldenIsRefusedUnlessItHoldsNoCount) 
 }
 
 TEST(EngineReader, ErrorsGiveTheLineAndTheRecordWhereReadingStopped) {
-    const std::string text = "version 1\r\nnumBones 1\r\nnumMeshes 2\r\nbone 0 { name \"a\" }\r\nmesh 0 {\r\n}\r\n"
-                             "mesh 1 {\r\n\tvertices { 1 2 x }\r\n}";
+    const std::string text =
+        "version 1\r\nnumBones 1\r\nnumMeshes 2\r\nbone 0 { name \"a\" }\r\nmesh 0 {\r\n}\r\n"
+        "mesh 1 {\r\n\tvertices { 1 2 x }\r\n}";
     tsl_rig rig;
     ASSERT_EQ(tsl_parse(text.data(), text.size(), nullptr, &rig), TSL_ERROR_NOT_A_NUMBER);
     EXPECT_EQ(rig.error.line, 8u);
@@ -275,10 +300,23 @@ TEST(EngineReader, ErrorsGiveTheLineAndTheRecordWhereReadingStopped) {
 // Numbers convert as atof then a cast to float: the plain fast path and the general one
 // give the same floats, exponents and long forms included.
 TEST(EngineReader, RealsAreTheFloatNearestTheirDoubleOnEveryPath) {
-    const char* numbers[] = {"0.1",      "-0.0000",  "1234.5679",         "0.00007",      "-0.000049497474",
-                             "0.33333334", "100",    "16777217",          "123456789012345", "1234567890123456789",
-                             "1e-3",     "+2.5",     "3.4028234e38", "1e39",     ".5",
-                             "5.",       "0.1000000000000000055511151231257827"};
+    const char* numbers[] = {"0.1",
+                             "-0.0000",
+                             "1234.5679",
+                             "0.00007",
+                             "-0.000049497474",
+                             "0.33333334",
+                             "100",
+                             "16777217",
+                             "123456789012345",
+                             "1234567890123456789",
+                             "1e-3",
+                             "+2.5",
+                             "3.4028234e38",
+                             "1e39",
+                             ".5",
+                             "5.",
+                             "0.1000000000000000055511151231257827"};
     for (const char* number : numbers) {
         const std::string text = kMesh + "vertices { " + number + " 0 0 } }";
         tsl_rig rig;
@@ -325,7 +363,8 @@ TEST(EngineReader, AllocationHooksGetEveryBlockBackEvenWhenOneFails) {
             Counting failing;
             failing.failAt = failAt;
             tsl_options hooks{{CountingAlloc, CountingFree, &failing}};
-            EXPECT_EQ(tsl_parse(text.data(), text.size(), &hooks, &rig), TSL_ERROR_OUT_OF_MEMORY) << path << " " << failAt;
+            EXPECT_EQ(tsl_parse(text.data(), text.size(), &hooks, &rig), TSL_ERROR_OUT_OF_MEMORY)
+                << path << " " << failAt;
             EXPECT_EQ(rig.num_meshes + rig.num_bones, 0u);
             tsl_free(&rig);
             EXPECT_EQ(failing.live, 0) << path << " " << failAt;

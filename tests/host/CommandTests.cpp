@@ -25,8 +25,9 @@ TEST_F(HostConsole, EachDisplayCallIsOneEntryWithTheExactText) {
 class HostCommands : public HostTest {};
 
 TEST_F(HostCommands, ProgressBarBeginAndEndAsTheExporterSendsThem) {
-  const char* begin = "global string $gMainProgressBar;progressBar -edit -beginProgress -isInterruptable true "
-                      "-status \"Progress...\" -maxValue 256 $gMainProgressBar;";
+  const char* begin =
+      "global string $gMainProgressBar;progressBar -edit -beginProgress -isInterruptable true "
+      "-status \"Progress...\" -maxValue 256 $gMainProgressBar;";
   ASSERT_TRUE(MGlobal::executeCommand(begin));
   standin::ProgressState p = standin::progressState();
   EXPECT_TRUE(p.active);
@@ -46,13 +47,13 @@ TEST_F(HostCommands, ProgressBarBeginAndEndAsTheExporterSendsThem) {
 TEST_F(HostCommands, UnknownOrMalformedTextsFailWithAnErrorEntry) {
   struct Case {
     const char* text;
-    int statementsRun; // progress begins recorded before the failure
+    int statementsRun;  // progress begins recorded before the failure
   } cases[] = {
       {"polyCube -w 2;", 0},
       {"progressBar -edit -beginProgress -maxValue 10 $bar; fooBar; progressBar -edit -beginProgress $bar;", 1},
-      {"progressBar -beginProgress $bar;", 0},             // not an edit
-      {"progressBar -edit -maxValue x $bar;", 0},          // bad number
-      {"progressBar -edit -beginProgress -status \"open", 0}, // unterminated quote
+      {"progressBar -beginProgress $bar;", 0},                 // not an edit
+      {"progressBar -edit -maxValue x $bar;", 0},              // bad number
+      {"progressBar -edit -beginProgress -status \"open", 0},  // unterminated quote
       {"global int $x;", 0},
   };
   for (const Case& c : cases) {

@@ -16,7 +16,7 @@ MDagPath pathOf(const MObject& node) {
   MFnDagNode(node).getPath(p);
   return p;
 }
-} // namespace
+}  // namespace
 
 class HostDag : public HostTest {};
 
@@ -35,7 +35,7 @@ TEST_F(HostDag, InstancedShapeHasTwoPathsButIsIteratedOnce) {
   EXPECT_EQ(s(paths[1].fullPathName()), "|b|box|boxShape");
   EXPECT_EQ(paths[1].instanceNumber(), 1u);
   EXPECT_EQ(s(paths[0].partialPathName()), "a|box|boxShape");
-  EXPECT_TRUE(pathOf(shape) == paths[0]); // attached by object: instance 0
+  EXPECT_TRUE(pathOf(shape) == paths[0]);  // attached by object: instance 0
   EXPECT_EQ(paths[1].inclusiveMatrix()(3, 2), 5.0);
   MFnDagNode fbox(box);
   EXPECT_EQ(fbox.parentCount(), 2u);
@@ -43,7 +43,7 @@ TEST_F(HostDag, InstancedShapeHasTwoPathsButIsIteratedOnce) {
   MFnDagNode world(MFnDagNode(a).parent(0));
   EXPECT_EQ(world.object().apiType(), MFn::kWorld);
   EXPECT_EQ(world.parentCount(), 0u);
-  EXPECT_TRUE(MFnDagNode(paths[1]).dagPath() == paths[1]); // attached by path keeps it
+  EXPECT_TRUE(MFnDagNode(paths[1]).dagPath() == paths[1]);  // attached by path keeps it
   int meshes = 0;
   for (MItDependencyNodes it(MFn::kMesh); !it.isDone(); it.next()) ++meshes;
   EXPECT_EQ(meshes, 1);
@@ -55,15 +55,15 @@ TEST_F(HostDag, AddChildMovesInstancesOrInsertsAtAPosition) {
   MObject first = standin::makeJoint("first", b);
   MObject j = standin::makeJoint("j", a);
   MFnDagNode fb(b);
-  ASSERT_TRUE(fb.addChild(j, 0, true)); // an instance, placed before "first"
+  ASSERT_TRUE(fb.addChild(j, 0, true));  // an instance, placed before "first"
   EXPECT_TRUE(fb.child(0) == j);
   EXPECT_TRUE(fb.child(1) == first);
   EXPECT_EQ(MFnDagNode(j).parentCount(), 2u);
-  EXPECT_EQ(fb.addChild(j, MFnDagNode::kNextPos, true), MStatus::kFailure); // already there
-  ASSERT_TRUE(MFnDagNode(a).addChild(j)); // moves: a is now its only parent
+  EXPECT_EQ(fb.addChild(j, MFnDagNode::kNextPos, true), MStatus::kFailure);  // already there
+  ASSERT_TRUE(MFnDagNode(a).addChild(j));                                    // moves: a is now its only parent
   EXPECT_EQ(MFnDagNode(j).parentCount(), 1u);
   EXPECT_EQ(fb.childCount(), 1u);
-  EXPECT_EQ(MFnDagNode(j).addChild(a), MStatus::kInvalidParameter); // a cycle
+  EXPECT_EQ(MFnDagNode(j).addChild(a), MStatus::kInvalidParameter);  // a cycle
 }
 
 TEST_F(HostDag, PopAndTransformWalkTowardsTheWorld) {
@@ -71,9 +71,9 @@ TEST_F(HostDag, PopAndTransformWalkTowardsTheWorld) {
   MObject shape = standin::makeCube("box", 1.0, top);
   MDagPath p = pathOf(shape);
   ASSERT_EQ(p.length(), 3u);
-  EXPECT_EQ(s(MFnDagNode(p.transform()).name()), "box"); // a shape's transform is its parent
+  EXPECT_EQ(s(MFnDagNode(p.transform()).name()), "box");  // a shape's transform is its parent
   ASSERT_TRUE(p.pop());
-  EXPECT_TRUE(p.transform() == p.node()); // a transform's transform is itself
+  EXPECT_TRUE(p.transform() == p.node());  // a transform's transform is itself
   ASSERT_TRUE(p.pop(2));
   EXPECT_EQ(p.length(), 0u);
   EXPECT_EQ(p.node().apiType(), MFn::kWorld);
@@ -135,7 +135,8 @@ TEST_F(HostDag, KeptPathsAndMatricesFollowEditsAbove) {
   EXPECT_EQ(pathOf(low).inclusiveMatrix()(3, 0), 2.0);
 
   std::vector<std::string> joints;
-  for (MItDependencyNodes it(MFn::kJoint); !it.isDone(); it.next()) joints.push_back(s(MFnDependencyNode(it.item()).name()));
+  for (MItDependencyNodes it(MFn::kJoint); !it.isDone(); it.next())
+    joints.push_back(s(MFnDependencyNode(it.item()).name()));
   EXPECT_EQ(joints, (std::vector<std::string>{"mid", "low"}));
   ASSERT_TRUE(MGlobal::deleteNode(top));
   int transforms = 0;
@@ -194,7 +195,7 @@ TEST_F(HostSelection, HasItemMatchesExactPathsOnly) {
   MSelectionList sel;
   ASSERT_TRUE(MGlobal::getActiveSelectionList(sel));
   MDagPath p = pathOf(shape);
-  EXPECT_FALSE(sel.hasItem(p)); // ancestors do not count
+  EXPECT_FALSE(sel.hasItem(p));  // ancestors do not count
   p.pop();
   EXPECT_FALSE(sel.hasItem(p));
   p.pop();
@@ -226,7 +227,7 @@ TEST_F(HostModifier, ReparentKeepsLocalMatrixAndRenamesOnClash) {
   MObject x1 = standin::makeTransform("x", a);
   MObject x2 = standin::makeTransform("x", MObject::kNullObj, standin::translation(1, 0, 0));
   MDagModifier mod;
-  EXPECT_EQ(mod.reparentNode(a, x1), MStatus::kInvalidParameter); // under its own child
+  EXPECT_EQ(mod.reparentNode(a, x1), MStatus::kInvalidParameter);  // under its own child
   EXPECT_EQ(mod.reparentNode(a, a), MStatus::kInvalidParameter);
   ASSERT_TRUE(mod.reparentNode(x2, a));
   ASSERT_TRUE(mod.doIt());

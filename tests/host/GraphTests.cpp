@@ -24,7 +24,7 @@ std::vector<std::string> walk(MItDependencyGraph& it) {
   return v;
 }
 MPlug plug(const MObject& node, const char* attr) { return MFnDependencyNode(node).findPlug(attr); }
-} // namespace
+}  // namespace
 
 class HostScene : public HostTest {};
 
@@ -53,7 +53,7 @@ TEST_F(HostScene, NodeIterationFiltersByTypeInCreationOrder) {
   EXPECT_EQ(names(joints), (std::vector<std::string>{"a", "b"}));
   MItDependencyNodes meshes(MFn::kMesh);
   EXPECT_EQ(names(meshes), (std::vector<std::string>{"boxShape"}));
-  MItDependencyNodes transforms(MFn::kTransform); // joints are transforms too
+  MItDependencyNodes transforms(MFn::kTransform);  // joints are transforms too
   EXPECT_EQ(names(transforms), (std::vector<std::string>{"a", "box", "b"}));
   for (MFn::Type t : {MFn::kType360, MFn::kType779}) {
     MItDependencyNodes none(t);
@@ -76,9 +76,9 @@ TEST_F(HostScene, NodeIterationFiltersByTypeInCreationOrder) {
 TEST_F(HostScene, RenamingKeepsNamesUnique) {
   MObject a = standin::makeTransform("a");
   MObject b = standin::makeTransform("b");
-  MObject a1 = standin::makeTransform("a"); // a top-level sibling clash
+  MObject a1 = standin::makeTransform("a");  // a top-level sibling clash
   EXPECT_EQ(s(MFnDependencyNode(a1).name()), "a1");
-  MObject child = standin::makeTransform("a", b); // not a sibling of "a": allowed
+  MObject child = standin::makeTransform("a", b);  // not a sibling of "a": allowed
   EXPECT_EQ(s(MFnDependencyNode(child).name()), "a");
   MFnDependencyNode fb(b);
   struct Case {
@@ -86,11 +86,11 @@ TEST_F(HostScene, RenamingKeepsNamesUnique) {
     MStatus::MStatusCode code;
     const char* result;
   } cases[] = {
-      {"a1", MStatus::kSuccess, "a2"},          // clash with a sibling increments the number
-      {"lambert1", MStatus::kSuccess, "lambert2"}, // DAG name against a non-DAG node
+      {"a1", MStatus::kSuccess, "a2"},              // clash with a sibling increments the number
+      {"lambert1", MStatus::kSuccess, "lambert2"},  // DAG name against a non-DAG node
       {"", MStatus::kInvalidParameter, "lambert2"},
       {"x|y", MStatus::kInvalidParameter, "lambert2"},
-      {"caf\xc3\xa9 \x7f", MStatus::kSuccess, "caf\xc3\xa9 \x7f"}, // bytes kept as they are
+      {"caf\xc3\xa9 \x7f", MStatus::kSuccess, "caf\xc3\xa9 \x7f"},  // bytes kept as they are
       {"b", MStatus::kSuccess, "b"},
   };
   for (const Case& c : cases) {
@@ -120,13 +120,13 @@ TEST_F(HostPlugs, WorldMatrixElementReadsAsMatrixData) {
   MPlug wm = plug(j, "worldMatrix");
   EXPECT_TRUE(wm.isArray());
   MObject value;
-  EXPECT_EQ(wm.getValue(value), MStatus::kInvalidParameter); // the array itself has no value
+  EXPECT_EQ(wm.getValue(value), MStatus::kInvalidParameter);  // the array itself has no value
   ASSERT_TRUE(wm.elementByLogicalIndex(0).getValue(value));
   EXPECT_EQ(value.apiType(), MFn::kMatrixData);
   const MMatrix& m = MFnMatrixData(value).matrix();
   EXPECT_EQ(m(3, 0), 1.0);
   EXPECT_EQ(m(3, 1), 2.0);
-  EXPECT_EQ(wm.elementByLogicalIndex(1).getValue(value), MStatus::kFailure); // no second instance
+  EXPECT_EQ(wm.elementByLogicalIndex(1).getValue(value), MStatus::kFailure);  // no second instance
   MStatus st;
   EXPECT_TRUE(MFnDependencyNode(j).findPlug("noSuchAttribute", &st).isNull());
   EXPECT_EQ(st, MStatus::kInvalidParameter);
@@ -204,11 +204,11 @@ TEST_F(HostGraphWalk, DownstreamDepthFirstFromNodeAndFromPlug) {
   MItDependencyGraph fromNode(j);
   EXPECT_EQ(walk(fromNode), (std::vector<std::string>{"j", "A", "B", "C", "S"}));
   MItDependencyGraph filtered(j, MFn::kTweak);
-  EXPECT_EQ(walk(filtered), (std::vector<std::string>{"B", "C"})); // hidden items are still walked through
+  EXPECT_EQ(walk(filtered), (std::vector<std::string>{"B", "C"}));  // hidden items are still walked through
   MPlug wm0 = plug(j, "worldMatrix").elementByLogicalIndex(0);
-  MItDependencyGraph fromPlug(wm0, MFn::kInvalid, MItDependencyGraph::kDownstream,
-                              MItDependencyGraph::kDepthFirst, MItDependencyGraph::kPlugLevel);
-  EXPECT_EQ(walk(fromPlug), (std::vector<std::string>{"j", "A", "B", "C"})); // not the message branch
+  MItDependencyGraph fromPlug(wm0, MFn::kInvalid, MItDependencyGraph::kDownstream, MItDependencyGraph::kDepthFirst,
+                              MItDependencyGraph::kPlugLevel);
+  EXPECT_EQ(walk(fromPlug), (std::vector<std::string>{"j", "A", "B", "C"}));  // not the message branch
   MItDependencyGraph upstream(c, MFn::kInvalid, MItDependencyGraph::kUpstream);
   EXPECT_EQ(walk(upstream), (std::vector<std::string>{"C", "A", "j", "B"}));
   MItDependencyGraph bfs(j, MFn::kInvalid, MItDependencyGraph::kDownstream, MItDependencyGraph::kBreadthFirst);

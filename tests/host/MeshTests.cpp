@@ -27,7 +27,7 @@ struct Fan {
     for (int v : {0, 1, 2, 0, 2, 3}) connects.append(v);
   }
 };
-} // namespace
+}  // namespace
 
 class HostMesh : public HostTest {};
 
@@ -44,7 +44,7 @@ TEST_F(HostMesh, CreateMakesTransformAndShapeWithDefaults) {
   EXPECT_EQ(s(fn.fullPathName()), "|polySurface1|polySurfaceShape1");
   EXPECT_EQ(fn.numVertices(), 5);
   EXPECT_EQ(fn.numPolygons(), 2);
-  EXPECT_EQ(fn.numEdges(), 5); // the shared diagonal counts once
+  EXPECT_EQ(fn.numEdges(), 5);  // the shared diagonal counts once
   EXPECT_EQ(fn.numNormals(), 5);
   MStringArray sets;
   fn.getUVSetNames(sets);
@@ -55,14 +55,14 @@ TEST_F(HostMesh, CreateMakesTransformAndShapeWithDefaults) {
   EXPECT_EQ(st, MStatus::kInvalidParameter);
   MFloatVectorArray normals;
   fn.getNormals(normals);
-  EXPECT_FLOAT_EQ(normals[0].z, 1.0f); // counter-clockwise faces seen from +z
-  EXPECT_EQ(normals[4].x, 0.0f);       // a vertex in no face
+  EXPECT_FLOAT_EQ(normals[0].z, 1.0f);  // counter-clockwise faces seen from +z
+  EXPECT_EQ(normals[4].x, 0.0f);        // a vertex in no face
   EXPECT_EQ(normals[4].z, 0.0f);
   MItMeshPolygon it(shape);
   ASSERT_FALSE(it.isDone());
   it.next();
   EXPECT_EQ(it.polygonVertexCount(), 3u);
-  EXPECT_EQ(it.normalIndex(2), 3u); // default normal id = vertex id
+  EXPECT_EQ(it.normalIndex(2), 3u);  // default normal id = vertex id
   it.normalIndex(3, &st);
   EXPECT_EQ(st, MStatus::kInvalidParameter);
   MIntArray ids;
@@ -100,7 +100,7 @@ TEST_F(HostMesh, CreateRejectsInconsistentArraysAndMakesNothing) {
   EXPECT_EQ(standin::allNodes().length(), before);
   MStatus st;
   MFnMesh().create(0, 0, MFloatPointArray(), MIntArray(), MIntArray(), MObject::kNullObj, &st);
-  EXPECT_TRUE(st); // an empty mesh is allowed
+  EXPECT_TRUE(st);  // an empty mesh is allowed
 }
 
 TEST_F(HostMesh, UVSetsAssignmentAndUnmappedCorners) {
@@ -113,7 +113,7 @@ TEST_F(HostMesh, UVSetsAssignmentAndUnmappedCorners) {
   ASSERT_TRUE(fn.setUVs(u, v));
   MIntArray counts, ids;
   counts.append(3);
-  counts.append(0); // second triangle unmapped
+  counts.append(0);  // second triangle unmapped
   for (int id : {0, 1, 2}) ids.append(id);
   ASSERT_TRUE(fn.assignUVs(counts, ids));
   int uv = -1;
@@ -190,7 +190,7 @@ TEST_F(HostMesh, FaceVertexNormalsDeduplicateAndConvertFromWorld) {
   fn.getNormals(object, MSpace::kObject);
   EXPECT_NEAR(world[0].x, 0.6f, 1e-6);
   EXPECT_NEAR(world[0].z, 0.8f, 1e-6);
-  EXPECT_NEAR(object[0].x, 1.2f, 1e-6); // object space = world * M^T for an x-scale of 2
+  EXPECT_NEAR(object[0].x, 1.2f, 1e-6);  // object space = world * M^T for an x-scale of 2
   EXPECT_FLOAT_EQ(object[2].z, 1.0f);
 
   // A (face, vertex) pair that is no corner of the face changes nothing.
@@ -212,8 +212,8 @@ TEST_F(HostMesh, FaceTouchingAVertexTwiceTakesItsNormalsInTurn) {
   MFnMesh fn(shape);
   MVectorArray normals;
   MIntArray faces(6, 0), vertices;
-  for (auto n : {MVector(1, 0, 0), MVector(0, 0, 1), MVector(0, 0, 1), MVector(0, 1, 0), MVector(0, 0, 1),
-                 MVector(0, 0, 1)})
+  for (auto n :
+       {MVector(1, 0, 0), MVector(0, 0, 1), MVector(0, 0, 1), MVector(0, 1, 0), MVector(0, 0, 1), MVector(0, 0, 1)})
     normals.append(n);
   for (int v : {0, 1, 2, 0, 3, 4}) vertices.append(v);
   ASSERT_TRUE(fn.setFaceVertexNormals(normals, faces, vertices));
@@ -232,7 +232,7 @@ TEST_F(HostMesh, WorldSpaceNeedsAPathAndDataObjectsHaveNone) {
   EXPECT_EQ(p[7].x, 11.0f);
   EXPECT_EQ(p[7].w, 1.0f);
   ASSERT_TRUE(MFnMesh(shape).getPoints(p, MSpace::kWorld));
-  EXPECT_EQ(p[7].x, 1.0f); // attached by object: no path, object space
+  EXPECT_EQ(p[7].x, 1.0f);  // attached by object: no path, object space
 
   MObject data;
   ASSERT_TRUE(MFnDependencyNode(shape).findPlug("outMesh").getValue(data));

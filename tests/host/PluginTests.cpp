@@ -1,5 +1,5 @@
 // Plug-in registries, callbacks and the module harness.
-#define _MApiVersion // this program is not a plug-in
+#define _MApiVersion  // this program is not a plug-in
 #include "HostTest.h"
 
 #include <maya/MFnPlugin.h>
@@ -8,10 +8,10 @@
 
 #include <dlfcn.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
@@ -40,11 +40,9 @@ std::string readFile(const std::string& path) {
   return ss.str();
 }
 
-std::string tempPath(const char* name) {
-  return (::testing::TempDir() + std::to_string(::getpid()) + "_" + name);
-}
+std::string tempPath(const char* name) { return (::testing::TempDir() + std::to_string(::getpid()) + "_" + name); }
 
-} // namespace
+}  // namespace
 
 class HostPlugin : public HostTest {};
 
@@ -71,7 +69,7 @@ TEST_F(HostPlugin, RegistryRecordsTranslatorsAndRefusesDuplicates) {
   ASSERT_TRUE(standin::unloadPlugin());
   EXPECT_EQ(standin::translatorCount(), 0u);
   EXPECT_FALSE(standin::pluginLoaded());
-  EXPECT_EQ(standin::consoleCount(), 0u); // nothing was left behind
+  EXPECT_EQ(standin::consoleCount(), 0u);  // nothing was left behind
 
   // Loading again registers each translator once; an injected failure stops the load.
   ASSERT_TRUE(standin::loadPlugin(linkedInit, linkedUninit));
@@ -88,7 +86,7 @@ TEST_F(HostPlugin, CallbacksFireOverACopyAndIdsAreNotReused) {
   auto removesItself = [](void*) {
     ++g_exitCalls;
     MMessage::removeCallback(selfId);
-    MMessage::removeCallback(otherId); // the next one must then not run
+    MMessage::removeCallback(otherId);  // the next one must then not run
   };
   auto counts = [](void* data) { ++*static_cast<int*>(data); };
   int otherCalls = 0;
@@ -136,7 +134,7 @@ TEST_F(HostPluginModule, LoadsExportsImportsAndUnloads) {
   std::string file = tempPath("joints.hte");
   ASSERT_TRUE(standin::exportFile("HostTestJoints", file.c_str(), "", false));
   EXPECT_EQ(readFile(file), "joint |hip 0 1 0\njoint |hip|knee 0 0.5 0\n");
-  EXPECT_EQ(liveTranslators(), 0); // the host deleted what it created
+  EXPECT_EQ(liveTranslators(), 0);  // the host deleted what it created
   standin::select(knee);
   ASSERT_TRUE(standin::exportFile("HostTestJoints", file.c_str(), "", true));
   EXPECT_EQ(readFile(file), "joint |hip|knee 0 0.5 0\n");
@@ -161,7 +159,7 @@ TEST_F(HostPluginModule, LoadsExportsImportsAndUnloads) {
   EXPECT_FALSE(standin::pluginLoaded());
   EXPECT_EQ(standin::translatorCount(), 0u);
   EXPECT_EQ(standin::callbackCount(), 0u);
-  EXPECT_EQ(dlopen(HOST_TEST_PLUGIN, RTLD_NOW | RTLD_NOLOAD), nullptr); // the module is closed
+  EXPECT_EQ(dlopen(HOST_TEST_PLUGIN, RTLD_NOW | RTLD_NOLOAD), nullptr);  // the module is closed
 }
 
 TEST_F(HostPluginModule, ExceptionsEscapingATranslatorAreCaughtAndReported) {
@@ -176,7 +174,7 @@ TEST_F(HostPluginModule, ExceptionsEscapingATranslatorAreCaughtAndReported) {
     EXPECT_EQ(standin::runReader("HostTestJoints", file.c_str(), ""), MStatus::kFailure);
     EXPECT_TRUE(standin::translatorThrew());
     EXPECT_EQ(s(standin::translatorException()), c.recorded);
-    EXPECT_EQ(liveTranslators(), 0); // deleted even though it threw
+    EXPECT_EQ(liveTranslators(), 0);  // deleted even though it threw
   }
   std::ofstream(file) << "joint |a 1 2 3\n";
   EXPECT_TRUE(standin::runReader("HostTestJoints", file.c_str(), ""));
@@ -191,7 +189,7 @@ TEST_F(HostPluginModule, HostExitRunsTheExitCallbackWhichUnloads) {
   EXPECT_FALSE(standin::pluginLoaded());
   EXPECT_EQ(standin::translatorCount(), 0u);
   EXPECT_EQ(standin::callbackCount(), 0u);
-  EXPECT_EQ(standin::consoleCount(), 0u); // the plug-in deregistered everything itself
+  EXPECT_EQ(standin::consoleCount(), 0u);  // the plug-in deregistered everything itself
   // It can be loaded again afterwards.
   ASSERT_TRUE(standin::loadPluginModule(HOST_TEST_PLUGIN));
   EXPECT_EQ(standin::translatorCount(), 1u);

@@ -23,7 +23,7 @@ MIntArray ints(std::initializer_list<int> v) {
   for (int x : v) a.append(x);
   return a;
 }
-} // namespace
+}  // namespace
 
 class HostShading : public HostTest {};
 
@@ -39,7 +39,7 @@ TEST_F(HostShading, ConnectedShadersInFirstAssignedOrderWithUnassignedFaces) {
   MObject red = standin::makeShadingGroup("redSG", "red");
   MObject initial = standin::nodeByName("initialShadingGroup");
   ASSERT_TRUE(standin::assignFaces(shape, 0, red, ints({1, 2})));
-  ASSERT_TRUE(standin::assignFaces(shape, 0, initial, ints({0, 2, 5}))); // face 2 moves over
+  ASSERT_TRUE(standin::assignFaces(shape, 0, initial, ints({0, 2, 5})));  // face 2 moves over
   ASSERT_TRUE(fn.getConnectedShaders(0, shaders, indices));
   EXPECT_EQ(shaderNames(shaders), (std::vector<std::string>{"redSG", "initialShadingGroup"}));
   EXPECT_EQ(list(indices), (std::vector<int>{1, 0, 1, -1, -1, 1}));
@@ -60,7 +60,7 @@ TEST_F(HostShading, ConnectedShadersInFirstAssignedOrderWithUnassignedFaces) {
   EXPECT_TRUE(set.isMember(path, comp));
   ASSERT_TRUE(set.removeMember(path, comp));
   EXPECT_FALSE(set.isMember(path, comp));
-  EXPECT_TRUE(set.isMember(path)); // still holds other faces
+  EXPECT_TRUE(set.isMember(path));  // still holds other faces
   fn.getConnectedShaders(0, shaders, indices);
   EXPECT_EQ(list(indices), (std::vector<int>{-1, 0, 0, -1, -1, 0}));
   MSelectionList members;
@@ -79,7 +79,7 @@ TEST_F(HostShading, AssignmentIsPerInstance) {
   MObject other = standin::makeTransform("other");
   standin::makeInstance(MFnDagNode(shape).parent(0), other);
   MObject blue = standin::makeShadingGroup("blueSG", "blue", "phong");
-  ASSERT_TRUE(standin::assignFaces(shape, 1, blue)); // all faces of instance 1
+  ASSERT_TRUE(standin::assignFaces(shape, 1, blue));  // all faces of instance 1
   MFnMesh fn(shape);
   MObjectArray shaders;
   MIntArray indices;

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <maya/MDGModifier.h>
 #include <maya/MDagPathArray.h>
 #include <maya/MFnMatrixData.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnSet.h>
-#include <maya/MDGModifier.h>
 #include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MFnSkinCluster.h>
 #include <maya/MGlobal.h>
@@ -72,7 +72,7 @@ protected:
     return p;
   }
 };
-} // namespace
+}  // namespace
 
 TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
   MStringArray result;
@@ -83,7 +83,7 @@ TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
   MFnSkinCluster fn(sc);
   MDagPathArray influences;
   ASSERT_EQ(fn.influenceObjects(influences), 2u);
-  EXPECT_EQ(s(influences[0].fullPathName()), "|j0|j1"); // command order
+  EXPECT_EQ(s(influences[0].fullPathName()), "|j0|j1");  // command order
   EXPECT_EQ(s(influences[1].fullPathName()), "|j0");
 
   // The original shape: intermediate, last child of the transform, holding the geometry.
@@ -114,7 +114,7 @@ TEST_F(HostSkin, CommandBuildsOrigShapeClusterAndDeformerSet) {
 
   int meshes = 0;
   for (MItDependencyNodes it(MFn::kMesh); !it.isDone(); it.next()) ++meshes;
-  EXPECT_EQ(meshes, 2); // the visible shape and its original
+  EXPECT_EQ(meshes, 2);  // the visible shape and its original
 }
 
 // The orig shape holds its own copy of the geometry: an edit of it moves the skinned
@@ -143,8 +143,8 @@ TEST_F(HostSkin, CommandTakesQuotedNamesWithEscapes) {
   MFnDependencyNode(j1).setName("neck;x\"q\\");
   MFnDependencyNode(MFnDagNode(shape).parent(0)).setName("my mesh;1");
   MStringArray result;
-  ASSERT_TRUE(MGlobal::executeCommand(
-      "skinCluster \"|upper spine\" \"|upper spine|neck;x\\\"q\\\\\" \"|my mesh;1\";", result));
+  ASSERT_TRUE(
+      MGlobal::executeCommand("skinCluster \"|upper spine\" \"|upper spine|neck;x\\\"q\\\\\" \"|my mesh;1\";", result));
   MDagPathArray influences;
   ASSERT_EQ(MFnSkinCluster(standin::nodeByName(result[0])).influenceObjects(influences), 2u);
   EXPECT_EQ(s(influences[1].fullPathName()), "|upper spine|neck;x\"q\\");
@@ -155,7 +155,7 @@ TEST_F(HostSkin, CommandTakesQuotedNamesWithEscapes) {
 TEST_F(HostSkin, PosedJointDeformsTheMeshWhileTheInputKeepsTheBindPose) {
   MObject sc = bind();
   ASSERT_FALSE(sc.isNull());
-  standin::setLocalMatrix(j1, standin::translation(1, 2, 0)); // move j1 one unit along x
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0));  // move j1 one unit along x
   MFloatPointArray p = worldPoints();
   EXPECT_FLOAT_EQ(p[0].x, 0.0f);
   EXPECT_FLOAT_EQ(p[1].x, 1.0f);
@@ -189,13 +189,13 @@ TEST_F(HostSkin, WeightsStayExactAndRemovedVerticesKeepTheirInputPosition) {
   EXPECT_EQ(weight(sc, shape, 3, 1), 0.2);
   standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
   MFloatPointArray p = worldPoints();
-  EXPECT_FLOAT_EQ(p[3].x, 0.2f); // 0.5 * (0,2,0) + 0.2 * (1,2,0)
+  EXPECT_FLOAT_EQ(p[3].x, 0.2f);  // 0.5 * (0,2,0) + 0.2 * (1,2,0)
   EXPECT_FLOAT_EQ(p[3].y, 1.4f);
 
   // Out of the deformer set: no deformation, weight reads 0.
   MFnSet set(fn.deformerSet());
   ASSERT_TRUE(set.removeMember(path, vertex(2)));
-  EXPECT_TRUE(set.removeMember(path, vertex(2))); // removing a non-member is a no-op
+  EXPECT_TRUE(set.removeMember(path, vertex(2)));  // removing a non-member is a no-op
   EXPECT_FALSE(set.isMember(path, vertex(2)));
   p = worldPoints();
   EXPECT_FLOAT_EQ(p[2].x, 1.0f);
@@ -239,13 +239,13 @@ TEST_F(HostSkin, SetsSeveralInfluencesAtOnce) {
   MDoubleArray old;
   ASSERT_TRUE(fn.setWeights(path, three, both, perElement, false, &old));
   EXPECT_EQ(old.length(), 6u);
-  EXPECT_EQ(old[0], 1.0); // vertex 0 started on j0, its nearest joint
+  EXPECT_EQ(old[0], 1.0);  // vertex 0 started on j0, its nearest joint
   MDoubleArray all;
   unsigned count = 0;
   ASSERT_TRUE(fn.getWeights(path, three, all, count));
   ASSERT_EQ(count, 2u);
   for (unsigned i = 0; i < 6; ++i) EXPECT_EQ(all[i], perElement[i]) << i;
-  EXPECT_TRUE(std::signbit(all[4])); // a negative zero is kept as given
+  EXPECT_TRUE(std::signbit(all[4]));  // a negative zero is kept as given
 
   // One value per influence, shared by every element; a repeated influence keeps its last value.
   MIntArray repeated;
@@ -268,7 +268,8 @@ TEST_F(HostSkin, SetsSeveralInfluencesAtOnce) {
     const char* what;
     std::vector<int> influences;
     unsigned values;
-  } refused[] = {{"influence out of range", {0, 2}, 2}, {"negative influence", {-1}, 1}, {"values of no layout", {0, 1}, 4}};
+  } refused[] = {
+      {"influence out of range", {0, 2}, 2}, {"negative influence", {-1}, 1}, {"values of no layout", {0, 1}, 4}};
   for (const Case& c : refused) {
     MIntArray influences;
     for (int i : c.influences) influences.append(i);
@@ -291,7 +292,7 @@ TEST_F(HostSkin, BindSkinStoresGivenWeightsAndBindPose) {
   // j1 sits at y=2 but was bound at y=4, so its vertices drop by two.
   MFloatPointArray p = worldPoints();
   EXPECT_FLOAT_EQ(p[3].y, 0.0f);
-  EXPECT_FLOAT_EQ(p[2].y, 0.0f); // all-zero weights pull a vertex to the origin
+  EXPECT_FLOAT_EQ(p[2].y, 0.0f);  // all-zero weights pull a vertex to the origin
   EXPECT_FLOAT_EQ(p[2].x, 0.0f);
   MItGeometry it(pathOf(shape));
   EXPECT_EQ(it.count(), 4);
@@ -313,13 +314,13 @@ TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
   struct Case {
     const char* text;
   } cases[] = {
-      {"skinCluster |j0 |nowhere;"},           // unknown name
-      {"skinCluster |j0 twin |strip;"},        // ambiguous name
-      {"skinCluster |strip;"},                 // no influence
-      {"skinCluster |j0 |j0 |strip;"},         // same influence twice
-      {"skinCluster |j0 |j0|j1;"},             // geometry is not a mesh
-      {"skinCluster aSet |strip;"},            // influence is not a transform
-      {"skinCluster -tsb |j0 |strip;"},        // flags
+      {"skinCluster |j0 |nowhere;"},     // unknown name
+      {"skinCluster |j0 twin |strip;"},  // ambiguous name
+      {"skinCluster |strip;"},           // no influence
+      {"skinCluster |j0 |j0 |strip;"},   // same influence twice
+      {"skinCluster |j0 |j0|j1;"},       // geometry is not a mesh
+      {"skinCluster aSet |strip;"},      // influence is not a transform
+      {"skinCluster -tsb |j0 |strip;"},  // flags
   };
   unsigned before = standin::allNodes().length();
   for (const Case& c : cases) {
@@ -331,7 +332,7 @@ TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
   }
   // A transform influence is accepted; the transform's mesh child is the geometry.
   ASSERT_TRUE(MGlobal::executeCommand("skinCluster loose |strip;"));
-  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure); // already bound
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure);  // already bound
 }
 
 // Many influences: their connections and bind matrices are looked up by plug, so
@@ -360,8 +361,7 @@ TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
   ASSERT_TRUE(far.doIt());
   MDagPathArray paths;
   ASSERT_EQ(MFnSkinCluster(sc).influenceObjects(paths), 41u);
-  for (unsigned i = 0, k = 1; i < 40; ++i, k += k % 3 == 1 ? 1 : 2)
-    EXPECT_TRUE(paths[i].node() == joints[k]) << i;
+  for (unsigned i = 0, k = 1; i < 40; ++i, k += k % 3 == 1 ? 1 : 2) EXPECT_TRUE(paths[i].node() == joints[k]) << i;
   EXPECT_TRUE(paths[40].node() == joints[0]);
 
   // A value stored apart, then passed by the others, is still found and takes the next
@@ -417,9 +417,9 @@ TEST_F(HostSkin, ClusterFoundThroughIntermediateShapeAndAnotherDeformer) {
   standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
   MFloatPointArray p = worldPoints();
   EXPECT_FLOAT_EQ(p[3].x, 1.0f);
-  EXPECT_FLOAT_EQ(p[2].x, 1.0f); // 0.5 * (2, 2, 0): the only weight left is the halved one
+  EXPECT_FLOAT_EQ(p[2].x, 1.0f);  // 0.5 * (2, 2, 0): the only weight left is the halved one
   EXPECT_FLOAT_EQ(p[2].y, 1.0f);
-  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure); // already bound
+  EXPECT_EQ(MGlobal::executeCommand("skinCluster |j0 |strip;"), MStatus::kFailure);  // already bound
 }
 
 TEST_F(HostSkin, TwoClustersChainedBothReachTheMesh) {
@@ -443,7 +443,7 @@ TEST_F(HostSkin, TwoClustersChainedBothReachTheMesh) {
   EXPECT_FLOAT_EQ(p[0].x, 1.0f);
   EXPECT_FLOAT_EQ(p[2].x, 3.0f);
   EXPECT_FLOAT_EQ(bindPose(second)[2].x, 1.0f);
-  EXPECT_FLOAT_EQ(bindPose(first)[2].x, 2.0f); // the first cluster's input is already deformed
+  EXPECT_FLOAT_EQ(bindPose(first)[2].x, 2.0f);  // the first cluster's input is already deformed
 }
 
 TEST_F(HostSkin, OutputsWithoutInputsAndUnsetInputGeometry) {
@@ -454,8 +454,7 @@ TEST_F(HostSkin, OutputsWithoutInputsAndUnsetInputGeometry) {
   fn.outputShapeAtIndex(1, &st);
   EXPECT_EQ(st, MStatus::kFailure);
   MDGModifier mod;
-  mod.connect(fn.findPlug("outputGeometry").elementByLogicalIndex(1),
-              MFnDependencyNode(other).findPlug("inMesh"));
+  mod.connect(fn.findPlug("outputGeometry").elementByLogicalIndex(1), MFnDependencyNode(other).findPlug("inMesh"));
   ASSERT_TRUE(mod.doIt());
   EXPECT_EQ(fn.numOutputConnections(), 2u);
   EXPECT_EQ(fn.findPlug("input").numConnectedElements(), 1u);

@@ -31,7 +31,7 @@ PLUGIN_EXPORT const char MApiVersion[] = HOST_TEST_PLUGIN_API;
 
 namespace {
 constexpr unsigned long kTag = 0x7e55a11e7e55a11eul;
-constexpr std::size_t kHeader = 16; // keeps the alignment malloc gives
+constexpr std::size_t kHeader = 16;  // keeps the alignment malloc gives
 
 void* tagged(std::size_t n) {
   unsigned char* p = static_cast<unsigned char*>(std::malloc(n + kHeader));
@@ -52,7 +52,7 @@ void untag(void* q) {
   std::memset(p, 0, sizeof tag);
   std::free(p);
 }
-} // namespace
+}  // namespace
 
 void* operator new(std::size_t n) { return tagged(n); }
 void* operator new[](std::size_t n) { return tagged(n); }
@@ -149,14 +149,14 @@ void* createTranslator() { return new JointTranslator(); }
 
 MStatus shutdown(MObject plugin);
 void onExit(void* clientData) { shutdown(*static_cast<MObject*>(clientData)); }
-} // namespace
+}  // namespace
 
 PLUGIN_EXPORT int hostTestPluginLiveTranslators() { return g_liveTranslators; }
 
 PLUGIN_EXPORT MStatus initializePlugin(MObject obj) {
   MFnPlugin plugin(obj, "Host Test Vendor", "1.2", "Any");
-  MStatus status = plugin.registerFileTranslator("HostTestJoints", "none", createTranslator,
-                                                 "HostTestJointsOptions", "", false);
+  MStatus status =
+      plugin.registerFileTranslator("HostTestJoints", "none", createTranslator, "HostTestJointsOptions", "", false);
   if (!status) return status;
   delete g_plugin;
   g_plugin = new MObject(obj);
@@ -180,4 +180,4 @@ MStatus shutdown(MObject obj) {
   g_plugin = nullptr;
   return status;
 }
-} // namespace
+}  // namespace

@@ -64,7 +64,7 @@ TEST(HostValues, ArraysGrowCopyAndGuardTheirEnd) {
   EXPECT_EQ(a[0], 7);
   EXPECT_EQ(b[3], 9);
   EXPECT_EQ(a.remove(9), MStatus::kInvalidParameter);
-  a.append(a[0]); // appending an element of the array itself
+  a.append(a[0]);  // appending an element of the array itself
   EXPECT_EQ(a[4], 7);
   MPlugArray plugs;
   EXPECT_TRUE(plugs[0].isNull());
@@ -75,10 +75,11 @@ TEST(HostValues, ArraysGrowCopyAndGuardTheirEnd) {
 
 // Containers of the plug-in move elements with a byte copy and no constructor or
 // destructor; handles must survive that.
-template <class T> T relocated(const T& original) {
+template <class T>
+T relocated(const T& original) {
   alignas(T) unsigned char first[sizeof(T)], second[sizeof(T)];
   new (first) T(original);
-  std::memcpy(second, first, sizeof(T)); // the move: bytes only, first is abandoned
+  std::memcpy(second, first, sizeof(T));  // the move: bytes only, first is abandoned
   T copy(*reinterpret_cast<T*>(second));
   reinterpret_cast<T*>(second)->~T();
   return copy;
@@ -96,7 +97,8 @@ TEST_F(HostRelocation, HandlesAndFunctionSetsSurviveByteCopies) {
   MObject sc = standin::bindSkin(shape, joints);
   ASSERT_FALSE(sc.isNull());
 
-  EXPECT_EQ(relocated(MString("some text that is longer than sixteen bytes")), "some text that is longer than sixteen bytes");
+  EXPECT_EQ(relocated(MString("some text that is longer than sixteen bytes")),
+            "some text that is longer than sixteen bytes");
   EXPECT_TRUE(relocated(tip) == tip);
   MDagPath path;
   MFnDagNode(tip).getPath(path);

@@ -61,7 +61,7 @@ std::string Array(char type, uint32_t count, uint32_t encoding, const std::strin
 // A record as the test writes it and as it reads it back.
 struct Node {
     std::string name;
-    uint64_t count = 0;     // properties
+    uint64_t count = 0;      // properties
     std::string properties;  // their bytes, back to back
     std::vector<Node> children;
     bool block = false;  // closed by a null record
@@ -184,8 +184,8 @@ TEST(FbxBinary, MendedFileHasTheLayoutReadersRequire) {
         uint32_t version;
         uint64_t headerEnd;
     };
-    for (const Layout layout : {Layout{7400, 27 + 19 + (20 + 5) + (20 + 9) + 13},
-                                Layout{7500, 27 + 31 + (32 + 5) + (32 + 9) + 25}}) {
+    for (const Layout layout :
+         {Layout{7400, 27 + 19 + (20 + 5) + (20 + 9) + 13}, Layout{7500, 27 + 31 + (32 + 5) + (32 + 9) + 25}}) {
         const uint32_t version = layout.version;
         std::string first;
         // Nested lists without a null record (as Assimp writes them), with the null record
@@ -309,7 +309,11 @@ TEST(FbxBinary, DamagedFilesAreRefused) {
         {"array of the wrong length", set(62, 5, 4), "stored in 5"},
         {"array of an unknown encoding", set(58, 2, 4), "unknown encoding 2"},
         {"top-level null record not zero", set(120, 1, 1), "closes the top-level list"},
-        {"bytes after a nested list", [](std::string& bytes) { bytes = File(7500, Fixture(), 25); bytes[150] = 1; },
+        {"bytes after a nested list",
+         [](std::string& bytes) {
+             bytes = File(7500, Fixture(), 25);
+             bytes[150] = 1;
+         },
          "neither a record nor a null record"},
         {"null record of 7 bytes", [](std::string& bytes) { bytes = File(7500, Fixture(), 7); },
          "neither a record nor a null record"},
@@ -340,9 +344,9 @@ TEST(FbxBinary, ConvertedRigReadsBackInBothReaders) {
     ASSERT_TRUE(ParseFbxBinary(bytes, document, error)) << error;
     std::vector<std::string> names;
     for (const auto& record : document.records) names.push_back(record.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"FBXHeaderExtension", "FileId", "CreationTime", "Creator",
-                                               "GlobalSettings", "Documents", "References", "Definitions", "Objects",
-                                               "Connections"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"FBXHeaderExtension", "FileId", "CreationTime", "Creator", "GlobalSettings",
+                                        "Documents", "References", "Definitions", "Objects", "Connections"}));
     // Blender's way of reading, and Assimp's own reader, which refuses the same faults.
     StrictReader reader{bytes, Word(document.version), ""};
     std::vector<Node> records;

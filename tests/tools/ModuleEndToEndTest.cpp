@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <vector>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/TestProcess.h"
 #include "tessahost/StandIn.h"
@@ -150,16 +150,13 @@ TEST_F(ModuleEndToEnd, FailuresReachTheConsole) {
         if (standin::consoleKind(i) == standin::ConsoleKind::Error) errors += standin::consoleText(i).asChar();
     }
     // Errors, each with the system's reason on a line of its own.
-    EXPECT_NE(errors.find("Can't open file \"" + missing +
-                          "\" for writing.\r\n" + SYSTEM_TEXT(ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.") +
-                          "\r\n"),
+    EXPECT_NE(errors.find("Can't open file \"" + missing + "\" for writing.\r\n" +
+                          SYSTEM_TEXT(ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.") + "\r\n"),
               std::string::npos)
         << errors;
-    EXPECT_NE(errors.find("Can't open file \"" + missing +
-                          "\" for reading.\r\n" +
+    EXPECT_NE(errors.find("Can't open file \"" + missing + "\" for reading.\r\n" +
                           // Windows names the missing folder for reading too.
-                          SYSTEM_TEXT(ERROR_PATH_NOT_FOUND, "The system cannot find the file specified.") +
-                          "\r\n"),
+                          SYSTEM_TEXT(ERROR_PATH_NOT_FOUND, "The system cannot find the file specified.") + "\r\n"),
               std::string::npos)
         << errors;
     EXPECT_NE(console.find("WARNING: Can't handle file \"" + damaged + "\". Some data is missing or corrupt.\r\n"),

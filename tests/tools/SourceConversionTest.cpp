@@ -52,8 +52,10 @@ std::string ChangeVertices(const std::string& rig, const std::function<void(doub
     bool inside = false;
     std::istringstream lines(rig);
     for (std::string line; std::getline(lines, line);) {
-        if (line.find("\tvertices {") != std::string::npos) inside = true;
-        else if (inside && line.find('}') != std::string::npos) inside = false;
+        if (line.find("\tvertices {") != std::string::npos)
+            inside = true;
+        else if (inside && line.find('}') != std::string::npos)
+            inside = false;
         else if (inside) {
             double xyz[3];
             std::sscanf(line.c_str(), "%lf %lf %lf", &xyz[0], &xyz[1], &xyz[2]);
@@ -73,9 +75,9 @@ TEST(SourceConversion, RealModelsConvertFaithfully) {
         const char* infoLine;  // what the imported rig must hold
     };
     const Case cases[] = {
-        {"OBJ/box.obj", ": 8 vertices, 6 polygons"},                  // welded, not one vertex per corner
+        {"OBJ/box.obj", ": 8 vertices, 6 polygons"},                   // welded, not one vertex per corner
         {"Collada/duck.dae", "LOD3sp: 2108 vertices, 2144 polygons"},  // normals of a scaled node
-        {"FBX/huesitos.fbx", "Cylinder: 62 vertices, 68 polygons"},     // a skin under a scaled node
+        {"FBX/huesitos.fbx", "Cylinder: 62 vertices, 68 polygons"},    // a skin under a scaled node
     };
     for (const Case& c : cases) {
         const std::string rig = Temp("model.tsl");
@@ -130,7 +132,10 @@ TEST(SourceConversion, CheckFindsAMovedRescaledOrReweightedRig) {
     } cases[] = {
         {"moved", ChangeVertices(text, [](double* p) { p[0] += 0.01; })},
         {"bone moved", boneMoved},
-        {"rescaled", ChangeVertices(text, [](double* p) { for (int i = 0; i < 3; ++i) p[i] *= 1.01; })},
+        {"rescaled", ChangeVertices(text,
+                                    [](double* p) {
+                                        for (int i = 0; i < 3; ++i) p[i] *= 1.01;
+                                    })},
         {"one weight changed", weightChanged},
     };
     for (const auto& c : cases) {
@@ -198,9 +203,8 @@ private:
 
 // A skinned triangle (vertices (1,0,0) (0,1,0) (0,0,1)) as mesh 0 and skin 0 of the
 // given nodes, over the given joints with their inverse bind matrices (column-major).
-std::string SkinnedTriangle(const std::string& nodes, const std::string& joints,
-                            const std::vector<float>& inverseBinds, const unsigned char jointOfVertex[3][2],
-                            const float weightOfVertex[3][2]) {
+std::string SkinnedTriangle(const std::string& nodes, const std::string& joints, const std::vector<float>& inverseBinds,
+                            const unsigned char jointOfVertex[3][2], const float weightOfVertex[3][2]) {
     Buffer buffer;
     const float positions[] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     const float s = 1 / std::sqrt(3.0f);
@@ -245,7 +249,8 @@ void ExpectRows(const std::vector<std::vector<double>>& actual, const std::vecto
     ASSERT_EQ(actual.size(), expected.size()) << what;
     for (size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(actual[i].size(), expected[i].size()) << what << " " << i;
-        for (size_t k = 0; k < expected[i].size(); ++k) EXPECT_NEAR(actual[i][k], expected[i][k], 1e-4) << what << " " << i;
+        for (size_t k = 0; k < expected[i].size(); ++k)
+            EXPECT_NEAR(actual[i][k], expected[i][k], 1e-4) << what << " " << i;
     }
 }
 
@@ -290,11 +295,14 @@ TEST(SourceConversion, BoneNamesThatCommandTextWouldSplitKeepTheirWeights) {
     const struct {
         const char* json;     // the name as JSON text
         const char* written;  // as the rig file writes it (a quote becomes '_')
-    } names[] = {{"with space", "with space"}, {"semi;colon", "semi;colon"}, {"a\\\"quote", "a_quote"},
+    } names[] = {{"with space", "with space"},
+                 {"semi;colon", "semi;colon"},
+                 {"a\\\"quote", "a_quote"},
                  {"back\\\\slash", "back\\slash"}};
     for (const auto& name : names) {
-        const std::string nodes = std::string("{\"name\":\"top\",\"children\":[1,2]},{\"name\":\"body\",\"mesh\":0,\"skin\":0},") +
-                                  "{\"name\":\"" + name.json + "\"}";
+        const std::string nodes =
+            std::string("{\"name\":\"top\",\"children\":[1,2]},{\"name\":\"body\",\"mesh\":0,\"skin\":0},") +
+            "{\"name\":\"" + name.json + "\"}";
         const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         const unsigned char joints[3][2] = {{0, 0}, {0, 0}, {0, 0}};
         const float weights[3][2] = {{1, 0}, {0.5f, 0}, {0.25f, 0}};
@@ -311,19 +319,23 @@ TEST(SourceConversion, ASourceWithNothingARigCanCarryIsRefused) {
                              "\"nodes\":[{\"name\":\"alone\"}]}";
     const ProgramRun run = Tessaline("convert " + source + " " + rig);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("it holds no polygon mesh and no joint that a rig can carry."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("it holds no polygon mesh and no joint that a rig can carry."), std::string::npos)
+        << run.err;
     EXPECT_FALSE(std::ifstream(rig).good());
     std::remove(source.c_str());
 }
 
 // A glTF whose node i has node i + 1 as its child, the last holding one triangle; extra
 // JSON for node n (0-based) comes from more(n).
-std::string NodeChainGltf(int depth, const std::function<std::string(int)>& more = [](int) { return std::string(); }) {
+std::string NodeChainGltf(
+    int depth, const std::function<std::string(int)>& more = [](int) { return std::string(); }) {
     std::string nodes;
     for (int i = 0; i < depth; ++i) {
         nodes += (i ? "," : "") + std::string("{\"name\":\"n") + std::to_string(i) + "\"";
-        if (i + 1 < depth) nodes += ",\"children\":[" + std::to_string(i + 1) + "]";
-        else nodes += ",\"mesh\":0";
+        if (i + 1 < depth)
+            nodes += ",\"children\":[" + std::to_string(i + 1) + "]";
+        else
+            nodes += ",\"mesh\":0";
         nodes += more(i) + "}";
     }
     // One triangle: (0,0,0), (1,0,0), (0,1,0) as little-endian floats in base64.
@@ -350,8 +362,12 @@ std::string Collada(const std::string& libraryNodes, const std::string& sceneNod
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
            "<COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">\n"
            "<asset><unit name=\"meter\" meter=\"1\"/><up_axis>Y_UP</up_axis></asset>\n"
-           "<library_nodes>" + libraryNodes + "</library_nodes>\n"
-           "<library_visual_scenes><visual_scene id=\"scene\">" + sceneNodes + "</visual_scene></library_visual_scenes>\n"
+           "<library_nodes>" +
+           libraryNodes +
+           "</library_nodes>\n"
+           "<library_visual_scenes><visual_scene id=\"scene\">" +
+           sceneNodes +
+           "</visual_scene></library_visual_scenes>\n"
            "<scene><instance_visual_scene url=\"#scene\"/></scene>\n</COLLADA>\n";
 }
 
@@ -372,7 +388,8 @@ TEST(SourceConversion, DeepCyclicOrExplodingNodeTreesAreRefusedBeforeAssimpReads
     } cases[] = {
         {"chain.gltf", NodeChainGltf(20000), "its nodes nest more than 1000 deep"},
         {"chain.glb", AsGlb(NodeChainGltf(1001)), "its nodes nest more than 1000 deep"},
-        {"cycle.gltf", NodeChainGltf(3, [](int n) { return n == 1 ? std::string(",\"children\":[0]") : std::string(); }),
+        {"cycle.gltf",
+         NodeChainGltf(3, [](int n) { return n == 1 ? std::string(",\"children\":[0]") : std::string(); }),
          "its nodes form a cycle"},
         {"cycle.dae",
          Collada("<node id=\"a\" name=\"a\"><instance_node url=\"#b\"/></node>"
@@ -418,7 +435,7 @@ TEST(SourceConversion, RigUnderAGroupScaledToCentimetres) {
         "{\"name\":\"hip\",\"translation\":[0,100,0],\"children\":[4]},"
         "{\"name\":\"knee\",\"translation\":[0,-50,0]}";
     const std::vector<float> inverseBinds = {100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, -100, 0, 1,
-                                             100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, -50, 0, 1};
+                                             100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, -50,  0, 1};
     const unsigned char joints[3][2] = {{0, 0}, {1, 0}, {0, 1}};
     const float weights[3][2] = {{1, 0}, {1, 0}, {0.5f, 0.5f}};
     const std::string rig = ConvertAndCheck(SkinnedTriangle(nodes, "3,4", inverseBinds, joints, weights), "cm");
@@ -426,8 +443,9 @@ TEST(SourceConversion, RigUnderAGroupScaledToCentimetres) {
     ASSERT_EQ(binds.size(), 2u);
     // Rows 1 and 2 turned to Z-up (row 1 the negated old row 2, row 2 the old row 1);
     // the translation row, in the bone's own space, stays.
-    ExpectRows(binds, {{100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -100, 0, 1},
-                       {100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -50, 0, 1}},
+    ExpectRows(binds,
+               {{100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -100, 0, 1},
+                {100, 0, 0, 0, 0, 0, -100, 0, 0, 100, 0, 0, 0, -50, 0, 1}},
                "bind matrices");
     ExpectRows(BlockLines(rig, "weights"), {{0, 1}, {1, 1}, {0, 0.5}, {1, 0.5}}, "weights");
 }

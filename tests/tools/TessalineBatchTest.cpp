@@ -87,8 +87,8 @@ TEST(TessalineBatch, OneBadFileCostsThatFileAlone) {
     const std::string out = Folder("mixed_out");
     fs::remove(out);  // the batch makes it
     const auto start = std::chrono::steady_clock::now();
-    const ProgramRun batch = Tessaline("convert " + mixed.in + " --out " + out + " --jobs 2 --timeout 2 --json --up z",
-                                       Mixed::Faults());
+    const ProgramRun batch =
+        Tessaline("convert " + mixed.in + " --out " + out + " --jobs 2 --timeout 2 --json --up z", Mixed::Faults());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(batch.status, 1) << batch.out << batch.err;
     EXPECT_LT(seconds, 60) << "the hanging file was not stopped";
@@ -105,8 +105,10 @@ TEST(TessalineBatch, OneBadFileCostsThatFileAlone) {
             EXPECT_TRUE(line.contains(key)) << key << " missing in " << line;
         byFile[fs::path(line["source"].get<std::string>()).filename().string()] = line;
     }
-    const std::map<std::string, std::string> expected{{"good.tsl", "converted"},  {"cube.obj", "converted"},
-                                                      {"damaged.tsl", "unreadable"}, {"stuck.tsl", "timed out"},
+    const std::map<std::string, std::string> expected{{"good.tsl", "converted"},
+                                                      {"cube.obj", "converted"},
+                                                      {"damaged.tsl", "unreadable"},
+                                                      {"stuck.tsl", "timed out"},
                                                       {"broken.tsl", "crashed"}};
     for (const auto& [file, status] : expected) {
         ASSERT_TRUE(byFile.count(file)) << file << " has no line";
@@ -162,8 +164,8 @@ TEST(TessalineBatch, TheTableSaysWhatHappenedToEachFile) {
     // Only good files: exit 0, and the sources may be files and folders mixed.
     const std::string good = Folder("table_good");
     fs::copy_file(Golden("skinned"), good + "/a.tsl");
-    const ProgramRun passing = Tessaline("convert " + good + " " + mixed.in + "/cube.obj --out " + out +
-                                         "/again --to obj --quiet");
+    const ProgramRun passing =
+        Tessaline("convert " + good + " " + mixed.in + "/cube.obj --out " + out + "/again --to obj --quiet");
     EXPECT_EQ(passing.status, 0) << passing.out << passing.err;
     EXPECT_NE(passing.out.find("2 files in "), std::string::npos);
     EXPECT_NE(passing.out.find(": 2 converted\n"), std::string::npos) << passing.out;
@@ -236,9 +238,9 @@ TEST(TessalineBatch, AStoppedConversionLeavesNoTemporaryFileBehind) {
     fs::copy_file(Golden("skinned"), in + "/stuck.tsl");
     Write(out + "/stuck.tsl~1", "older, not the batch's");
     // While the conversion hangs, a partial file appears where its writer would leave one.
-    const ProgramRun run = Tessaline("convert " + in + " --out " + out + " --timeout 3 --json",
-                                     "(sleep 1; echo partial > " + out + "/stuck.tsl~2) & " +
-                                         "TESSALINE_TEST_FAULT=hang:stuck.tsl ");
+    const ProgramRun run =
+        Tessaline("convert " + in + " --out " + out + " --timeout 3 --json",
+                  "(sleep 1; echo partial > " + out + "/stuck.tsl~2) & " + "TESSALINE_TEST_FAULT=hang:stuck.tsl ");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("1 temporary files it left were removed"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists(out + "/stuck.tsl~2"));
@@ -298,7 +300,8 @@ TEST(TessalineBatch, CheckOfManyFilesFindsTheRigThatDoesNotMatch) {
     // Lines come in the order the files finish.
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(lines[i]["status"], "matched") << lines[i];
-        EXPECT_EQ(lines[i]["target"], out + "/" + fs::path(lines[i]["source"].get<std::string>()).stem().string() + ".tsl");
+        EXPECT_EQ(lines[i]["target"],
+                  out + "/" + fs::path(lines[i]["source"].get<std::string>()).stem().string() + ".tsl");
         EXPECT_FALSE(lines[i]["rows"].empty());
     }
     EXPECT_EQ(lines.back()["summary"]["matched"], 2);
@@ -346,8 +349,8 @@ TEST(TessalineBatch, ProgressIsShownOnATerminalUnlessQuiet) {
     fs::copy_file(Golden("skinned"), in + "/slow.tsl");
     const std::string out = Folder("progress_out");
     // The hanging file keeps the batch going long enough for the line to be drawn.
-    const std::string shown = OnTerminal("convert " + in + " --out " + out + " --timeout 1 --jobs 1",
-                                         "TESSALINE_TEST_FAULT=hang:slow.tsl");
+    const std::string shown =
+        OnTerminal("convert " + in + " --out " + out + " --timeout 1 --jobs 1", "TESSALINE_TEST_FAULT=hang:slow.tsl");
     EXPECT_NE(shown.find("/2 converted] "), std::string::npos) << shown;
     EXPECT_NE(shown.find(" elapsed"), std::string::npos) << shown;
     const std::string quiet = OnTerminal("convert " + in + " --out " + out + " --timeout 1 --jobs 1 --quiet",

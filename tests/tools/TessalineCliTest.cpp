@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "common/TestProcess.h"
@@ -98,8 +98,8 @@ TEST(TessalineCli, InfoReadsRigsInsideZipArchives) {
 
 TEST(TessalineCli, RoundTripsRealSkinnedModels) {
     const std::string models = "/usr/share/assimp/models/";
-    for (const char* model : {"glTF2/simple_skin/simple_skin.gltf", "MD5/SimpleCube.md5mesh", "FBX/huesitos.fbx",
-                              "X/anim_test.x"}) {
+    for (const char* model :
+         {"glTF2/simple_skin/simple_skin.gltf", "MD5/SimpleCube.md5mesh", "FBX/huesitos.fbx", "X/anim_test.x"}) {
         const ProgramRun run = Tessaline("roundtrip " + models + model);
         EXPECT_EQ(run.status, 0) << model << "\n" << run.out << run.err;
         EXPECT_NE(run.out.find("weights"), std::string::npos) << model;
@@ -126,8 +126,8 @@ const char kIdentity[] =
 std::string BonesRig(const std::vector<std::array<std::string, 3>>& bones) {
     std::string text = "version 1\r\n\r\nnumBones " + std::to_string(bones.size());
     for (size_t i = 0; i < bones.size(); ++i)
-        text += "\r\nbone " + std::to_string(i) + " {\r\n\tname \"" + bones[i][0] + "\"\r\n\tparent \"" +
-                bones[i][1] + "\"\r\n\tinvBaseMatrix " + bones[i][2] + "\r\n}\r\n";
+        text += "\r\nbone " + std::to_string(i) + " {\r\n\tname \"" + bones[i][0] + "\"\r\n\tparent \"" + bones[i][1] +
+                "\"\r\n\tinvBaseMatrix " + bones[i][2] + "\r\n}\r\n";
     return text + "\r\nnumMeshes 0";
 }
 
@@ -314,7 +314,8 @@ TEST(TessalineCli, AnOutputThatCannotBeWrittenFailsTheCommand) {
     const std::string err = Temp("full.err");
     for (const std::string& arguments : {"info " + Golden("skinned") + " --up z", std::string("--help")}) {
         SCOPED_TRACE(arguments);
-        const int raw = std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >/dev/full 2>" + err).c_str());
+        const int raw =
+            std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >/dev/full 2>" + err).c_str());
         EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
         EXPECT_EQ(ReadFile(err), "ERROR: Can't write the output: " + std::string(strerror(ENOSPC)) + ".\n");
     }
@@ -385,8 +386,10 @@ TEST(TessalineCli, WritesOtherSceneFormatsThatReadBack) {
     const std::vector<double> binds = BindNumbers(ReadFile(Golden("skinned")));
     for (const char* extension : {"gltf", "dae", "fbx"}) {
         const std::string back = Temp(std::string("skinned-back-") + extension + ".tsl");
-        ASSERT_EQ(Tessaline("convert " + Golden("skinned") + " " + Temp(std::string("skinned.") + extension) +
-                            " --up z").status, 0);
+        ASSERT_EQ(
+            Tessaline("convert " + Golden("skinned") + " " + Temp(std::string("skinned.") + extension) + " --up z")
+                .status,
+            0);
         ASSERT_EQ(Tessaline("convert " + Temp(std::string("skinned.") + extension) + " " + back + " --up z").status, 0);
         const std::vector<double> read = BindNumbers(ReadFile(back));
         ASSERT_EQ(read.size(), binds.size()) << extension;
@@ -442,9 +445,9 @@ TEST(TessalineCli, EachSceneFormatSaysWhatItLeavesOutAndKeepsTheRest) {
         ASSERT_EQ(run.status, 0) << extension << run.err;
         const std::string said = run.out + run.err;
         const bool skinsLeftOut = said.find("cannot hold skins") != std::string::npos;
-        const int uvSetsKept = said.find("holds no UV sets") != std::string::npos         ? 0
+        const int uvSetsKept = said.find("holds no UV sets") != std::string::npos            ? 0
                                : said.find("holds one UV set per mesh") != std::string::npos ? 1
-                                                                                            : 2;
+                                                                                             : 2;
         const ReadBack back = ReadBackThroughRig(scene);
         EXPECT_EQ(back.weights, !skinsLeftOut) << extension << said;
         EXPECT_EQ(back.bones > 0, !skinsLeftOut) << extension << said;
@@ -487,9 +490,9 @@ TEST(TessalineCli, TimingsAreATableOnStandardErrorAndNothingElseChanges) {
     ASSERT_EQ(timed.status, 0) << timed.err;
     EXPECT_EQ(timed.out, plain.out);
     EXPECT_EQ(timed.out.find("Timing"), std::string::npos);
-    for (const char* stage : {"Timings (seconds, wall clock):\n  start ", "\n  load ", "\n    read ", "\n    parse ",
-                              "\n    geometry ", "\n    normals ", "\n    UVs ", "\n    skin ", "\n  report ",
-                              "\n  total "})
+    for (const char* stage :
+         {"Timings (seconds, wall clock):\n  start ", "\n  load ", "\n    read ", "\n    parse ", "\n    geometry ",
+          "\n    normals ", "\n    UVs ", "\n    skin ", "\n  report ", "\n  total "})
         EXPECT_NE(timed.err.find(stage), std::string::npos) << stage << "\n" << timed.err;
 
     const std::string timedRig = Temp("timed.tsl"), plainRig = Temp("plain.tsl");

@@ -35,13 +35,14 @@ struct Cube {
     std::string mesh = "body";
     std::vector<std::string> bones{"hips", "spine"};
     std::vector<std::string> parents{"", "hips"};
-    std::vector<double> heights{0.5, 1.5};    // each bone's head at (0, 0, height)
+    std::vector<double> heights{0.5, 1.5};           // each bone's head at (0, 0, height)
     std::vector<int> order{0, 1, 2, 3, 4, 5, 6, 7};  // the corner written at each place
     // Per corner, (bone, weight): the bottom mostly on the first bone, the top on the second.
     std::vector<std::vector<std::pair<int, double>>> weights = [] {
         std::vector<std::vector<std::pair<int, double>>> w(8);
-        for (int v = 0; v < 8; ++v) w[size_t(v)] = (v & 4) ? std::vector<std::pair<int, double>>{{0, 0.25}, {1, 0.75}}
-                                                           : std::vector<std::pair<int, double>>{{0, 0.75}, {1, 0.25}};
+        for (int v = 0; v < 8; ++v)
+            w[size_t(v)] = (v & 4) ? std::vector<std::pair<int, double>>{{0, 0.25}, {1, 0.75}}
+                                   : std::vector<std::pair<int, double>>{{0, 0.75}, {1, 0.25}};
         return w;
     }();
 
@@ -94,8 +95,8 @@ struct Cube {
                         std::to_string(placed ? place[size_t(face[3])] : face[3]) + "\n";
             return list;
         };
-        t += "\t}\n\n\tpolygonVertexIndices {\n" + corners(true) + "\t}\n\n\tpolygonNormalIndices {\n" + corners(false) +
-             "\t}\n\n\tpolygonTexCoordIndices {\n\t\tset 0 {\n" + corners(false) +
+        t += "\t}\n\n\tpolygonVertexIndices {\n" + corners(true) + "\t}\n\n\tpolygonNormalIndices {\n" +
+             corners(false) + "\t}\n\n\tpolygonTexCoordIndices {\n\t\tset 0 {\n" + corners(false) +
              "\t\t}\n\t}\n\n\tpolygonMaterialIndices {\n\t}\n\n\tvertexWeightCounts {\n";
         for (int k = 0; k < 8; ++k) t += "\t\t" + std::to_string(weights[size_t(order[size_t(k)])].size()) + "\n";
         t += "\t}\n\n\tweights {\n";

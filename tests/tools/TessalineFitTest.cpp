@@ -106,11 +106,10 @@ TEST(TessalineFit, ASkinWithinTheLimitIsWrittenUnchanged) {
 TEST(TessalineFit, BadLimitsAreUsageErrors) {
     const std::string rig = std::string(TESSALINE_TEST_DATA) + "/rig/skinned.tsl";
     const std::string out = Folder("usage") + "/out.tsl";
-    for (const std::string& arguments : {"convert " + rig + " " + out + " --max-influences 0",
-                                        "convert " + rig + " " + out + " --max-influences 65",
-                                        "convert " + rig + " " + out + " --max-influences 2.5",
-                                        "convert " + rig + " " + out + " --max-influences",
-                                        "info " + rig + " --max-influences 4"}) {
+    for (const std::string& arguments :
+         {"convert " + rig + " " + out + " --max-influences 0", "convert " + rig + " " + out + " --max-influences 65",
+          "convert " + rig + " " + out + " --max-influences 2.5", "convert " + rig + " " + out + " --max-influences",
+          "info " + rig + " --max-influences 4"}) {
         const ProgramRun run = Tessaline(arguments);
         EXPECT_EQ(run.status, 2) << arguments;
         EXPECT_NE(run.err.find("--max-influences"), std::string::npos) << arguments << "\n" << run.err;

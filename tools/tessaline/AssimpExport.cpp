@@ -3,9 +3,6 @@
 // normal, every UV set), in world space; a skinned mesh in its bind pose with one bone
 // per influence, whose offset matrix is the influence's bindPreMatrix.
 
-#include <assimp/Exporter.hpp>
-#include <assimp/IOStream.hpp>
-#include <assimp/IOSystem.hpp>
 #include <assimp/scene.h>
 #include <maya/MDagPath.h>
 #include <maya/MDagPathArray.h>
@@ -26,6 +23,9 @@
 #include <maya/MPlugArray.h>
 #include <maya/MSelectionList.h>
 #include <maya/MStringArray.h>
+#include <assimp/Exporter.hpp>
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
 
 #include <dirent.h>
 #include <unistd.h>
@@ -38,11 +38,11 @@
 #include <vector>
 
 #include "AssimpScene.h"
-#include "Platform/TemporaryFiles.h"
+#include "ExportFit.h"
 #include "ExportFormats.h"
 #include "FbxBinary.h"
-#include "ExportFit.h"
 #include "GltfNodes.h"
+#include "Platform/TemporaryFiles.h"
 #include "ReplacingFiles.h"
 #include "SceneQueries.h"
 #include "Session.h"
@@ -57,7 +57,6 @@ aiMatrix4x4 ToAssimp(const MMatrix& m) {
                        float(m(2, 1)), float(m(3, 1)), float(m(0, 2)), float(m(1, 2)), float(m(2, 2)), float(m(3, 2)),
                        float(m(0, 3)), float(m(1, 3)), float(m(2, 3)), float(m(3, 3)));
 }
-
 
 // One influence of a skin cluster: its joint, its bindPreMatrix and per-vertex weights.
 struct Influence {
@@ -95,7 +94,8 @@ public:
         MSelectionList selection;
         if (selectedOnly) MGlobal::getActiveSelectionList(selection);
         for (MItDependencyNodes meshes(MFn::kMesh); !meshes.isDone(); meshes.next())
-            if (!MFnDagNode(meshes.item()).isIntermediateObject() && (!selectedOnly || Selected(meshes.item(), selection)))
+            if (!MFnDagNode(meshes.item()).isIntermediateObject() &&
+                (!selectedOnly || Selected(meshes.item(), selection)))
                 AddMesh(meshes.item());
         AddJoints();
         Finish();
@@ -214,7 +214,8 @@ private:
                     for (unsigned int s = 0; s < sets.length(); ++s) {
                         int id = 0;
                         const bool mapped = mesh.getPolygonUVid(faces[i], int(k), id, &sets[s]);
-                        uvs[s].emplace_back(mapped ? us[s][unsigned(id)] : 0.0f, mapped ? vs[s][unsigned(id)] : 0.0f, 0.0f);
+                        uvs[s].emplace_back(mapped ? us[s][unsigned(id)] : 0.0f, mapped ? vs[s][unsigned(id)] : 0.0f,
+                                            0.0f);
                     }
                     sourceVertex.push_back(corners[k]);
                 }
@@ -231,7 +232,8 @@ private:
             }
             AddBones(*out, influences, sourceVertex, world);
             m_meshes.push_back(std::move(out));
-            if (m_meshNodes.empty() || m_meshNodes.back().first != name) m_meshNodes.emplace_back(name, std::vector<unsigned>());
+            if (m_meshNodes.empty() || m_meshNodes.back().first != name)
+                m_meshNodes.emplace_back(name, std::vector<unsigned>());
             m_meshNodes.back().second.push_back(unsigned(m_meshes.size() - 1));
         }
     }
@@ -385,7 +387,8 @@ public:
         if (m_path.empty()) return;
         if (DIR* folder = opendir(m_path.c_str())) {
             while (const dirent* entry = readdir(folder))
-                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) remove((m_path + "/" + entry->d_name).c_str());
+                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                    remove((m_path + "/" + entry->d_name).c_str());
             closedir(folder);
         }
         rmdir(m_path.c_str());
@@ -451,7 +454,8 @@ bool MendWritten(ReplacingFiles& files, const std::string& target, Mend mend, st
     const bool written = out && fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && fflush(out) == 0 &&
                          fsync(fileno(out)) == 0;
     const int reasonCode = errno;
-    if (out && fclose(out) != 0 && written) return error = "Can't write file \"" + target + "\".\n" + strerror(errno), false;
+    if (out && fclose(out) != 0 && written)
+        return error = "Can't write file \"" + target + "\".\n" + strerror(errno), false;
     if (!written) return error = "Can't write file \"" + target + "\".\n" + strerror(reasonCode), false;
     return true;
 }
@@ -502,7 +506,8 @@ bool SaveWithAssimp(const std::string& path, std::string& error, bool selectedOn
             MGlobal::displayWarning("\r\n");
         }
     // Files the exporter wrote itself replace their targets with the others.
-    for (const std::string& name : folder.Files()) files.Adopt(folder.Target(folder.Path() + "/" + name), folder.Path() + "/" + name);
+    for (const std::string& name : folder.Files())
+        files.Adopt(folder.Target(folder.Path() + "/" + name), folder.Path() + "/" + name);
     if (!files.Opened(path)) {
         files.Abandon();
         error = "Can't write file \"" + path + "\": the exporter wrote nothing.";
@@ -510,9 +515,10 @@ bool SaveWithAssimp(const std::string& path, std::string& error, bool selectedOn
     }
     const bool binaryGltf = format == std::string("glb2") || format == std::string("glb");
     if (IsGltf(format) &&
-        !MendWritten(files, path, [&](std::string& bytes, std::string& reason) {
-            return WriteNodesAsTrs(bytes, binaryGltf, reason);
-        }, error)) {
+        !MendWritten(
+            files, path,
+            [&](std::string& bytes, std::string& reason) { return WriteNodesAsTrs(bytes, binaryGltf, reason); },
+            error)) {
         files.Abandon();
         return false;
     }

@@ -78,11 +78,12 @@ private:
         const std::string& name = m_names.node.at(&node);
         const Matrix aboveNode = &node == m_scene.mRootNode ? Matrix() : m_worlds.world.at(m_worlds.parent.at(&node));
         const MMatrix local = &node == m_scene.mRootNode ? ToHost(m_worlds.frame * Exact(node.mTransformation))
-                                                          : ToHost(node.mTransformation);
+                                                         : ToHost(node.mTransformation);
         MObject object;
         if (m_names.IsJoint(node)) {
             object = standin::makeJoint(name.c_str(), parent, local);
-            if (node.mNumMeshes) BuildMesh(node, m_names.meshOfJoint.at(&node), object, MMatrix(), m_worlds.world.at(&node));
+            if (node.mNumMeshes)
+                BuildMesh(node, m_names.meshOfJoint.at(&node), object, MMatrix(), m_worlds.world.at(&node));
         } else if (node.mNumMeshes) {
             object = BuildMesh(node, name, parent, local, aboveNode);
         }
@@ -125,7 +126,8 @@ private:
         if (!mesh.boneNames.empty()) {
             bindPose = BindPoseOf(m_scene, m_worlds, node, mesh.boneNames, mesh.boneOffsets);
             if (!bindPose.problem.empty())
-                Warn("Mesh " + Quoted(name) + ": its bind pose cannot be recovered from the file: " + bindPose.problem + ".");
+                Warn("Mesh " + Quoted(name) + ": its bind pose cannot be recovered from the file: " + bindPose.problem +
+                     ".");
             local = ToHost(Matrix(aboveMesh).Inverse() * bindPose.meshWorld);
         }
         const MObject transform = MFnDagNode(shape).parent(0);
@@ -225,7 +227,8 @@ private:
         }
         MDoubleArray weights(unsigned(data.points.size() * data.boneNames.size()), 0.0);
         for (size_t v = 0; v < data.vertexWeights.size(); ++v)
-            for (const auto& [bone, weight] : data.vertexWeights[v]) weights[unsigned(v * data.boneNames.size() + bone)] = weight;
+            for (const auto& [bone, weight] : data.vertexWeights[v])
+                weights[unsigned(v * data.boneNames.size() + bone)] = weight;
         // A skin that cannot be bound would lose every weight: the conversion fails.
         if (standin::bindSkin(mesh.shape, influences, weights, bindWorld.data()).isNull() && m_unbound.empty())
             m_unbound = mesh.name;
@@ -256,7 +259,8 @@ SourceLoad LoadWithAssimp(const std::string& path, std::string& error) {
         return SourceLoad::NothingToConvert;
     }
     if (!importer.Unbound().empty()) {
-        error = "the skin of mesh \"" + importer.Unbound() + "\" could not be bound to its bones, so its weights would be lost.";
+        error = "the skin of mesh \"" + importer.Unbound() +
+                "\" could not be bound to its bones, so its weights would be lost.";
         return SourceLoad::NothingToConvert;
     }
     return SourceLoad::Loaded;

@@ -1,10 +1,10 @@
 #include "Batch.h"
 
-#include <assimp/Importer.hpp>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <assimp/Importer.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -112,15 +112,18 @@ bool ExpandSources(const std::vector<std::string>& arguments, std::vector<BatchS
         if (fs::is_directory(argument, failure)) {
             std::vector<std::string> found;
             size_t others = 0;
-            fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied, failure), last;
+            fs::recursive_directory_iterator walk(argument, fs::directory_options::skip_permission_denied, failure),
+                last;
             for (; !failure && walk != last; walk.increment(failure)) {
                 if (!walk->is_regular_file(failure)) continue;
                 // A file without an extension may be a scene file that Assimp knows by its
                 // content; hidden files are left out.
                 const std::string name = walk->path().filename().string();
                 const bool bare = walk->path().extension().empty() && !name.empty() && name[0] != '.';
-                if (bare || IsConvertibleFile(walk->path().string())) found.push_back(walk->path().string());
-                else ++others;
+                if (bare || IsConvertibleFile(walk->path().string()))
+                    found.push_back(walk->path().string());
+                else
+                    ++others;
             }
             if (failure) {
                 error = "cannot list the folder \"" + argument + "\": " + failure.message();
@@ -138,8 +141,10 @@ bool ExpandSources(const std::vector<std::string>& arguments, std::vector<BatchS
             size_t scenes = 0;
             for (const std::string& name : names) {
                 if (name.empty() || name.back() == '/') continue;
-                if (IsRigPath(name)) sources.push_back({argument + "/" + name, name});
-                else if (IsConvertibleFile(name)) ++scenes;
+                if (IsRigPath(name))
+                    sources.push_back({argument + "/" + name, name});
+                else if (IsConvertibleFile(name))
+                    ++scenes;
             }
             if (scenes)
                 notes.push_back("\"" + argument + "\": " + std::to_string(scenes) +
@@ -266,7 +271,8 @@ void RunChildren(const std::vector<std::vector<std::string>>& arguments, int job
     const size_t parallel = size_t(std::max(1, jobs));
     // An interruption stops the children (each removes its temporary files) and starts no
     // more; the files not started are reported as not started.
-    struct sigaction interrupted {}, before[3];
+    struct sigaction interrupted {
+    }, before[3];
     interrupted.sa_handler = Interrupted;
     sigemptyset(&interrupted.sa_mask);
     const int signals[3] = {SIGINT, SIGTERM, SIGHUP};

@@ -16,9 +16,9 @@ struct BatchSource {
 };
 
 // The files that the arguments name: a folder gives every rig and scene file below it
-// (by extension, and files without one, which Assimp may know by content; in name order), a ZIP archive every rig file inside it, anything else
-// itself. False with the reason when a folder or an archive cannot be listed. Notes
-// (what a folder or archive held that is left out) are appended to notes.
+// (by extension, and files without one, which Assimp may know by content; in name order), a ZIP archive every rig file
+// inside it, anything else itself. False with the reason when a folder or an archive cannot be listed. Notes (what a
+// folder or archive held that is left out) are appended to notes.
 bool ExpandSources(const std::vector<std::string>& arguments, std::vector<BatchSource>& sources,
                    std::vector<std::string>& notes, std::string& error);
 
@@ -36,7 +36,7 @@ struct ChildResult {
     // ended by itself, or before it started.
     enum class End { Exited, Signalled, TimedOut, NotStarted, Interrupted };
     End end = End::NotStarted;
-    int code = 0;    // the exit status when it exited, the signal when signalled
+    int code = 0;  // the exit status when it exited, the signal when signalled
     double seconds = 0;
     std::string out, err;  // what it wrote on standard output and standard error
 };

@@ -189,8 +189,8 @@ private:
     }
 
     void PrintTable(const std::vector<FileResult>& results) const {
-        printf("%-10s %8s %6s %6s %9s %9s %8s  %s\n", "status", "warnings", "joints", "meshes", "vertices",
-               "polygons", "seconds", "file");
+        printf("%-10s %8s %6s %6s %9s %9s %8s  %s\n", "status", "warnings", "joints", "meshes", "vertices", "polygons",
+               "seconds", "file");
         for (const FileResult& result : results) {
             const std::string file = result.target.empty() ? result.source : result.source + " -> " + result.target;
             printf("%-10s %8s %6s %6s %9s %9s %8s  %s\n", result.status.c_str(),
@@ -286,7 +286,8 @@ private:
             const size_t tilde = name.rfind('~');
             if (tilde == std::string::npos || tilde + 1 == name.size() || name.compare(0, prefix.size(), prefix) != 0)
                 continue;
-            if (name.find_first_not_of("0123456789", tilde + 1) == std::string::npos) found.push_back(it->path().string());
+            if (name.find_first_not_of("0123456789", tilde + 1) == std::string::npos)
+                found.push_back(it->path().string());
         }
         return found;
     }
@@ -342,8 +343,7 @@ bool WriteCheckReport(const std::string& path, const std::vector<ComparisonRow>&
 }
 
 int BatchConvert(const BatchOptions& batch) {
-    if (!Exportable(batch.extension))
-        return Refuse(batch, "--to: no writer makes ." + batch.extension + " files", 2);
+    if (!Exportable(batch.extension)) return Refuse(batch, "--to: no writer makes ." + batch.extension + " files", 2);
     std::vector<BatchSource> sources;
     int status = 0;
     if (!Sources(batch, sources, status)) return status;
@@ -355,8 +355,9 @@ int BatchConvert(const BatchOptions& batch) {
         std::error_code failure;
         fs::create_directories(fs::path(target).parent_path(), failure);
         if (failure)
-            return Refuse(batch, "Can't make the folder \"" + fs::path(target).parent_path().string() + "\": " +
-                                     failure.message(), 1);
+            return Refuse(
+                batch,
+                "Can't make the folder \"" + fs::path(target).parent_path().string() + "\": " + failure.message(), 1);
     }
     BatchRun run(batch, "converted", {"converted", "refused", "unreadable", "failed", "timed out", "crashed"});
     if (run.Work().empty()) return Refuse(batch, "Can't make a temporary folder for the batch.", 1);
@@ -456,8 +457,7 @@ int BatchCheck(const BatchOptions& batch) {
     if (!Sources(batch, sources, status)) return status;
     std::vector<std::string> rigs;
     std::string error;
-    if (!NameTargets(sources, batch.outFolder, "tsl", batch.keepExtension, rigs, error))
-        return Refuse(batch, error, 2);
+    if (!NameTargets(sources, batch.outFolder, "tsl", batch.keepExtension, rigs, error)) return Refuse(batch, error, 2);
     BatchRun run(batch, "checked", {"matched", "mismatched", "failed", "timed out", "crashed"});
     if (run.Work().empty()) return Refuse(batch, "Can't make a temporary folder for the batch.", 1);
     std::vector<std::vector<std::string>> arguments;
@@ -492,8 +492,7 @@ int BatchCheck(const BatchOptions& batch) {
             for (const json& row : result.detail) {
                 if (row.value("matched", 0) == row.value("total", 0)) continue;
                 matched = false;
-                if (result.error.empty())
-                    result.error = row.value("what", "") + ": " + row.value("firstMismatch", "");
+                if (result.error.empty()) result.error = row.value("what", "") + ": " + row.value("firstMismatch", "");
             }
             result.status = matched && child.code == 0 ? "matched" : "mismatched";
             result.ok = result.status == "matched";

@@ -61,9 +61,12 @@ CheckBindPoses::CheckBindPoses(const aiScene& scene) : m_scene(scene) {
     // Assimp's own mesh showing the skeleton of a scene without meshes binds by the
     // general rule.
     const std::string format = scene.mFlags & AI_SCENE_FLAGS_INCOMPLETE ? "" : Text(scene, "SourceAsset_Format");
-    if (format.rfind("glTF", 0) == 0) m_format = Format::Gltf;
-    else if (format.rfind("Collada", 0) == 0) m_format = Format::Collada;
-    else if (format.find("FBX") != std::string::npos) m_format = Format::Fbx;
+    if (format.rfind("glTF", 0) == 0)
+        m_format = Format::Gltf;
+    else if (format.rfind("Collada", 0) == 0)
+        m_format = Format::Collada;
+    else if (format.find("FBX") != std::string::npos)
+        m_format = Format::Fbx;
     m_fromBlender = Text(scene, "SourceAsset_Generator").rfind("Blender", 0) == 0;
     if (m_format == Format::Fbx) m_frame = FbxFrame(scene);
     // Parents as the children lists give them: some of Assimp's loaders set mParent to
@@ -92,17 +95,17 @@ const aiNode* CheckBindPoses::JointNode(const std::string& name) const {
 //  - the others bind at the mesh node's world matrix.
 Mat4 CheckBindPoses::SkinFrame(const aiNode& meshNode, const aiMesh& part, unsigned b) const {
     switch (m_format) {
-        case Format::Gltf: return Mat4();
-        case Format::Fbx:
-            if (m_fromBlender) return m_frame * Mat4::From(meshNode.mTransformation);
-            return World(meshNode);
-        case Format::Collada: {
-            const aiNode* joint = b < part.mNumBones ? JointNode(part.mBones[b]->mName.C_Str()) : nullptr;
-            if (!joint) break;
-            return World(meshNode) * World(*m_scene.mRootNode).Inverted() * World(*joint) *
-                   Mat4::From(part.mBones[b]->mOffsetMatrix);
-        }
-        case Format::Other: break;
+    case Format::Gltf: return Mat4();
+    case Format::Fbx:
+        if (m_fromBlender) return m_frame * Mat4::From(meshNode.mTransformation);
+        return World(meshNode);
+    case Format::Collada: {
+        const aiNode* joint = b < part.mNumBones ? JointNode(part.mBones[b]->mName.C_Str()) : nullptr;
+        if (!joint) break;
+        return World(meshNode) * World(*m_scene.mRootNode).Inverted() * World(*joint) *
+               Mat4::From(part.mBones[b]->mOffsetMatrix);
+    }
+    case Format::Other: break;
     }
     return World(meshNode);
 }

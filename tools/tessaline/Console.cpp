@@ -70,8 +70,10 @@ void ConsolePrinter::PrintNew() {
     for (ConsoleMessage& message : messages) {
         if (!quiet) {
             FILE* out = message.kind == standin::ConsoleKind::Info ? stdout : stderr;
-            if (message.kind == standin::ConsoleKind::Error) fprintf(out, "ERROR: %s\n", message.text.c_str());
-            else fprintf(out, "%s\n", message.text.c_str());
+            if (message.kind == standin::ConsoleKind::Error)
+                fprintf(out, "ERROR: %s\n", message.text.c_str());
+            else
+                fprintf(out, "%s\n", message.text.c_str());
             fflush(out);
         }
         m_printed.push_back(std::move(message));

@@ -14,8 +14,8 @@
 namespace tessaline {
 
 namespace {
-constexpr int kRings = 4;       // rings of vertices along the column, one per joint height
-constexpr int kSides = 6;       // vertices around each ring
+constexpr int kRings = 4;  // rings of vertices along the column, one per joint height
+constexpr int kSides = 6;  // vertices around each ring
 constexpr double kHeight = 3.0;
 
 // A six-sided column standing on the origin, its rings at heights 0, 1, 2, 3.
@@ -32,8 +32,8 @@ MObject BuildColumn() {
         for (int side = 0; side < kSides; ++side) {
             const int next = (side + 1) % kSides;
             counts.append(4);
-            for (int v : {ring * kSides + side, ring * kSides + next, (ring + 1) * kSides + next,
-                          (ring + 1) * kSides + side})
+            for (int v :
+                 {ring * kSides + side, ring * kSides + next, (ring + 1) * kSides + next, (ring + 1) * kSides + side})
                 connects.append(v);
         }
     return standin::makeMesh("column", points, counts, connects, standin::nodeByName("character"));

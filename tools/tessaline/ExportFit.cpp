@@ -15,7 +15,6 @@ namespace tessaline {
 
 namespace {
 
-
 // An affine matrix: the last row exactly (0, 0, 0, 1).
 aiMatrix4x4 Affine(const Matrix& m) {
     aiMatrix4x4 out;
@@ -121,7 +120,8 @@ void FitWeights(aiMesh& mesh, WeightFit& report) {
     for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
         auto& weights = byVertex[v];
         if (weights.empty()) continue;
-        std::stable_sort(weights.begin(), weights.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        std::stable_sort(weights.begin(), weights.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
         if (weights.size() > 4) {
             ++report.verticesOverFour;
             report.influencesDropped += int(weights.size() - 4);
@@ -153,7 +153,8 @@ JointFit FitJointsToRotations(aiScene& scene) {
     JointFit report;
     std::set<std::string> bones;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m)
-        for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b) bones.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
+        for (unsigned b = 0; b < scene.mMeshes[m]->mNumBones; ++b)
+            bones.insert(scene.mMeshes[m]->mBones[b]->mName.C_Str());
     if (scene.mRootNode) FitNodes(*scene.mRootNode, bones);
     std::map<std::string, double> scaled;
     for (unsigned m = 0; m < scene.mNumMeshes; ++m) FitBindMatrices(*scene.mMeshes[m], scaled);

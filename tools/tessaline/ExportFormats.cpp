@@ -12,15 +12,24 @@ namespace tessaline {
 // alone.
 FormatHolds HoldsOf(const std::string& formatId) {
     static const std::map<std::string, FormatHolds> table = {
-        {"collada", {true, kAllUVSets, true}}, {"x", {false, 1, true}},
-        {"stp", {false, 0, false}},           {"obj", {false, 1, true}},
-        {"objnomtl", {false, 1, false}},      {"stl", {false, 0, false}},
-        {"stlb", {false, 0, false}},          {"ply", {false, 1, false}},
-        {"plyb", {false, 1, false}},          {"3ds", {false, 1, true}},
-        {"gltf2", {true, kAllUVSets, true}},  {"glb2", {true, kAllUVSets, true}},
-        {"gltf", {true, kAllUVSets, true}},   {"glb", {true, kAllUVSets, true}},
-        {"x3d", {false, 1, true}},            {"fbx", {true, kAllUVSets, true}},
-        {"fbxa", {true, kAllUVSets, true}},   {"3mf", {false, 0, true}},
+        {"collada", {true, kAllUVSets, true}},
+        {"x", {false, 1, true}},
+        {"stp", {false, 0, false}},
+        {"obj", {false, 1, true}},
+        {"objnomtl", {false, 1, false}},
+        {"stl", {false, 0, false}},
+        {"stlb", {false, 0, false}},
+        {"ply", {false, 1, false}},
+        {"plyb", {false, 1, false}},
+        {"3ds", {false, 1, true}},
+        {"gltf2", {true, kAllUVSets, true}},
+        {"glb2", {true, kAllUVSets, true}},
+        {"gltf", {true, kAllUVSets, true}},
+        {"glb", {true, kAllUVSets, true}},
+        {"x3d", {false, 1, true}},
+        {"fbx", {true, kAllUVSets, true}},
+        {"fbxa", {true, kAllUVSets, true}},
+        {"3mf", {false, 0, true}},
         {"pbrt", {false, 0, false}},
     };
     auto found = table.find(formatId);
@@ -48,8 +57,8 @@ std::string UVSetsLeftOut(const std::string& path, const std::string& formatId, 
         return Opening(path, formatId) + "holds no UV sets: " + Count(scene.uvSets, "UV set", "UV sets") + " of " +
                Count(scene.meshesWithUVs, "mesh", "meshes") + Are(scene.uvSets) + " left out.";
     if (kept == 1 && scene.extraUVSets > 0)
-        return Opening(path, formatId) + "holds one UV set per mesh: " +
-               Count(scene.extraUVSets, "more UV set", "more UV sets") + " of " +
+        return Opening(path, formatId) +
+               "holds one UV set per mesh: " + Count(scene.extraUVSets, "more UV set", "more UV sets") + " of " +
                Count(scene.meshesWithManyUVSets, "mesh", "meshes") + Are(scene.extraUVSets) + " left out.";
     return "";
 }
@@ -72,9 +81,10 @@ std::string JointFitWarning(const std::string& path, const std::string& formatId
     if (!fit.jointsScaled) return "";
     char scale[32];
     snprintf(scale, sizeof scale, "%g", fit.largestScale);
-    return Opening(path, formatId) + "readers take without a joint's scale: " +
-           Count(fit.jointsScaled, "joint", "joints") + " with a scale in the bind pose (as far as " + scale + ")" +
-           Are(fit.jointsScaled) + " written at the head with the rotation alone, and the skin is bound to them as written.";
+    return Opening(path, formatId) +
+           "readers take without a joint's scale: " + Count(fit.jointsScaled, "joint", "joints") +
+           " with a scale in the bind pose (as far as " + scale + ")" + Are(fit.jointsScaled) +
+           " written at the head with the rotation alone, and the skin is bound to them as written.";
 }
 
 std::vector<std::string> WeightFitWarnings(const std::string& path, const std::string& formatId, const WeightFit& fit) {

@@ -8,9 +8,9 @@
 namespace tessaline {
 
 struct FormatHolds {
-    bool skins;        // joints, their bind pose and every vertex's weights
-    int uvSets;        // UV sets per mesh it keeps: 0, 1, or kAllUVSets
-    bool materials;    // material names per face
+    bool skins;      // joints, their bind pose and every vertex's weights
+    int uvSets;      // UV sets per mesh it keeps: 0, 1, or kAllUVSets
+    bool materials;  // material names per face
 };
 constexpr int kAllUVSets = 8;
 

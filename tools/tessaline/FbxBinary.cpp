@@ -114,29 +114,36 @@ private:
             const size_t left = end - at;
             uint64_t size = 0;
             switch (type) {
-                case 'C': size = 1; break;
-                case 'Y': size = 2; break;
-                case 'I': case 'F': size = 4; break;
-                case 'D': case 'L': size = 8; break;
-                case 'S': case 'R':
-                    if (left < 4) return Fail(at, "a string's length runs past the property list");
-                    size = 4 + Load(m_bytes, at, 4);
-                    break;
-                case 'f': case 'd': case 'l': case 'i': case 'b': case 'c': {
-                    if (left < 12) return Fail(at, "an array's header runs past the property list");
-                    const uint64_t elements = Load(m_bytes, at, 4);
-                    const uint64_t encoding = Load(m_bytes, at + 4, 4);
-                    const uint64_t stored = Load(m_bytes, at + 8, 4);
-                    const uint64_t element = type == 'd' || type == 'l' ? 8 : type == 'f' || type == 'i' ? 4 : 1;
-                    if (encoding > 1) return Fail(at, "an array has the unknown encoding " + std::to_string(encoding));
-                    if (encoding == 0 && stored != elements * element)
-                        return Fail(at, "an array of " + std::to_string(elements) + " elements of " +
-                                            std::to_string(element) + " bytes is stored in " + std::to_string(stored));
-                    size = 12 + stored;
-                    break;
-                }
-                default:
-                    return Fail(at - 1, "unknown property type " + std::to_string(uint8_t(type)));
+            case 'C': size = 1; break;
+            case 'Y': size = 2; break;
+            case 'I':
+            case 'F': size = 4; break;
+            case 'D':
+            case 'L': size = 8; break;
+            case 'S':
+            case 'R':
+                if (left < 4) return Fail(at, "a string's length runs past the property list");
+                size = 4 + Load(m_bytes, at, 4);
+                break;
+            case 'f':
+            case 'd':
+            case 'l':
+            case 'i':
+            case 'b':
+            case 'c': {
+                if (left < 12) return Fail(at, "an array's header runs past the property list");
+                const uint64_t elements = Load(m_bytes, at, 4);
+                const uint64_t encoding = Load(m_bytes, at + 4, 4);
+                const uint64_t stored = Load(m_bytes, at + 8, 4);
+                const uint64_t element = type == 'd' || type == 'l' ? 8 : type == 'f' || type == 'i' ? 4 : 1;
+                if (encoding > 1) return Fail(at, "an array has the unknown encoding " + std::to_string(encoding));
+                if (encoding == 0 && stored != elements * element)
+                    return Fail(at, "an array of " + std::to_string(elements) + " elements of " +
+                                        std::to_string(element) + " bytes is stored in " + std::to_string(stored));
+                size = 12 + stored;
+                break;
+            }
+            default: return Fail(at - 1, "unknown property type " + std::to_string(uint8_t(type)));
             }
             if (size > left)
                 return Fail(at - 1, std::string("a property of type ") + type + " takes " + std::to_string(size) +
@@ -247,8 +254,8 @@ bool WriteFbxBinary(const Document& document, std::string& bytes, std::string& e
     Store(bytes, kMagic.size(), 4, document.version);
     if (!Writer(document.version, bytes, error).List(document.records)) return false;
     if (WordSize(document.version) == 4 && bytes.size() > UINT32_MAX) {
-        error = "the records take " + std::to_string(bytes.size()) + " bytes, more than the 32-bit offsets of version " +
-                std::to_string(document.version) + " reach";
+        error = "the records take " + std::to_string(bytes.size()) +
+                " bytes, more than the 32-bit offsets of version " + std::to_string(document.version) + " reach";
         return false;
     }
     bytes += document.footerId.size() == kFooterId.size() ? std::string_view(document.footerId) : kFooterId;

@@ -31,7 +31,8 @@ bool Decompose(const Json& matrix, Json& node, std::string& error) {
         }
     double scale[3];
     for (int c = 0; c < 3; ++c) scale[c] = std::sqrt(m[0][c] * m[0][c] + m[1][c] * m[1][c] + m[2][c] * m[2][c]);
-    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                        m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     if (!(std::fabs(det) > 0) || !std::isfinite(det)) return error = "a node matrix cannot be inverted", false;
     // A mirror is a negative scale on every axis, leaving a proper rotation.

@@ -14,8 +14,10 @@ namespace tessaline {
 std::string FormatDuration(double seconds) {
     const long total = seconds > 0 ? std::lround(seconds) : 0;
     char text[32];
-    if (total >= 3600) snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
-    else snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    if (total >= 3600)
+        snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+    else
+        snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
     return text;
 }
 
@@ -58,9 +60,12 @@ namespace {
 
 std::string Bytes(uintmax_t bytes) {
     char text[32];
-    if (bytes >= (uintmax_t(1) << 30)) snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1 << 30));
-    else if (bytes >= (uintmax_t(1) << 20)) snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1 << 20));
-    else snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1024);
+    if (bytes >= (uintmax_t(1) << 30))
+        snprintf(text, sizeof text, "%.1f GB", double(bytes) / (1 << 30));
+    else if (bytes >= (uintmax_t(1) << 20))
+        snprintf(text, sizeof text, "%.1f MB", double(bytes) / (1 << 20));
+    else
+        snprintf(text, sizeof text, "%.1f kB", double(bytes) / 1024);
     return text;
 }
 
@@ -142,8 +147,7 @@ void StepProgress::Run() {
 
 // Under the state's lock.
 void StepProgress::Draw() {
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_state->start).count();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_state->start).count();
     std::string line = m_state->what + " " + m_state->path;
     if (m_state->writing) {
         line += ": " + Bytes(Written(m_state->path)) + " written";

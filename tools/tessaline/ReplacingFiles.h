@@ -52,8 +52,8 @@ private:
         std::string target;
         std::string temporary;
         FILE* file = nullptr;
-        std::string backup;  // the old target while the set is being committed
-        int mode = -1;       // the old target's permissions, given to the new file at commit
+        std::string backup;     // the old target while the set is being committed
+        int mode = -1;          // the old target's permissions, given to the new file at commit
         int registration = -1;  // the temporary file, removed on an interrupting signal
     };
     void Fail(const std::string& target, int error);

@@ -70,7 +70,7 @@ struct Skeleton {
     std::vector<std::string> names;
     std::vector<M4> inverseBind, world;
     std::vector<bool> invertible;
-    std::vector<int> parent;  // -1 at the root or when the parent is no bone
+    std::vector<int> parent;            // -1 at the root or when the parent is no bone
     std::map<std::string, int> byName;  // the first bone of each name
 
     explicit Skeleton(const RigText& rig) {
@@ -91,7 +91,8 @@ struct Skeleton {
     // Each bone's deformation (bind world to posed world) when the bones marked turned are
     // turned about their own axes; moved marks the bones whose deformation is not the
     // identity.
-    void Pose(const std::vector<bool>& turned, const M4& turn, std::vector<M4>& deform, std::vector<bool>& moved) const {
+    void Pose(const std::vector<bool>& turned, const M4& turn, std::vector<M4>& deform,
+              std::vector<bool>& moved) const {
         const size_t n = names.size();
         deform.assign(n, M4());
         moved.assign(n, false);
@@ -327,9 +328,9 @@ private:
                 if (match.matchedB != long(m_b.meshes[j].vertices.size())) continue;
                 bool same = true;
                 for (size_t v = 0; v < match.toB.size() && same; ++v)
-                    same = match.toB[v] >= 0 && Distance(m_a.meshes[i].vertices[v],
-                                                         m_b.meshes[j].vertices[size_t(match.toB[v])]) <=
-                                                    m_diff.lengthTolerance;
+                    same = match.toB[v] >= 0 &&
+                           Distance(m_a.meshes[i].vertices[v], m_b.meshes[j].vertices[size_t(match.toB[v])]) <=
+                               m_diff.lengthTolerance;
                 if (!same) continue;
                 takenB[j] = renamed = true;
                 m_pairs.emplace_back(i, j);
@@ -384,7 +385,8 @@ private:
             if (most) {
                 const std::pair<const std::string, double>* other = nullptr;
                 for (const auto& entry : deltas)
-                    if (entry.second * most->second < 0 && (!other || std::fabs(entry.second) > std::fabs(other->second)))
+                    if (entry.second * most->second < 0 &&
+                        (!other || std::fabs(entry.second) > std::fabs(other->second)))
                         other = &entry;
                 Keep(mesh.weight, std::fabs(most->second), [&](LargestChange& c) {
                     at(long(v), w)(c);
@@ -713,11 +715,12 @@ bool ReadRigForDiff(const std::string& text, RigText& rig, std::string& error) {
             return true;
         };
         bool fits = out.vertexIndices.size() == corners && within(out.vertexIndices, out.vertices.size()) &&
-                    (out.normalIndices.empty() || (out.normalIndices.size() == corners &&
-                                                   within(out.normalIndices, out.normals.size()))) &&
+                    (out.normalIndices.empty() ||
+                     (out.normalIndices.size() == corners && within(out.normalIndices, out.normals.size()))) &&
                     out.uvIndices.size() <= out.uvSets.size();
         for (size_t s = 0; fits && s < out.uvIndices.size(); ++s)
-            fits = out.uvIndices[s].empty() || (out.uvIndices[s].size() == corners && within(out.uvIndices[s], out.uvSets[s].size()));
+            fits = out.uvIndices[s].empty() ||
+                   (out.uvIndices[s].size() == corners && within(out.uvIndices[s], out.uvSets[s].size()));
         if (!fits) {
             error = "mesh \"" + out.name + "\": its index lists do not fit its polygons";
             return false;
@@ -727,9 +730,7 @@ bool ReadRigForDiff(const std::string& text, RigText& rig, std::string& error) {
     return true;
 }
 
-RigDiff DiffRigs(const RigText& a, const RigText& b, const DiffOptions& options) {
-    return Differ(a, b, options).Run();
-}
+RigDiff DiffRigs(const RigText& a, const RigText& b, const DiffOptions& options) { return Differ(a, b, options).Run(); }
 
 std::string FormatDiffText(const RigDiff& diff, const std::string& nameA, const std::string& nameB) {
     const double length = diff.lengthTolerance, value = diff.valueTolerance;
@@ -740,9 +741,10 @@ std::string FormatDiffText(const RigDiff& diff, const std::string& nameA, const 
     out += "  added: " + Names(diff.bonesAdded) + "\n  removed: " + Names(diff.bonesRemoved) + "\n  re-parented: ";
     if (diff.reparented.empty()) out += "none";
     for (size_t i = 0; i < diff.reparented.size(); ++i)
-        out += (i ? ", " : "") + Quoted(diff.reparented[i].bone) + " from " + Quoted(diff.reparented[i].from) +
-               " to " + Quoted(diff.reparented[i].to);
-    out += "\n" + Row("largest bind head change", diff.head, length) + Row("largest bind axis change", diff.axes, value);
+        out += (i ? ", " : "") + Quoted(diff.reparented[i].bone) + " from " + Quoted(diff.reparented[i].from) + " to " +
+               Quoted(diff.reparented[i].to);
+    out +=
+        "\n" + Row("largest bind head change", diff.head, length) + Row("largest bind axis change", diff.axes, value);
     out += "\nmeshes: " + std::to_string(diff.meshesA) + " in A, " + std::to_string(diff.meshesB) + " in B\n";
     out += "  added: " + Names(diff.meshesAdded) + "\n  removed: " + Names(diff.meshesRemoved) + "\n";
     for (const MeshDiff& mesh : diff.meshes) {
@@ -754,15 +756,16 @@ std::string FormatDiffText(const RigDiff& diff, const std::string& nameA, const 
                std::to_string(mesh.polygonsAdded) + " added, " + std::to_string(mesh.polygonsRemoved) + " removed\n";
         if (mesh.uvSetsA != mesh.uvSetsB)
             out += "  UV sets " + std::to_string(mesh.uvSetsA) + " -> " + std::to_string(mesh.uvSetsB) + "\n";
-        out += Row("largest position change", mesh.position, length) + Row("largest normal change", mesh.normal, value) +
-               Row("largest UV change", mesh.uv, value) + Row("largest weight change", mesh.weight, value);
+        out += Row("largest position change", mesh.position, length) +
+               Row("largest normal change", mesh.normal, value) + Row("largest UV change", mesh.uv, value) +
+               Row("largest weight change", mesh.weight, value);
     }
     out += "\nskinned positions, each bone turned " + Number(diff.angleDegrees) +
            " degrees about its (1, 1, 1) axis, one at a time and all together:\n";
     std::string where = Row("largest change", diff.skinned, length);
     if (diff.skinned.change > 0) {
-        const std::string pose = diff.skinned.pose == "all" ? "all bones turned" : "bone " + Quoted(diff.skinned.pose) +
-                                                                                       " turned";
+        const std::string pose =
+            diff.skinned.pose == "all" ? "all bones turned" : "bone " + Quoted(diff.skinned.pose) + " turned";
         const size_t end = where.find('\n');
         const size_t over = where.find("  OVER");
         const std::string head = where.substr(0, over == std::string::npos ? end : over);
@@ -807,8 +810,10 @@ std::string FormatDiffJson(const RigDiff& diff, const std::string& nameA, const 
                          {"added", mesh.verticesAdded},
                          {"removed", mesh.verticesRemoved},
                          {"matchedBy", mesh.byPosition ? "position" : "order"}};
-        m["polygons"] = {
-            {"a", mesh.polygonsA}, {"b", mesh.polygonsB}, {"added", mesh.polygonsAdded}, {"removed", mesh.polygonsRemoved}};
+        m["polygons"] = {{"a", mesh.polygonsA},
+                         {"b", mesh.polygonsB},
+                         {"added", mesh.polygonsAdded},
+                         {"removed", mesh.polygonsRemoved}};
         m["uvSets"] = {{"a", mesh.uvSetsA}, {"b", mesh.uvSetsB}};
         m["position"] = Json(mesh.position, false);
         m["normal"] = Json(mesh.normal, false);

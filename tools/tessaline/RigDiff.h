@@ -30,10 +30,10 @@ struct LargestChange {
     // the most (where a weight moved to), empty when none did.
     double delta = 0, otherDelta = 0;
     std::string otherBone;
-    long vertex = -1;        // the vertex in A, -1 for none
-    long vertexB = -1;       // the same vertex in B when its index differs
+    long vertex = -1;   // the vertex in A, -1 for none
+    long vertexB = -1;  // the same vertex in B when its index differs
     int uvSet = -1;
-    std::string pose;        // skinned positions: the bone turned, or "all"
+    std::string pose;  // skinned positions: the bone turned, or "all"
 };
 
 struct MeshDiff {

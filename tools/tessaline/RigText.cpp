@@ -199,7 +199,8 @@ void CheckMesh(const RigTextMesh& mesh, size_t numBones) {
         if (!mesh.uvSets[set].empty()) CheckIndices(mesh.uvIndices[set], mesh.uvSets[set].size(), where + "UV");
     }
     if (mesh.weightCounts.empty()) return;
-    if (mesh.weightCounts.size() != mesh.vertices.size()) throw Refusal(where + "weight counts do not match the vertices");
+    if (mesh.weightCounts.size() != mesh.vertices.size())
+        throw Refusal(where + "weight counts do not match the vertices");
     unsigned long weights = 0;
     for (unsigned long count : mesh.weightCounts) weights += count;
     if (weights != mesh.weights.size()) throw Refusal(where + "weight counts do not match the weights");

@@ -21,7 +21,7 @@ struct RigTextMesh {
     std::vector<std::vector<std::array<double, 2>>> uvSets;
     std::vector<std::string> materials;
     std::vector<unsigned long> counts, vertexIndices, normalIndices, materialIndices, weightCounts;
-    std::vector<std::vector<unsigned long>> uvIndices;  // per set, per corner
+    std::vector<std::vector<unsigned long>> uvIndices;      // per set, per corner
     std::vector<std::pair<unsigned long, double>> weights;  // (bone index, weight)
 };
 

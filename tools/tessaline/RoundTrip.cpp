@@ -33,8 +33,10 @@ public:
     void Count(const std::string& what, bool match, const Where& where) {
         ComparisonRow& row = Row(what);
         ++row.total;
-        if (match) ++row.matched;
-        else if (row.firstMismatch.empty()) row.firstMismatch = where();
+        if (match)
+            ++row.matched;
+        else if (row.firstMismatch.empty())
+            row.firstMismatch = where();
     }
 
 private:
@@ -58,7 +60,8 @@ std::vector<std::map<std::string, float>> WeightsByName(const MeshData& mesh, co
         std::map<std::string, float> vertex;
         for (uint32_t j = 0; j < count && next < mesh.weights.Num(); ++j, ++next) {
             const MeshData::Weight& w = mesh.weights[next];
-            const std::string bone = w.boneIndex < uint32_t(bones.Num()) ? bones[int32_t(w.boneIndex)].name.c_str() : "?";
+            const std::string bone =
+                w.boneIndex < uint32_t(bones.Num()) ? bones[int32_t(w.boneIndex)].name.c_str() : "?";
             vertex[bone] = w.weight;
         }
         out.push_back(vertex);
@@ -125,8 +128,8 @@ bool CompareRigFiles(const std::string& expectedText, const std::string& actualT
         const auto where = [&] { return std::string("mesh ") + a.name.c_str(); };
         compare.Count("meshes", b != nullptr, where);
         if (!b) continue;
-        const bool sameTopology = a.polygonVertexIndices.Num() == b->polygonVertexIndices.Num() &&
-                                  a.vertices.Num() == b->vertices.Num();
+        const bool sameTopology =
+            a.polygonVertexIndices.Num() == b->polygonVertexIndices.Num() && a.vertices.Num() == b->vertices.Num();
         compare.Count("topology", sameTopology, where);
         if (!sameTopology) continue;
         for (int32_t v = 0; v < a.vertices.Num(); ++v)

@@ -7,13 +7,13 @@
 #include <maya/MDoubleArray.h>
 #include <maya/MFnDependencyNode.h>
 #include <maya/MFnMatrixData.h>
-#include <maya/MPlug.h>
-#include <maya/MPlugArray.h>
 #include <maya/MFnSingleIndexedComponent.h>
 #include <maya/MFnSkinCluster.h>
 #include <maya/MItDependencyGraph.h>
 #include <maya/MItDependencyNodes.h>
 #include <maya/MItGeometry.h>
+#include <maya/MPlug.h>
+#include <maya/MPlugArray.h>
 
 namespace tessaline {
 

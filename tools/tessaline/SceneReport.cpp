@@ -33,7 +33,6 @@ MObject ParentOf(const MObject& node) {
     return MFnDagNode(parent).parentCount() == 0 ? MObject::kNullObj : parent;
 }
 
-
 MeshReport ReportMesh(const MObject& shape) {
     MeshReport report;
     MFnMesh mesh(shape);
@@ -123,13 +122,14 @@ std::string FormatText(const SceneReport& report, const std::vector<ConsoleMessa
     }
     out += "meshes: " + std::to_string(report.meshes.size()) + "\n";
     for (const MeshReport& mesh : report.meshes) {
-        out += "  " + mesh.name + ": " + std::to_string(mesh.vertices) + " vertices, " +
-               std::to_string(mesh.polygons) + " polygons, " + std::to_string(mesh.uvSets) + " UV sets, " +
-               std::to_string(mesh.materials.size()) + " materials (" + Joined(mesh.materials) + ")\n";
+        out += "  " + mesh.name + ": " + std::to_string(mesh.vertices) + " vertices, " + std::to_string(mesh.polygons) +
+               " polygons, " + std::to_string(mesh.uvSets) + " UV sets, " + std::to_string(mesh.materials.size()) +
+               " materials (" + Joined(mesh.materials) + ")\n";
         out += "    influences: " + Joined(mesh.influences) + "; " + std::to_string(mesh.weights) + " weights\n";
     }
     out += "messages: " + std::to_string(messages.size()) + "\n";
-    for (const ConsoleMessage& message : messages) out += std::string("  ") + KindName(message.kind) + ": " + message.text + "\n";
+    for (const ConsoleMessage& message : messages)
+        out += std::string("  ") + KindName(message.kind) + ": " + message.text + "\n";
     return out;
 }
 
@@ -143,7 +143,8 @@ size_t Utf8SequenceLength(const std::string& text, size_t at) {
     if (lead < 0x80) return 1;
     size_t length;
     unsigned char low = 0x80, high = 0xbf;  // the allowed range of the second byte
-    if (lead >= 0xc2 && lead <= 0xdf) length = 2;
+    if (lead >= 0xc2 && lead <= 0xdf)
+        length = 2;
     else if (lead >= 0xe0 && lead <= 0xef) {
         length = 3;
         if (lead == 0xe0) low = 0xa0;
@@ -152,7 +153,8 @@ size_t Utf8SequenceLength(const std::string& text, size_t at) {
         length = 4;
         if (lead == 0xf0) low = 0x90;
         if (lead == 0xf4) high = 0x8f;
-    } else return 0;
+    } else
+        return 0;
     if (at + length > text.size()) return 0;
     if (byte(at + 1) < low || byte(at + 1) > high) return 0;
     for (size_t i = 2; i < length; ++i)
@@ -208,10 +210,10 @@ std::string FormatJson(const SceneReport& report, const std::vector<ConsoleMessa
     for (size_t i = 0; i < report.meshes.size(); ++i) {
         const MeshReport& mesh = report.meshes[i];
         out += std::string(i ? "," : "") + "\n    {\"name\": " + Json(mesh.name) +
-               ", \"vertices\": " + std::to_string(mesh.vertices) + ", \"polygons\": " +
-               std::to_string(mesh.polygons) + ", \"uvSets\": " + std::to_string(mesh.uvSets) +
-               ", \"materials\": " + JsonList(mesh.materials) + ", \"influences\": " + JsonList(mesh.influences) +
-               ", \"weights\": " + std::to_string(mesh.weights) + "}";
+               ", \"vertices\": " + std::to_string(mesh.vertices) + ", \"polygons\": " + std::to_string(mesh.polygons) +
+               ", \"uvSets\": " + std::to_string(mesh.uvSets) + ", \"materials\": " + JsonList(mesh.materials) +
+               ", \"influences\": " + JsonList(mesh.influences) + ", \"weights\": " + std::to_string(mesh.weights) +
+               "}";
     }
     out += report.meshes.empty() ? "],\n" : "\n  ],\n";
     return out + JsonMessages(messages);

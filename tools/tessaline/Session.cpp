@@ -110,7 +110,8 @@ bool Session::Load(const std::string& path) {
     const SourceLoad load = LoadWithAssimp(path, error);
     m_console.PrintNew();
     if (load != SourceLoad::Loaded)
-        Fail(std::string(load == SourceLoad::Unreadable ? "Can't read \"" : "Can't convert \"") + path + "\": " + error);
+        Fail(std::string(load == SourceLoad::Unreadable ? "Can't read \"" : "Can't convert \"") + path +
+             "\": " + error);
     return load == SourceLoad::Loaded;
 }
 

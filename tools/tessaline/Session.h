@@ -10,7 +10,7 @@
 namespace tessaline {
 
 struct Options {
-    std::string pluginPath;             // empty: next to the program
+    std::string pluginPath;  // empty: next to the program
     bool yAxisUp = true;
     std::string translatorOptions;      // the option string handed to the translators
     std::vector<std::string> selected;  // names to select before saving a rig file

@@ -147,7 +147,8 @@ bool FitSkins(unsigned int maxInfluences, std::vector<MeshFitLoss>& losses, std:
 
 std::string FormatFitReport(unsigned int maxInfluences, const std::vector<MeshFitLoss>& losses) {
     std::string text = "Skins fitted to " + std::to_string(maxInfluences) + " influence" +
-                       (maxInfluences == 1 ? "" : "s") + " per vertex" + (losses.empty() ? ": the scene has none.\n" : ":\n");
+                       (maxInfluences == 1 ? "" : "s") + " per vertex" +
+                       (losses.empty() ? ": the scene has none.\n" : ":\n");
     char line[512];
     for (const MeshFitLoss& loss : losses) {
         text += "  mesh \"" + loss.mesh + "\": ";

@@ -16,8 +16,8 @@ struct MeshFitLoss {
     unsigned int verticesTouched = 0;  // lost an influence, or a weight moved by more than 1/65535
     unsigned int influencesDropped = 0;
     double largestWeightDropped = 0;
-    double largestBindChange = 0;      // how far a skinned vertex moves at the bind pose
-    double largestPoseChange = 0;      // and in the test pose (each bone turned 0.5 rad)
+    double largestBindChange = 0;  // how far a skinned vertex moves at the bind pose
+    double largestPoseChange = 0;  // and in the test pose (each bone turned 0.5 rad)
     int worstPoseVertex = -1;
 };
 

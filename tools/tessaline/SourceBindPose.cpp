@@ -15,10 +15,10 @@ bool Metadata(const aiScene& scene, const char* key, double& value) {
         if (std::strcmp(data->mKeys[i].C_Str(), key) != 0 || !data->mValues[i].mData) continue;
         const void* raw = data->mValues[i].mData;
         switch (data->mValues[i].mType) {
-            case AI_INT32: value = *static_cast<const int32_t*>(raw); return true;
-            case AI_FLOAT: value = *static_cast<const float*>(raw); return true;
-            case AI_DOUBLE: value = *static_cast<const double*>(raw); return true;
-            default: return false;
+        case AI_INT32: value = *static_cast<const int32_t*>(raw); return true;
+        case AI_FLOAT: value = *static_cast<const float*>(raw); return true;
+        case AI_DOUBLE: value = *static_cast<const double*>(raw); return true;
+        default: return false;
         }
     }
     return false;
@@ -86,8 +86,8 @@ SkinBindPose FbxBindPose(const aiScene& scene, const SceneWorlds& worlds, const 
 // is R · BSM, the same for every joint. The skinned vertices stood at world(mesh node) ·
 // BSM · v. Blender may write an armature twice under the same names, one copy
 // misplaced: of the nodes a name finds, those that agree on the mesh's place win.
-SkinBindPose ColladaBindPose(const SceneWorlds& worlds, const aiNode* root, const aiNode& meshNode, const std::vector<std::string>& boneNames,
-                             const std::vector<aiMatrix4x4>& offsets) {
+SkinBindPose ColladaBindPose(const SceneWorlds& worlds, const aiNode* root, const aiNode& meshNode,
+                             const std::vector<std::string>& boneNames, const std::vector<aiMatrix4x4>& offsets) {
     std::vector<std::vector<const aiNode*>> candidates(boneNames.size());
     for (size_t b = 0; b < boneNames.size(); ++b) {
         auto [first, last] = worlds.byName.equal_range(boneNames[b]);
@@ -99,9 +99,9 @@ SkinBindPose ColladaBindPose(const SceneWorlds& worlds, const aiNode* root, cons
     // its node nearest to it. The proposal whose bones agree best is kept.
     SkinBindPose best;
     double bestSpread = -1;
-    const size_t anchor = size_t(std::find_if(candidates.begin(), candidates.end(),
-                                              [](const auto& c) { return !c.empty(); }) -
-                                 candidates.begin());
+    const size_t anchor =
+        size_t(std::find_if(candidates.begin(), candidates.end(), [](const auto& c) { return !c.empty(); }) -
+               candidates.begin());
     if (anchor == candidates.size()) {
         best.problem = "none of its bones names a node of the scene";
         return best;
@@ -207,13 +207,13 @@ SkinBindPose BindPoseOf(const aiScene& scene, const SceneWorlds& worlds, const a
                         const std::vector<std::string>& boneNames, const std::vector<aiMatrix4x4>& offsets) {
     SkinBindPose pose;
     switch (FormatOf(scene)) {
-        case SourceFormat::Gltf: pose = GltfBindPose(worlds, offsets); break;
-        case SourceFormat::Fbx: pose = FbxBindPose(scene, worlds, meshNode, offsets); break;
-        case SourceFormat::Collada: pose = ColladaBindPose(worlds, scene.mRootNode, meshNode, boneNames, offsets); break;
-        case SourceFormat::Other:
-            pose.meshWorld = worlds.world.at(&meshNode);
-            BonesFromOffsets(offsets, pose);
-            break;
+    case SourceFormat::Gltf: pose = GltfBindPose(worlds, offsets); break;
+    case SourceFormat::Fbx: pose = FbxBindPose(scene, worlds, meshNode, offsets); break;
+    case SourceFormat::Collada: pose = ColladaBindPose(worlds, scene.mRootNode, meshNode, boneNames, offsets); break;
+    case SourceFormat::Other:
+        pose.meshWorld = worlds.world.at(&meshNode);
+        BonesFromOffsets(offsets, pose);
+        break;
     }
     if (pose.boneNode.empty())
         for (const std::string& name : boneNames) pose.boneNode.push_back(scene.mRootNode->FindNode(name.c_str()));

@@ -19,7 +19,6 @@ namespace tessaline {
 
 enum class SourceFormat { Gltf, Collada, Fbx, Other };
 
-
 // From the importer's name in the scene's metadata.
 SourceFormat FormatOf(const aiScene& scene);
 
@@ -34,15 +33,15 @@ struct SceneWorlds {
     explicit SceneWorlds(const aiScene& scene);
     Matrix frame;
     std::map<const aiNode*, Matrix> world;
-    std::map<const aiNode*, const aiNode*> parent;      // as the children lists give them
-    std::multimap<std::string, const aiNode*> byName;   // a name may be used more than once
+    std::map<const aiNode*, const aiNode*> parent;     // as the children lists give them
+    std::multimap<std::string, const aiNode*> byName;  // a name may be used more than once
 };
 
 struct SkinBindPose {
-    Matrix meshWorld;               // the mesh's world matrix at bind time
-    std::vector<Matrix> boneWorld;  // each bone's world matrix at bind time
-    std::vector<const aiNode*> boneNode; // the node each bone names; null for none
-    std::string problem;                 // why the pose could not be recovered; empty when it was
+    Matrix meshWorld;                     // the mesh's world matrix at bind time
+    std::vector<Matrix> boneWorld;        // each bone's world matrix at bind time
+    std::vector<const aiNode*> boneNode;  // the node each bone names; null for none
+    std::string problem;                  // why the pose could not be recovered; empty when it was
 };
 
 // The bind pose of the skin on meshNode whose bones (by source name) have these offsets.

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -44,8 +44,10 @@ public:
         auto row = std::find_if(m_rows.begin(), m_rows.end(), [&](const ComparisonRow& r) { return r.what == what; });
         if (row == m_rows.end()) row = m_rows.insert(m_rows.end(), ComparisonRow{what, 0, 0, ""});
         ++row->total;
-        if (match) ++row->matched;
-        else if (row->firstMismatch.empty()) row->firstMismatch = where;
+        if (match)
+            ++row->matched;
+        else if (row->firstMismatch.empty())
+            row->firstMismatch = where;
     }
 
 private:
@@ -55,7 +57,12 @@ private:
 class Check {
 public:
     Check(const aiScene& scene, const RigText& rig, bool yAxisUp, std::vector<ComparisonRow>& rows)
-        : m_scene(scene), m_rig(rig), m_yAxisUp(yAxisUp), m_names(NameSourceScene(scene)), m_rows(rows), m_poses(scene) {
+        : m_scene(scene),
+          m_rig(rig),
+          m_yAxisUp(yAxisUp),
+          m_names(NameSourceScene(scene)),
+          m_rows(rows),
+          m_poses(scene) {
         for (size_t b = 0; b < rig.bones.size(); ++b) m_rigBone[rig.bones[b].name] = b;
         for (size_t i = 0; i < rig.meshes.size(); ++i) m_rigMesh[rig.meshes[i].name] = i;
     }
@@ -81,7 +88,9 @@ private:
                     for (size_t i = 0; i < 3; ++i) low[i] = std::min(low[i], p[i]), high[i] = std::max(high[i], p[i]);
                 }
         }
-        m_size = low[0] <= high[0] ? std::sqrt(Square(high[0] - low[0]) + Square(high[1] - low[1]) + Square(high[2] - low[2])) : 0;
+        m_size = low[0] <= high[0]
+                     ? std::sqrt(Square(high[0] - low[0]) + Square(high[1] - low[1]) + Square(high[2] - low[2]))
+                     : 0;
     }
     static double Square(double v) { return v * v; }
 
@@ -167,8 +176,7 @@ private:
             if (!m_names.IsJoint(*node)) continue;
             expected.insert(AsWritten(name));
             const aiNode* parent = m_poses.Parent(*node);
-            CheckBone(name, parent ? m_names.node.at(parent) : "",
-                      BindWorlds(node->mName.C_Str(), node));
+            CheckBone(name, parent ? m_names.node.at(parent) : "", BindWorlds(node->mName.C_Str(), node));
         }
         for (const std::string& source : m_names.bonesWithoutNode) {
             // Made a joint only for a mesh that is written.
@@ -219,7 +227,8 @@ private:
             for (unsigned v = 0; v < part.mNumVertices; ++v) {
                 const aiVector3D& p = part.mVertices[v];
                 std::string key;
-                for (float c : {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}) key.append(reinterpret_cast<const char*>(&c), sizeof c);
+                for (float c : {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f})
+                    key.append(reinterpret_cast<const char*>(&c), sizeof c);
                 for (const auto& [bone, weight] : SourceWeights(part, v))
                     key += "|" + bone + "=" + std::string(reinterpret_cast<const char*>(&weight), sizeof weight);
                 keys->second.push_back(m_keyNumbers.try_emplace(key, int(m_keyNumbers.size())).first->second);
@@ -269,7 +278,8 @@ private:
             const aiMesh& part = *m_scene.mMeshes[node.mMeshes[i]];
             for (unsigned v = 0; v < part.mNumVertices; ++v) finite = finite && Finite(part.mVertices[v]);
             for (unsigned c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
-                if (part.HasTextureCoords(c) && std::find(mesh.channels.begin(), mesh.channels.end(), c) == mesh.channels.end())
+                if (part.HasTextureCoords(c) &&
+                    std::find(mesh.channels.begin(), mesh.channels.end(), c) == mesh.channels.end())
                     mesh.channels.push_back(c);
             for (unsigned f = 0; f < part.mNumFaces; ++f) {
                 if (part.mFaces[f].mNumIndices < 3) continue;
@@ -305,7 +315,8 @@ private:
                 CheckCorners(*node, mesh, wanted.polygons, wanted.channels, where);
         }
         for (const RigTextMesh& mesh : m_rig.meshes)
-            if (!expected.count(mesh.name)) m_rows.Count("meshes", false, "mesh " + mesh.name + " is not in the source");
+            if (!expected.count(mesh.name))
+                m_rows.Count("meshes", false, "mesh " + mesh.name + " is not in the source");
     }
 
     void CheckCorners(const aiNode& node, const RigTextMesh& mesh, const std::vector<std::vector<Corner>>& polygons,
@@ -322,10 +333,10 @@ private:
             // Faces of one source material share one material in the file, and only they.
             const auto forward = rigMaterialOfSource.emplace(firstPart.mMaterialIndex, mesh.materialIndices[p]);
             const auto backward = sourceMaterialOfRig.emplace(mesh.materialIndices[p], firstPart.mMaterialIndex);
-            m_rows.Count("materials",
-                         forward.first->second == mesh.materialIndices[p] &&
-                             backward.first->second == firstPart.mMaterialIndex,
-                         at);
+            m_rows.Count(
+                "materials",
+                forward.first->second == mesh.materialIndices[p] && backward.first->second == firstPart.mMaterialIndex,
+                at);
             for (const Corner& c : polygons[p]) {
                 const unsigned long vertex = mesh.vertexIndices[corner];
                 const Mat4 world = m_poses.VertexBind(node, *c.part, c.index);
@@ -335,9 +346,10 @@ private:
                                  LengthTolerance() + m_poses.VertexUncertainty(node, *c.part, c.index),
                              at);
                 Vec3 normal;
-                if (c.part->HasNormals() && Finite(c.part->mNormals[c.index]) && c.part->mNormals[c.index].Length() > 0 &&
-                    world.Normal(c.part->mNormals[c.index], normal))
-                    m_rows.Count("normals", SameDirection(InFile(normal), mesh.normals[mesh.normalIndices[corner]]), at);
+                if (c.part->HasNormals() && Finite(c.part->mNormals[c.index]) &&
+                    c.part->mNormals[c.index].Length() > 0 && world.Normal(c.part->mNormals[c.index], normal))
+                    m_rows.Count("normals", SameDirection(InFile(normal), mesh.normals[mesh.normalIndices[corner]]),
+                                 at);
                 for (size_t set = 0; set < channels.size() && set < mesh.uvSets.size(); ++set) {
                     if (!c.part->HasTextureCoords(channels[set])) continue;
                     const aiVector3D& uv = c.part->mTextureCoords[channels[set]][c.index];

@@ -97,7 +97,9 @@ public:
     bool null() override { return Value(); }
     bool boolean(bool) override { return Value(); }
     bool number_integer(number_integer_t value) override { return Index(value); }
-    bool number_unsigned(number_unsigned_t value) override { return Index(int64_t(std::min<uint64_t>(value, INT64_MAX))); }
+    bool number_unsigned(number_unsigned_t value) override {
+        return Index(int64_t(std::min<uint64_t>(value, INT64_MAX)));
+    }
     bool number_float(number_float_t, const string_t&) override { return Value(); }
     bool string(string_t& value) override {
         if (m_stack.size() == 3 && InNodes() && m_stack[2].key == "name" && m_stack[1].index < m_graph.names.size())

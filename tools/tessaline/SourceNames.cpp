@@ -12,9 +12,8 @@ std::string UniqueNames::Take(const std::string& wanted) {
     size_t digits = name.size();
     while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
     const std::string base = name.substr(0, digits);
-    unsigned long long number = name.size() - digits > 0 && name.size() - digits < 18
-                                    ? std::stoull(name.substr(digits))
-                                    : 0;
+    unsigned long long number =
+        name.size() - digits > 0 && name.size() - digits < 18 ? std::stoull(name.substr(digits)) : 0;
     for (;;) {
         std::string candidate = base + std::to_string(++number);
         if (m_used.insert(candidate).second) return candidate;

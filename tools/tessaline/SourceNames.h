@@ -29,10 +29,10 @@ private:
 };
 
 struct SourceNames {
-    std::set<std::string> boneNames;                 // every skin bone's source name
-    std::map<const aiNode*, std::string> node;       // each node's scene name
-    std::map<const aiNode*, std::string> meshOfJoint;  // for joints that hold meshes
-    std::vector<std::string> bonesWithoutNode;       // source names, first-seen order
+    std::set<std::string> boneNames;                     // every skin bone's source name
+    std::map<const aiNode*, std::string> node;           // each node's scene name
+    std::map<const aiNode*, std::string> meshOfJoint;    // for joints that hold meshes
+    std::vector<std::string> bonesWithoutNode;           // source names, first-seen order
     std::map<std::string, std::string> boneWithoutNode;  // source name -> scene name
 
     bool IsJoint(const aiNode& node) const { return boneNames.count(node.mName.C_Str()) != 0; }

@@ -29,7 +29,8 @@ const aiScene* ReadSourceScene(const std::string& path, std::string& error) {
     aiPropertyStore* properties = aiCreatePropertyStore();
     aiSetImportPropertyInteger(properties, AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, 1);
     aiSetImportPropertyInteger(properties, AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, 0);
-    const aiScene* scene = aiImportFileExWithProperties(path.c_str(), aiProcess_ValidateDataStructure, nullptr, properties);
+    const aiScene* scene =
+        aiImportFileExWithProperties(path.c_str(), aiProcess_ValidateDataStructure, nullptr, properties);
     aiReleasePropertyStore(properties);
     if (scene && scene->mRootNode && Depth(*scene->mRootNode) > kMaxSourceDepth) {
         error = "its nodes nest more than " + std::to_string(kMaxSourceDepth) + " deep, which no rig needs.";
@@ -43,8 +44,8 @@ const aiScene* ReadSourceScene(const std::string& path, std::string& error) {
 }
 
 void ToRows(const aiMatrix4x4& m, double rows[4][4]) {
-    const double values[4][4] = {{m.a1, m.b1, m.c1, m.d1}, {m.a2, m.b2, m.c2, m.d2},
-                                 {m.a3, m.b3, m.c3, m.d3}, {m.a4, m.b4, m.c4, m.d4}};
+    const double values[4][4] = {
+        {m.a1, m.b1, m.c1, m.d1}, {m.a2, m.b2, m.c2, m.d2}, {m.a3, m.b3, m.c3, m.d3}, {m.a4, m.b4, m.c4, m.d4}};
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) rows[r][c] = values[r][c];
 }

@@ -9,8 +9,10 @@
 namespace tessaline {
 
 TimingTable::TimingTable(bool enabled) : m_enabled(enabled) {
-    if (enabled) setenv("TESSALINE_TIMINGS", "1", 1);
-    else unsetenv("TESSALINE_TIMINGS");
+    if (enabled)
+        setenv("TESSALINE_TIMINGS", "1", 1);
+    else
+        unsetenv("TESSALINE_TIMINGS");
 }
 
 TimingTable::~TimingTable() {

@@ -33,7 +33,6 @@ std::string WeldKey(const aiVector3D& p, const std::vector<std::pair<int, float>
 
 class Welder {
 public:
-
     void AddPart(const aiMesh& part) {
         const std::vector<int> boneOfPart = Influences(part);
         const std::vector<std::vector<std::pair<int, float>>> weights = PartWeights(part, boneOfPart);
@@ -83,7 +82,7 @@ private:
     // Per vertex of the part, its non-zero weights by influence, sorted; a bone listed
     // twice for one vertex adds up.
     static std::vector<std::vector<std::pair<int, float>>> PartWeights(const aiMesh& part,
-                                                                      const std::vector<int>& boneOfPart) {
+                                                                       const std::vector<int>& boneOfPart) {
         std::vector<std::vector<std::pair<int, float>>> weights(part.mNumVertices);
         for (unsigned b = 0; b < part.mNumBones; ++b)
             for (unsigned w = 0; w < part.mBones[b]->mNumWeights; ++w) {
@@ -91,8 +90,10 @@ private:
                 if (weight.mVertexId >= part.mNumVertices || weight.mWeight == 0.0f) continue;
                 auto& list = weights[weight.mVertexId];
                 auto same = std::find_if(list.begin(), list.end(), [&](auto& e) { return e.first == boneOfPart[b]; });
-                if (same != list.end()) same->second += weight.mWeight;
-                else list.emplace_back(boneOfPart[b], weight.mWeight);
+                if (same != list.end())
+                    same->second += weight.mWeight;
+                else
+                    list.emplace_back(boneOfPart[b], weight.mWeight);
             }
         for (auto& list : weights) std::sort(list.begin(), list.end());
         return weights;
@@ -113,8 +114,7 @@ private:
         auto at = std::lower_bound(m_mesh.uvChannels.begin(), m_mesh.uvChannels.end(), channel);
         const size_t set = size_t(at - m_mesh.uvChannels.begin());
         m_mesh.uvChannels.insert(at, channel);
-        m_mesh.cornerUVs.insert(m_mesh.cornerUVs.begin() + long(set),
-                                std::vector<aiVector2D>(m_mesh.connects.size()));
+        m_mesh.cornerUVs.insert(m_mesh.cornerUVs.begin() + long(set), std::vector<aiVector2D>(m_mesh.connects.size()));
         m_mesh.cornerHasUV.insert(m_mesh.cornerHasUV.begin() + long(set), std::vector<bool>(m_mesh.connects.size()));
     }
 
@@ -143,7 +143,8 @@ private:
         m_mesh.materials.push_back(part.mMaterialIndex);
         // The polygon's own normal stands in for source normals that cannot be used.
         bool needsOwnNormal = false;
-        for (unsigned k : corners) needsOwnNormal = needsOwnNormal || (part.HasNormals() && !Usable(part.mNormals[face.mIndices[k]]));
+        for (unsigned k : corners)
+            needsOwnNormal = needsOwnNormal || (part.HasNormals() && !Usable(part.mNormals[face.mIndices[k]]));
         aiVector3D ownNormal(0, 0, 0);
         if (needsOwnNormal) {
             std::vector<aiVector3D> positions;

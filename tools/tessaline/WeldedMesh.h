@@ -14,10 +14,10 @@
 namespace tessaline {
 
 struct WeldedMesh {
-    std::vector<aiVector3D> points;    // one per welded vertex, in the node's space
-    std::vector<int> counts;           // corners per polygon
-    std::vector<int> connects;         // welded vertex per corner
-    std::vector<unsigned> materials;   // per polygon: the scene's material index
+    std::vector<aiVector3D> points;   // one per welded vertex, in the node's space
+    std::vector<int> counts;          // corners per polygon
+    std::vector<int> connects;        // welded vertex per corner
+    std::vector<unsigned> materials;  // per polygon: the scene's material index
 
     // Per corner: the source normal, and whether there is one to set (missing when the
     // part has none; zero-length or non-finite ones are replaced by the polygon's own).
@@ -35,9 +35,9 @@ struct WeldedMesh {
     std::vector<aiMatrix4x4> boneOffsets;
     std::vector<std::vector<std::pair<int, float>>> vertexWeights;
 
-    unsigned removedPolygons = 0;   // polygons left with fewer than 3 distinct corners
+    unsigned removedPolygons = 0;    // polygons left with fewer than 3 distinct corners
     unsigned skippedPrimitives = 0;  // lines and points, which a polygon mesh cannot hold
-    bool finitePoints = true;       // false when any position is NaN or infinite
+    bool finitePoints = true;        // false when any position is NaN or infinite
 };
 
 WeldedMesh WeldNodeMeshes(const aiScene& scene, const aiNode& node);

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "BatchCommands.h"
@@ -22,9 +22,9 @@
 #include "RigText.h"
 #include "RoundTrip.h"
 #include "SceneReport.h"
-#include "SourceCheck.h"
 #include "Session.h"
 #include "SkinFit.h"
+#include "SourceCheck.h"
 #include "Timings.h"
 
 #include <nlohmann/json.hpp>
@@ -90,8 +90,8 @@ struct Command {
     bool json = false;
     bool quiet = false;
     bool timings = false;  // --timings: each stage's time on stderr
-    std::string out;     // --out: the batch's output folder
-    std::string to;      // --to: the extension of the batch's targets
+    std::string out;       // --out: the batch's output folder
+    std::string to;        // --to: the extension of the batch's targets
     bool keepExtension = false;
     int jobs = 0;
     double timeout = 300;
@@ -214,8 +214,7 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
 }
 
 std::string TempRigPath(const char* tag) {
-    return (std::filesystem::temp_directory_path() /
-            ("tessaline-" + std::to_string(getpid()) + "-" + tag + ".tsl"))
+    return (std::filesystem::temp_directory_path() / ("tessaline-" + std::to_string(getpid()) + "-" + tag + ".tsl"))
         .string();
 }
 
@@ -271,8 +270,8 @@ int Demo(Session& session, const Command& command) {
 // check's own the rig.
 // Each side loaded as convert loads it and written as a rig file by the exporter, then
 // read back by the strict rig reader, so that any two formats compare alike.
-bool LoadRig(Session& session, StepProgress& step, const std::string& path, const std::string& temporary,
-             RigText& rig, std::string& error) {
+bool LoadRig(Session& session, StepProgress& step, const std::string& path, const std::string& temporary, RigText& rig,
+             std::string& error) {
     session.ResetScene();
     step.Begin("reading", path, false);
     const bool written = session.Load(path) && session.Save(temporary);
@@ -309,14 +308,16 @@ int Diff(const Command& command) {
     const RigDiff diff = DiffRigs(a, b, command.diff);
     const std::string& nameA = command.positional[0];
     const std::string& nameB = command.positional[1];
-    printf("%s", command.json ? FormatDiffJson(diff, nameA, nameB).c_str() : FormatDiffText(diff, nameA, nameB).c_str());
+    printf("%s",
+           command.json ? FormatDiffJson(diff, nameA, nameB).c_str() : FormatDiffText(diff, nameA, nameB).c_str());
     return diff.Same() ? 0 : 1;
 }
 
 int CheckConversion(const Command& command) {
     std::vector<ComparisonRow> rows;
     std::string error;
-    const bool checked = CheckAgainstSource(command.positional[0], command.positional[1], command.options.yAxisUp, rows, error);
+    const bool checked =
+        CheckAgainstSource(command.positional[0], command.positional[1], command.options.yAxisUp, rows, error);
     if (!checked) fprintf(stderr, "ERROR: %s\n", error.c_str());
     // A batch's child reports its rows in a file of the batch's.
     if (!command.report.empty() && !WriteCheckReport(command.report, rows, checked ? "" : error)) {
@@ -420,9 +421,11 @@ static int Run(int argc, char** argv) {
         printf("{\"error\": %s}\n", nlohmann::json("tessaline: " + EscapeInvalidUtf8(error)).dump().c_str());
         return UsageError(error.c_str());
     }
-    const bool batch = (command.name == "convert" || command.name == "check") ? !command.out.empty()
-                       : command.name == "info" && (command.positional.size() > 1 ||
-                                                    (command.positional.size() == 1 && IsList(command.positional[0])));
+    const bool batch =
+        (command.name == "convert" || command.name == "check")
+            ? !command.out.empty()
+            : command.name == "info" &&
+                  (command.positional.size() > 1 || (command.positional.size() == 1 && IsList(command.positional[0])));
     const bool json = command.json && command.name == "info" && !batch;
     if (!parsed) return json ? JsonFailure("tessaline: " + error, 2) : UsageError(error.c_str());
     if (command.name.empty() || command.name == "--help" || command.name == "help") {

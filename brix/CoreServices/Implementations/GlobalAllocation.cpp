@@ -36,8 +36,10 @@ void* Allocate(size_t size, const char* location) {
 
 void Release(void* block, const char* location) {
     brix::UMemoryPool* pool = CurrentPool();
-    if (pool) pool->Free(block, location);
-    else brix::UMemoryPool::HeapRelease(block);
+    if (pool)
+        pool->Free(block, location);
+    else
+        brix::UMemoryPool::HeapRelease(block);
 }
 
 // The throwing forms must not hand back nullptr: the compiler constructs into their
@@ -54,22 +56,12 @@ void* AllocateOrThrow(size_t size, const char* location) {
 
 void* operator new(size_t size) { return AllocateOrThrow(size, "global operator new"); }
 void* operator new[](size_t size) { return AllocateOrThrow(size, "global operator new[]"); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size, "global operator new");
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size, "global operator new[]");
-}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size, "global operator new"); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size, "global operator new[]"); }
 
 void operator delete(void* block) noexcept { Release(block, "global operator delete"); }
 void operator delete[](void* block) noexcept { Release(block, "global operator delete[]"); }
 void operator delete(void* block, size_t) noexcept { Release(block, "global operator delete"); }
-void operator delete[](void* block, size_t) noexcept {
-    Release(block, "global operator delete[]");
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    Release(block, "global operator delete");
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    Release(block, "global operator delete[]");
-}
+void operator delete[](void* block, size_t) noexcept { Release(block, "global operator delete[]"); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block, "global operator delete"); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block, "global operator delete[]"); }

@@ -28,9 +28,10 @@ constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 // Distance codes 0..29: base distance and extra-bit count.
-constexpr uint16_t kDistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // The order in which the code-length code lengths are sent.
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
@@ -170,7 +171,8 @@ const char* InflateResultText(InflateResult result) {
     case InflateResult::ReservedBlockType: return "A block has the reserved type 3.";
     case InflateResult::TooManyCodes: return "A block declares more literal/length or distance codes than exist.";
     case InflateResult::BadCodeLengthCode: return "A block's code-length code is over-full or incomplete.";
-    case InflateResult::BadLengthRepeat: return "A code-length repeat has no previous length or runs past the last length.";
+    case InflateResult::BadLengthRepeat:
+        return "A code-length repeat has no previous length or runs past the last length.";
     case InflateResult::NoEndOfBlockCode: return "A block's literal/length code cannot end the block.";
     case InflateResult::BadCode: return "A block's literal/length or distance code is over-full or incomplete.";
     case InflateResult::InvalidSymbol: return "A code that no symbol may use occurs.";
@@ -424,8 +426,8 @@ BRIX_INFLATE_INLINE InflateResult ReadDynamicCodes(BitReader& input, uint32_t* l
 
 // Decodes the blocks of one stream into the window, with the tables of dynamic blocks
 // built in the decoder's own. Inlined into each caller, where the window is a local.
-BRIX_INFLATE_INLINE InflateResult Inflate(const unsigned char* input, size_t inputSize, OutputWindow& window, uint32_t* literalTable,
-                      uint32_t* distanceTable, uint32_t* codeLengthTable) {
+BRIX_INFLATE_INLINE InflateResult Inflate(const unsigned char* input, size_t inputSize, OutputWindow& window,
+                                          uint32_t* literalTable, uint32_t* distanceTable, uint32_t* codeLengthTable) {
     BitReader bits{input, input + inputSize};
     const FixedTables& fixed = GetFixedTables();
     bool final = false;
@@ -453,8 +455,8 @@ BRIX_INFLATE_INLINE InflateResult Inflate(const unsigned char* input, size_t inp
 
 }  // namespace
 
-InflateResult DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input,
-                                                     UArray<unsigned char>& output, uint64_t maxOutput) {
+InflateResult DecompressorPolicy_Deflate::Decompress(const UArray<unsigned char>& input, UArray<unsigned char>& output,
+                                                     uint64_t maxOutput) {
     return Decompress(input.Data(), size_t(input.Num()), output, maxOutput);
 }
 

@@ -63,8 +63,8 @@ public:
     bool Init(int32_t configuration) override {
         BRIX_GUARD_BEGIN
         m_pool.Init(configuration);
-        static constexpr int kTargets[kChannelCount][4] = {
-            {-1}, {1, -1}, {1, 2, -1}, {3, 1, -1}, {1, 3, 4, -1}, {5, 1, -1}, {1, 3, 6, -1}, {1, 7, 4, -1}};
+        static constexpr int kTargets[kChannelCount][4] = {{-1},          {1, -1},    {1, 2, -1},    {3, 1, -1},
+                                                           {1, 3, 4, -1}, {5, 1, -1}, {1, 3, 6, -1}, {1, 7, 4, -1}};
         for (int channel = 1; channel < kChannelCount; ++channel)
             for (int i = 0; i < 4 && kTargets[channel][i] >= 0; ++i)
                 m_channels[channel]->AddTarget(GetChannelTarget(kTargets[channel][i]));

@@ -69,7 +69,8 @@ void UMemoryPool::PrintStatistics(UOutputChannel& channel) {
     const UMemoryStatistics s = GetStatistics();
     UMessage message(channel, "memory allocator statistics:");
     message << "\r\n";
-    message << "    memory currently used: " << s.bytesInUse << " bytes (" << double(s.bytesInUse) / kMegabyte << "MB)\r\n";
+    message << "    memory currently used: " << s.bytesInUse << " bytes (" << double(s.bytesInUse) / kMegabyte
+            << "MB)\r\n";
     message << "    number of current allocations: " << s.currentAllocations << "\r\n";
     message << "    number of maximum allocations: " << s.maximumAllocations << "\r\n";
     message << "    number of cumulated allocations: " << s.cumulatedAllocations << "\r\n";

@@ -101,8 +101,13 @@ UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName)
 
 UStream_Archive::UStream_Archive(IInputStream& source, const UString& entryName, int nesting, int* opensLeft,
                                  bool asArchive)
-    : m_source(&source), m_entryName(entryName), m_sourceName(source.GetName()), m_sourceSize(0),
-      m_nesting(nesting), m_opensLeft(opensLeft ? opensLeft : &m_opens), m_asArchive(asArchive) {
+    : m_source(&source),
+      m_entryName(entryName),
+      m_sourceName(source.GetName()),
+      m_sourceSize(0),
+      m_nesting(nesting),
+      m_opensLeft(opensLeft ? opensLeft : &m_opens),
+      m_asArchive(asArchive) {
     const uint64_t remembered = source.Tell();
     m_sourceSize = source.GetSize();
     if (ReadCentralDirectory()) OpenEntry(m_entryName);
@@ -171,8 +176,10 @@ bool UStream_Archive::ReadCentralDirectory() {
             ok = ReadAt(at + ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSize, name.Data(), nameLength);
             if (!ok) break;
             // A later record with the same name replaces the earlier one.
-            if (ZIP_CENTRAL_DIRECTORY_FILE_HEADER* known = m_directory.Find(name)) *known = header;
-            else m_directory.Add(name, header);
+            if (ZIP_CENTRAL_DIRECTORY_FILE_HEADER* known = m_directory.Find(name))
+                *known = header;
+            else
+                m_directory.Add(name, header);
             at += uint64_t(ZIP_CENTRAL_DIRECTORY_FILE_HEADER::kSize) + nameLength + header.ExtraFieldLength() +
                   header.FileCommentLength();
         }
@@ -290,8 +297,10 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         const ArchiveResult nestedResult = m_problemResult;
         m_problem = UString();
         m_problemResult = ArchiveResult::Ok;
-        if (!nestedProblem.IsEmpty()) Report(nestedProblem, nestedResult);
-        else NotFound(name);
+        if (!nestedProblem.IsEmpty())
+            Report(nestedProblem, nestedResult);
+        else
+            NotFound(name);
         return false;
     }
     const ZIP_CENTRAL_DIRECTORY_FILE_HEADER header = *found;
@@ -316,7 +325,8 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         Unreadable(name, ArchiveResult::DamagedHeader);
         return false;
     }
-    const uint64_t dataStart = uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
+    const uint64_t dataStart =
+        uint64_t(header.LocalHeaderOffset()) + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
     const uint32_t size = header.UncompressedSize();
 
     // The entry's bytes go into one block with a zero byte after them, where a text
@@ -372,7 +382,8 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         m_bytes.Add(int32_t(size) + 1);
         std::unique_ptr<Deflate> decoder = std::make_unique<Deflate>();
         size_t written = 0;
-        if (decoder->Decompress(compressed.Data(), compressedSize, m_bytes.Data(), size, written) != InflateResult::Ok ||
+        if (decoder->Decompress(compressed.Data(), compressedSize, m_bytes.Data(), size, written) !=
+                InflateResult::Ok ||
             written != size) {
             m_bytes.Empty();
             Unreadable(name, ArchiveResult::DamagedData);
@@ -380,9 +391,7 @@ bool UStream_Archive::OpenEntry(const UString& name) {
         }
         break;
     }
-    default:
-        Unreadable(name, ArchiveResult::UnsupportedMethod);
-        return false;
+    default: Unreadable(name, ArchiveResult::UnsupportedMethod); return false;
     }
 
     m_bytes[int32_t(size)] = 0;
@@ -402,7 +411,9 @@ UString UStream_Archive::GetName() const {
     return name;
 }
 
-uint64_t UStream_Archive::Serialize(void* buffer, uint64_t size) { return m_memory ? m_memory->Serialize(buffer, size) : 0; }
+uint64_t UStream_Archive::Serialize(void* buffer, uint64_t size) {
+    return m_memory ? m_memory->Serialize(buffer, size) : 0;
+}
 void UStream_Archive::Close() {
     if (m_memory) m_memory->Close();
 }
@@ -424,7 +435,9 @@ IInputStream& UStream_Archive::SeekBackward(int32_t distance) {
     return *this;
 }
 bool UStream_Archive::IsEnd() { return m_memory ? m_memory->IsEnd() : true; }
-const unsigned char* UStream_Archive::GetBytesInMemory() const { return IsOpen() && !m_view ? m_bytes.Data() : nullptr; }
+const unsigned char* UStream_Archive::GetBytesInMemory() const {
+    return IsOpen() && !m_view ? m_bytes.Data() : nullptr;
+}
 
 // ---------------------------------------------------------------------------------------
 
@@ -443,7 +456,7 @@ InputStreamHandle OpenArchivePath(const UString& path, InputStreamHandle (*open)
             auto stream = std::make_unique<UStream_Archive>(*archive, entry);
             if (stream->IsOpen()) return stream;
             failure = stream->GetResult() == ArchiveResult::Ok ? UString(kEmptyEntryReason)
-                                                                : UString(ArchiveResultText(stream->GetResult()));
+                                                               : UString(ArchiveResultText(stream->GetResult()));
             return nullptr;
         }
     }

@@ -24,10 +24,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "CoreServices/Interfaces/IStream.h"
 #include "Core/UArray.h"
 #include "Core/UBaseString.h"
 #include "Core/UTable.h"
+#include "CoreServices/Interfaces/IStream.h"
 
 namespace brix {
 
@@ -36,15 +36,15 @@ namespace brix {
 enum class ArchiveResult : uint8_t {
     Ok,
     NoCentralDirectory,
-    Zip64,              // the archive or the entry needs ZIP64 extensions
-    NotFound,           // the archive holds no entry of that name
+    Zip64,     // the archive or the entry needs ZIP64 extensions
+    NotFound,  // the archive holds no entry of that name
     Encrypted,
     UnsupportedMethod,  // neither stored nor Deflate
     DamagedHeader,      // a local header missing, or data lying outside the archive
     DamagedData,        // Deflate data that does not decode to the directory's size
     ChecksumMismatch,
-    NestedTooDeep,      // archives inside archives deeper than UStream_Archive::kMaxNesting
-    TooManyWays,        // the path splits into nested archives in more ways than are tried
+    NestedTooDeep,  // archives inside archives deeper than UStream_Archive::kMaxNesting
+    TooManyWays,    // the path splits into nested archives in more ways than are tried
 };
 
 // The sentence that the warning gives as the reason (a missing entry is told in a

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "CoreServices/Interfaces/IStream.h"
 #include "Core/UArray.h"
 #include "Core/UBaseString.h"
+#include "CoreServices/Interfaces/IStream.h"
 
 namespace brix {
 

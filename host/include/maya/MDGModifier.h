@@ -7,7 +7,11 @@
 #include <maya/MPlug.h>
 #include <maya/MString.h>
 
-namespace standin { namespace core { struct ModifierQueue; } }
+namespace standin {
+namespace core {
+struct ModifierQueue;
+}
+}  // namespace standin
 
 class MDGModifier {
 public:
@@ -20,8 +24,8 @@ public:
   MStatus deleteNode(const MObject& node);
   // Fails at doIt() when the destination already has an incoming connection.
   MStatus connect(const MPlug& source, const MPlug& destination);
-  MStatus connect(const MObject& sourceNode, const MObject& sourceAttr,
-                  const MObject& destNode, const MObject& destAttr);
+  MStatus connect(const MObject& sourceNode, const MObject& sourceAttr, const MObject& destNode,
+                  const MObject& destAttr);
   MStatus disconnect(const MPlug& source, const MPlug& destination);
   MStatus renameNode(const MObject& node, const MString& newName);
   MStatus doIt();

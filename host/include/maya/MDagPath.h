@@ -6,11 +6,15 @@
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
-namespace standin { namespace core { struct PathStep; } }
+namespace standin {
+namespace core {
+struct PathStep;
+}
+}  // namespace standin
 
 class MDagPath {
 public:
-  MDagPath(); // invalid
+  MDagPath();  // invalid
   MDagPath(const MDagPath& other);
   ~MDagPath();
   MDagPath& operator=(const MDagPath& other);
@@ -45,6 +49,6 @@ public:
 
 private:
   friend struct standin::core::Access;
-  standin::core::PathStep* m_step; // the last step (null for the world's path), one reference
+  standin::core::PathStep* m_step;  // the last step (null for the world's path), one reference
   bool m_valid;
 };

@@ -1,7 +1,6 @@
 #pragma once
 #include <maya/MStandInArray.h>
 
-
 extern template class MStandInArray<double>;
 
 class MDoubleArray : public MStandInArray<double> {

@@ -1,7 +1,6 @@
 #pragma once
 #include <maya/MStandInArray.h>
 
-
 extern template class MStandInArray<float>;
 
 class MFloatArray : public MStandInArray<float> {

@@ -1,6 +1,6 @@
 #pragma once
-#include <maya/MStandInArray.h>
 #include <maya/MFloatPoint.h>
+#include <maya/MStandInArray.h>
 
 extern template class MStandInArray<MFloatPoint>;
 

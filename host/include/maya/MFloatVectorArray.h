@@ -1,6 +1,6 @@
 #pragma once
-#include <maya/MStandInArray.h>
 #include <maya/MFloatVector.h>
+#include <maya/MStandInArray.h>
 
 extern template class MStandInArray<MFloatVector>;
 

@@ -20,10 +20,9 @@ public:
   virtual MStatus setObject(const MDagPath& path);
 
   // Creates a DAG node of the type under parent (null: the world).
-  MObject create(const MString& typeName, const MObject& parent = MObject::kNullObj,
+  MObject create(const MString& typeName, const MObject& parent = MObject::kNullObj, MStatus* ReturnStatus = nullptr);
+  MObject create(const MString& typeName, const MString& name, const MObject& parent = MObject::kNullObj,
                  MStatus* ReturnStatus = nullptr);
-  MObject create(const MString& typeName, const MString& name,
-                 const MObject& parent = MObject::kNullObj, MStatus* ReturnStatus = nullptr);
 
   MStatus getPath(MDagPath& path) const;
   MDagPath dagPath(MStatus* ReturnStatus = nullptr) const;

@@ -37,9 +37,9 @@ public:
   // transform. Transform parent: the shape under it; returns the shape. Mesh data owner:
   // fills the data and returns it. Fails with kInvalidParameter when the arrays disagree
   // with the counts, a vertex id is out of range or a polygon has fewer than 3 corners.
-  MObject create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
-                 const MIntArray& polygonCounts, const MIntArray& polygonConnects,
-                 const MObject& parentOrOwner = MObject::kNullObj, MStatus* ReturnStatus = nullptr);
+  MObject create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray, const MIntArray& polygonCounts,
+                 const MIntArray& polygonConnects, const MObject& parentOrOwner = MObject::kNullObj,
+                 MStatus* ReturnStatus = nullptr);
 
   int numVertices(MStatus* ReturnStatus = nullptr) const;
   int numPolygons(MStatus* ReturnStatus = nullptr) const;
@@ -47,7 +47,7 @@ public:
   int numNormals(MStatus* ReturnStatus = nullptr) const;
   int numFaceVertices(MStatus* ReturnStatus = nullptr) const;
   int numUVSets(MStatus* ReturnStatus = nullptr) const;
-  int numUVs(MStatus* ReturnStatus = nullptr) const; // of the first set
+  int numUVs(MStatus* ReturnStatus = nullptr) const;  // of the first set
   int numUVs(const MString& uvSet, MStatus* ReturnStatus = nullptr) const;
 
   MStatus getPoints(MFloatPointArray& points, MSpace::Space space = MSpace::kObject) const;
@@ -70,8 +70,8 @@ public:
   // polygon (-1: no group).
   MStatus getConnectedShaders(unsigned int instanceNumber, MObjectArray& shaders, MIntArray& indices) const;
 
-  MStatus setFaceVertexNormals(const MVectorArray& normals, const MIntArray& faceList,
-                               const MIntArray& vertexList, MSpace::Space space = MSpace::kObject);
+  MStatus setFaceVertexNormals(const MVectorArray& normals, const MIntArray& faceList, const MIntArray& vertexList,
+                               MSpace::Space space = MSpace::kObject);
   // Empty name: a new unique "uvSetN" is written back. Existing name: kFailure.
   MStatus createUVSet(MString& uvSetName, MDGModifier* modifier = nullptr);
   MStatus deleteUVSet(const MString& uvSetName, MDGModifier* modifier = nullptr);

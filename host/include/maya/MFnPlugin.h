@@ -24,10 +24,8 @@ public:
 
   // A name already registered gives kFailure.
   MStatus registerFileTranslator(const MString& translatorName, const char* pixmapName,
-                                 MCreatorFunction creatorFunction,
-                                 const char* optionsScriptName = nullptr,
-                                 const char* defaultOptionsString = nullptr,
-                                 bool requiresFullScript = false);
+                                 MCreatorFunction creatorFunction, const char* optionsScriptName = nullptr,
+                                 const char* defaultOptionsString = nullptr, bool requiresFullScript = false);
   // An unknown name gives kFailure.
   MStatus deregisterFileTranslator(const MString& translatorName);
   MStatus registerCommand(const MString& commandName, MCreatorFunction creatorFunction,

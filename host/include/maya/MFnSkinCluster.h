@@ -36,8 +36,8 @@ public:
   // All influences of every component element, element-major.
   MStatus getWeights(const MDagPath& shape, const MObject& components, MDoubleArray& weights,
                      unsigned int& influenceCount) const;
-  MStatus setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex,
-                     double value, bool normalize = true, MDoubleArray* oldValues = nullptr);
+  MStatus setWeights(const MDagPath& shape, const MObject& components, unsigned int influenceIndex, double value,
+                     bool normalize = true, MDoubleArray* oldValues = nullptr);
   // Several influences at once: values holds either one value per listed influence, used
   // for every component element, or one per element and listed influence, element-major.
   // An influence index out of range, or any other length of values, fails and changes

@@ -34,10 +34,9 @@ public:
   // matrix; a deformer set "skinClusterNSet" holding every vertex; and initial weights
   // of 1.0 on the influence whose world position is nearest the vertex (ties to the
   // lower index), 0.0 on the others. The result is the cluster's name.
-  static MStatus executeCommand(const MString& command, bool displayEnabled = false,
+  static MStatus executeCommand(const MString& command, bool displayEnabled = false, bool undoEnabled = false);
+  static MStatus executeCommand(const MString& command, MStringArray& result, bool displayEnabled = false,
                                 bool undoEnabled = false);
-  static MStatus executeCommand(const MString& command, MStringArray& result,
-                                bool displayEnabled = false, bool undoEnabled = false);
 
   static bool isYAxisUp(MStatus* ReturnStatus = nullptr);
   static bool isZAxisUp(MStatus* ReturnStatus = nullptr);

@@ -1,7 +1,6 @@
 #pragma once
 #include <maya/MStandInArray.h>
 
-
 extern template class MStandInArray<int>;
 
 class MIntArray : public MStandInArray<int> {

@@ -14,12 +14,10 @@ public:
   enum Traversal { kDepthFirst = 0, kBreadthFirst = 1 };
   enum Level { kNodeLevel = 0, kPlugLevel = 1 };
 
-  MItDependencyGraph(const MObject& rootNode, MFn::Type filter = MFn::kInvalid,
-                     Direction direction = kDownstream, Traversal traversal = kDepthFirst,
-                     Level level = kNodeLevel, MStatus* ReturnStatus = nullptr);
-  MItDependencyGraph(const MPlug& rootPlug, MFn::Type filter = MFn::kInvalid,
-                     Direction direction = kDownstream, Traversal traversal = kDepthFirst,
-                     Level level = kPlugLevel, MStatus* ReturnStatus = nullptr);
+  MItDependencyGraph(const MObject& rootNode, MFn::Type filter = MFn::kInvalid, Direction direction = kDownstream,
+                     Traversal traversal = kDepthFirst, Level level = kNodeLevel, MStatus* ReturnStatus = nullptr);
+  MItDependencyGraph(const MPlug& rootPlug, MFn::Type filter = MFn::kInvalid, Direction direction = kDownstream,
+                     Traversal traversal = kDepthFirst, Level level = kPlugLevel, MStatus* ReturnStatus = nullptr);
   MItDependencyGraph(const MItDependencyGraph&) = delete;
   MItDependencyGraph& operator=(const MItDependencyGraph&) = delete;
   ~MItDependencyGraph();

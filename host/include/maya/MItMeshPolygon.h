@@ -3,7 +3,12 @@
 #include <maya/MIntArray.h>
 #include <maya/MObject.h>
 
-namespace standin { namespace core { struct Geometry; struct GeometryHold; } }
+namespace standin {
+namespace core {
+struct Geometry;
+struct GeometryHold;
+}  // namespace core
+}  // namespace standin
 
 class MItMeshPolygon {
 public:

@@ -5,7 +5,7 @@
 
 class MMatrix {
 public:
-  MMatrix(); // identity
+  MMatrix();  // identity
   MMatrix(const double m[4][4]);
   MMatrix(const float m[4][4]);
 
@@ -23,7 +23,7 @@ public:
   MMatrix& setToIdentity();
 
   MMatrix operator*(const MMatrix& right) const;
-  MMatrix& operator*=(const MMatrix& right); // this = this * right
+  MMatrix& operator*=(const MMatrix& right);  // this = this * right
   bool operator==(const MMatrix& other) const;
   bool operator!=(const MMatrix& other) const { return !(*this == other); }
   bool isEquivalent(const MMatrix& other, double tolerance = 1e-10) const;

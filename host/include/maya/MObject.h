@@ -6,7 +6,12 @@
 #include <maya/MFn.h>
 #include <maya/MStatus.h>
 
-namespace standin { namespace core { struct Entity; struct Access; } }
+namespace standin {
+namespace core {
+struct Entity;
+struct Access;
+}  // namespace core
+}  // namespace standin
 
 class MObject {
 public:

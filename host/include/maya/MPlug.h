@@ -5,7 +5,11 @@
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
-namespace standin { namespace core { struct Attr; } }
+namespace standin {
+namespace core {
+struct Attr;
+}
+}  // namespace standin
 
 class MPlug {
 public:
@@ -59,6 +63,6 @@ private:
   friend struct standin::core::Access;
   MObject m_node;
   const standin::core::Attr* m_attr;
-  int m_parentIndex; // element index of the parent compound array, or -1
-  int m_index;       // logical index when this is an element of an array, or -1
+  int m_parentIndex;  // element index of the parent compound array, or -1
+  int m_index;        // logical index when this is an element of an array, or -1
 };

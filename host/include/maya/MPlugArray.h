@@ -1,6 +1,6 @@
 #pragma once
-#include <maya/MStandInArray.h>
 #include <maya/MPlug.h>
+#include <maya/MStandInArray.h>
 
 extern template class MStandInArray<MPlug>;
 

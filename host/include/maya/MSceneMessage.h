@@ -17,6 +17,6 @@ public:
     kMayaExiting = 27,
     kLast = 60
   };
-  static MCallbackId addCallback(Message message, MMessage::MBasicFunction function,
-                                 void* clientData = nullptr, MStatus* ReturnStatus = nullptr);
+  static MCallbackId addCallback(Message message, MMessage::MBasicFunction function, void* clientData = nullptr,
+                                 MStatus* ReturnStatus = nullptr);
 };

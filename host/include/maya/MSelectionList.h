@@ -4,7 +4,11 @@
 #include <maya/MObject.h>
 #include <maya/MString.h>
 
-namespace standin { namespace core { struct SelectionItems; } }
+namespace standin {
+namespace core {
+struct SelectionItems;
+}
+}  // namespace standin
 
 class MSelectionList {
 public:
@@ -19,8 +23,7 @@ public:
 
   // A DAG node is stored as its first path.
   MStatus add(const MObject& object, bool mergeWithExisting = false);
-  MStatus add(const MDagPath& path, const MObject& component = MObject::kNullObj,
-              bool mergeWithExisting = false);
+  MStatus add(const MDagPath& path, const MObject& component = MObject::kNullObj, bool mergeWithExisting = false);
   // Adds the nodes a name resolves to: a full path, a partial path or a short name.
   MStatus add(const MString& name, bool searchChildNamespaces = false);
   MStatus remove(unsigned int index);

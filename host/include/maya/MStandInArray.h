@@ -4,7 +4,11 @@
 // is ever inlined into a caller's module.
 #include <maya/MStatus.h>
 
-namespace standin { namespace core { struct Access; } }
+namespace standin {
+namespace core {
+struct Access;
+}
+}  // namespace standin
 
 template <typename T>
 class MStandInArray {

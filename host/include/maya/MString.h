@@ -7,8 +7,8 @@
 class MString {
 public:
   MString();
-  MString(const char* text);             // null gives the empty string
-  MString(const char* bytes, int count); // exactly count bytes (stops at NUL)
+  MString(const char* text);              // null gives the empty string
+  MString(const char* bytes, int count);  // exactly count bytes (stops at NUL)
   MString(const MString& other);
   ~MString();
   MString& operator=(const MString& other);

@@ -140,14 +140,12 @@ MString translatorException();
 
 // A transform or joint named name (made unique) under parent (null: the scene root) with
 // the given local matrix. Returns null for a parent that is not a transform or joint.
-MObject makeTransform(const MString& name, const MObject& parent = MObject::kNullObj,
-                      const MMatrix& local = MMatrix());
-MObject makeJoint(const MString& name, const MObject& parent = MObject::kNullObj,
-                  const MMatrix& local = MMatrix());
+MObject makeTransform(const MString& name, const MObject& parent = MObject::kNullObj, const MMatrix& local = MMatrix());
+MObject makeJoint(const MString& name, const MObject& parent = MObject::kNullObj, const MMatrix& local = MMatrix());
 // Replaces a transform's or joint's local matrix (posing a joint).
 MStatus setLocalMatrix(const MObject& node, const MMatrix& local);
 MMatrix translation(double x, double y, double z);
-MMatrix worldMatrix(const MObject& node); // of instance 0
+MMatrix worldMatrix(const MObject& node);  // of instance 0
 // Adds the named nodes (or paths) to the active selection; replace clears it first.
 MStatus select(const MStringArray& names, bool replace = true);
 MStatus select(const MObject& node, bool replace = true);
@@ -163,8 +161,7 @@ MObject makeMesh(const MString& name, const MFloatPointArray& points, const MInt
 MObject makeCube(const MString& name, double halfSize = 1.0, const MObject& parent = MObject::kNullObj);
 // A shading group "name" whose surfaceShader is fed by a new material of materialType
 // ("lambert", "phong" or "blinn") named materialName.
-MObject makeShadingGroup(const MString& name, const MString& materialName,
-                         const MString& materialType = "lambert");
+MObject makeShadingGroup(const MString& name, const MString& materialName, const MString& materialType = "lambert");
 // Assigns faces (all of them when faces is empty) of one instance of a mesh shape to a
 // shading group, taking them from any other group.
 MStatus assignFaces(const MObject& shape, unsigned int instance, const MObject& shadingGroup,
@@ -192,4 +189,4 @@ MIntArray deformerSetVertices(const MObject& skinCluster);
 // UV id per face vertex of a set (-1 unmapped), polygon by polygon.
 MIntArray uvAssignments(const MObject& shape, const MString& uvSet);
 
-} // namespace standin
+}  // namespace standin

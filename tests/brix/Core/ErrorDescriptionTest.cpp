@@ -114,8 +114,7 @@ TEST(StandardGuard, ExtendsHistoryAndWrapsForeignExceptions) {
         FAIL();
     } catch (const ErrorDescription& e) {
         EXPECT_STREQ(e.m_message, "'assure' failed: !assureFails");
-        EXPECT_STREQ(e.m_history,
-                     "brix_guard_test::Inner() <- brix_guard_test::Inner() <- brix_guard_test::Outer()");
+        EXPECT_STREQ(e.m_history, "brix_guard_test::Inner() <- brix_guard_test::Inner() <- brix_guard_test::Outer()");
     }
     try {
         brix_guard_test::Outer(false);
@@ -132,8 +131,8 @@ TEST(ErrorDescription, ThreadsFormatTheirOwnErrors) {
     // formatting at once could each get the other's text.
     auto formatMany = [](const char* message, bool* allRight) {
         const ErrorDescription error(nullptr, "brix::Worker", message, 1);
-        const std::string expected = std::string("Type:\r\nUNKNOWN\r\n\r\nMessage:\r\n") + message +
-                                     "\r\n\r\nHistory:\r\nbrix::Worker()";
+        const std::string expected =
+            std::string("Type:\r\nUNKNOWN\r\n\r\nMessage:\r\n") + message + "\r\n\r\nHistory:\r\nbrix::Worker()";
         for (int i = 0; i < 20000; ++i)
             if (expected != error.Format()) *allRight = false;
     };

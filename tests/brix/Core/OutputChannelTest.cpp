@@ -29,7 +29,8 @@ TEST(OutputChannel, TwoLineWarningReachesTheSinkAsFiveWrites) {
     RecordingHandler sink;
     ScopedHandler install(7, &sink);
     { UMessage(*InitialisedServices().GetChannel(7), "first line\r\nsecond line"); }
-    EXPECT_EQ(sink.events, (Events{"<begin>", "WARNING: ", "first line\r\n", "         ", "second line", "\r\n", "<end>"}));
+    EXPECT_EQ(sink.events,
+              (Events{"<begin>", "WARNING: ", "first line\r\n", "         ", "second line", "\r\n", "<end>"}));
 }
 
 TEST(OutputChannel, PrefixesAndTargetsPerChannel) {

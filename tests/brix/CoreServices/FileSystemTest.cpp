@@ -16,12 +16,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "CoreServices/Implementations/Windows/UFileSystem_Windows.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/TemporaryFiles.h"
 #include "Platform/WindowsKernel.h"
-#include "CoreServices/Implementations/UStream_Archive.h"
 #include "common/TestProcess.h"
 #include "support/WarningCapture.h"
 
@@ -74,8 +74,8 @@ public:
         if (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
         static unsigned counter = 0;
         for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-            const std::string path = root + "\\tessaline-fs-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                     std::to_string(++counter);
+            const std::string path =
+                root + "\\tessaline-fs-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
             if (CreateDirectoryA(path.c_str(), nullptr)) m_path = path;
         }
     }
@@ -234,8 +234,8 @@ TYPED_TEST(FileSystemTest, MissingFilesAndDirectoriesDoNotOpen) {
 // of its size modulo 2^32. The files are sparse, so they cost no disk.
 TYPED_TEST(FileSystemTest, SizesAndPositionsOf4GiBAndMoreAreWhole) {
     const std::string path = this->dir / "sparse.tsl";
-    for (const uint64_t size : {uint64_t(1908), uint64_t(1) << 31, uint64_t(1) << 32, (uint64_t(1) << 32) + 1908,
-                                (uint64_t(5) << 32) + 3}) {
+    for (const uint64_t size :
+         {uint64_t(1908), uint64_t(1) << 31, uint64_t(1) << 32, (uint64_t(1) << 32) + 1908, (uint64_t(5) << 32) + 3}) {
         SCOPED_TRACE(std::to_string(size));
         WriteFile(path, "");
         std::error_code error;
@@ -341,7 +341,8 @@ TYPED_TEST(FileSystemTest, ReadsEntriesOfArchivesOnThePath) {
     // The archive opens but has no such entry: an empty handle and the archive's message.
     WarningCapture warnings;
     EXPECT_FALSE(this->fs->CreateFileReader(UString((archive + "/absent.tsl").c_str())));
-    EXPECT_EQ(warnings.Text(), "WARNING: The file \"absent.tsl\" can't be found inside the archive \"" + archive + "\".\r\n");
+    EXPECT_EQ(warnings.Text(),
+              "WARNING: The file \"absent.tsl\" can't be found inside the archive \"" + archive + "\".\r\n");
 }
 
 using testsupport::Listing;
@@ -526,9 +527,11 @@ TYPED_TEST(FileSystemTest, WritesPastTheFileSizeLimitFailAndKeepTheTarget) {
         const std::string left = ReadFile(path);
         if (replacing) EXPECT_EQ(left, "old rig");
 #if defined(_WIN32)
-        else EXPECT_TRUE(left.size() < big.size() && left == std::string(left.size(), 'x')) << left.size();
+        else
+            EXPECT_TRUE(left.size() < big.size() && left == std::string(left.size(), 'x')) << left.size();
 #else
-        else EXPECT_EQ(left.size(), 4096u);
+        else
+            EXPECT_EQ(left.size(), 4096u);
 #endif
         EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"rig.tsl"});
     }
@@ -681,8 +684,9 @@ TYPED_TEST(FileSystemTest, AnOverlongCurrentDirectoryThrowsThroughTheGuard) {
     char probe[4096];
     const bool tooLong = getcwd(probe, sizeof probe) == nullptr;
 
-    const std::string type = std::is_same_v<TypeParam, UFileSystem_ANSI> ? "brix::UFileSystem_ANSI"
-                                                                           : "brix::platform_windows::UFileSystem_Windows";
+    const std::string type = std::is_same_v<TypeParam, UFileSystem_ANSI>
+                                 ? "brix::UFileSystem_ANSI"
+                                 : "brix::platform_windows::UFileSystem_Windows";
     bool threw = false;
     try {
         TypeParam fresh;
@@ -725,8 +729,11 @@ TEST(FileSystemWindows, ReadersShareAFileAndAWriterExcludesEveryone) {
         {
             InputStreamHandle other = fs.CreateFileReader(name);
             EXPECT_EQ(bool(other), c.othersRead);
-            if (other) EXPECT_EQ(ReadAll(*other), "held");
-            else EXPECT_EQ(fs.GetLastFailureReason(), brix::platform_windows::DescribeSystemError(ERROR_SHARING_VIOLATION));
+            if (other)
+                EXPECT_EQ(ReadAll(*other), "held");
+            else
+                EXPECT_EQ(fs.GetLastFailureReason(),
+                          brix::platform_windows::DescribeSystemError(ERROR_SHARING_VIOLATION));
         }
         EXPECT_EQ(fs.ExistsFile(name), c.othersRead);
         EXPECT_EQ(fs.GetFileSize(name), c.othersRead ? 4u : 0u);

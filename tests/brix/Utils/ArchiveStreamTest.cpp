@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "CoreServices/Interfaces/ICoreServices.h"
 #include "CoreServices/Implementations/UCompressor.h"
 #include "CoreServices/Implementations/UStream_Archive.h"
+#include "CoreServices/Interfaces/ICoreServices.h"
 #include "Utils/UTextParser.h"
 #include "support/WarningCapture.h"
 
@@ -33,8 +33,8 @@ Bytes RigText(int lines) {
     std::string out;
     char line[128];
     for (int i = 0; i < lines; ++i) {
-        snprintf(line, sizeof line, "bone \"joint%d\" \"joint%d\" { %.4f %.4f %.4f }\r\n", i, i / 2, i * 0.25,
-                 -i * 0.5, 1.0);
+        snprintf(line, sizeof line, "bone \"joint%d\" \"joint%d\" { %.4f %.4f %.4f }\r\n", i, i / 2, i * 0.25, -i * 0.5,
+                 1.0);
         out += line;
     }
     return Text(out);
@@ -87,8 +87,7 @@ size_t DataStart(const Bytes& b, const std::string& name) {
 
 // Opens an entry of an archive held in memory, recording what channel 7 says.
 struct Opened {
-    Opened(const Bytes& archive, const std::string& entry, const std::string& name = "test.zip",
-           uint64_t startAt = 0)
+    Opened(const Bytes& archive, const std::string& entry, const std::string& name = "test.zip", uint64_t startAt = 0)
         : source(archive.data(), archive.size(), UString(name.c_str())) {
         WarningCapture capture;
         source.SeekForward(int32_t(startAt));
@@ -212,7 +211,8 @@ TEST(ArchiveStream, WritesTheMessagesOfUnreadableEntries) {
     const Bytes stored = Fixture("stored.zip");
 
     Bytes badCrc = deflated;
-    Put32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16, Get32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16) ^ 1);
+    Put32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16,
+          Get32(badCrc, FindDirectoryRecord(badCrc, "rig.tsl") + 16) ^ 1);
     Bytes storedDamage = stored;
     storedDamage[DataStart(storedDamage, "rig.tsl")] ^= 0x20;
     Bytes badDeflate = deflated;
@@ -270,8 +270,8 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
     const std::string notFound = Warning("The file \"rig.tsl\" can't be found inside the archive \"test.zip\".");
     const std::string damagedHeader =
         Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Its header is damaged.");
-    const std::string zip64 =
-        Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". It uses ZIP64 extensions, which are not supported.");
+    const std::string zip64 = Warning(
+        "Can't handle file \"rig.tsl\" in archive \"test.zip\". It uses ZIP64 extensions, which are not supported.");
     struct Case {
         const char* what;
         size_t at;
@@ -282,8 +282,10 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
     };
     using R = ArchiveResult;
     const std::vector<Case> cases = {
-        {"directory offset past the end", end + 16, 4, uint32_t(deflated.size() + 100), noDirectory, R::NoCentralDirectory},
-        {"directory offset at the last byte", end + 16, 4, uint32_t(deflated.size() - 1), noDirectory, R::NoCentralDirectory},
+        {"directory offset past the end", end + 16, 4, uint32_t(deflated.size() + 100), noDirectory,
+         R::NoCentralDirectory},
+        {"directory offset at the last byte", end + 16, 4, uint32_t(deflated.size() - 1), noDirectory,
+         R::NoCentralDirectory},
         {"directory offset of 2^32-1", end + 16, 4, 0xFFFFFFFFu, noDirectory, R::NoCentralDirectory},
         {"more entries than records", end + 10, 2, 0xFFFF, noDirectory, R::NoCentralDirectory},
         {"no entries", end + 10, 2, 0, notFound, R::NotFound},
@@ -301,8 +303,10 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes archive = deflated;
-        if (c.width == 4) Put32(archive, c.at, c.value);
-        else Put16(archive, c.at, uint16_t(c.value));
+        if (c.width == 4)
+            Put32(archive, c.at, c.value);
+        else
+            Put16(archive, c.at, uint16_t(c.value));
         Opened opened(archive, "rig.tsl");
         EXPECT_FALSE(opened.stream->IsOpen());
         EXPECT_EQ(opened.stream->GetResult(), c.reason);
@@ -313,7 +317,8 @@ TEST(ArchiveStream, DirectoryFieldsPointingOutsideTheArchiveFailCleanly) {
         Put32(archive, FindDirectoryRecord(archive, "rig.tsl") + 24, 100000);
         Opened opened(archive, "rig.tsl");
         EXPECT_FALSE(opened.stream->IsOpen());
-        EXPECT_EQ(opened.Warning(), Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Its header is damaged."));
+        EXPECT_EQ(opened.Warning(),
+                  Warning("Can't handle file \"rig.tsl\" in archive \"test.zip\". Its header is damaged."));
     }
 }
 
@@ -330,7 +335,8 @@ TEST(ArchiveStream, ZIP64ArchivesAreNamedAsSuch) {
     Put32(archive, archive.size() - 22 + 16, 0xFFFFFFFFu);
     Opened opened(archive, "rig.tsl");
     EXPECT_FALSE(opened.stream->IsOpen());
-    EXPECT_EQ(opened.Warning(), Warning("Can't handle file \"test.zip\". It uses ZIP64 extensions, which are not supported."));
+    EXPECT_EQ(opened.Warning(),
+              Warning("Can't handle file \"test.zip\". It uses ZIP64 extensions, which are not supported."));
 }
 
 // A ZIP archive of stored entries, written here so that tests can nest them deeply.
@@ -350,15 +356,15 @@ Bytes StoredArchive(const std::vector<std::pair<std::string, Bytes>>& entries, b
         const uint32_t crc = Crc32(data.data(), data.size());
         const uint32_t offset = sharedData && !out.empty() ? 0u : uint32_t(out.size());
         if (offset == out.size()) {
-        put32(out, 0x04034b50);
-        for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) put16(out, v);  // version, flags, method, time, date
-        put32(out, crc);
-        put32(out, uint32_t(data.size()));
-        put32(out, uint32_t(data.size()));
-        put16(out, uint32_t(name.size()));
-        put16(out, 0);
-        out.insert(out.end(), name.begin(), name.end());
-        out.insert(out.end(), data.begin(), data.end());
+            put32(out, 0x04034b50);
+            for (uint32_t v : {20u, 0u, 0u, 0u, 0u}) put16(out, v);  // version, flags, method, time, date
+            put32(out, crc);
+            put32(out, uint32_t(data.size()));
+            put32(out, uint32_t(data.size()));
+            put16(out, uint32_t(name.size()));
+            put16(out, 0);
+            out.insert(out.end(), name.begin(), name.end());
+            out.insert(out.end(), data.begin(), data.end());
         }
         put32(directory, 0x02014b50);
         for (uint32_t v : {20u, 20u, 0u, 0u, 0u, 0u}) put16(directory, v);

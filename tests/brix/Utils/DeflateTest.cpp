@@ -93,8 +93,8 @@ uint32_t Lcg(uint32_t& state) {
 // Text-like data: words from a small vocabulary, so matches of every length and
 // distance occur.
 Bytes Words(size_t size, uint32_t seed) {
-    static const char* vocabulary[] = {"joint", "mesh", "weight ", "bind", "\r\n", "0.0000 ", "1.0000 ", "skin",
-                                       "cluster", " { ", " } ", "\"root\"", "uv", "normal", "-0.5000 "};
+    static const char* vocabulary[] = {"joint",   "mesh", "weight ", "bind",     "\r\n", "0.0000 ", "1.0000 ", "skin",
+                                       "cluster", " { ",  " } ",     "\"root\"", "uv",   "normal",  "-0.5000 "};
     Bytes out;
     while (out.size() < size) {
         const char* word = vocabulary[Lcg(seed) % 15];
@@ -138,10 +138,14 @@ public:
     }
     // A symbol of the fixed literal/length code.
     void Fixed(int symbol) {
-        if (symbol < 144) Code(0x30 + symbol, 8);
-        else if (symbol < 256) Code(0x190 + symbol - 144, 9);
-        else if (symbol < 280) Code(symbol - 256, 7);
-        else Code(0xC0 + symbol - 280, 8);
+        if (symbol < 144)
+            Code(0x30 + symbol, 8);
+        else if (symbol < 256)
+            Code(0x190 + symbol - 144, 9);
+        else if (symbol < 280)
+            Code(symbol - 256, 7);
+        else
+            Code(0xC0 + symbol - 280, 8);
     }
     Bytes bytes;
 
@@ -192,7 +196,8 @@ TEST(Deflate, MatchesZlibOverBlockTypesLevelsAndData) {
         {"words", Words(300000, 1)},
         {"noise", Noise(100000, 2)},
         {"runs", Runs(200000, 3)},
-        {"mixed", [] {
+        {"mixed",
+         [] {
              Bytes b = Words(50000, 4), n = Noise(70000, 5), r = Runs(90000, 6);
              b.insert(b.end(), n.begin(), n.end());
              b.insert(b.end(), r.begin(), r.end());
@@ -312,19 +317,23 @@ TEST(Deflate, RejectsInvalidStreams) {
                          w.Fixed(257);
                          w.Code(1, 5);  // distance 2 after one byte
                          w.Fixed(256);
-                     }), R::DistanceTooFar});
+                     }),
+                     R::DistanceTooFar});
     cases.push_back({"fixed literal/length symbol 286", fixedBlock([](BitWriter& w) {
                          w.Fixed('a');
                          w.Fixed(286);
                          w.Fixed(256);
-                     }), R::InvalidSymbol});
+                     }),
+                     R::InvalidSymbol});
     cases.push_back({"fixed distance symbol 30", fixedBlock([](BitWriter& w) {
                          w.Fixed('a');
                          w.Fixed(257);
                          w.Code(30, 5);
                          w.Fixed(256);
-                     }), R::InvalidSymbol});
-    cases.push_back({"stored length past the end of input", Bytes{0x01, 0x10, 0x00, 0xEF, 0xFF, 'a', 'b'}, R::InputEnded});
+                     }),
+                     R::InvalidSymbol});
+    cases.push_back(
+        {"stored length past the end of input", Bytes{0x01, 0x10, 0x00, 0xEF, 0xFF, 'a', 'b'}, R::InputEnded});
     cases.push_back({"no end-of-block", fixedBlock([](BitWriter& w) { w.Fixed('a'); }), R::InputEnded});
 
     // Dynamic blocks over 257 literal/length codes and one distance code (258 lengths).
@@ -491,8 +500,7 @@ TEST(Deflate, Crc32MatchesZlib) {
     EXPECT_EQ(Crc32(data.data(), data.size()), uint32_t(crc32(0, data.data(), uInt(data.size()))));
     // Continued in two pieces.
     const uint32_t first = Crc32(data.data(), 1234);
-    EXPECT_EQ(Crc32(data.data() + 1234, data.size() - 1234, first),
-              uint32_t(crc32(0, data.data(), uInt(data.size()))));
+    EXPECT_EQ(Crc32(data.data() + 1234, data.size() - 1234, first), uint32_t(crc32(0, data.data(), uInt(data.size()))));
     EXPECT_EQ(Crc32(nullptr, 0), 0u);
     // Every short length from every offset: runs of eight and the bytes left over.
     for (size_t offset = 0; offset < 8; ++offset)

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <utility>
 
-#include "CoreServices/Implementations/UCoreServices.h"
 #include "Core/UArray.h"
 #include "Core/UBaseString.h"
+#include "CoreServices/Implementations/UCoreServices.h"
 
 using namespace brix;
 

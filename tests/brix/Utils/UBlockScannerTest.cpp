@@ -32,7 +32,8 @@ Tokenized Tokenize(const std::string& bytes, UTextParser::Engine engine) {
 std::string Printable(const std::string& bytes) {
     std::string out;
     for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7f) out += char(c);
+        if (c >= 0x20 && c < 0x7f)
+            out += char(c);
         else {
             char hex[8];
             snprintf(hex, sizeof hex, "\\x%02x", c);
@@ -71,14 +72,40 @@ TEST(UBlockScanner, GivesTheEngineTokensOnTrickyTexts) {
         "",
         " \t\n\v\f\r",
         "name \"a b\" list { 1 { 2 } \"}\" } x",
-        "\"\"", "{}", "{{}}", "abc\"def\"", "a{b}c", "}", "}}{", "\"unclosed", "{ 1 2", "{ 1 { 2 } 3",
+        "\"\"",
+        "{}",
+        "{{}}",
+        "abc\"def\"",
+        "a{b}c",
+        "}",
+        "}}{",
+        "\"unclosed",
+        "{ 1 2",
+        "{ 1 { 2 } 3",
         // A quote inside a block whose partner lies outside it, or nowhere.
-        "{\"}\"", "{ \"} }", "{ a \" } b", "{ \" } \" } \"", "{ \"x\" \" }", "x \"{\" }",
+        "{\"}\"",
+        "{ \"} }",
+        "{ a \" } b",
+        "{ \" } \" } \"",
+        "{ \"x\" \" }",
+        "x \"{\" }",
         // A block that closes only when a quoted string inside is read as plain bytes.
-        "{ \"} \" { } ", "{ { \"}\" } ", "{\"{\"}\"}",
-        "{ 1 \"2 } 3", "{{{ a }}", "{{{ a } b } \"", "\"a\" \"b", "{\"a\"\"b\"}", "a\"b\"c\"d",
-        "x\x85y \xa0z \x1c\x1d\x1e\x1f w", std::string("a\0b {\0} \"\0\"", 11),
-        "\xff{\xfe}\xfd\"\xfc\"", "word{", "{word", "}{", "{\n}\n\"\n\"",
+        "{ \"} \" { } ",
+        "{ { \"}\" } ",
+        "{\"{\"}\"}",
+        "{ 1 \"2 } 3",
+        "{{{ a }}",
+        "{{{ a } b } \"",
+        "\"a\" \"b",
+        "{\"a\"\"b\"}",
+        "a\"b\"c\"d",
+        "x\x85y \xa0z \x1c\x1d\x1e\x1f w",
+        std::string("a\0b {\0} \"\0\"", 11),
+        "\xff{\xfe}\xfd\"\xfc\"",
+        "word{",
+        "{word",
+        "}{",
+        "{\n}\n\"\n\"",
         std::string(300, '{') + "\"q\" x" + std::string(300, '}') + " after",
         std::string(1000, '{') + std::string(1000, '}'),
         std::string(1001, '{') + std::string(1001, '}'),
@@ -86,11 +113,13 @@ TEST(UBlockScanner, GivesTheEngineTokensOnTrickyTexts) {
         "{ " + std::string(200, '"') + " }",
         // A block that never closes, whose quotes the engine may read as strings or as
         // bytes: it gives up, which stops the tokens there.
-        "a { b" + [] {
-            std::string pairs;
-            for (int i = 0; i < 40; ++i) pairs += "\"\" ";
-            return pairs;
-        }() + "c",
+        "a { b" +
+            [] {
+                std::string pairs;
+                for (int i = 0; i < 40; ++i) pairs += "\"\" ";
+                return pairs;
+            }() +
+            "c",
         SampleRig(),
     };
     for (const std::string& text : cases) ExpectSameTokens(text);
@@ -119,11 +148,15 @@ TEST(UBlockScanner, GivesTheEngineTokensOnMutatedRigTexts) {
         for (int edits = 1 + int(random() % 4); edits > 0; --edits) {
             const size_t at = random() % (text.size() + 1);
             switch (random() % 5) {
-                case 0: text.insert(at, 1, inserted[random() % sizeof inserted]); break;
-                case 1: if (at < text.size()) text.erase(at, 1 + random() % 8); break;
-                case 2: if (at < text.size()) text[at] = char(random() % 256); break;
-                case 3: text = text.substr(0, at); break;
-                default: text.insert(at, text.substr(random() % text.size(), random() % 40)); break;
+            case 0: text.insert(at, 1, inserted[random() % sizeof inserted]); break;
+            case 1:
+                if (at < text.size()) text.erase(at, 1 + random() % 8);
+                break;
+            case 2:
+                if (at < text.size()) text[at] = char(random() % 256);
+                break;
+            case 3: text = text.substr(0, at); break;
+            default: text.insert(at, text.substr(random() % text.size(), random() % 40)); break;
             }
         }
         ExpectSameTokens(text);

@@ -14,7 +14,8 @@ std::vector<std::string> Arguments(const UBaseCommandLine<unsigned char>& line) 
     for (int32_t i = 0; i < line.GetNumArguments(); ++i) {
         UBaseCommandArgument<unsigned char> argument = line.GetArgument(i);
         std::string text = std::string(argument.GetName().c_str()) + ":";
-        for (int32_t p = 0; p < argument.GetNumParameters(); ++p) text += std::string(" ") + argument.GetParameter(p).c_str();
+        for (int32_t p = 0; p < argument.GetNumParameters(); ++p)
+            text += std::string(" ") + argument.GetParameter(p).c_str();
         out.push_back(text);
     }
     return out;
@@ -23,7 +24,20 @@ using Strings = std::vector<std::string>;
 }  // namespace
 
 TEST(UBaseCommandLine, DashPatternIsStoredAsWritten) {
-    const char expected[] = "(?x)\t\t\t\t\t(?# case sensitive, single line, extended)\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\"[^\"]*\"\t\t(?# match everything enclosed by quotes)\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t-\t\t\t\t(?# match dash)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<1>\t\t(?# match everything enclosed by quotes)\t\t\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t.\t\t\t(?# match any character)\t\t\t\t\t\t\t\t\t\t\t\t)*?\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?=\\s-)\t(?# if lookahead matches a whitespace and a dash)\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t$\t\t\t(?# match end of string - multiline)\t\t\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\s]+\t\t\t\t(?# match non-whitespace)\t\t\t\t\t\t\t\t\t\t";
+    const char expected[] =
+        "(?x)\t\t\t\t\t(?# case sensitive, single line, "
+        "extended)\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\"[^\"]*\"\t\t(?# match everything "
+        "enclosed by quotes)\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# "
+        "or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t-\t\t\t\t(?# match "
+        "dash)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<1>\t\t(?# match "
+        "everything enclosed by quotes)\t\t\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t.\t\t\t(?# "
+        "match any "
+        "character)\t\t\t\t\t\t\t\t\t\t\t\t)*?\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?:"
+        "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(?=\\s-)\t(?# if lookahead matches a whitespace and a "
+        "dash)\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t$\t\t\t(?# match end of string - "
+        "multiline)\t\t\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t)"
+        "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# "
+        "or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\s]+\t\t\t\t(?# match non-whitespace)\t\t\t\t\t\t\t\t\t\t";
     EXPECT_EQ(UBaseCommandArgument<unsigned char>::DashPattern().Length(), 714);
     EXPECT_STREQ(UBaseCommandArgument<unsigned char>::DashPattern().c_str(), expected);
 }

@@ -30,10 +30,22 @@ std::vector<UTextParser::Token> Tokens(UTextParser& parser) {
 }  // namespace
 
 TEST(UTextParser, PatternsAreStoredAsWritten) {
-    const char expected[] = "(?mx)\t\t\t\t\t(?# case sensitive, multiline, extended)\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\"[^\"]*\"\t\t(?# match everything enclosed by quotes)\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\{\t\t\t\t(?# match curly brace)\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<1>\t\t(?# match everything enclosed by quotes)\t\t\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\{\\}]\t(?# match everything anything except curly braces)\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<2>\t\t(?# match block recursively)\t\t\t\t\t\t\t\t\t\t\t)*\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\}\t\t\t\t(?# match curly brace)\t\t\t\t\t\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\s\"\\{\\}]+\t\t(?# match non-whitespace/quotes/curly braces)\t\t\t\t\t";
+    const char expected[] =
+        "(?mx)\t\t\t\t\t(?# case sensitive, multiline, "
+        "extended)\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\"[^\"]*\"\t\t(?# match everything "
+        "enclosed by quotes)\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# "
+        "or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t(\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\{\t\t\t\t(?# match curly "
+        "brace)\t\t\t\t\t\t\t\t\t\t\t\t\t(?:\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<1>\t\t(?# match "
+        "everything enclosed by quotes)\t\t\t\t\t\t\t\t\t|\t\t\t(?# "
+        "or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\{\\}]\t(?# match everything anything except curly "
+        "braces)\t\t\t\t\t\t\t|\t\t\t(?# or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\g<2>\t\t(?# match block "
+        "recursively)\t\t\t\t\t\t\t\t\t\t\t)*\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\\}\t\t\t\t(?# match curly "
+        "brace)\t\t\t\t\t\t\t\t\t\t\t\t)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t|\t\t\t\t\t(?# "
+        "or)\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t[^\\s\"\\{\\}]+\t\t(?# match non-whitespace/quotes/curly braces)\t\t\t\t\t";
     EXPECT_EQ(UTextParser::BlockPattern().Length(), 684);
     EXPECT_STREQ(UTextParser::BlockPattern().c_str(), expected);
-    EXPECT_STREQ(UTextParser::BlockValuePattern().c_str(), "(?m)(?<=\\A\\{).*(?=\\}\\Z)|(?<=\\A\").*(?=\"\\Z)|\\A[^\\{\"].*");
+    EXPECT_STREQ(UTextParser::BlockValuePattern().c_str(),
+                 "(?m)(?<=\\A\\{).*(?=\\}\\Z)|(?<=\\A\").*(?=\"\\Z)|\\A[^\\{\"].*");
 }
 
 TEST(UTextParser, CutsQuotedStringsBlocksAndWords) {
@@ -81,7 +93,9 @@ TEST(UTextParser, ABlockReadInPlaceReadsAsACopyOfItsValue) {
         "{\r\n\tset 0 {\r\n\t\t0.0000 0.5000\r\n\t}\r\n}",
         // Blocks that close only when a quoted string is read as bytes, and quotes whose
         // partner lies outside the block.
-        "{ { \"}\" } ", "x { \"} \" { } ", "{ a \" } b \"",
+        "{ { \"}\" } ",
+        "x { \"} \" { } ",
+        "{ a \" } b \"",
     };
     for (const std::string& bytes : texts) {
         const UString text(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()));
@@ -94,7 +108,8 @@ TEST(UTextParser, ABlockReadInPlaceReadsAsACopyOfItsValue) {
             UTextParser fromCopy(copy);
             std::vector<UTextParser::Token> expected = Tokens(fromCopy);
             for (UTextParser::Token& token : expected) token.matchStart += start, token.valueStart += start;
-            for (UTextParser::Nesting nesting : {UTextParser::Nesting::Check, UTextParser::Nesting::CheckedWithWholeText}) {
+            for (UTextParser::Nesting nesting :
+                 {UTextParser::Nesting::Check, UTextParser::Nesting::CheckedWithWholeText}) {
                 UTextParser inPlace(text, start, length, nesting);
                 EXPECT_EQ(Tokens(inPlace), expected) << bytes << " at " << start;
                 EXPECT_EQ(inPlace.GetEngineError(), fromCopy.GetEngineError()) << bytes << " at " << start;
@@ -106,7 +121,8 @@ TEST(UTextParser, ABlockReadInPlaceReadsAsACopyOfItsValue) {
 // A value is read as a C string sees it: up to its first zero byte, short or long.
 TEST(UTextParser, ValuesEndAtTheirFirstZeroByte) {
     const std::string longer = "0123456789abcdefghij";
-    const std::string bytes = std::string("\"ab\0cd\" ", 8) + "\"" + longer + std::string("\0z\" ", 4) + "\"" + longer + "\"";
+    const std::string bytes =
+        std::string("\"ab\0cd\" ", 8) + "\"" + longer + std::string("\0z\" ", 4) + "\"" + longer + "\"";
     const UString text(reinterpret_cast<const unsigned char*>(bytes.data()), int32_t(bytes.size()));
     UTextParser parser(text);
     UString first, second;
@@ -226,9 +242,11 @@ TEST(UTextParser, TellsTextsThatEndInsideAConstruct) {
         const char* text;
         bool openEnded;
     } cases[] = {
-        {"", false},          {"a { b { c } } \"d\"", false}, {"a } b", false},     {"{ \"}\" }", false},
-        {"{ a", true},        {"{ { a }", true},              {"a \"b", true},    {"{ \"a\" } \"", true},
-        {"{ \"}\"", true},    {"\"{\" {", true},
+        {"", false},       {"a { b { c } } \"d\"", false},
+        {"a } b", false},  {"{ \"}\" }", false},
+        {"{ a", true},     {"{ { a }", true},
+        {"a \"b", true},   {"{ \"a\" } \"", true},
+        {"{ \"}\"", true}, {"\"{\" {", true},
     };
     for (const Case& c : cases) {
         for (UTextParser::Engine engine : {UTextParser::Engine::Scanner, UTextParser::Engine::RegexOnly}) {
@@ -298,6 +316,7 @@ TEST(TextParserPolicy_ParseStream, MissingStreamIsABrokenPrecondition) {
         EXPECT_STREQ(error.m_message, "'assure' failed: text");
         EXPECT_STREQ(error.m_file, "Utils/UTextParser");
         EXPECT_EQ(error.m_line, 369);
-        EXPECT_STREQ(error.m_history, "brix::TextParserPolicy_ParseStream<unsigned char>::TextParserPolicy_ParseStream()");
+        EXPECT_STREQ(error.m_history,
+                     "brix::TextParserPolicy_ParseStream<unsigned char>::TextParserPolicy_ParseStream()");
     }
 }

@@ -21,9 +21,9 @@
 
 #include <cmath>
 #include <fstream>
-#include <sstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -108,7 +108,8 @@ inline std::string SceneDifference(const tsl_rig& rig) {
         // Below a joint whose matrix has no inverse the scene cannot hold a world matrix
         // (it keeps local ones); such joints are judged by their parents alone.
         bool placeable = true;
-        for (int32_t a = bone.parent; a >= 0; a = rig.bones[a].parent) placeable = placeable && rig.bones[a].bind_invertible;
+        for (int32_t a = bone.parent; a >= 0; a = rig.bones[a].parent)
+            placeable = placeable && rig.bones[a].bind_invertible;
         const MMatrix world = standin::worldMatrix(joints[k]);
         for (int r = 0; r < 4 && placeable; ++r)
             for (int c = 0; c < 4; ++c)
@@ -159,8 +160,9 @@ inline std::string SceneDifference(const tsl_rig& rig) {
                     const MFloatVector& s = normals[unsigned(ids[k])];
                     if (s.x != n[0] || s.y != n[1] || s.z != n[2])
                         return "normal of corner " + std::to_string(mesh.polygon_starts[p] + k) + at + ": scene " +
-                               std::to_string(s.x) + " " + std::to_string(s.y) + " " + std::to_string(s.z) + ", model " +
-                               std::to_string(n[0]) + " " + std::to_string(n[1]) + " " + std::to_string(n[2]);
+                               std::to_string(s.x) + " " + std::to_string(s.y) + " " + std::to_string(s.z) +
+                               ", model " + std::to_string(n[0]) + " " + std::to_string(n[1]) + " " +
+                               std::to_string(n[2]);
                 }
             }
         }
@@ -168,7 +170,8 @@ inline std::string SceneDifference(const tsl_rig& rig) {
         MStringArray sets;
         fn.getUVSetNames(sets);
         if (sets.length() != std::max(1u, mesh.num_uv_sets))
-            return "UV sets" + at + ": scene " + std::to_string(sets.length()) + ", model " + std::to_string(mesh.num_uv_sets);
+            return "UV sets" + at + ": scene " + std::to_string(sets.length()) + ", model " +
+                   std::to_string(mesh.num_uv_sets);
         for (uint32_t s = 0; s < mesh.num_uv_sets; ++s) {
             const tsl_uv_set& set = mesh.uv_sets[s];
             MIntArray uvCounts, uvIds;
@@ -210,7 +213,8 @@ inline std::string SceneDifference(const tsl_rig& rig) {
         for (uint32_t v = 0; v < mesh.num_vertices; ++v) {
             std::map<int32_t, float> scene, model;
             for (unsigned int i = 0; i < influenceCount; ++i)
-                if (weights[v * influenceCount + i] != 0.0) scene[boneOfInfluence[i]] = float(weights[v * influenceCount + i]);
+                if (weights[v * influenceCount + i] != 0.0)
+                    scene[boneOfInfluence[i]] = float(weights[v * influenceCount + i]);
             for (uint32_t w = mesh.weight_offsets[v]; w < mesh.weight_offsets[v + 1]; ++w)
                 if (mesh.weights[w].weight != 0.0f) model[int32_t(mesh.weights[w].bone)] = mesh.weights[w].weight;
             if (scene != model) return "weights of vertex " + std::to_string(v) + at;
@@ -232,7 +236,8 @@ protected:
         const int imported = Import(text);
         std::string difference;
         if (read != TSL_OK) {
-            if (imported == 0) difference = std::string("tsl.h refused it (") + rig.error.message + "), the importer did not";
+            if (imported == 0)
+                difference = std::string("tsl.h refused it (") + rig.error.message + "), the importer did not";
         } else if (imported != 0) {
             difference = "the importer refused it, tsl.h did not: " + Infos();
         } else if (tsl_validate(&rig) != TSL_OK) {

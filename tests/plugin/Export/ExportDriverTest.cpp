@@ -162,10 +162,11 @@ TEST_F(ExportDriver, QuotesInNamesAreWrittenAsUnderscoresWithAWarning) {
     EXPECT_NE(text.find("name \"a_b\"\r\n\tparent \"\""), std::string::npos) << text;
     EXPECT_NE(text.find("name \"c\"\r\n\tparent \"a_b\""), std::string::npos) << text;
     EXPECT_NE(text.find("name \"m_1\""), std::string::npos) << text;
-    EXPECT_EQ(Warnings(), "WARNING: Name \"a\"b\" holds a double quote, which a rig file cannot carry. It is written "
-                          "as \"a_b\".\r\n"
-                          "WARNING: Name \"m\"1\" holds a double quote, which a rig file cannot carry. It is written "
-                          "as \"m_1\".\r\n");
+    EXPECT_EQ(Warnings(),
+              "WARNING: Name \"a\"b\" holds a double quote, which a rig file cannot carry. It is written "
+              "as \"a_b\".\r\n"
+              "WARNING: Name \"m\"1\" holds a double quote, which a rig file cannot carry. It is written "
+              "as \"m_1\".\r\n");
     standin::resetScene();
     standin::setUpAxis(false);
     EXPECT_EQ(Import(text), 0);
@@ -204,8 +205,9 @@ TEST_F(ExportDriver, ANonFinitePositionFailsTheExportAndNamesTheMesh) {
         int code = 0;
         const std::string text = Export("", false, &code);
         EXPECT_EQ(code, 1) << bad;
-        EXPECT_EQ(Errors(), "Can't export mesh \"broken\": a value under \"vertices\" is not a finite number, which a "
-                            "rig file cannot carry.\r\n")
+        EXPECT_EQ(Errors(),
+                  "Can't export mesh \"broken\": a value under \"vertices\" is not a finite number, which a "
+                  "rig file cannot carry.\r\n")
             << bad;
     }
 }
@@ -234,7 +236,8 @@ TEST_F(ExportDriver, AMeshReadTheSceneRefusesFailsTheExportAndNamesTheRead) {
         int code = 0;
         Export("", false, &code);
         EXPECT_EQ(code, 1);
-        EXPECT_EQ(Errors().substr(seen), std::string("Can't export mesh \"body\": the scene did not give its ") + c.what + ".\r\n");
+        EXPECT_EQ(Errors().substr(seen),
+                  std::string("Can't export mesh \"body\": the scene did not give its ") + c.what + ".\r\n");
         // The fault was taken, and the scene reads whole again.
         EXPECT_EQ(Export(), whole);
     }

@@ -9,8 +9,8 @@
 using plugin_test::PluginHostTest;
 
 namespace {
-const char* const kGoldens[] = {"empty", "bones", "skinned", "unskinned", "yup", "influence_order",
-                                "non_joint_influence"};
+const char* const kGoldens[] = {
+    "empty", "bones", "skinned", "unskinned", "yup", "influence_order", "non_joint_influence"};
 
 std::string GoldenPath(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
 
@@ -64,14 +64,14 @@ TEST_F(ExportGolden, InfluencesMapToTheFilesBoneIndices) {
     plugin_test::BuildScene("influence_order");
     const std::string text = Export();
     // Bones X, A, B, C; influences B, C, A: vertex v is fully on influence v.
-    EXPECT_NE(text.find("weights {\r\n\t\t2 1.0000\r\n\t\t3 1.0000\r\n\t\t1 1.0000\r\n\t}"), std::string::npos)
-        << text;
+    EXPECT_NE(text.find("weights {\r\n\t\t2 1.0000\r\n\t\t3 1.0000\r\n\t\t1 1.0000\r\n\t}"), std::string::npos) << text;
 }
 
 TEST_F(ExportGolden, NonJointInfluenceWritesBoneZeroWithAWarning) {
     plugin_test::BuildScene("non_joint_influence");
     const std::string text = Export();
     EXPECT_NE(text.find("weights {\r\n\t\t0 0.5000\r\n\t\t0 0.5000\r\n"), std::string::npos) << text;
-    EXPECT_EQ(Warnings(), "WARNING: Influence \"locator\" of mesh \"tri\" is not an exported joint. Its weights are "
-                          "written for bone 0.\r\n");
+    EXPECT_EQ(Warnings(),
+              "WARNING: Influence \"locator\" of mesh \"tri\" is not an exported joint. Its weights are "
+              "written for bone 0.\r\n");
 }

@@ -64,8 +64,8 @@ TEST_F(WorldBindPose, SkinnedMeshWithItsOwnTransformIsWrittenInWorldSpace) {
     standin::setUpAxis(false);
     // Rows: scale 2, a quarter turn about y ((x, y, z) -> (z, y, -x) once scaled), then
     // a move by (10, 0, 0): (1,0,0) -> (10,0,-2), (0,1,0) -> (10,2,0), (0,0,1) -> (12,0,0).
-    const MObject group = standin::makeTransform("group", MObject::kNullObj,
-                                                 Rows({0, 0, -2, 0, 0, 2, 0, 0, 2, 0, 0, 0, 10, 0, 0, 1}));
+    const MObject group =
+        standin::makeTransform("group", MObject::kNullObj, Rows({0, 0, -2, 0, 0, 2, 0, 0, 2, 0, 0, 0, 10, 0, 0, 1}));
     const MObject shape = Triangle(group);
     ASSERT_FALSE(shape.isNull());
     const MObject joint = standin::makeJoint("root", MObject::kNullObj, standin::translation(10, 0, 0));
@@ -133,9 +133,22 @@ TEST_F(WorldBindPose, BonesReadBackWithinTheRigsPrecision) {
                                {t * x * y - s * z, t * y * y + c, t * y * z + s * x},
                                {t * x * z + s * y, t * y * z - s * x, t * z * z + c}};
     auto pose = [&](double scale, double hx, double hy, double hz) {
-        std::initializer_list<double> values = {
-            turn[0][0] * scale, turn[0][1] * scale, turn[0][2] * scale, 0, turn[1][0] * scale, turn[1][1] * scale,
-            turn[1][2] * scale, 0, turn[2][0] * scale, turn[2][1] * scale, turn[2][2] * scale, 0, hx, hy, hz, 1};
+        std::initializer_list<double> values = {turn[0][0] * scale,
+                                                turn[0][1] * scale,
+                                                turn[0][2] * scale,
+                                                0,
+                                                turn[1][0] * scale,
+                                                turn[1][1] * scale,
+                                                turn[1][2] * scale,
+                                                0,
+                                                turn[2][0] * scale,
+                                                turn[2][1] * scale,
+                                                turn[2][2] * scale,
+                                                0,
+                                                hx,
+                                                hy,
+                                                hz,
+                                                1};
         return Rows(values);
     };
     // 45 degrees about z at a scale of 1/7e-5: rows 0 and 1 of the inverse hold +-4.9e-5,
@@ -202,8 +215,9 @@ TEST_F(WorldBindPose, NonJointInfluenceInASceneWithoutJointsWritesNoBoneIndex) {
     const ExportedRig rig = ExportAndRead();
     ASSERT_EQ(rig.code, 0);
     EXPECT_EQ(rig.text.find("weights"), std::string::npos) << rig.text;
-    EXPECT_NE(Warnings().find("Influence \"handle\" of mesh \"body\" is not an exported joint. Its weights are left out."),
-              std::string::npos)
+    EXPECT_NE(
+        Warnings().find("Influence \"handle\" of mesh \"body\" is not an exported joint. Its weights are left out."),
+        std::string::npos)
         << Warnings();
     // The file reads back: one mesh, no bones.
     ASSERT_TRUE(rig.read);

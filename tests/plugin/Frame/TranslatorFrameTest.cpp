@@ -22,13 +22,11 @@ TEST_F(TranslatorFrame, IdentifiesRigFilesByExtensionIgnoringCase) {
     struct Case {
         const char* name;
         MPxFileTranslator::MFileKind kind;
-    } cases[] = {{"model.tsl", MPxFileTranslator::kIsMyFileType},
-                 {"model.TSL", MPxFileTranslator::kIsMyFileType},
-                 {"dir.v2/model.Tsl", MPxFileTranslator::kIsMyFileType},
-                 {"model.tsl.bak", MPxFileTranslator::kNotMyFileType},
-                 {"model", MPxFileTranslator::kNotMyFileType},
-                 {"model.ts", MPxFileTranslator::kNotMyFileType},
-                 {"model.tslx", MPxFileTranslator::kNotMyFileType}};
+    } cases[] = {
+        {"model.tsl", MPxFileTranslator::kIsMyFileType},        {"model.TSL", MPxFileTranslator::kIsMyFileType},
+        {"dir.v2/model.Tsl", MPxFileTranslator::kIsMyFileType}, {"model.tsl.bak", MPxFileTranslator::kNotMyFileType},
+        {"model", MPxFileTranslator::kNotMyFileType},           {"model.ts", MPxFileTranslator::kNotMyFileType},
+        {"model.tslx", MPxFileTranslator::kNotMyFileType}};
     for (const Case& c : cases) {
         MFileObject file;
         file.setName(c.name);

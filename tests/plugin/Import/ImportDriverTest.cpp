@@ -81,8 +81,7 @@ TEST_F(ImportDriver, AcceptedFilesBuildWhatTheyHold) {
     EXPECT_EQ(Import("version 1"), 0);
     EXPECT_EQ(Import("version \"1\" numBones 0 numMeshes 0"), 0);
     EXPECT_EQ(standin::allNodes().length(), nodesBefore);
-    EXPECT_EQ(Import("numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } comment \"x\" numMeshes 0"),
-              0);
+    EXPECT_EQ(Import("numBones 1 bone 0 { name \"a\" } numBones 1 bone 0 { name \"b\" } comment \"x\" numMeshes 0"), 0);
     EXPECT_TRUE(standin::nodeByName("a").isNull());  // discarded by the second count
     EXPECT_FALSE(standin::nodeByName("b").isNull());
     EXPECT_EQ(Warnings(), "WARNING: File \"rig.tsl\": a later bone count discards the bones read before it (1).\r\n");
@@ -95,16 +94,18 @@ TEST_F(ImportDriver, ConcatenatedRigsBuildTheSecondAndSayWhatTheFirstLost) {
     EXPECT_EQ(Import(ReadFile(data + "skinned.tsl") + ReadFile(data + "unskinned.tsl"), "", "both.tsl"), 0);
     EXPECT_FALSE(standin::nodeByName("crate").isNull());
     for (const char* lost : {"body", "hips", "spine"}) EXPECT_TRUE(standin::nodeByName(lost).isNull()) << lost;
-    EXPECT_EQ(Warnings(), "WARNING: File \"both.tsl\": a later bone count discards the bones read before it (2).\r\n"
-                          "WARNING: File \"both.tsl\": a later mesh count discards the meshes read before it (1).\r\n");
+    EXPECT_EQ(Warnings(),
+              "WARNING: File \"both.tsl\": a later bone count discards the bones read before it (2).\r\n"
+              "WARNING: File \"both.tsl\": a later mesh count discards the meshes read before it (1).\r\n");
 }
 
 TEST_F(ImportDriver, OptionsAreReported) {
     EXPECT_EQ(Import("version 1", "scale=2"), 0);
     EXPECT_EQ(Import("version 1", "scale"), 0);
-    EXPECT_EQ(Warnings(), "WARNING: Unknown argument \"scale\". Ignoring argument.\r\n"
-                          "WARNING: Wrong number of parameters for command line argument \"scale\". Ignoring "
-                          "argument.\r\n");
+    EXPECT_EQ(Warnings(),
+              "WARNING: Unknown argument \"scale\". Ignoring argument.\r\n"
+              "WARNING: Wrong number of parameters for command line argument \"scale\". Ignoring "
+              "argument.\r\n");
 }
 
 TEST_F(ImportDriver, JointsAreBuiltParentsFirstWhateverTheOrder) {
@@ -126,8 +127,9 @@ TEST_F(ImportDriver, JointsAreBuiltParentsFirstWhateverTheOrder) {
     const MMatrix world = standin::worldMatrix(standin::nodeByName("child"));
     EXPECT_DOUBLE_EQ(world(3, 1), 3.0);
     EXPECT_DOUBLE_EQ(standin::localMatrix(standin::nodeByName("child"))(3, 1), 2.0);
-    EXPECT_EQ(Warnings(), "WARNING: Bone 5 of file \"rig.tsl\" has no name. It is not built and its weights are "
-                          "ignored.\r\n");
+    EXPECT_EQ(Warnings(),
+              "WARNING: Bone 5 of file \"rig.tsl\" has no name. It is not built and its weights are "
+              "ignored.\r\n");
 }
 
 TEST_F(ImportDriver, YUpSceneConvertsPointsAndMatrices) {
@@ -174,8 +176,9 @@ TEST_F(ImportDriver, WeightsAreStoredAsReadAndZeroCountsLeaveTheDeformerSet) {
 TEST_F(ImportDriver, ABoneListedTwiceForAVertexGetsTheSumOfItsWeights) {
     standin::setUpAxis(false);
     EXPECT_EQ(Import("numBones 2 bone 0 { name \"a\" } bone 1 { name \"b\" } numMeshes 1 " +
-                     Mesh("m", "vertexWeightCounts { 3 3 1 } "
-                               "weights { 0 0.25 1 0.5 0 0.25  1 0.25 1 0.25 1 0.5  0 1 }")),
+                     Mesh("m",
+                          "vertexWeightCounts { 3 3 1 } "
+                          "weights { 0 0.25 1 0.5 0 0.25  1 0.25 1 0.25 1 0.5  0 1 }")),
               0);
     EXPECT_EQ(Warnings(), "");
     MObject cluster;
@@ -198,8 +201,9 @@ TEST_F(ImportDriver, ABoneListedTwiceForAVertexGetsTheSumOfItsWeights) {
 // Each building step is checked on its own: a step that cannot be taken is left out
 // with a warning naming the mesh, and only geometry that cannot be built costs the mesh.
 TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
-    const std::string triangle = "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } polygonVertexCounts { 3 } "
-                                 "polygonVertexIndices { 0 1 2 } ";
+    const std::string triangle =
+        "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } polygonVertexCounts { 3 } "
+        "polygonVertexIndices { 0 1 2 } ";
     const std::string uvs = "textureCoordinates { set 0 { 0 0 1 0 0 1 } } ";
     struct Case {
         const char* name;
@@ -234,7 +238,7 @@ TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
         // An empty later set as the writer leaves it: built, and left unmapped.
         {"emptySet1",
          triangle + "textureCoordinates { set 0 { 0 0 1 0 0 1 } set 1 { } } "
-                          "polygonTexCoordIndices { set 0 { 0 1 2 } set 1 { 0 0 0 } }",
+                    "polygonTexCoordIndices { set 0 { 0 1 2 } set 1 { 0 0 0 } }",
          "", true, 2, true, false},
         // A bad set 0 is left empty and set 1 still gets its own place.
         {"badSet0",
@@ -265,8 +269,8 @@ TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
     };
     for (const Case& c : cases) {
         standin::resetScene();
-        EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" } numMeshes 2 " + Mesh("good") + " mesh 1 { name \"" +
-                         c.name + "\" " + c.body + " }"),
+        EXPECT_EQ(Import("numBones 1 bone 0 { name \"j\" } numMeshes 2 " + Mesh("good") + " mesh 1 { name \"" + c.name +
+                         "\" " + c.body + " }"),
                   0);
         EXPECT_FALSE(standin::nodeByName("good").isNull()) << c.name;
         const MObject transform = standin::nodeByName(c.name);
@@ -294,8 +298,9 @@ TEST_F(ImportDriver, EachBuildingStepIsCheckedOnItsOwn) {
 }
 
 TEST_F(ImportDriver, UVSetsWithoutIndicesAreSkipped) {
-    EXPECT_EQ(Import("numMeshes 1 " + Mesh("m", "textureCoordinates { set 0 { 0 0 1 0 0 1 } set 1 { 0.5 0.5 } } "
-                                                "polygonTexCoordIndices { set 0 { 0 1 2 } }")),
+    EXPECT_EQ(Import("numMeshes 1 " + Mesh("m",
+                                           "textureCoordinates { set 0 { 0 0 1 0 0 1 } set 1 { 0.5 0.5 } } "
+                                           "polygonTexCoordIndices { set 0 { 0 1 2 } }")),
               0);
     MFnMesh mesh(MFnDagNode(standin::nodeByName("m")).child(0));
     EXPECT_EQ(mesh.numUVSets(), 1);
@@ -320,8 +325,9 @@ const char kMappedTriangle[] =
     "vertices { 0 0 0 1 0 0 0 1 0 } normals { 0 0 1 } textureCoordinates { set 0 { 0 0 1 0 0 1 } } "
     "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } polygonNormalIndices { 0 0 0 } "
     "polygonTexCoordIndices { set 0 { 0 1 2 } } vertexWeightCounts { 2 1 1 } weights { 0 0.5 1 0.5 1 1 0 1 } ";
-const char kTwoBones[] = "bone 0 { name \"%0\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -1 1 } "
-                         "bone 1 { name \"%1\" parent \"%p\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -2 1 } ";
+const char kTwoBones[] =
+    "bone 0 { name \"%0\" parent \"\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -1 1 } "
+    "bone 1 { name \"%1\" parent \"%p\" invBaseMatrix 1 0 0 0 0 1 0 0 0 0 1 0 0 0 -2 1 } ";
 
 std::string TwoBoneRig(const std::string& bone0, const std::string& bone1, const std::string& parent1,
                        const std::string& mesh) {

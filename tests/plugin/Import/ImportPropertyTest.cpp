@@ -21,6 +21,8 @@ TEST_F(ImportProperty, RandomRigsComeBackFromImportAndExport) {
         const std::string exported = Export();
         // The importer builds no materials; the random rig's one material is not exported again.
         ASSERT_EQ(plugin_test::RigDifference(rig, exported, plugin_test::Materials::Ignored), "")
-            << "seed " << seed << "\n" << rig << "\n" << exported;
+            << "seed " << seed << "\n"
+            << rig << "\n"
+            << exported;
     }
 }

@@ -193,8 +193,10 @@ bool ReadByCopies(const UString& text, UArray<BoneData>& bones, UArray<MeshData>
             UArray<unsigned char>& filled = isBones ? boneFilled : meshFilled;
             filled.Empty(0);
             for (int64_t i = 0; i < number; ++i) filled.Append(0);
-            if (isBones) bones.Empty(0), bones.Add(int32_t(number)), bonesDeclared = true;
-            else meshes.Empty(0), meshes.Add(int32_t(number)), meshesDeclared = true;
+            if (isBones)
+                bones.Empty(0), bones.Add(int32_t(number)), bonesDeclared = true;
+            else
+                meshes.Empty(0), meshes.Add(int32_t(number)), meshesDeclared = true;
         } else if (Is(key, "bone") || Is(key, "mesh")) {
             ok = AtNumber(parser, kInteger);
             parser >> number;
@@ -210,8 +212,10 @@ bool ReadByCopies(const UString& text, UArray<BoneData>& bones, UArray<MeshData>
             BoneData& bone = bones[int32_t(number)];
             while (ok && entries.HasMoreTokens()) {
                 entries >> key;
-                if (Is(key, "name")) ok = ReadName(entries, bone.name);
-                else if (Is(key, "parent")) ok = ReadName(entries, bone.parent);
+                if (Is(key, "name"))
+                    ok = ReadName(entries, bone.name);
+                else if (Is(key, "parent"))
+                    ok = ReadName(entries, bone.parent);
                 else if (Is(key, "invBaseMatrix"))
                     for (auto& row : bone.invBaseMatrix.m)
                         for (float& entry : row) {
@@ -310,10 +314,14 @@ TEST(RigReaderInPlace, ReadsAsTheCopyingReaderDid) {
         for (int edits = 1 + int(random() % 4); edits > 0; --edits) {
             const size_t at = random() % (text.size() + 1);
             switch (random() % 4) {
-                case 0: text.insert(at, 1, inserted[random() % sizeof inserted]); break;
-                case 1: if (at < text.size()) text.erase(at, 1 + random() % 6); break;
-                case 2: if (at < text.size()) text[at] = char(random() % 256); break;
-                default: text.insert(at, text.substr(random() % text.size(), random() % 30)); break;
+            case 0: text.insert(at, 1, inserted[random() % sizeof inserted]); break;
+            case 1:
+                if (at < text.size()) text.erase(at, 1 + random() % 6);
+                break;
+            case 2:
+                if (at < text.size()) text[at] = char(random() % 256);
+                break;
+            default: text.insert(at, text.substr(random() % text.size(), random() % 30)); break;
             }
         }
         ExpectSameAsCopies(text);

@@ -316,10 +316,10 @@ TEST(RigReader, ANulByteAnywhereIsDamage) {
         {skinned, "", nullptr},
         // It cut the mesh block: the weight counts were lost, the weights kept.
         {before(skinned, "vertexWeightCounts"), nul, rig::damage::kNulByte},
-        {before(skinned, "dy\""), nul, rig::damage::kNulByte},            // in a name: "bo\0dy"
+        {before(skinned, "dy\""), nul, rig::damage::kNulByte},                    // in a name: "bo\0dy"
         {before(skinned, "-1.0000 1.0000 -1.0000"), nul, rig::damage::kNulByte},  // in a vertex list
-        {before(skinned, "numMeshes"), nul, rig::damage::kNulByte},       // between records
-        {skinned + nul, nul, rig::damage::kNulByte},                      // after the last block
+        {before(skinned, "numMeshes"), nul, rig::damage::kNulByte},               // between records
+        {skinned + nul, nul, rig::damage::kNulByte},                              // after the last block
         {nul + "version 1", nul, rig::damage::kNulByte},
     };
     for (const DamageCase& c : cases) ExpectDamage(c);

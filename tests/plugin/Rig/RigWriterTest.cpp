@@ -96,16 +96,38 @@ TEST(RigWriter, SectionLinesReachTheStreamInFileOrder) {
 TEST(RigWriter, RealsMatchPrintfForEveryKindOfFloat) {
     std::mt19937 random(1234);
     std::uniform_int_distribution<uint32_t> bits;
-    const float special[] = {0.0f, -0.0f, 0.00005f, -0.00005f, 0.03125f, 0.15625f, 2.5e-5f, 1e10f, -3.4028235e38f,
-                             1.17549435e-38f, 1.0f / 3.0f, std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+    const float special[] = {0.0f,
+                             -0.0f,
+                             0.00005f,
+                             -0.00005f,
+                             0.03125f,
+                             0.15625f,
+                             2.5e-5f,
+                             1e10f,
+                             -3.4028235e38f,
+                             1.17549435e-38f,
+                             1.0f / 3.0f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN()};
     auto check = [](float value) { ASSERT_TRUE(FormatsAsPrintf(value)); };
     for (float value : special) check(value);
     // Small negatives print as "-0.0000"; subnormals; the fast path's limit of 2^31 and
     // beyond it, up to the largest float; a NaN with its sign bit set.
-    const float edges[] = {-0.00004f, -0.00005f, -1e-30f, -1.4e-45f, 1.4e-45f, 1.1754942e-38f, -1.1754942e-38f,
-                           2147483648.0f, -2147483648.0f, 2147483904.0f, 4294967296.0f, 1e15f,
-                           std::numeric_limits<float>::max(), -std::numeric_limits<float>::quiet_NaN()};
+    const float edges[] = {-0.00004f,
+                           -0.00005f,
+                           -1e-30f,
+                           -1.4e-45f,
+                           1.4e-45f,
+                           1.1754942e-38f,
+                           -1.1754942e-38f,
+                           2147483648.0f,
+                           -2147483648.0f,
+                           2147483904.0f,
+                           4294967296.0f,
+                           1e15f,
+                           std::numeric_limits<float>::max(),
+                           -std::numeric_limits<float>::quiet_NaN()};
     for (float value : edges) check(value);
     // Exact ties at the fourth decimal are the odd multiples of 1/32.
     for (int odd = -4001; odd <= 4001; odd += 2) check(float(odd) / 32.0f);
@@ -158,27 +180,25 @@ TEST(RigWriter, RealsMatchPrintfOnTenMillionValues) {
         const uint64_t raw = random();
         float value;
         switch (i % 4) {
-            case 0: {
-                const uint32_t bits = uint32_t(raw);
-                memcpy(&value, &bits, sizeof value);
-                break;
-            }
-            case 1: {
-                // k/32 for odd k of up to 2^36 in magnitude: exactly representable while
-                // it fits 24 bits of mantissa, else the nearest float.
-                const int64_t odd = int64_t(raw >> 28) | 1;
-                value = float(double((raw & 1) ? -odd : odd) / 32.0);
-                break;
-            }
-            case 2:
-                value = -float(double(raw >> 11) * 0x1p-53 * 0.0001);
-                break;
-            default: {
-                const float limit = (raw & 1) ? 2147483648.0f : -2147483648.0f;
-                value = limit;
-                for (uint64_t step = (raw >> 1) % 64; step > 0; --step)
-                    value = std::nextafter(value, (raw & 2) ? 0.0f : limit * 2);
-            }
+        case 0: {
+            const uint32_t bits = uint32_t(raw);
+            memcpy(&value, &bits, sizeof value);
+            break;
+        }
+        case 1: {
+            // k/32 for odd k of up to 2^36 in magnitude: exactly representable while
+            // it fits 24 bits of mantissa, else the nearest float.
+            const int64_t odd = int64_t(raw >> 28) | 1;
+            value = float(double((raw & 1) ? -odd : odd) / 32.0);
+            break;
+        }
+        case 2: value = -float(double(raw >> 11) * 0x1p-53 * 0.0001); break;
+        default: {
+            const float limit = (raw & 1) ? 2147483648.0f : -2147483648.0f;
+            value = limit;
+            for (uint64_t step = (raw >> 1) % 64; step > 0; --step)
+                value = std::nextafter(value, (raw & 2) ? 0.0f : limit * 2);
+        }
         }
         ASSERT_TRUE(FormatsAsPrintf(value)) << "value " << i;
     }

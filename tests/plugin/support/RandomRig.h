@@ -96,7 +96,8 @@ private:
 
         std::string out = "\r\nmesh " + std::to_string(index) + " {\r\n\tname \"" + Name("mesh", index) + "\"\r\n";
         out += "\r\n\tvertices {";
-        for (int v = 0; v < numVertices; ++v) out += "\r\n\t\t" + Reals({Value(40, 0.25f), Value(40, 0.25f), Value(40, 0.25f)});
+        for (int v = 0; v < numVertices; ++v)
+            out += "\r\n\t\t" + Reals({Value(40, 0.25f), Value(40, 0.25f), Value(40, 0.25f)});
         // Per-corner normals drawn from the six axis directions.
         const int numNormals = Pick(1, 6);
         static const float kAxes[6][3] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};

@@ -145,7 +145,8 @@ inline std::string RigDifference(const std::string& a, const std::string& b,
             if ((x.textureCoordinates[s].Num() == 0) != (y.textureCoordinates[s].Num() == 0)) return "UV mapping" + at;
             if (x.textureCoordinates[s].Num() == 0) continue;
             for (int32_t k = 0; k < ix.Num(); ++k) {
-                if (ix[k] >= uint32_t(x.textureCoordinates[s].Num()) || iy[k] >= uint32_t(y.textureCoordinates[s].Num()))
+                if (ix[k] >= uint32_t(x.textureCoordinates[s].Num()) ||
+                    iy[k] >= uint32_t(y.textureCoordinates[s].Num()))
                     return "UV index past the set" + at;
                 if (!(x.textureCoordinates[s][int32_t(ix[k])] == y.textureCoordinates[s][int32_t(iy[k])]))
                     return "corner UVs" + at;

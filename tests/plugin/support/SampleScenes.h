@@ -5,9 +5,9 @@
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFloatVectorArray.h>
-#include <maya/MVectorArray.h>
 #include <maya/MFnMesh.h>
 #include <maya/MIntArray.h>
+#include <maya/MVectorArray.h>
 
 #include <string>
 #include <vector>

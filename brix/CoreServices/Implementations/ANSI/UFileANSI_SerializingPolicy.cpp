@@ -2,11 +2,11 @@
 
 #include "Platform/TemporaryFiles.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <cerrno>
+#include <cstring>
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -155,7 +155,8 @@ void UFileANSI_SerializingPolicy_Output::Flush() {
 // ---------------------------------------------------------------------------------------
 
 UFileANSI_ReplacingOutput::UFileANSI_ReplacingOutput(FILE* file, const UString& target, const UString& temporary)
-    : UFileANSI_SerializingPolicy_Output(file, target), m_temporary(temporary),
+    : UFileANSI_SerializingPolicy_Output(file, target),
+      m_temporary(temporary),
       m_registration(platform::RegisterTemporaryFile(temporary.c_str())) {}
 
 std::unique_ptr<UFileANSI_ReplacingOutput> UFileANSI_ReplacingOutput::Create(const UString& target) {

@@ -1,10 +1,10 @@
 #include "CoreServices/Implementations/ANSI/UFileSystem_ANSI.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -43,8 +43,8 @@ bool IsSameFile(FILE* in, const UString& path) {
     if (other == INVALID_HANDLE_VALUE) return false;
     const bool known = GetFileInformationByHandle(other, &to) != FALSE;
     CloseHandle(other);
-    return known && from.dwVolumeSerialNumber == to.dwVolumeSerialNumber &&
-           from.nFileIndexHigh == to.nFileIndexHigh && from.nFileIndexLow == to.nFileIndexLow;
+    return known && from.dwVolumeSerialNumber == to.dwVolumeSerialNumber && from.nFileIndexHigh == to.nFileIndexHigh &&
+           from.nFileIndexLow == to.nFileIndexLow;
 #else
     struct stat from, to;
     return fstat(fileno(in), &from) == 0 && stat(path.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
@@ -226,7 +226,6 @@ UString UFileSystem_ANSI::GetWorkingDirectory() {
     return m_workingDirectory;
     BRIX_GUARD_END
 }
-
 
 OutputStreamHandle UFileSystem_ANSI::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "Core/ErrorDescription.h"
+#include "CoreServices/Implementations/UStream_Archive.h"
 #include "CoreServices/Implementations/Windows/UFileWindows_SerializingPolicy.h"
 #include "Platform/WindowsKernel.h"
-#include "CoreServices/Implementations/UStream_Archive.h"
 
 namespace brix::platform_windows {
 
@@ -134,7 +134,9 @@ bool UFileSystem_Windows::Move(const UString& destination, const UString& source
     BRIX_GUARD_END
 }
 
-bool UFileSystem_Windows::MakeDirectory(const UString& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool UFileSystem_Windows::MakeDirectory(const UString& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
 bool UFileSystem_Windows::DeleteDirectory(const UString& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
 
 bool UFileSystem_Windows::SetWorkingDirectory(const UString& path) {
@@ -161,7 +163,6 @@ UString UFileSystem_Windows::GetWorkingDirectory() {
     return m_workingDirectory;
     BRIX_GUARD_END
 }
-
 
 OutputStreamHandle UFileSystem_Windows::CreateReplacingFileWriter(const UString& path) {
     BRIX_GUARD_BEGIN

@@ -14,8 +14,7 @@ namespace {
 // `assure` because the condition's text, "size < (1<<31)", would overflow an int if
 // compiled as written.
 void CheckSize(uint64_t size, const char* signature, int line) {
-    if (!(size < (uint64_t(1) << 31)))
-        ThrowAssureFailure(__FILE__, signature, "'assure' failed: size < (1<<31)", line);
+    if (!(size < (uint64_t(1) << 31))) ThrowAssureFailure(__FILE__, signature, "'assure' failed: size < (1<<31)", line);
 }
 }  // namespace
 
@@ -172,15 +171,16 @@ void UFileWindows_SerializingPolicy_Output::Flush() {
 
 UFileWindows_ReplacingOutput::UFileWindows_ReplacingOutput(HANDLE handle, const UString& target,
                                                            const UString& temporary)
-    : UFileWindows_SerializingPolicy_Output(handle, target), m_temporary(temporary),
+    : UFileWindows_SerializingPolicy_Output(handle, target),
+      m_temporary(temporary),
       m_registration(platform::RegisterTemporaryFile(temporary.c_str())) {}
 
 std::unique_ptr<UFileWindows_ReplacingOutput> UFileWindows_ReplacingOutput::Create(const UString& target) {
     // CREATE_NEW fails on a name in use, so the first free number is taken atomically.
     for (unsigned int number = 1; number <= platform::kMostTemporaryNames; ++number) {
         const UString temporary(platform::TemporaryName(target.c_str(), number).c_str());
-        HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
             return std::unique_ptr<UFileWindows_ReplacingOutput>(
                 new UFileWindows_ReplacingOutput(handle, target, temporary));
@@ -223,8 +223,10 @@ UString DescribeSystemError(DWORD code) {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                                   sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
-    if (length == 0) snprintf(text, sizeof text, "system error %u", unsigned(code));
-    else text[length] = 0;
+    if (length == 0)
+        snprintf(text, sizeof text, "system error %u", unsigned(code));
+    else
+        text[length] = 0;
     return UString(text);
 }
 

@@ -45,8 +45,8 @@ private:
     std::unique_ptr<HObjectIndex> m_index;
     // The last bindPreMatrix read and its inverse: clusters bound while the joint stood
     // still hold equal ones, and each is inverted once.
-    int32_t m_lastFound = -1; // the position of the cluster asked last
-    MObject m_bindPreMatrix;  // the attribute, once found
+    int32_t m_lastFound = -1;  // the position of the cluster asked last
+    MObject m_bindPreMatrix;   // the attribute, once found
     bool m_haveLast = false;
     MMatrix m_lastBindPre, m_lastInverse;
 };

@@ -2,11 +2,11 @@
 // kiln::platform_maya::HNodeKit: a kit over one node: its name, DAG path names and
 // transform matrix. The mesh and material kits override the name and path slots.
 
+#include "Core/UArray.h"
+#include "Core/UBaseString.h"
 #include "HObject.h"
 #include "HStatus.h"
 #include "Math/TMatrix4.h"
-#include "Core/UArray.h"
-#include "Core/UBaseString.h"
 
 namespace kiln::platform_maya {
 

@@ -1,6 +1,5 @@
 #include "HObject.h"
 
-
 namespace kiln::platform_maya {
 
 HObject::HObject(const MObject& object) : m_object(object) {}

@@ -29,10 +29,10 @@ private:
     static uint32_t HashOfName(const MString& name);
 
     const brix::UArray<HObject>& m_list;
-    brix::UArray<int32_t> m_buckets;         // first position of each bucket's chain, -1 for none
-    brix::UArray<int32_t> m_nextInBucket;    // -1 ends a chain; each chain runs in list order
-    brix::UArray<int32_t> m_unnamed;         // positions whose node has no name, last first
-    brix::UArray<bool> m_isFirst;            // whether a position holds its node's first place
+    brix::UArray<int32_t> m_buckets;       // first position of each bucket's chain, -1 for none
+    brix::UArray<int32_t> m_nextInBucket;  // -1 ends a chain; each chain runs in list order
+    brix::UArray<int32_t> m_unnamed;       // positions whose node has no name, last first
+    brix::UArray<bool> m_isFirst;          // whether a position holds its node's first place
 };
 
 }  // namespace kiln::platform_maya

@@ -99,14 +99,14 @@ UString HPolygonMeshKit<T>::GetFullPathName() {
     return transform.GetFullPathName();
 }
 
-#define MESH_COUNT(Name, call)                  \
-    template <typename T>                       \
-    int32_t HPolygonMeshKit<T>::Name() {        \
-        MFnMesh mesh;                           \
-        if (!Attach(mesh)) return 0;            \
-        MStatus status;                         \
-        const int32_t count = mesh.call;        \
-        return status ? count : 0;              \
+#define MESH_COUNT(Name, call)           \
+    template <typename T>                \
+    int32_t HPolygonMeshKit<T>::Name() { \
+        MFnMesh mesh;                    \
+        if (!Attach(mesh)) return 0;     \
+        MStatus status;                  \
+        const int32_t count = mesh.call; \
+        return status ? count : 0;       \
     }
 MESH_COUNT(GetNumVertices, numVertices(&status))
 MESH_COUNT(GetNumNormals, numNormals(&status))

@@ -4,8 +4,8 @@
 
 #include <maya/MDagModifier.h>
 #include <maya/MDagPath.h>
-#include <maya/MDoubleArray.h>
 #include <maya/MDagPathArray.h>
+#include <maya/MDoubleArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnSet.h>
@@ -41,7 +41,8 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
     UArray<int> faceList;
     faceList.Reserve(int32_t(vertices.length()));
     for (int32_t p = 0; p < polygonCountList.Num(); ++p)
-        for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < vertices.length(); ++k) faceList.Append(p);
+        for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < vertices.length(); ++k)
+            faceList.Append(p);
     faces = MIntArray(faceList.Data(), unsigned(faceList.Num()));
     if (counts) *counts = polygonCounts;
 }
@@ -139,7 +140,8 @@ template <typename T>
 void HPolygonMeshKit<T>::Create(const UArray<Vector3>& vertices, HStatus& status, const IndexList& polygonVertexIndices,
                                 const IndexList& polygonVertexCounts, const HObject& parent) {
     const MFloatPointArray points = HostPoints(vertices);
-    const MIntArray counts(reinterpret_cast<const int*>(polygonVertexCounts.Data()), unsigned(polygonVertexCounts.Num()));
+    const MIntArray counts(reinterpret_cast<const int*>(polygonVertexCounts.Data()),
+                           unsigned(polygonVertexCounts.Num()));
     const MIntArray indices(reinterpret_cast<const int*>(polygonVertexIndices.Data()),
                             unsigned(polygonVertexIndices.Num()));
 
@@ -316,7 +318,8 @@ void HPolygonMeshKit<T>::SetVertexWeights(HStatus& status, const UArray<float>& 
             last = run.Flush(skin, path, allInfluences, weights, influenceIndices, true);
             continue;
         }
-        if (unsigned(run.vertices.Num()) == runLength) last = run.Flush(skin, path, allInfluences, weights, influenceIndices);
+        if (unsigned(run.vertices.Num()) == runLength)
+            last = run.Flush(skin, path, allInfluences, weights, influenceIndices);
     }
     const MStatus flushed = run.Flush(skin, path, allInfluences, weights, influenceIndices);
     status.Set(last ? flushed : last);

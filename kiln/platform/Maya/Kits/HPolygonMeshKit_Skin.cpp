@@ -88,8 +88,8 @@ bool HPolygonMeshKit<T>::FindOneSkinCluster(MFnMesh& mesh, const char* opening, 
         return false;
     }
     if (entries.Num() > 1) {
-        brix::UMessage(brix::Channel::Warning, opening) << "\"" << mesh.name().asChar() << "\". " << entries.Num()
-                                   << " skin clusters found - expected 1.";
+        brix::UMessage(brix::Channel::Warning, opening)
+            << "\"" << mesh.name().asChar() << "\". " << entries.Num() << " skin clusters found - expected 1.";
         status.SetCode(HStatus::FAILURE);
         return false;
     }
@@ -164,7 +164,8 @@ int32_t HPolygonMeshKit<T>::GetNumVertexWeights() {
     MDagPath path;
     mesh.getPath(path);
     int32_t count = 0;
-    const MStatus walked = WalkWeights(entry.skinCluster, path, [&](float, unsigned int) { ++count; }, [] {});
+    const MStatus walked = WalkWeights(
+        entry.skinCluster, path, [&](float, unsigned int) { ++count; }, [] {});
     return walked ? count : 0;
 }
 

@@ -175,10 +175,12 @@ TEST_F(MeshKitMaterials, UnassignedPolygonsAreRepairedOnce) {
         ASSERT_EQ(indices.Num(), 6);
         EXPECT_EQ(indices[0], 0u);
         EXPECT_EQ(indices[5], c.replacement);
-        EXPECT_EQ(Warnings(), "WARNING: One or more invalid material indices have been found for mesh \"boxShape\". "
-                              "Using index " + std::to_string(c.replacement) +
-                                  " instead. Verify that there aren't any polygons that are not linked to a shading "
-                                  "group.\r\n");
+        EXPECT_EQ(Warnings(),
+                  "WARNING: One or more invalid material indices have been found for mesh \"boxShape\". "
+                  "Using index " +
+                      std::to_string(c.replacement) +
+                      " instead. Verify that there aren't any polygons that are not linked to a shading "
+                      "group.\r\n");
     }
 }
 

@@ -1,15 +1,15 @@
+#include <maya/MDGModifier.h>
 #include <maya/MDoubleArray.h>
 #include <maya/MFloatArray.h>
 #include <maya/MFloatPointArray.h>
 #include <maya/MFnDagNode.h>
 #include <maya/MFnDependencyNode.h>
-#include <maya/MFnSkinCluster.h>
-#include <maya/MItDependencyNodes.h>
-#include <maya/MItGeometry.h>
 #include <maya/MFnMesh.h>
 #include <maya/MFnMeshData.h>
+#include <maya/MFnSkinCluster.h>
 #include <maya/MIntArray.h>
-#include <maya/MDGModifier.h>
+#include <maya/MItDependencyNodes.h>
+#include <maya/MItGeometry.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
 
@@ -195,8 +195,8 @@ TEST_F(SkinKit, SetWeightsReplaceTheCommandsWeightsExactly) {
     UArray<float> weights;
     MeshKit::IndexList influences, counts;
     for (int v = 0; v < 8; ++v) counts.Append(v == 0 ? 2u : v == 1 ? 0u : 1u);
-    for (auto [influence, weight] : {std::pair{1u, 0.3f}, {0u, 0.1f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f},
-                                     {1u, 1.0f}, {1u, 1.0f}}) {
+    for (auto [influence, weight] :
+         {std::pair{1u, 0.3f}, {0u, 0.1f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}, {1u, 1.0f}}) {
         influences.Append(influence);
         weights.Append(weight);
     }
@@ -232,7 +232,8 @@ TEST_F(SkinKit, AnInfluenceTheClusterLacksStopsAtThatVertex) {
     // Vertex 1 was cleared before the refused weight; the rest was not reached.
     EXPECT_EQ(after[2], 0.0);
     EXPECT_EQ(after[3], 0.0);
-    EXPECT_EQ(std::vector<double>(after.begin() + 4, after.end()), std::vector<double>(before.begin() + 4, before.end()));
+    EXPECT_EQ(std::vector<double>(after.begin() + 4, after.end()),
+              std::vector<double>(before.begin() + 4, before.end()));
 }
 
 // The one-pass search over all meshes finds for each mesh what its own search finds, in
