@@ -16,6 +16,7 @@
 #include "Core/ErrorDescription.h"
 #include "Core/LegacyTexts.h"
 #include "Core/UMessage.h"
+#include "Rig/RigAxes.h"
 #include "Rig/RigReader.h"
 #include "Rig/RigWriter.h"
 #include "platform/Maya/Kits/HJointKit.h"
@@ -38,9 +39,6 @@ const char kBeginProgress[] =
 const char kEndProgress[] = "progressBar -edit -endProgress $gMainProgressBar;";
 
 int32_t Smaller(int32_t a, int32_t b) { return a < b ? a : b; }
-
-// Y-up to the file's Z-up: (x, y, z) -> (x, -z, y).
-TVector3<float> ToZUp(const TVector3<float>& v) { return TVector3<float>{v.x, -v.z, v.y}; }
 
 // What the export needs of each mesh's skin, found once: the skin clusters that reach
 // it, its one skin cluster and its influences as positions in the bone list; and, per
@@ -178,16 +176,8 @@ void WriteBone(RigWriter& writer, const ExportSettings& settings, const HObject&
     // rows swapped in the inverse are columns (each row's y and z) in the world matrix.
     HMatrix fileWorld = world;
     if (settings.yAxisUp) {
-        for (int c = 0; c < 4; ++c) {
-            const float oldRow1 = bind.m[1][c];
-            bind.m[1][c] = bind.m[2][c] * -1.0f;
-            bind.m[2][c] = oldRow1;
-        }
-        for (int r = 0; r < 4; ++r) {
-            const float oldY = fileWorld.m[r][1];
-            fileWorld.m[r][1] = fileWorld.m[r][2] * -1.0f;
-            fileWorld.m[r][2] = oldY;
-        }
+        rig::InverseBindToFileAxes(bind);
+        rig::WorldToFileAxes(fileWorld);
     }
     writer.BindMatrix(bind.m, fileWorld.m, rigSize);
     writer.EndBone();
@@ -280,7 +270,7 @@ private:
 
     void WriteVectors(const UArray<TVector3<float>>& vectors, int32_t count) {
         for (int32_t i = 0; i < Smaller(count, vectors.Num()); ++i)
-            m_writer.VectorLine(m_yAxisUp ? ToZUp(vectors[i]) : vectors[i]);
+            m_writer.VectorLine(m_yAxisUp ? rig::ToFileAxes(vectors[i]) : vectors[i]);
     }
 
     void WriteTextureCoordinates(MeshKit& kit, int32_t numSets) {

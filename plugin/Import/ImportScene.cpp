@@ -6,6 +6,7 @@
 #include "Core/UMessage.h"
 #include "Import/JointBuilder.h"
 #include "Import/MeshBuilder.h"
+#include "Rig/RigAxes.h"
 #include "Rig/RigReader.h"
 #include "Utils/UStageClock.h"
 #include "Utils/UTextParser.h"
@@ -17,19 +18,12 @@ using brix::UString;
 
 namespace {
 
-// The file's Z-up to a Y-up scene: rows 1 and 2 of the inverse bind matrix swap and the
-// new row 2 is negated; points and normals (x, y, z) become (x, z, -y).
+// The file's Z-up to a Y-up scene.
 void ConvertToYUp(UArray<BoneData>& bones, UArray<MeshData>& meshes) {
-    for (BoneData& bone : bones)
-        for (int c = 0; c < 4; ++c) {
-            const float row1 = bone.invBaseMatrix.m[1][c];
-            bone.invBaseMatrix.m[1][c] = bone.invBaseMatrix.m[2][c];
-            bone.invBaseMatrix.m[2][c] = row1 * -1.0f;
-        }
-    for (MeshData& mesh : meshes) {
+    for (BoneData& bone : bones) rig::InverseBindToSceneAxes(bone.invBaseMatrix);
+    for (MeshData& mesh : meshes)
         for (UArray<TVector3<float>>* list : {&mesh.vertices, &mesh.normals})
-            for (TVector3<float>& v : *list) v = TVector3<float>{v.x, v.z, -0.0f - v.y};
-    }
+            for (TVector3<float>& v : *list) v = rig::ToSceneAxes(v);
 }
 
 void ReportTimings(const brix::UStageClock& clock) {
