@@ -13,6 +13,7 @@
 #include "CoreServices/Interfaces/ICoreServices.h"
 #include "Export/ExportScene.h"
 #include "Import/ImportScene.h"
+#include "Utils/UStageClock.h"
 
 using kiln::platform_maya::HStatus;
 
@@ -111,10 +112,16 @@ MStatus TessalineExporter::writer(const MFileObject& file, const MString& option
     ExportSettings settings;
     settings.yAxisUp = MGlobal::isYAxisUp();
     settings.selectedOnly = selectedOnly;
+    settings.reportTimings = TimingsAsked();
     WarnAboutOptions(options);
     const HStatus status = ExportScene(*stream, settings);
     if (status.GetCode() != HStatus::SUCCESS) return ToHostStatus(status);
-    if (!stream->Commit()) {
+    brix::UStageClock clock;
+    clock.Start("commit");
+    const bool committed = stream->Commit();
+    clock.Stop();
+    if (settings.reportTimings) brix::UMessage(brix::Channel::Info, "Timing: export commit ") << clock[0].seconds;
+    if (!committed) {
         brix::UMessage(brix::Channel::Error, "Can't write file \"") << name << "\".\r\n" << stream->GetFailureReason();
         return MStatus::kFailure;
     }

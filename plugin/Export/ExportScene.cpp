@@ -19,6 +19,7 @@
 #include "Rig/RigAxes.h"
 #include "Rig/RigReader.h"
 #include "Rig/RigWriter.h"
+#include "Utils/UStageClock.h"
 #include "platform/Maya/Kits/HJointKit.h"
 #include "platform/Maya/Kits/HMaterialKit.h"
 #include "platform/Maya/Kits/HObjectIndex.h"
@@ -185,10 +186,11 @@ void WriteBone(RigWriter& writer, const ExportSettings& settings, const HObject&
 
 class MeshWriter {
 public:
-    MeshWriter(RigWriter& writer, const ExportSettings& settings, const SkinMap& skins)
-        : m_writer(writer), m_yAxisUp(settings.yAxisUp), m_skins(skins) {}
+    MeshWriter(RigWriter& writer, const ExportSettings& settings, const SkinMap& skins, brix::UStageClock& clock)
+        : m_writer(writer), m_yAxisUp(settings.yAxisUp), m_skins(skins), m_clock(clock) {}
 
     void Write(const HObject& mesh, int32_t index) {
+        m_clock.Start("mesh counts and weights");
         MeshKit kit(mesh);
         kit.SetKnownSkinClusters(m_skins.meshes[index].clusters);
         m_failedRead = m_skins.meshes[index].influencesUnread ? "skin influences" : nullptr;
@@ -206,14 +208,19 @@ public:
         const int32_t numWeights = ReadWeights(kit, index);
         const int32_t numPolygons = kit.GetNumPolygons();
 
+        m_clock.Start("positions and normals");
         WriteBindPoseGeometry(kit, numVertices, numNormals);
+        m_clock.Start("UVs");
         WriteTextureCoordinates(kit, numSets);
+        m_clock.Start("materials");
         m_writer.BeginSection("materialNames");
         for (const HObject& group : groups) {
             HMaterialKit material(group);
             m_writer.MaterialNameLine(material.GetName());
         }
+        m_clock.Start("polygons");
         WritePolygons(kit, numPolygons, numSets, groups.Num() > 0);
+        m_clock.Start("weights");
 
         // A file without bones has no bone for a weight to name.
         if (numWeights != 0 && m_skins.meshesOfBone.Num() == 0)
@@ -224,6 +231,7 @@ public:
         m_influences.Empty(0);
         m_weightCounts.Empty(0);
         m_writer.EndMesh();
+        m_clock.Stop();
     }
 
     // The first host read of the last mesh that failed, or null. A failed read gives an
@@ -379,6 +387,7 @@ private:
     RigWriter& m_writer;
     bool m_yAxisUp;
     const SkinMap& m_skins;
+    brix::UStageClock& m_clock;
     const char* m_failedRead = nullptr;
     UString m_meshName;
     UArray<bool> m_mappedSets;  // per UV set of the mesh being written: it has coordinates
@@ -401,7 +410,7 @@ bool RefuseNonFinite(const RigWriter& writer) {
 
 // False when the file must not be kept.
 bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, const UArray<HObject>& meshes,
-               const UArray<HObject>& bones) {
+               const UArray<HObject>& bones, brix::UStageClock& clock) {
     // A count the rig reader refuses would make a file that no one can read back: the
     // export fails instead, before anything is written.
     if (uint32_t(bones.Num()) >= rig::kMaxRecords || uint32_t(meshes.Num()) >= rig::kMaxRecords) {
@@ -417,13 +426,14 @@ bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, cons
     const SkinMap skins(meshes, bones);
     const UArray<HMatrix> worlds = BindMatrices(bones, skins);
     const float rigSize = RigWriter::RigSize(worlds.Data(), worlds.Num());
+    clock.Start("bones");
     for (int32_t i = 0; i < bones.Num(); ++i) {
         WriteBone(writer, settings, bones[i], i, worlds[i], rigSize);
         if (RefuseNonFinite(writer)) return false;
     }
 
     writer.MeshCount(uint32_t(meshes.Num()));
-    MeshWriter meshWriter(writer, settings, skins);
+    MeshWriter meshWriter(writer, settings, skins, clock);
     for (int32_t j = 0; j < meshes.Num(); ++j) {
         meshWriter.Write(meshes[j], j);
         if (RefuseNonFinite(writer)) return false;
@@ -439,13 +449,15 @@ bool WriteFile(brix::IOutputStream& stream, const ExportSettings& settings, cons
 }  // namespace
 
 HStatus ExportScene(brix::IOutputStream& stream, const ExportSettings& settings) {
+    brix::UStageClock clock;
+    clock.Start("scene");
     const UArray<HObject> meshes = GetSceneObjects(OBJECT_MESH, settings.selectedOnly);
     const UArray<HObject> bones = GetSceneObjects(OBJECT_JOINT, false);
     MGlobal::executeCommand(kBeginProgress, false, false);
 
     HStatus result;
     try {
-        if (!WriteFile(stream, settings, meshes, bones)) result.SetCode(HStatus::FAILURE);
+        if (!WriteFile(stream, settings, meshes, bones, clock)) result.SetCode(HStatus::FAILURE);
     } catch (const brix::ErrorDescription& error) {
         brix::UMessage(brix::Channel::Error, brix::legacy::kPluginThrewException) << error.Format();
         result.SetCode(HStatus::FAILURE);
@@ -454,5 +466,9 @@ HStatus ExportScene(brix::IOutputStream& stream, const ExportSettings& settings)
         result.SetCode(HStatus::FAILURE);
     }
     MGlobal::executeCommand(kEndProgress, false, false);
+    clock.Stop();
+    if (settings.reportTimings)
+        for (int i = 0; i < clock.Num(); ++i)
+            brix::UMessage(brix::Channel::Info, "Timing: export ") << clock[i].name << " " << clock[i].seconds;
     return result;
 }

@@ -11,6 +11,10 @@ struct ExportSettings {
     bool yAxisUp = false;
     // Only the selected meshes are written; every joint of the scene is, always.
     bool selectedOnly = false;
+    // Says the time of each stage (the scene's lists, the bones, and each kind of mesh
+    // data, read and written) on the info channel, one "Timing: export STAGE SECONDS"
+    // line each.
+    bool reportTimings = false;
 };
 
 // Writes the scene's joints and meshes to the stream, showing the host's progress bar
