@@ -59,8 +59,7 @@ void OnHostExit(void* clientData) {
 extern "C" {
 
 // The host calls its entry points with the plug-in object by value.
-MStatus initializePlugin(
-    MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
+MStatus initializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
     InitializePlugin_Base();
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     const brix::UString vendor = description.VendorText();
@@ -81,8 +80,7 @@ MStatus initializePlugin(
     return status;
 }
 
-MStatus uninitializePlugin(
-    MObject plugin) {  // NOLINT(performance-unnecessary-value-param, clang-diagnostic-return-type-c-linkage)
+MStatus uninitializePlugin(MObject plugin) {  // NOLINT(performance-unnecessary-value-param)
     MFnPlugin fnPlugin(plugin, "Unknown", "Unknown", "Any");
     kiln::PluginDescription& description = kiln::GetPluginDescription();
     MStatus status;

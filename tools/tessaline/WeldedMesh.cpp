@@ -131,6 +131,7 @@ private:
         while (corners.size() > 1 && welded[face.mIndices[corners.back()]] == welded[face.mIndices[corners.front()]])
             corners.pop_back();
         std::vector<int> vertices;
+        vertices.reserve(corners.size());
         for (unsigned k : corners) vertices.push_back(welded[face.mIndices[k]]);
         std::sort(vertices.begin(), vertices.end());
         if (std::unique(vertices.begin(), vertices.end()) - vertices.begin() < 3) return {};
@@ -148,6 +149,7 @@ private:
         aiVector3D ownNormal(0, 0, 0);
         if (needsOwnNormal) {
             std::vector<aiVector3D> positions;
+            positions.reserve(corners.size());
             for (unsigned k : corners) positions.push_back(part.mVertices[face.mIndices[k]]);
             ownNormal = PolygonNormal(positions);
         }

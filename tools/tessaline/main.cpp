@@ -190,7 +190,7 @@ bool Parse(int argc, char** argv, Command& command, std::string& error) {
         } else if (arg == "--up") {
             const char* v = value("--up");
             if (!v) return false;
-            if (strcmp(v, "y") && strcmp(v, "z")) {
+            if (strcmp(v, "y") != 0 && strcmp(v, "z") != 0) {
                 error = "--up takes y or z";
                 return false;
             }
