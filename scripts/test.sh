@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite twice: once in the normal build, once
+# Builds everything, checks the product code with clang-tidy and the formatting of the
+# whole tree (scripts/lint.sh), and runs the whole test suite twice: once in the normal build, once
 # in a build with AddressSanitizer and UndefinedBehaviorSanitizer; compiler warnings
 # fail both builds. The tests of code that runs on several threads (the rig reader's
 # lists, the memory pool, error texts) run a third time under ThreadSanitizer. Then runs each fuzz target for 60 seconds (scripts/fuzz.sh), and
@@ -10,6 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 scripts/build.sh build -DTESSALINE_WERROR=ON
+scripts/lint.sh build
 (cd build && ctest --output-on-failure --parallel "$(nproc)")
 
 scripts/build.sh build-asan -DTESSALINE_SANITIZE=ON -DTESSALINE_WERROR=ON
