@@ -23,6 +23,8 @@ std::vector<std::string> Arguments(const UBaseCommandLine<unsigned char>& line) 
 using Strings = std::vector<std::string>;
 }  // namespace
 
+// Pinned byte for byte on purpose: the pattern defines how an option string is split,
+// which hosts and scripts that pass option strings rely on.
 TEST(UBaseCommandLine, DashPatternIsStoredAsWritten) {
     const char expected[] =
         "(?x)\t\t\t\t\t(?# case sensitive, single line, "

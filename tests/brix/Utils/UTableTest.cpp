@@ -28,6 +28,9 @@ TEST(UTable, HashFoldsBytesAsLittleEndianWords) {
     EXPECT_EQ((UTable<UString, int>::Hash(UString(""))), 0u);
 }
 
+// The bucket counts follow the table's documented growth rule (64, doubled when the
+// nodes outnumber the buckets), which bounds its chains; what callers rely on is that
+// every key is still found across each rebuild.
 TEST(UTable, The65thNodeDoublesTheBuckets) {
     UTable<UString, int> table;
     for (int i = 0; i < 64; ++i) table.Add(UString(("key" + std::to_string(i)).c_str()), i);

@@ -29,6 +29,9 @@ std::vector<UTextParser::Token> Tokens(UTextParser& parser) {
 }
 }  // namespace
 
+// Pinned byte for byte on purpose: these patterns are the tokenizer's definition of a
+// rig file's tokens, and the documented reading rules are stated against them, so any
+// edit to them is a change of the file format, not a refactoring.
 TEST(UTextParser, PatternsAreStoredAsWritten) {
     const char expected[] =
         "(?mx)\t\t\t\t\t(?# case sensitive, multiline, "
