@@ -82,13 +82,28 @@ void Geometry::setDefaultNormals() {
     int o = offsets[f], c = counts[f];
     for (int i = 0; i < c; ++i) {
       const P3& a = points[connects[o + i]];
-      const P3& b = points[connects[o + (i + 1) % c]];
+      const P3& b = points[connects[o + (i + 1 == c ? 0 : i + 1)]];
       n.x += (a.y - b.y) * (a.z + b.z);
       n.y += (a.z - b.z) * (a.x + b.x);
       n.z += (a.x - b.x) * (a.y + b.y);
     }
-    // Each distinct vertex of the face once.
-    used.assign(connects.begin() + o, connects.begin() + o + c);
+    // Each distinct vertex of the face once. Each vertex takes one sum per face, so the
+    // order they are visited in does not change the result: a face whose corners are all
+    // different vertices (the common small face) is not sorted.
+    const int* face = connects.data() + o;
+    bool distinct = c <= 8;
+    for (int i = 1; i < c && distinct; ++i)
+      for (int j = 0; j < i && distinct; ++j) distinct = face[i] != face[j];
+    if (distinct) {
+      for (int i = 0; i < c; ++i) {
+        P3& sum = normals[face[i]];
+        sum.x += n.x;
+        sum.y += n.y;
+        sum.z += n.z;
+      }
+      continue;
+    }
+    used.assign(face, face + c);
     std::sort(used.begin(), used.end());
     used.erase(std::unique(used.begin(), used.end()), used.end());
     for (int v : used) {
@@ -593,6 +608,28 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
   if (normals.length() != faceList.length() || normals.length() != vertexList.length()) return kBad;
   double toObject[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   if (space == MSpace::kWorld && !m_isData && m_hasPath) upper(m_path.inclusiveMatrix().transpose(), toObject);
+  // The usual call lists every corner once, in corner order: corner c then ends with
+  // normal c and keeps none of its previous vectors, so neither the per-corner table nor
+  // the pair counts below are needed. A face that touches a vertex twice fits this too:
+  // its n-th such corner is the n-th listed for the pair.
+  const size_t corners = g->connects.size();
+  bool inOrder = normals.length() == corners;
+  if (inOrder && corners > 0) {
+    const int* faceAt = Access::elements(const_cast<MIntArray&>(faceList));
+    const int* vertexAt = Access::elements(const_cast<MIntArray&>(vertexList));
+    for (size_t f = 0, c = 0; inOrder && f < g->counts.size(); ++f)
+      for (int k = 0; k < g->counts[f]; ++k, ++c) inOrder &= (faceAt[c] == (int)f) & (vertexAt[c] == g->connects[c]);
+  }
+  if (inOrder) {
+    const size_t room = g->normals.size();
+    std::vector<P3>().swap(g->normals);
+    g->normalIds.resize(corners);
+    DistinctVectors firstUse(g->normals, room);
+    const MVector* given = corners > 0 ? Access::elements(const_cast<MVectorArray&>(normals)) : nullptr;
+    for (size_t c = 0; c < corners; ++c)
+      g->normalIds[c] = firstUse.indexOf(mul3({given[c].x, given[c].y, given[c].z}, toObject));
+    return MStatus::kSuccess;
+  }
   // The given normal each corner ends with (the last one given for it), or -1; every
   // pair is checked before anything changes.
   // A face that touches a vertex more than once takes the n-th normal given for that

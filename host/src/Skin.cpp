@@ -10,6 +10,10 @@
 #include <limits>
 #include <set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace standin::core {
 
 namespace {
@@ -242,6 +246,35 @@ MStatus fail(const std::string& message) {
   return MStatus::kFailure;
 }
 
+// The lesser of d and least, least when either is NaN (what the SSE2 minimum gives).
+double lower(double d, double least) { return d < least ? d : least; }
+
+// Squared distances from (qx, qy, qz) to each of count anchors, into dist; least[0..3]
+// end as four partial minima that start from dist[0] and skip NaN distances. Each lane
+// does the same operations in the same order as one scalar step, so the values are
+// bit for bit those of the plain loop below.
+void nearestCandidates(double qx, double qy, double qz, const double* ax, const double* ay, const double* az,
+                       double* dist, size_t count, double least[4]) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  const __m128d x = _mm_set1_pd(qx), y = _mm_set1_pd(qy), z = _mm_set1_pd(qz);
+  for (; k + 2 <= count; k += 2) {
+    const __m128d dx = _mm_sub_pd(x, _mm_loadu_pd(ax + k)), dy = _mm_sub_pd(y, _mm_loadu_pd(ay + k)),
+                  dz = _mm_sub_pd(z, _mm_loadu_pd(az + k));
+    _mm_storeu_pd(dist + k, _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz)));
+  }
+#endif
+  for (; k < count; ++k) {
+    const double dx = qx - ax[k], dy = qy - ay[k], dz = qz - az[k];
+    dist[k] = dx * dx + dy * dy + dz * dz;
+  }
+  for (int j = 0; j < 4; ++j) least[j] = dist[0];
+  k = 1;
+  for (; k + 4 <= count; k += 4)
+    for (size_t j = 0; j < 4; ++j) least[j] = lower(dist[k + j], least[j]);
+  for (; k < count; ++k) least[0] = lower(dist[k], least[0]);
+}
+
 Node* firstMeshChild(Node* transform) {
   for (Node* c : transform->children)
     if (!c->intermediate) return c->type == MFn::kMesh ? c : nullptr;
@@ -303,22 +336,27 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   set->deformMembers[0].assign(nv, 1);
   connect(sc, key(sc, "message"), set, key(set, "usedBy", 0));
 
-  // Initial weights: everything on the nearest influence (ties to the lower index).
+  // Initial weights: everything on the nearest influence (ties to the lower index). The
+  // anchors are kept one coordinate to an array and the distances to all of them found
+  // first; the least is then found on four independent chains, not one long one, and the
+  // first influence at that distance wins. A NaN distance never wins, except that a NaN
+  // first distance leaves influence 0 (nothing compares below it).
   WeightTable& w = sc->weights[0];
   w.reserveRows(nv, 4);
-  for (size_t v = 0; v < nv; ++v) {
+  const size_t count = anchors.size();
+  std::vector<double> ax(count), ay(count), az(count), dist(count);
+  for (size_t k = 0; k < count; ++k) ax[k] = anchors[k].x, ay[k] = anchors[k].y, az[k] = anchors[k].z;
+  for (size_t v = 0; v < nv && count > 0; ++v) {
     const P3& p = bind->points[v];
-    P3 q{p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0),
-         p.x * meshWorld(0, 1) + p.y * meshWorld(1, 1) + p.z * meshWorld(2, 1) + meshWorld(3, 1),
-         p.x * meshWorld(0, 2) + p.y * meshWorld(1, 2) + p.z * meshWorld(2, 2) + meshWorld(3, 2)};
+    const double qx = p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0);
+    const double qy = p.x * meshWorld(0, 1) + p.y * meshWorld(1, 1) + p.z * meshWorld(2, 1) + meshWorld(3, 1);
+    const double qz = p.x * meshWorld(0, 2) + p.y * meshWorld(1, 2) + p.z * meshWorld(2, 2) + meshWorld(3, 2);
+    double least[4] = {};
+    nearestCandidates(qx, qy, qz, ax.data(), ay.data(), az.data(), dist.data(), count, least);
+    const double nearest = lower(lower(least[1], least[0]), lower(least[3], least[2]));
     size_t best = 0;
-    double bestDist = -1;
-    for (size_t k = 0; k < anchors.size(); ++k) {
-      double dx = q.x - anchors[k].x, dy = q.y - anchors[k].y, dz = q.z - anchors[k].z;
-      double d = dx * dx + dy * dy + dz * dz;
-      if (bestDist < 0 || d < bestDist) best = k, bestDist = d;
-    }
-    if (!anchors.empty()) w.set((int)v, (int)best, 1.0);
+    while (best < count && !(dist[best] == nearest)) ++best;
+    w.set((int)v, best < count ? (int)best : 0, 1.0);
   }
   touch();
   return sc;

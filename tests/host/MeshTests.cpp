@@ -201,6 +201,39 @@ TEST_F(HostMesh, FaceVertexNormalsDeduplicateAndConvertFromWorld) {
   EXPECT_EQ(fn.numNormals(), 3);
 }
 
+TEST_F(HostMesh, NormalsForEveryCornerInOrderConvertFromWorld) {
+  // Every corner listed once, in corner order, under a transform that scales x by 2.
+  MFloatPointArray points;
+  for (auto [x, y] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) points.append(MFloatPoint(x, y, 0));
+  MIntArray counts(2, 3), connects;
+  for (int v : {0, 1, 2, 0, 2, 3}) connects.append(v);
+  double scale[4][4] = {{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+  MObject parent = standin::makeTransform("scaled", MObject::kNullObj, MMatrix(scale));
+  MObject shape = standin::makeMesh("pair", points, counts, connects, parent);
+  MFnMesh fn(pathOf(shape));
+  MVectorArray normals;
+  MIntArray faces, vertices = connects;
+  for (int f : {0, 0, 0, 1, 1, 1}) faces.append(f);
+  for (auto v : {MVector(0.6, 0, 0.8), MVector(0, 0, 1), MVector(0.6, 0, 0.8), MVector(0, 1, 0), MVector(0, 0, 1),
+                 MVector(0, 0, 1)})
+    normals.append(v);
+  ASSERT_TRUE(fn.setFaceVertexNormals(normals, faces, vertices, MSpace::kWorld));
+  ASSERT_EQ(fn.numNormals(), 3);
+  MItMeshPolygon it(shape);
+  EXPECT_EQ(it.normalIndex(0), 0u);
+  EXPECT_EQ(it.normalIndex(1), 1u);
+  EXPECT_EQ(it.normalIndex(2), 0u);
+  it.next();
+  EXPECT_EQ(it.normalIndex(0), 2u);
+  EXPECT_EQ(it.normalIndex(1), 1u);
+  EXPECT_EQ(it.normalIndex(2), 1u);
+  MFloatVectorArray object;
+  fn.getNormals(object, MSpace::kObject);
+  EXPECT_FLOAT_EQ(object[0].x, 1.2f);  // object space = world * M^T for an x-scale of 2
+  EXPECT_FLOAT_EQ(object[0].z, 0.8f);
+  EXPECT_FLOAT_EQ(object[2].y, 1.0f);
+}
+
 TEST_F(HostMesh, FaceTouchingAVertexTwiceTakesItsNormalsInTurn) {
   // One face around a bridge: vertex 0 is its corner 0 and its corner 3.
   MFloatPointArray points;

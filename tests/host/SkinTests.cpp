@@ -338,6 +338,21 @@ TEST_F(HostSkin, CommandErrorsReportAndCreateNothing) {
 // Many influences: their connections and bind matrices are looked up by plug, so
 // removing some in the middle must leave every other one found, and binding after a
 // joint moved must take its new place.
+// Seven influences, so the nearest one is looked for past the first few: an exact tie
+// goes to the lower index, and the last influence can win.
+TEST_F(HostSkin, InitialWeightsGoToTheNearestOfManyInfluences) {
+  MObjectArray joints;
+  const double at[7][3] = {{10, 0, 0}, {0, 2, 0}, {5, 5, 0}, {1, 0, 0}, {1, 0, 0}, {1, 2, 0}, {0, 0, 0.5}};
+  for (int k = 0; k < 7; ++k)
+    joints.append(standin::makeJoint(MString(("near" + std::to_string(k)).c_str()), MObject::kNullObj,
+                                     standin::translation(at[k][0], at[k][1], at[k][2])));
+  MObject sc = standin::bindSkin(shape, joints);
+  ASSERT_FALSE(sc.isNull());
+  const unsigned nearest[4] = {6, 3, 5, 1};  // for the vertices (0,0) (1,0) (1,2) (0,2)
+  for (int v = 0; v < 4; ++v)
+    for (unsigned k = 0; k < 7; ++k) EXPECT_EQ(weight(sc, shape, v, k), k == nearest[v] ? 1.0 : 0.0) << v << " " << k;
+}
+
 TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
   std::vector<MObject> joints;
   MObjectArray influences;
