@@ -249,30 +249,46 @@ MStatus fail(const std::string& message) {
 // The lesser of d and least, least when either is NaN (what the SSE2 minimum gives).
 double lower(double d, double least) { return d < least ? d : least; }
 
-// Squared distances from (qx, qy, qz) to each of count anchors, into dist; least[0..3]
-// end as four partial minima that start from dist[0] and skip NaN distances. Each lane
-// does the same operations in the same order as one scalar step, so the values are
-// bit for bit those of the plain loop below.
-void nearestCandidates(double qx, double qy, double qz, const double* ax, const double* ay, const double* az,
-                       double* dist, size_t count, double least[4]) {
+// Squared distances from (qx, qy, qz) to each of count (at least one) anchors, into
+// dist, and the least of them: four minimum chains that start from the first distance
+// and skip NaN distances, so a NaN first distance is returned as it is. Each vector lane
+// does the same operations in the same order as the scalar distance, so the values are
+// bit for bit the same.
+double nearestDistance(double qx, double qy, double qz, const double* ax, const double* ay, const double* az,
+                       double* dist, size_t count) {
+  auto distance = [&](size_t k) {
+    const double dx = qx - ax[k], dy = qy - ay[k], dz = qz - az[k];
+    return dx * dx + dy * dy + dz * dz;
+  };
+  const double first = distance(0);
+  double least0 = first, least1 = first, least2 = first, least3 = first;
   size_t k = 0;
 #if defined(__SSE2__)
   const __m128d x = _mm_set1_pd(qx), y = _mm_set1_pd(qy), z = _mm_set1_pd(qz);
-  for (; k + 2 <= count; k += 2) {
-    const __m128d dx = _mm_sub_pd(x, _mm_loadu_pd(ax + k)), dy = _mm_sub_pd(y, _mm_loadu_pd(ay + k)),
-                  dz = _mm_sub_pd(z, _mm_loadu_pd(az + k));
-    _mm_storeu_pd(dist + k, _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz)));
+  __m128d low = _mm_set1_pd(first), high = low;
+  for (; k + 4 <= count; k += 4) {
+    for (size_t half = 0; half < 4; half += 2) {
+      const __m128d dx = _mm_sub_pd(x, _mm_loadu_pd(ax + k + half)), dy = _mm_sub_pd(y, _mm_loadu_pd(ay + k + half)),
+                    dz = _mm_sub_pd(z, _mm_loadu_pd(az + k + half));
+      const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz));
+      _mm_storeu_pd(dist + k + half, d);
+      // _mm_min_pd(d, m) is d < m ? d : m in each lane, as lower is.
+      if (half == 0)
+        low = _mm_min_pd(d, low);
+      else
+        high = _mm_min_pd(d, high);
+    }
   }
+  double lanes[4];
+  _mm_storeu_pd(lanes, low);
+  _mm_storeu_pd(lanes + 2, high);
+  least0 = lanes[0], least1 = lanes[1], least2 = lanes[2], least3 = lanes[3];
 #endif
   for (; k < count; ++k) {
-    const double dx = qx - ax[k], dy = qy - ay[k], dz = qz - az[k];
-    dist[k] = dx * dx + dy * dy + dz * dz;
+    dist[k] = distance(k);
+    least0 = lower(dist[k], least0);
   }
-  for (int j = 0; j < 4; ++j) least[j] = dist[0];
-  k = 1;
-  for (; k + 4 <= count; k += 4)
-    for (size_t j = 0; j < 4; ++j) least[j] = lower(dist[k + j], least[j]);
-  for (; k < count; ++k) least[0] = lower(dist[k], least[0]);
+  return lower(lower(least1, least0), lower(least3, least2));
 }
 
 Node* firstMeshChild(Node* transform) {
@@ -351,9 +367,7 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
     const double qx = p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0);
     const double qy = p.x * meshWorld(0, 1) + p.y * meshWorld(1, 1) + p.z * meshWorld(2, 1) + meshWorld(3, 1);
     const double qz = p.x * meshWorld(0, 2) + p.y * meshWorld(1, 2) + p.z * meshWorld(2, 2) + meshWorld(3, 2);
-    double least[4] = {};
-    nearestCandidates(qx, qy, qz, ax.data(), ay.data(), az.data(), dist.data(), count, least);
-    const double nearest = lower(lower(least[1], least[0]), lower(least[3], least[2]));
+    const double nearest = nearestDistance(qx, qy, qz, ax.data(), ay.data(), az.data(), dist.data(), count);
     size_t best = 0;
     while (best < count && !(dist[best] == nearest)) ++best;
     w.set((int)v, best < count ? (int)best : 0, 1.0);
