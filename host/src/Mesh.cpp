@@ -626,8 +626,16 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
     g->normalIds.resize(corners);
     DistinctVectors firstUse(g->normals, room);
     const MVector* given = corners > 0 ? Access::elements(const_cast<MVectorArray&>(normals)) : nullptr;
-    for (size_t c = 0; c < corners; ++c)
-      g->normalIds[c] = firstUse.indexOf(mul3({given[c].x, given[c].y, given[c].z}, toObject));
+    // The corners around a vertex often share its normal: each vertex remembers the list
+    // entry its last corner took, and a vector equal to it is that entry (the list holds
+    // no two equal vectors), found without a hash probe.
+    std::vector<int> lastOfVertex(g->points.size(), -1);
+    for (size_t c = 0; c < corners; ++c) {
+      const P3 vector = mul3({given[c].x, given[c].y, given[c].z}, toObject);
+      int& last = lastOfVertex[(size_t)g->connects[c]];
+      if (last < 0 || !(g->normals[(size_t)last] == vector)) last = firstUse.indexOf(vector);
+      g->normalIds[c] = last;
+    }
     return MStatus::kSuccess;
   }
   // The given normal each corner ends with (the last one given for it), or -1; every
