@@ -52,11 +52,11 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
         brix::UMessage(brix::Channel::Warning, "Can't handle file \"")
             << stream.GetName() << "\". Some data is missing or corrupt.";
         // Why, on the info channel: the warning's text stays as it always was.
-        if (report.damage.rule) {
+        if (report.damage.Found()) {
             brix::UMessage why(brix::Channel::Info, "");
             if (report.damage.offset >= 0)
                 why << "at byte " << report.damage.offset << ", line " << report.damage.line << ": ";
-            why << report.damage.rule;
+            why << rig::DamageRuleText(report.damage.rule);
         }
         return HStatus(HStatus::FAILURE);
     }

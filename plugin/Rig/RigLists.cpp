@@ -125,11 +125,11 @@ private:
 // value beyond that would otherwise be cut to its low bits, so the file is damaged.
 bool FitsIn32Bits(int64_t value) { return value >= INT32_MIN && value <= int64_t(UINT32_MAX); }
 
-RigDamage Fault(const char* rule, const char* text, const char* at) { return RigDamage{rule, at - text}; }
+RigDamage Fault(DamageRule rule, const char* text, const char* at) { return RigDamage{rule, at - text}; }
 
 // What a list read ended on: no fault, or the token that is not a number.
 RigDamage EndOf(const NumberList& list, const char* text) {
-    return list.BadToken() ? Fault(damage::kNotANumber, text, list.BadToken()) : RigDamage{};
+    return list.BadToken() ? Fault(DamageRule::NotANumber, text, list.BadToken()) : RigDamage{};
 }
 
 // One reader per list type, all of one name so that a job's reader follows from its
@@ -147,7 +147,7 @@ RigDamage ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
     while (list.HasMoreTokens()) {
         int64_t value;
         list >> value;
-        if (!FitsIn32Bits(value)) return Fault(damage::kBeyond32Bits, text, list.LastRead());
+        if (!FitsIn32Bits(value)) return Fault(DamageRule::Beyond32Bits, text, list.LastRead());
         out.Append(uint32_t(value));
     }
     return EndOf(list, text);
@@ -159,7 +159,7 @@ RigDamage ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& 
         int64_t bone;
         float weight;
         list >> bone;
-        if (!FitsIn32Bits(bone)) return Fault(damage::kBeyond32Bits, text, list.LastRead());
+        if (!FitsIn32Bits(bone)) return Fault(DamageRule::Beyond32Bits, text, list.LastRead());
         list >> weight;
         out.Append(MeshData::Weight{uint32_t(bone), weight});
     }
@@ -168,7 +168,7 @@ RigDamage ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& 
 
 // The earlier of two faults in the file; a fault before none.
 void KeepFirst(RigDamage& kept, const RigDamage& found) {
-    if (found.rule && (!kept.rule || found.offset < kept.offset)) kept = found;
+    if (found.Found() && (!kept.Found() || found.offset < kept.offset)) kept = found;
 }
 
 // The most elements a range can hold: each number takes a byte and a separator, and an
@@ -218,7 +218,7 @@ void ListQueue::Queue(Kind kind, TextRange range, void* target) {
 
 bool ListQueue::ReadAll() {
     ReadQueued();
-    return !m_fault.rule;
+    return !m_fault.Found();
 }
 
 void ListQueue::Forget(const void* first, const void* end) {
@@ -242,7 +242,7 @@ struct Group {
 
 void ListQueue::ReadQueued() {
     // Once a list is found damaged the file is refused: the rest need not be read.
-    if (m_fault.rule) {
+    if (m_fault.Found()) {
         m_jobs.Empty(0);
         return;
     }
@@ -322,7 +322,7 @@ void ListQueue::ReadQueued() {
                 const Job& job = m_jobs[order[k]];
                 const RigDamage fault =
                     WithTarget(job.kind, job.target, [&](auto& out) { return ReadList(m_text, job.range, out); });
-                if (fault.rule) return fault;
+                if (fault.Found()) return fault;
             }
         return RigDamage{};
     };

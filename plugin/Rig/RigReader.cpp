@@ -41,11 +41,11 @@ class Faults {
 public:
     explicit Faults(const char* text) : m_text(text) {}
     const char* Text() const { return m_text; }
-    bool Note(const char* rule, int64_t offset) {
-        if (!m_first.rule || (offset >= 0 && offset < m_first.offset)) m_first = RigDamage{rule, offset};
+    bool Note(DamageRule rule, int64_t offset) {
+        if (!m_first.Found() || (offset >= 0 && offset < m_first.offset)) m_first = RigDamage{rule, offset};
         return false;
     }
-    bool Note(const RigDamage& found) { return found.rule ? Note(found.rule, found.offset) : false; }
+    bool Note(const RigDamage& found) { return found.Found() ? Note(found.rule, found.offset) : false; }
     const RigDamage& First() const { return m_first; }
 
 private:
@@ -63,18 +63,18 @@ public:
     // A block, as the range of its value.
     bool Block(int32_t keyAt, Range& range) {
         UTextParser::Token token;
-        if (!m_parser.PeekToken(token)) return m_faults.Note(damage::kValueMissing, keyAt);
-        if (m_text[token.matchStart] != '{') return m_faults.Note(damage::kNotABlock, token.matchStart);
+        if (!m_parser.PeekToken(token)) return m_faults.Note(DamageRule::ValueMissing, keyAt);
+        if (m_text[token.matchStart] != '{') return m_faults.Note(DamageRule::NotABlock, token.matchStart);
         range = NextValue(m_parser);
         return true;
     }
     // An integer: a word that is a whole decimal integer.
     bool Integer(int32_t keyAt, int64_t& value) {
         UTextParser::Token token;
-        if (!m_parser.PeekToken(token)) return m_faults.Note(damage::kValueMissing, keyAt);
+        if (!m_parser.PeekToken(token)) return m_faults.Note(DamageRule::ValueMissing, keyAt);
         const char* word = m_text + token.matchStart;
         if (!brix::IsDecimalInteger(word, word + token.matchLength))
-            return m_faults.Note(damage::kNotANumber, token.matchStart);
+            return m_faults.Note(DamageRule::NotANumber, token.matchStart);
         m_parser >> value;
         return true;
     }
@@ -88,7 +88,7 @@ public:
         }
         const char* word = m_text + token.matchStart;
         if (!brix::IsDecimalReal(word, word + token.matchLength))
-            return m_faults.Note(damage::kNotANumber, token.matchStart);
+            return m_faults.Note(DamageRule::NotANumber, token.matchStart);
         m_parser >> value;
         return true;
     }
@@ -101,8 +101,8 @@ public:
     // Whether the token at the cursor is a quoted string or a word.
     bool WordOrString(int32_t keyAt) {
         UTextParser::Token token;
-        if (!m_parser.PeekToken(token)) return m_faults.Note(damage::kValueMissing, keyAt);
-        if (m_text[token.matchStart] == '{') return m_faults.Note(damage::kBlockNotAllowed, token.matchStart);
+        if (!m_parser.PeekToken(token)) return m_faults.Note(DamageRule::ValueMissing, keyAt);
+        if (m_text[token.matchStart] == '{') return m_faults.Note(DamageRule::BlockNotAllowed, token.matchStart);
         return true;
     }
 
@@ -113,7 +113,7 @@ private:
 };
 
 // The offset of a tokenizer failure is not known: it is reported without one.
-bool NoteUnreadable(Faults& faults) { return faults.Note(damage::kUnreadable, -1); }
+bool NoteUnreadable(Faults& faults) { return faults.Note(DamageRule::Unreadable, -1); }
 
 // Reads "set 0 {...} set 1 {...}": each entry the word set, its number in order, and a
 // block whose list is queued for that set; false on any other word, on a number that is
@@ -131,11 +131,11 @@ bool ReadSets(Faults& faults, Range range, UArray<List>& sets, ListQueue& lists,
     Values values(parser, faults);
     while (parser.HasMoreTokens()) {
         const Range key = NextValue(parser);
-        if (!Is(text, key, "set")) return faults.Note(damage::kSetOutOfOrder, key.start);
+        if (!Is(text, key, "set")) return faults.Note(DamageRule::SetOutOfOrder, key.start);
         int64_t number;
         if (!values.Integer(key.start, number)) return false;
         if (number != blocks.Num() || number >= int64_t(kMaxRecords))
-            return faults.Note(damage::kSetOutOfOrder, key.start);
+            return faults.Note(DamageRule::SetOutOfOrder, key.start);
         Range block;
         if (!values.Block(key.start, block)) return false;
         blocks.Append(block);
@@ -234,7 +234,7 @@ bool ReadVersion(UTextParser& parser, Faults& faults, int32_t keyAt) {
     Values values(parser, faults);
     if (!values.WordOrString(keyAt)) return false;
     const Range value = NextValue(parser);
-    return Is(faults.Text(), value, "1") || faults.Note(damage::kVersion, value.start);
+    return Is(faults.Text(), value, "1") || faults.Note(DamageRule::Version, value.start);
 }
 
 }  // namespace
@@ -256,7 +256,7 @@ public:
     bool Declare(Values& values, Faults& faults, int32_t keyAt, UArray<Record>& records, int32_t& discarded) {
         int64_t count;
         if (!values.Integer(keyAt, count)) return false;
-        if (count < 0 || count >= int64_t(kMaxRecords)) return faults.Note(damage::kCountOutOfRange, keyAt);
+        if (count < 0 || count >= int64_t(kMaxRecords)) return faults.Note(DamageRule::CountOutOfRange, keyAt);
         for (unsigned char filled : m_filled) discarded += filled;
         records.Empty(0);
         records.Add(int32_t(count));
@@ -271,7 +271,7 @@ public:
         int64_t index;
         if (!values.Integer(keyAt, index)) return -1;
         if (index < 0 || index >= m_filled.Num()) {
-            faults.Note(damage::kIndexOutsideCount, keyAt);
+            faults.Note(DamageRule::IndexOutsideCount, keyAt);
             return -1;
         }
         m_filled[int32_t(index)] = 1;
@@ -299,11 +299,11 @@ bool ReadEntries(UTextParser& parser, Faults& faults, UArray<BoneData>& bones, U
     // A rig file is text: a zero byte anywhere is damage, and would otherwise cut a name
     // or a list where it stands.
     if (const void* zero = memchr(text + parser.GetRangeStart(), 0, size_t(parser.GetRangeLength())))
-        return faults.Note(damage::kNulByte, static_cast<const char*>(zero) - text);
+        return faults.Note(DamageRule::NulByte, static_cast<const char*>(zero) - text);
     // Text that ends inside a block or a quoted string is a file cut short; text the
     // tokenizer could not read to its end is damaged. (Open-endedness is asked first: for
     // text where every block closes the tokenizer knows at once that it reads to the end.)
-    if (parser.IsOpenEnded()) return faults.Note(damage::kEndsInside, end);
+    if (parser.IsOpenEnded()) return faults.Note(DamageRule::EndsInside, end);
     if (parser.GetEngineError()) return NoteUnreadable(faults);
     Values values(parser, faults);
     RecordCount boneRecords, meshRecords;
@@ -328,8 +328,8 @@ bool ReadEntries(UTextParser& parser, Faults& faults, UArray<BoneData>& bones, U
     }
     // A file cut short between records: fewer blocks than a count declares, or bones
     // without the mesh count that the writer always puts after them.
-    if (!boneRecords.AllFilled() || !meshRecords.AllFilled()) return faults.Note(damage::kRecordMissing, end);
-    if (boneRecords.IsDeclared() && !meshRecords.IsDeclared()) return faults.Note(damage::kNoMeshCount, end);
+    if (!boneRecords.AllFilled() || !meshRecords.AllFilled()) return faults.Note(DamageRule::RecordMissing, end);
+    if (boneRecords.IsDeclared() && !meshRecords.IsDeclared()) return faults.Note(DamageRule::NoMeshCount, end);
     return true;
 }
 

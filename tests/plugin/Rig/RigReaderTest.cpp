@@ -35,23 +35,22 @@ std::string Golden(const char* name) {
     return text.str();
 }
 
-// A damage rule's row: the text, and where the reader must find it damaged and why; a
-// null rule for a text that reads whole.
+// A damage rule's row: the text, and where the reader must find it damaged and why;
+// None for a text that reads whole.
 struct DamageCase {
     std::string text;
     std::string at;  // the first occurrence in text is where the damage lies; "" for the end
-    const char* rule;
+    rig::DamageRule rule;
 };
 
 void ExpectDamage(const DamageCase& c) {
     const Rig rig = Read(c.text);
-    if (!c.rule) {
-        EXPECT_TRUE(rig.ok) << c.text << "\n" << (rig.report.damage.rule ? rig.report.damage.rule : "");
+    if (c.rule == rig::DamageRule::None) {
+        EXPECT_TRUE(rig.ok) << c.text << "\n" << rig::DamageRuleText(rig.report.damage.rule);
         return;
     }
     EXPECT_FALSE(rig.ok) << c.text;
-    ASSERT_NE(rig.report.damage.rule, nullptr) << c.text;
-    EXPECT_STREQ(rig.report.damage.rule, c.rule) << c.text;
+    EXPECT_EQ(rig.report.damage.rule, c.rule) << c.text << "\n" << rig::DamageRuleText(rig.report.damage.rule);
     const size_t at = c.at.empty() ? c.text.size() : c.text.find(c.at);
     ASSERT_NE(at, std::string::npos) << c.at;
     EXPECT_EQ(rig.report.damage.offset, int64_t(at)) << c.text;
@@ -282,7 +281,7 @@ TEST(RigReader, LargeListsReadWholeAndInOrder) {
     ASSERT_LT(inVertices, inWeights);
     const Rig read = Read(damaged);
     EXPECT_FALSE(read.ok);
-    EXPECT_STREQ(read.report.damage.rule, rig::damage::kNotANumber);
+    EXPECT_EQ(read.report.damage.rule, rig::DamageRule::NotANumber);
     EXPECT_EQ(read.report.damage.offset, int64_t(inVertices));
 }
 
@@ -313,14 +312,14 @@ TEST(RigReader, ANulByteAnywhereIsDamage) {
     const std::string nul(1, '\0');
     auto before = [&nul](std::string text, const char* marker) { return text.insert(text.find(marker), nul); };
     const DamageCase cases[] = {
-        {skinned, "", nullptr},
+        {skinned, "", rig::DamageRule::None},
         // It cut the mesh block: the weight counts were lost, the weights kept.
-        {before(skinned, "vertexWeightCounts"), nul, rig::damage::kNulByte},
-        {before(skinned, "dy\""), nul, rig::damage::kNulByte},                    // in a name: "bo\0dy"
-        {before(skinned, "-1.0000 1.0000 -1.0000"), nul, rig::damage::kNulByte},  // in a vertex list
-        {before(skinned, "numMeshes"), nul, rig::damage::kNulByte},               // between records
-        {skinned + nul, nul, rig::damage::kNulByte},                              // after the last block
-        {nul + "version 1", nul, rig::damage::kNulByte},
+        {before(skinned, "vertexWeightCounts"), nul, rig::DamageRule::NulByte},
+        {before(skinned, "dy\""), nul, rig::DamageRule::NulByte},                    // in a name: "bo\0dy"
+        {before(skinned, "-1.0000 1.0000 -1.0000"), nul, rig::DamageRule::NulByte},  // in a vertex list
+        {before(skinned, "numMeshes"), nul, rig::DamageRule::NulByte},               // between records
+        {skinned + nul, nul, rig::DamageRule::NulByte},                              // after the last block
+        {nul + "version 1", nul, rig::DamageRule::NulByte},
     };
     for (const DamageCase& c : cases) ExpectDamage(c);
 }
@@ -330,34 +329,34 @@ TEST(RigReader, ANulByteAnywhereIsDamage) {
 // indices and integer lists, reals in the matrix and in real lists. Any other token is
 // damage, not read as its digits or as 0.
 TEST(RigReader, ATokenThatIsNotANumberWhereANumberBelongsIsDamage) {
-    using rig::damage::kNotANumber;
+    using enum rig::DamageRule;
     const std::string mesh = "numMeshes 1 mesh 0 { ";
     const std::string bone = "numBones 1 bone 0 { invBaseMatrix ";
     const DamageCase cases[] = {
-        {mesh + "vertices { 1 7x 3 } }", "7x", kNotANumber},
-        {mesh + "vertices { 1 \"word\" 3 } }", "\"word\"", kNotANumber},
-        {mesh + "vertices { 1 { 2 } 3 } }", "{ 2 }", kNotANumber},
-        {mesh + "normals { inf 0 0 } }", "inf", kNotANumber},
-        {mesh + "textureCoordinates { set 0 { 0x1p3 0 } } }", "0x1p3", kNotANumber},
-        {mesh + "polygonVertexIndices { 0 1.5 2 } }", "1.5", kNotANumber},
-        {mesh + "polygonTexCoordIndices { set 0 { 0 1e2 } } }", "1e2", kNotANumber},
-        {mesh + "weights { 0 0.5 1x 0.5 } }", "1x", kNotANumber},
-        {mesh + "weights { 0 nan } }", "nan", kNotANumber},
-        {mesh + "weights { 0 - } }", "- ", kNotANumber},
-        {mesh + "textureCoordinates { set 0x { } } }", "0x", kNotANumber},
-        {"numBones 2x", "2x", kNotANumber},
-        {"numMeshes {1} mesh 0 { }", "{1}", kNotANumber},
-        {"numBones 1 bone \"0\" { } numMeshes 0", "\"0\"", kNotANumber},
-        {bone + "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1x } numMeshes 0", "1x", kNotANumber},
+        {mesh + "vertices { 1 7x 3 } }", "7x", NotANumber},
+        {mesh + "vertices { 1 \"word\" 3 } }", "\"word\"", NotANumber},
+        {mesh + "vertices { 1 { 2 } 3 } }", "{ 2 }", NotANumber},
+        {mesh + "normals { inf 0 0 } }", "inf", NotANumber},
+        {mesh + "textureCoordinates { set 0 { 0x1p3 0 } } }", "0x1p3", NotANumber},
+        {mesh + "polygonVertexIndices { 0 1.5 2 } }", "1.5", NotANumber},
+        {mesh + "polygonTexCoordIndices { set 0 { 0 1e2 } } }", "1e2", NotANumber},
+        {mesh + "weights { 0 0.5 1x 0.5 } }", "1x", NotANumber},
+        {mesh + "weights { 0 nan } }", "nan", NotANumber},
+        {mesh + "weights { 0 - } }", "- ", NotANumber},
+        {mesh + "textureCoordinates { set 0x { } } }", "0x", NotANumber},
+        {"numBones 2x", "2x", NotANumber},
+        {"numMeshes {1} mesh 0 { }", "{1}", NotANumber},
+        {"numBones 1 bone \"0\" { } numMeshes 0", "\"0\"", NotANumber},
+        {bone + "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1x } numMeshes 0", "1x", NotANumber},
         // A matrix cut short by the next key: the key is not read as a 0.
-        {bone + "1 2 name \"a\" } numMeshes 0", "name", kNotANumber},
+        {bone + "1 2 name \"a\" } numMeshes 0", "name", NotANumber},
         // Two files glued together where the first ends in a count.
-        {Golden("empty") + Golden("bones"), "0version", kNotANumber},
+        {Golden("empty") + Golden("bones"), "0version", NotANumber},
         // Whole numbers of every decimal form read.
         {mesh + "vertices { 1e3 -2 +.5 5. -0.0000 1.5E-3 0.000000000000000000001 } polygonVertexIndices { +1 -1 007 } "
                 "weights { 0 } }",
-         "", nullptr},
-        {"numBones +1 bone 0 { invBaseMatrix 1e0 2 } numMeshes 0", "", nullptr},
+         "", rig::DamageRule::None},
+        {"numBones +1 bone 0 { invBaseMatrix 1e0 2 } numMeshes 0", "", rig::DamageRule::None},
     };
     for (const DamageCase& c : cases) ExpectDamage(c);
     const Rig rig = Read(cases[std::size(cases) - 2].text);
@@ -372,48 +371,47 @@ TEST(RigReader, ATokenThatIsNotANumberWhereANumberBelongsIsDamage) {
 // after "set k") anything else is damage, and so is a block where a word or quoted string
 // belongs (the version, a name); a value missing at the end of its block is damage too.
 TEST(RigReader, AValueOfTheWrongKindIsDamage) {
-    using rig::damage::kBlockNotAllowed;
-    using rig::damage::kNotABlock;
-    using rig::damage::kValueMissing;
+    using enum rig::DamageRule;
     const std::string mesh = "numMeshes 1 mesh 0 { ";
     const DamageCase cases[] = {
-        {"numBones 1 bone 0 xyz numMeshes 0", "xyz", kNotABlock},
-        {"numMeshes 1 mesh 0 body", "body", kNotABlock},
-        {"numMeshes 1 mesh 0 \"m\" { }", "\"m\"", kNotABlock},
-        {mesh + "vertices 5 }", "5", kNotABlock},
-        {mesh + "weights \"0 1\" }", "\"0 1\"", kNotABlock},
-        {mesh + "polygonTexCoordIndices xyz }", "xyz", kNotABlock},
-        {mesh + "textureCoordinates { set 0 xyz } }", "xyz", kNotABlock},
-        {"version {1}", "{1}", kBlockNotAllowed},
-        {mesh + "name { m } }", "{ m }", kBlockNotAllowed},
-        {"numBones 1 bone 0 { parent {p} } numMeshes 0", "{p}", kBlockNotAllowed},
-        {mesh + "vertices }", "vertices", kValueMissing},
-        {mesh + "textureCoordinates { set 0 } }", "set", kValueMissing},
-        {"numBones 1 bone 0 { name } numMeshes 0", "name", kValueMissing},
-        {"version", "version", kValueMissing},
-        {"numBones 1 bone 0", "bone", kValueMissing},
-        {"version \"1\" numMeshes 1 mesh 0 { name m materialNames x polygonMaterialIndices 0 }", "", nullptr},
+        {"numBones 1 bone 0 xyz numMeshes 0", "xyz", NotABlock},
+        {"numMeshes 1 mesh 0 body", "body", NotABlock},
+        {"numMeshes 1 mesh 0 \"m\" { }", "\"m\"", NotABlock},
+        {mesh + "vertices 5 }", "5", NotABlock},
+        {mesh + "weights \"0 1\" }", "\"0 1\"", NotABlock},
+        {mesh + "polygonTexCoordIndices xyz }", "xyz", NotABlock},
+        {mesh + "textureCoordinates { set 0 xyz } }", "xyz", NotABlock},
+        {"version {1}", "{1}", BlockNotAllowed},
+        {mesh + "name { m } }", "{ m }", BlockNotAllowed},
+        {"numBones 1 bone 0 { parent {p} } numMeshes 0", "{p}", BlockNotAllowed},
+        {mesh + "vertices }", "vertices", ValueMissing},
+        {mesh + "textureCoordinates { set 0 } }", "set", ValueMissing},
+        {"numBones 1 bone 0 { name } numMeshes 0", "name", ValueMissing},
+        {"version", "version", ValueMissing},
+        {"numBones 1 bone 0", "bone", ValueMissing},
+        {"version \"1\" numMeshes 1 mesh 0 { name m materialNames x polygonMaterialIndices 0 }", "",
+         rig::DamageRule::None},
     };
     for (const DamageCase& c : cases) ExpectDamage(c);
 }
 
 // Each rule of the damaged-file list names itself and where it was found.
 TEST(RigReader, DamageSaysWhichRuleAndWhere) {
-    using namespace rig::damage;
+    using enum rig::DamageRule;
     const DamageCase cases[] = {
-        {"version 2", "2", kVersion},
-        {"numBones 5000", "numBones", kCountOutOfRange},
-        {"numMeshes 1 mesh 1 { }", "mesh", kIndexOutsideCount},
-        {"numMeshes 1 mesh 0 { polygonVertexCounts { 3 4294967296 } }", "4294967296", kBeyond32Bits},
-        {"numMeshes 1 mesh 0 { weights { 0 1 -2147483649 1 } }", "-2147483649", kBeyond32Bits},
-        {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { } } }", "set", kSetOutOfOrder},
-        {"numMeshes 1 mesh 0 { name \"m", "", kEndsInside},
-        {"numBones 2 bone 0 { } numMeshes 0", "", kRecordMissing},
-        {"numBones 0", "", kNoMeshCount},
+        {"version 2", "2", Version},
+        {"numBones 5000", "numBones", CountOutOfRange},
+        {"numMeshes 1 mesh 1 { }", "mesh", IndexOutsideCount},
+        {"numMeshes 1 mesh 0 { polygonVertexCounts { 3 4294967296 } }", "4294967296", Beyond32Bits},
+        {"numMeshes 1 mesh 0 { weights { 0 1 -2147483649 1 } }", "-2147483649", Beyond32Bits},
+        {"numMeshes 1 mesh 0 { textureCoordinates { set 1 { } } }", "set", SetOutOfOrder},
+        {"numMeshes 1 mesh 0 { name \"m", "", EndsInside},
+        {"numBones 2 bone 0 { } numMeshes 0", "", RecordMissing},
+        {"numBones 0", "", NoMeshCount},
     };
     for (const DamageCase& c : cases) ExpectDamage(c);
     const Rig deep = Read("numBones 1 bone 0 " + std::string(1200, '{') + std::string(1200, '}'));
-    EXPECT_STREQ(deep.report.damage.rule, kUnreadable);
+    EXPECT_EQ(deep.report.damage.rule, Unreadable);
     EXPECT_EQ(deep.report.damage.offset, -1);  // the tokenizer does not tell where
 }
 
