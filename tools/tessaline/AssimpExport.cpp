@@ -377,9 +377,11 @@ private:
 class ExportFolder {
 public:
     explicit ExportFolder(const std::string& target) {
+        // The target's folder as its path spells it ("" for a bare name), so that the
+        // files mapped back name their targets exactly as the caller does.
         const size_t slash = target.rfind('/');
-        m_targetFolder = slash == std::string::npos ? "." : target.substr(0, slash);
-        std::string pattern = m_targetFolder + "/.tessaline-XXXXXX";
+        m_targetPrefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+        std::string pattern = (m_targetPrefix.empty() ? "./" : m_targetPrefix) + ".tessaline-XXXXXX";
         if (mkdtemp(pattern.data())) m_path = pattern;
         if (!m_path.empty()) m_registration = brix::platform::RegisterTemporaryFile(m_path.c_str(), true);
     }
@@ -399,7 +401,7 @@ public:
     // Where a file the exporter names inside the folder really goes.
     std::string Target(const std::string& path) const {
         if (path.compare(0, m_path.size() + 1, m_path + "/") != 0) return path;
-        return m_targetFolder + path.substr(m_path.size());
+        return m_targetPrefix + path.substr(m_path.size() + 1);
     }
     // The files written in the folder, by name.
     std::vector<std::string> Files() const {
@@ -413,7 +415,7 @@ public:
     }
 
 private:
-    std::string m_targetFolder, m_path;
+    std::string m_targetPrefix, m_path;
     int m_registration = -1;  // the folder, emptied and removed on an interrupting signal
 };
 

@@ -4,6 +4,7 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 
+#include <filesystem>
 #include <map>
 
 #include "SourceDepth.h"
@@ -25,6 +26,19 @@ int Depth(const aiNode& root) {
 }  // namespace
 
 const aiScene* ReadSourceScene(const std::string& path, std::string& error) {
+    // Only plain files are read: the reader would wait forever on a pipe with no writer,
+    // read a device without end, and take a folder for an empty scene. A path that does
+    // not exist is left to the reader, which says so.
+    std::error_code failure;
+    const std::filesystem::file_status status = std::filesystem::status(path, failure);
+    if (!failure && std::filesystem::is_directory(status)) {
+        error = "it is a directory, not a file.";
+        return nullptr;
+    }
+    if (!failure && !std::filesystem::is_regular_file(status)) {
+        error = "it is a pipe or a device, not a file; only files are read.";
+        return nullptr;
+    }
     if (!SourceDepthAcceptable(path, error)) return nullptr;
     aiPropertyStore* properties = aiCreatePropertyStore();
     aiSetImportPropertyInteger(properties, AI_CONFIG_IMPORT_COLLADA_USE_COLLADA_NAMES, 1);
