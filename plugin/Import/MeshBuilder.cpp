@@ -34,7 +34,7 @@ void MeshBuilder::Build(const MeshData& mesh) {
 }
 
 bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {
-    const char* fault = FindGeometryFault(mesh);
+    const char* fault = MeshFaultText(FindGeometryFault(mesh));
     HStatus status;
     if (!fault) {
         kit.Create(mesh.vertices, status, mesh.polygonVertexIndices, mesh.polygonVertexCounts, HObject());
@@ -47,7 +47,7 @@ bool MeshBuilder::BuildGeometry(MeshKit& kit, const MeshData& mesh) {
 
 void MeshBuilder::BuildNormals(MeshKit& kit, const MeshData& mesh, uint64_t faceVertices) {
     if (mesh.polygonNormalIndices.Num() == 0) return;  // the host's default normals stay
-    const char* fault = FindNormalFault(mesh, faceVertices);
+    const char* fault = MeshFaultText(FindNormalFault(mesh, faceVertices));
     if (!fault) {
         HStatus status;
         kit.SetNormals(status, mesh.normals, mesh.polygonNormalIndices);
@@ -78,7 +78,7 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
             }
         }
         if (IsUnmappedUVSet(mesh, set)) continue;
-        const char* fault = FindUVSetFault(mesh, set, faceVertices);
+        const char* fault = MeshFaultText(FindUVSetFault(mesh, set, faceVertices));
         if (!fault) {
             kit.SetTextureCoordinates(status, mesh.textureCoordinates[set], mesh.polygonTexCoordIndices[set], set);
             if (!status.IsOk()) fault = "the host refused it";
@@ -90,7 +90,7 @@ void MeshBuilder::BuildUVSets(MeshKit& kit, const MeshData& mesh, uint64_t faceV
 }
 
 void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
-    const char* fault = FindWeightCountFault(mesh);
+    const char* fault = MeshFaultText(FindWeightCountFault(mesh));
     // Weights go to the influence of their bone. Those of a bone outside the file's list
     // are dropped with a warning; those of a bone without a joint (a bone without a
     // name, reported when its joint was not made) without one. A bone listed twice for
