@@ -1,5 +1,10 @@
 // tessaline: the command-line host. It starts the stand-in host, loads the plug-in
 // module, and drives its translators the way the host's Export and Import dialogs do.
+//
+// It reports to the person running it. A function of the tool that can fail returns
+// false and fills a std::string& error with a sentence that names the file; the command
+// prints it after "ERROR: " (or puts it in its JSON document) and turns it into the exit
+// status. Nothing is thrown between the tool's own functions.
 
 #include <malloc.h>
 #include <signal.h>
