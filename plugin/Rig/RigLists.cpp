@@ -132,18 +132,133 @@ RigDamage EndOf(const NumberList& list, const char* text) {
     return list.BadToken() ? Fault(DamageRule::NotANumber, text, list.BadToken()) : RigDamage{};
 }
 
+// Plain lists are read in one pass before any token machinery is set up: an element
+// whose numbers are all in the plain forms below, each followed within the list by white
+// space or a closing brace, is read where it lies; the first element that is not (a
+// longer form, an exponent, a word, a quote, a block, or a list that ends inside the
+// element or right after its last digit) and everything after it go to NumberList,
+// which gives every token its full treatment. The plain forms give exactly the values
+// NumberList's own plain readers give, so where the hand-over happens does not change
+// what is read. The text ends with a zero byte at or after the list's end, so a run of
+// digits always stops inside it.
+bool IsSeparator(char c) { return brix::UBlockScanner::IsSpace(static_cast<unsigned char>(c)) || c == '}'; }
+
+const char* SkipSeparators(const char* p, const char* end) {
+    while (p < end && IsSeparator(*p)) ++p;
+    return p;
+}
+
+bool IsDigit(char c) { return unsigned(c) - '0' < 10u; }
+
+// [-]digits[.digits] with 1 to 15 digits in all: the mantissa and the power of ten are
+// both exact doubles, so one division rounds as the general reader does.
+const char* PlainReal(const char* p, const char* end, float& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = *p == '-';
+    p += negative;
+    const char* first = p;
+    uint64_t mantissa = 0;
+    for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + uint64_t(*p - '0');
+    ptrdiff_t digits = p - first, fractionDigits = 0;
+    if (*p == '.') {
+        const char* fraction = ++p;
+        for (; IsDigit(*p); ++p) mantissa = mantissa * 10 + uint64_t(*p - '0');
+        fractionDigits = p - fraction;
+        digits += fractionDigits;
+    }
+    if (digits == 0 || digits > 15 || p >= end || !IsSeparator(*p)) return nullptr;
+    const double magnitude = double(mantissa) / kPowersOfTen[fractionDigits];
+    value = float(negative ? -magnitude : magnitude);
+    return p;
+}
+
+// 1 to 9 digits: every such value fits 32 bits.
+const char* PlainUnsigned(const char* p, const char* end, uint32_t& value) {
+    const char* first = p;
+    uint32_t magnitude = 0;
+    for (; IsDigit(*p) && p - first < 10; ++p) magnitude = magnitude * 10 + uint32_t(*p - '0');
+    if (p == first || p - first > 9 || p >= end || !IsSeparator(*p)) return nullptr;
+    value = magnitude;
+    return p;
+}
+
+// Reads the plain elements at the front of the list into out; returns where the first
+// element that is not plain starts (the list's end when all are).
+template <int kComponents, typename Vector>
+const char* ReadPlainVectors(const char* p, const char* end, UArray<Vector>& out) {
+    p = SkipSeparators(p, end);
+    while (p < end) {
+        float components[kComponents];
+        const char* q = p;
+        for (int c = 0; c < kComponents; ++c) {
+            if (c) q = SkipSeparators(q, end);
+            if (!(q = PlainReal(q, end, components[c]))) return p;
+        }
+        Vector& element = out[out.Add()];
+        element.x = components[0];
+        element.y = components[1];
+        if constexpr (kComponents == 3) element.z = components[2];
+        p = SkipSeparators(q, end);
+    }
+    return p;
+}
+
+const char* ReadPlain(const char* p, const char* end, UArray<TVector3<float>>& out) {
+    return ReadPlainVectors<3>(p, end, out);
+}
+const char* ReadPlain(const char* p, const char* end, UArray<TVector2<float>>& out) {
+    return ReadPlainVectors<2>(p, end, out);
+}
+
+const char* ReadPlain(const char* p, const char* end, UArray<uint32_t>& out) {
+    p = SkipSeparators(p, end);
+    while (p < end) {
+        uint32_t value;
+        const char* q = PlainUnsigned(p, end, value);
+        if (!q) return p;
+        out.Append(value);
+        p = SkipSeparators(q, end);
+    }
+    return p;
+}
+
+const char* ReadPlain(const char* p, const char* end, UArray<MeshData::Weight>& out) {
+    p = SkipSeparators(p, end);
+    while (p < end) {
+        MeshData::Weight pair;
+        const char* q = PlainUnsigned(p, end, pair.boneIndex);
+        if (!q || !(q = PlainReal(SkipSeparators(q, end), end, pair.weight))) return p;
+        out.Append(pair);
+        p = SkipSeparators(q, end);
+    }
+    return p;
+}
+
+// The rest of a list from the first element that is not plain.
+TextRange Rest(const char* text, TextRange range, const char* from) {
+    const int32_t start = int32_t(from - text);
+    return TextRange{start, range.start + range.length - start};
+}
+
 // One reader per list type, all of one name so that a job's reader follows from its
 // target's type. Each stops at the first token that is not a number of its kind, and
 // integers at the first that does not fit 32 bits; the fault found is returned.
 template <typename Vector>
 RigDamage ReadList(const char* text, TextRange range, UArray<Vector>& out) {
-    NumberList list(text, range);
+    const char* end = text + range.start + range.length;
+    const char* rest = ReadPlain(text + range.start, end, out);
+    if (rest == end) return RigDamage{};
+    NumberList list(text, Rest(text, range, rest));
     while (list.HasMoreTokens()) list >> out[out.Add()];
     return EndOf(list, text);
 }
 
 RigDamage ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
-    NumberList list(text, range);
+    const char* end = text + range.start + range.length;
+    const char* rest = ReadPlain(text + range.start, end, out);
+    if (rest == end) return RigDamage{};
+    NumberList list(text, Rest(text, range, rest));
     while (list.HasMoreTokens()) {
         int64_t value;
         list >> value;
@@ -154,7 +269,10 @@ RigDamage ReadList(const char* text, TextRange range, UArray<uint32_t>& out) {
 }
 
 RigDamage ReadList(const char* text, TextRange range, UArray<MeshData::Weight>& out) {
-    NumberList list(text, range);
+    const char* end = text + range.start + range.length;
+    const char* rest = ReadPlain(text + range.start, end, out);
+    if (rest == end) return RigDamage{};
+    NumberList list(text, Rest(text, range, rest));
     while (list.HasMoreTokens()) {
         int64_t bone;
         float weight;

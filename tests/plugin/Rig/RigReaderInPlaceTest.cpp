@@ -327,3 +327,75 @@ TEST(RigReaderInPlace, ReadsAsTheCopyingReaderDid) {
         ExpectSameAsCopies(text);
     }
 }
+
+namespace {
+
+std::string Digits(std::mt19937& random, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += char('0' + random() % 10);
+    return out;
+}
+
+// A real of one of the forms a list may meet: the writer's, longer and shorter ones on
+// either side of the 15 digits a plain real may have, signs, lone points and exponents,
+// and now and then a word that is no number.
+std::string RandomReal(std::mt19937& random) {
+    switch (random() % 8) {
+    case 0: return Digits(random, 1 + int(random() % 19));
+    case 1: return Digits(random, int(random() % 9)) + "." + Digits(random, int(random() % 9));
+    case 2: return "-" + Digits(random, int(random() % 3)) + "." + Digits(random, 4);
+    case 3:
+        return (random() % 2 ? "+" : "-") + Digits(random, 1 + int(random() % 3)) + (random() % 2 ? "e" : "E") +
+               (random() % 2 ? "-" : "") + Digits(random, 1 + int(random() % 2));
+    case 4: return random() % 30 ? Digits(random, 1 + int(random() % 8)) + "." : "7x";
+    default: return (random() % 2 ? "-" : "") + Digits(random, 1 + int(random() % 3)) + "." + Digits(random, 4);
+    }
+}
+
+// An integer on either side of 32 bits and of the 9 digits every value fits in, now and
+// then a real, which no integer list takes.
+std::string RandomInteger(std::mt19937& random) {
+    const bool rare = random() % 25 == 0;
+    switch (random() % 6) {
+    case 0: return Digits(random, rare ? 10 + int(random() % 2) : 8 + int(random() % 2));
+    case 1: return rare ? "4294967296" : "4294967295";
+    case 2: return rare ? "-2147483649" : "-" + Digits(random, 1 + int(random() % 9));
+    case 3: return rare ? "1.5" : "000000" + Digits(random, 1 + int(random() % 9));
+    case 4: return "+" + Digits(random, 2);
+    default: return Digits(random, 1 + int(random() % 6));
+    }
+}
+
+// A list block of count numbers with the writer's separators and others, sometimes closed
+// right after its last digit.
+std::string RandomList(std::mt19937& random, int count, std::string (*number)(std::mt19937&)) {
+    static const char* const kSeparators[] = {" ", "\r\n\t\t", "\t", "  \n"};
+    std::string out = "{";
+    for (int i = 0; i < count; ++i) out += kSeparators[random() % 4] + number(random);
+    return out + (random() % 3 ? "\r\n\t}" : "}");
+}
+
+}  // namespace
+
+TEST(RigReaderInPlace, ReadsNumberListsAsTheCopyingReaderDid) {
+    std::mt19937 random(11);
+    int whole = 0;
+    for (int round = 0; round < 600; ++round) {
+        const int n = int(random() % 12);
+        // Weights alternate bone indices and reals.
+        std::string weights = "{";
+        for (int i = 0; i < n * 2 + int(random() % 2); ++i)
+            weights += (i % 2 ? " " + RandomReal(random) : "\r\n\t\t" + RandomInteger(random));
+        weights += random() % 3 ? "\r\n\t}" : "}";
+        const std::string rig = "version 1\r\nnumBones 0\r\nnumMeshes 1\r\nmesh 0 {\r\n\tvertices " +
+                                RandomList(random, n * 3 + int(random() % 3), RandomReal) + "\r\n\tnormals " +
+                                RandomList(random, n * 3, RandomReal) + "\r\n\ttextureCoordinates {\r\n\t\tset 0 " +
+                                RandomList(random, n * 2 + int(random() % 2), RandomReal) +
+                                "\r\n\t}\r\n\tpolygonVertexIndices " + RandomList(random, n, RandomInteger) +
+                                "\r\n\tvertexWeightCounts " + RandomList(random, n, RandomInteger) + "\r\n\tweights " +
+                                weights + "\r\n}\r\n";
+        whole += ExpectSameAsCopies(rig);
+    }
+    // Most rounds must read whole, or the values would go unchecked.
+    EXPECT_GT(whole, 300);
+}
