@@ -334,8 +334,8 @@ TEST(FbxBinary, DamagedFilesAreRefused) {
 
 TEST(FbxBinary, ConvertedRigReadsBackInBothReaders) {
     const std::string rig = std::string(TESSALINE_TEST_DATA) + "/rig/skinned.tsl";
-    const std::string fbx = testing::TempDir() + "fbx_" + std::to_string(getpid()) + "_skinned.fbx";
-    const testsupport::ProgramRun run = testsupport::RunTessaline(TESSALINE_CLI_PATH, "convert " + rig + " " + fbx);
+    const std::string fbx = testsupport::TempPath("fbx", "skinned.fbx");
+    const testsupport::ProgramRun run = testsupport::Tessaline("convert " + rig + " " + fbx);
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string bytes = testsupport::ReadFile(fbx);
 
@@ -352,7 +352,7 @@ TEST(FbxBinary, ConvertedRigReadsBackInBothReaders) {
     std::vector<Node> records;
     size_t at = 27;
     EXPECT_TRUE(reader.List(at, records)) << reader.fault;
-    const testsupport::ProgramRun info = testsupport::RunTessaline(TESSALINE_CLI_PATH, "info " + fbx);
+    const testsupport::ProgramRun info = testsupport::Tessaline("info " + fbx);
     EXPECT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("influences"), std::string::npos) << info.out;
     std::remove(fbx.c_str());

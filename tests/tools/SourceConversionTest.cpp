@@ -23,12 +23,9 @@ const std::string kModels = "/usr/share/assimp/models/";
 
 using testsupport::ProgramRun;
 using testsupport::ReadFile;
+using testsupport::Tessaline;
 
-std::string Temp(const std::string& name) {
-    return testing::TempDir() + "source_" + std::to_string(getpid()) + "_" + name;
-}
-
-ProgramRun Tessaline(const std::string& arguments) { return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments); }
+std::string Temp(const std::string& name) { return testsupport::TempPath("source", name); }
 
 // The reals of every line inside the named block of a rig text, "x y z" per entry.
 std::vector<std::vector<double>> BlockLines(const std::string& rig, const std::string& key) {

@@ -28,22 +28,14 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testsupport::ProgramRun;
 using testsupport::ReadFile;
+using testsupport::Tessaline;
 
 namespace {
-
-ProgramRun Tessaline(const std::string& arguments, const std::string& shellPrefix = "") {
-    return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments, shellPrefix);
-}
 
 std::string Golden(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
 
 // A fresh folder of the test's own.
-std::string Folder(const std::string& name) {
-    const std::string path = testing::TempDir() + "batch_" + std::to_string(getpid()) + "_" + name;
-    fs::remove_all(path);
-    fs::create_directories(path);
-    return path;
-}
+std::string Folder(const std::string& name) { return testsupport::NewFolder("batch", name); }
 
 void Write(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);

@@ -28,12 +28,9 @@ namespace {
 
 using testsupport::ProgramRun;
 using testsupport::ReadFile;
+using testsupport::Tessaline;
 
-std::string Temp(const std::string& name) { return testing::TempDir() + "cli_" + name; }
-
-ProgramRun Tessaline(const std::string& arguments, const std::string& shellPrefix = "") {
-    return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments, shellPrefix);
-}
+std::string Temp(const std::string& name) { return testsupport::TempPath("cli", name); }
 
 std::string Golden(const std::string& name) { return std::string(TESSALINE_TEST_DATA) + "/rig/" + name + ".tsl"; }
 

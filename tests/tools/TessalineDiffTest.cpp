@@ -24,10 +24,10 @@
 namespace fs = std::filesystem;
 using nlohmann::json;
 using testsupport::ProgramRun;
+using testsupport::TempPath;
+using testsupport::Tessaline;
 
 namespace {
-
-ProgramRun Tessaline(const std::string& arguments) { return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments); }
 
 // A skinned cube of corners (±1, ±1, ±1), vertex i at x = bit 0, y = bit 1, z = bit 2,
 // on a chain of bones standing on the Z axis, written as the exporter writes a rig.
@@ -109,7 +109,7 @@ struct Cube {
     }
 
     std::string Write(const std::string& name) const {
-        const std::string path = testing::TempDir() + "diff_" + std::to_string(getpid()) + "_" + name + ".tsl";
+        const std::string path = TempPath("diff", name + ".tsl");
         std::ofstream(path, std::ios::binary) << Text();
         return path;
     }
@@ -249,7 +249,7 @@ TEST(TessalineDiff, BonesAddedRemovedAndReparented) {
 TEST(TessalineDiff, ARigAgainstItsOwnConversionIsTheSame) {
     // A source scene against the rig convert made of it, and a rig exported and imported.
     const std::string model = "/usr/share/assimp/models/glTF2/simple_skin/simple_skin.gltf";
-    const std::string rig = testing::TempDir() + "diff_" + std::to_string(getpid()) + "_simple_skin.tsl";
+    const std::string rig = TempPath("diff", "simple_skin.tsl");
     if (fs::exists(model)) {
         ASSERT_EQ(Tessaline("convert " + model + " " + rig).status, 0);
         const ProgramRun run = Tessaline("diff " + model + " " + rig);
@@ -257,7 +257,7 @@ TEST(TessalineDiff, ARigAgainstItsOwnConversionIsTheSame) {
         EXPECT_NE(run.out.find("same within the tolerance"), std::string::npos) << run.out;
     }
     const Cube cube;
-    const std::string copy = testing::TempDir() + "diff_" + std::to_string(getpid()) + "_copy.tsl";
+    const std::string copy = TempPath("diff", "copy.tsl");
     ASSERT_EQ(Tessaline("convert " + cube.Write("source") + " " + copy).status, 0);
     const ProgramRun run = Tessaline("diff " + cube.Write("source") + " " + copy + " --json");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -266,7 +266,7 @@ TEST(TessalineDiff, ARigAgainstItsOwnConversionIsTheSame) {
 TEST(TessalineDiff, FailuresAndUsage) {
     const Cube cube;
     const std::string good = cube.Write("good");
-    const std::string damaged = testing::TempDir() + "diff_" + std::to_string(getpid()) + "_damaged.tsl";
+    const std::string damaged = TempPath("diff", "damaged.tsl");
     std::ofstream(damaged) << "version 1\nnumBones 1\n";
     const ProgramRun unreadable = Tessaline("diff " + good + " " + damaged + " --json");
     EXPECT_EQ(unreadable.status, 1);

@@ -16,17 +16,11 @@
 namespace fs = std::filesystem;
 using testsupport::ProgramRun;
 using testsupport::ReadFile;
+using testsupport::Tessaline;
 
 namespace {
 
-ProgramRun Tessaline(const std::string& arguments) { return testsupport::RunTessaline(TESSALINE_CLI_PATH, arguments); }
-
-std::string Folder(const std::string& name) {
-    const std::string path = testing::TempDir() + "fit_" + std::to_string(getpid()) + "_" + name;
-    fs::remove_all(path);
-    fs::create_directories(path);
-    return path;
-}
+std::string Folder(const std::string& name) { return testsupport::NewFolder("fit", name); }
 
 // A triangle on six bones at the origin (identity bind matrices):
 //  vertex 0 (0,0,0): 0.3 0.25 0.2 0.15 0.06 0.04 on bones 0..5 (six influences);
