@@ -70,6 +70,11 @@ HStatus ImportScene(brix::IInputStream& stream, const ImportSettings& settings) 
         brix::UMessage(brix::Channel::Warning, "File \"")
             << stream.GetName() << "\": a later mesh count discards the meshes read before it ("
             << report.discardedMeshes << ").";
+    if (report.materialsLeftOut)
+        brix::UMessage(brix::Channel::Warning, "File \"")
+            << stream.GetName()
+            << "\": its materials are not imported; the meshes are built without material names and polygon "
+               "materials.";
 
     if (settings.yAxisUp) {
         clock.Start("axes");

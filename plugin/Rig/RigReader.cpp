@@ -1,5 +1,6 @@
 #include "Rig/RigReader.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 
@@ -172,7 +173,14 @@ bool ReadBoneBlockAt(Faults& faults, Range range, BoneData& bone) {
 // list key whose value is not a block, a broken "set" sequence, a list entry that is not
 // a number or an integer that does not fit 32 bits, a name that is a block or missing,
 // or a block the tokenizer could not read to its end.
-bool ReadMeshBlockAt(Faults& faults, Range range, MeshData& mesh) {
+// Whether a block token holds anything but white space.
+bool HoldsText(const char* text, const UTextParser::Token& block) {
+    for (int32_t i = 0; i < block.valueLength; ++i)
+        if (!isspace(static_cast<unsigned char>(text[block.valueStart + i]))) return true;
+    return false;
+}
+
+bool ReadMeshBlockAt(Faults& faults, Range range, MeshData& mesh, bool& materials) {
     const char* text = faults.Text();
     mesh.vertices.Empty(0);
     mesh.normals.Empty(0);
@@ -199,6 +207,12 @@ bool ReadMeshBlockAt(Faults& faults, Range range, MeshData& mesh) {
             if (!values.Name(key.start, mesh.name)) return fail();
         } else if (Is(text, key, "material")) {
             parser.Skip();  // no writer has written it and nothing uses it; its value is passed over
+        } else if (Is(text, key, "materialNames")) {
+            // The scene gets no materials from a rig file; a file that names some is told
+            // of, so that losing them is not silent. Its value is left to be passed over as
+            // any unknown key's is.
+            UTextParser::Token token;
+            if (parser.PeekToken(token) && text[token.matchStart] == '{' && HoldsText(text, token)) materials = true;
         } else if (Is(text, key, "vertices")) {
             if (!values.Block(key.start, block)) return fail();
             lists.Vectors3(block, mesh.vertices);
@@ -322,7 +336,8 @@ bool ReadEntries(UTextParser& parser, Faults& faults, UArray<BoneData>& bones, U
                 return false;
         } else if (Is(text, key, "mesh")) {
             const int32_t index = meshRecords.Index(values, faults, key.start);
-            if (index < 0 || !values.Block(key.start, block) || !ReadMeshBlockAt(faults, block, meshes[index]))
+            if (index < 0 || !values.Block(key.start, block) ||
+                !ReadMeshBlockAt(faults, block, meshes[index], report.materialsLeftOut))
                 return false;
         }
     }

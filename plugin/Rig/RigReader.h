@@ -17,8 +17,9 @@ constexpr uint32_t kMaxRecords = 5000;
 // as two rig files written one after the other read: the first file's records are lost).
 struct RigReadReport {
     RigDamage damage;
-    int32_t discardedBones = 0;   // bones that had their block before a later bone count
-    int32_t discardedMeshes = 0;  // the same for meshes
+    int32_t discardedBones = 0;     // bones that had their block before a later bone count
+    int32_t discardedMeshes = 0;    // the same for meshes
+    bool materialsLeftOut = false;  // a mesh names materials, which no scene is given
 };
 
 // Reads the whole token stream into the two lists; false when the file is damaged (a

@@ -309,7 +309,7 @@ TEST(TessalineCli, InfoRefusesWhatIsNotAFileAndSharesFilesWithReaders) {
 // Output that cannot be written fails the command, with a message on stderr.
 TEST(TessalineCli, AnOutputThatCannotBeWrittenFailsTheCommand) {
     const std::string err = Temp("full.err");
-    for (const std::string& arguments : {"info " + Golden("skinned") + " --up z", std::string("--help")}) {
+    for (const std::string& arguments : {"info " + Golden("bones") + " --up z", std::string("--help")}) {
         SCOPED_TRACE(arguments);
         const int raw =
             std::system((std::string(TESSALINE_CLI_PATH) + " " + arguments + " >/dev/full 2>" + err).c_str());

@@ -96,7 +96,34 @@ TEST_F(ImportDriver, ConcatenatedRigsBuildTheSecondAndSayWhatTheFirstLost) {
     for (const char* lost : {"body", "hips", "spine"}) EXPECT_TRUE(standin::nodeByName(lost).isNull()) << lost;
     EXPECT_EQ(Warnings(),
               "WARNING: File \"both.tsl\": a later bone count discards the bones read before it (2).\r\n"
-              "WARNING: File \"both.tsl\": a later mesh count discards the meshes read before it (1).\r\n");
+              "WARNING: File \"both.tsl\": a later mesh count discards the meshes read before it (1).\r\n"
+              "WARNING: File \"both.tsl\": its materials are not imported; the meshes are built without material "
+              "names and polygon materials.\r\n");
+}
+
+// Materials named in a file are not built, and a file that names some says so once; an
+// empty material list, as a mesh without shading groups is written, says nothing.
+TEST_F(ImportDriver, MaterialsNamedInAFileAreSaidToBeLeftOut) {
+    const std::string mesh =
+        "numBones 0 numMeshes 2 mesh 0 { name a vertices { 0 0 0 1 0 0 0 1 0 } "
+        "polygonVertexCounts { 3 } polygonVertexIndices { 0 1 2 } ";
+    const std::string second = " mesh 1 { name b materialNames { \"m\" } }";
+    const std::string leftOut =
+        "WARNING: File \"rig.tsl\": its materials are not imported; the meshes are built "
+        "without material names and polygon materials.\r\n";
+    const struct {
+        std::string text, warnings;
+    } cases[] = {
+        {mesh + "materialNames { \"skin\" \"cloth\" } polygonMaterialIndices { 1 } }" + second, leftOut},
+        {mesh + "materialNames { \r\n\t} polygonMaterialIndices { 0 } } mesh 1 { name b }", ""},
+        {mesh + "} mesh 1 { name b }", ""},
+    };
+    for (const auto& c : cases) {
+        standin::resetScene();
+        EXPECT_EQ(Import(c.text), 0) << c.text;
+        EXPECT_EQ(Warnings(), c.warnings) << c.text;
+        EXPECT_FALSE(standin::nodeByName("a").isNull()) << c.text;
+    }
 }
 
 TEST_F(ImportDriver, OptionsAreReported) {

@@ -25,6 +25,7 @@ TEST_F(ImportPrefix, EveryProperPrefixOfEveryGoldenIsRefusedOrBuildsNothingOrAll
         standin::resetScene();
         standin::setUpAxis(yUp);
         ASSERT_EQ(Import(original), 0) << name;
+        const std::string wholeWarnings = Warnings();  // a golden that names materials says so
         const std::string whole = Export();
         // Up to here a prefix holds no count with its value.
         const size_t countValue = original.find("numBones ") + 9;
@@ -43,7 +44,7 @@ TEST_F(ImportPrefix, EveryProperPrefixOfEveryGoldenIsRefusedOrBuildsNothingOrAll
                 continue;
             }
             ASSERT_EQ(code, 0) << name << " cut at " << length;
-            EXPECT_EQ(Warnings(), "") << name << " cut at " << length;
+            EXPECT_EQ(Warnings(), builtNothing ? "" : wholeWarnings) << name << " cut at " << length;
             if (length <= countValue) {
                 EXPECT_TRUE(builtNothing) << name << " cut at " << length;
             } else {

@@ -17,7 +17,13 @@ TEST_F(ImportProperty, RandomRigsComeBackFromImportAndExport) {
         standin::resetScene();
         standin::setUpAxis(seed % 2 == 0);
         ASSERT_EQ(Import(rig), 0) << "seed " << seed << "\n" << rig;
-        ASSERT_EQ(Warnings(), "") << "seed " << seed << "\n" << rig;
+        // Its meshes name one material each, which the importer says it leaves out.
+        const bool named = rig.find("materialNames {\r\n\t\t \"") != std::string::npos;
+        ASSERT_EQ(Warnings(), named ? "WARNING: File \"rig.tsl\": its materials are not imported; the meshes are "
+                                      "built without material names and polygon materials.\r\n"
+                                    : "")
+            << "seed " << seed << "\n"
+            << rig;
         const std::string exported = Export();
         // The importer builds no materials; the random rig's one material is not exported again.
         ASSERT_EQ(plugin_test::RigDifference(rig, exported, plugin_test::Materials::Ignored), "")
