@@ -169,10 +169,6 @@ bool ReadBoneBlockAt(Faults& faults, Range range, BoneData& bone) {
     return true;
 }
 
-// The entries of a mesh block, into a record whose lists it first empties; fails on a
-// list key whose value is not a block, a broken "set" sequence, a list entry that is not
-// a number or an integer that does not fit 32 bits, a name that is a block or missing,
-// or a block the tokenizer could not read to its end.
 // Whether a block token holds anything but white space.
 bool HoldsText(const char* text, const UTextParser::Token& block) {
     for (int32_t i = 0; i < block.valueLength; ++i)
@@ -180,6 +176,11 @@ bool HoldsText(const char* text, const UTextParser::Token& block) {
     return false;
 }
 
+// The entries of a mesh block, into a record whose lists it first empties; fails on a
+// list key whose value is not a block, a broken "set" sequence, a list entry that is not
+// a number or an integer that does not fit 32 bits, a name that is a block or missing,
+// or a block the tokenizer could not read to its end. Sets materials when the block
+// names materials.
 bool ReadMeshBlockAt(Faults& faults, Range range, MeshData& mesh, bool& materials) {
     const char* text = faults.Text();
     mesh.vertices.Empty(0);
