@@ -102,6 +102,11 @@ void MeshBuilder::BuildSkin(MeshKit& kit, const MeshData& mesh) {
     // before the vertex's first one is an earlier vertex's.
     UArray<int32_t> slotOfInfluence;
     if (!fault) {
+        // Room for every pair and count at once: growing by steps would copy the lists
+        // several times over and touch fresh memory for each copy.
+        weights.Reserve(mesh.weights.Num());
+        influences.Reserve(mesh.weights.Num());
+        counts.Reserve(mesh.vertexWeightCounts.Num());
         slotOfInfluence.Reserve(m_joints.Num());
         for (int32_t i = 0; i < m_joints.Num(); ++i) slotOfInfluence.Append(-1);
     }
