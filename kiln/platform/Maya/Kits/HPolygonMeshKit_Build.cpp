@@ -38,11 +38,12 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
     UArray<int> polygonCountList;
     polygonCountList.Add(int32_t(polygonCounts.length()));
     if (polygonCounts.length()) polygonCounts.get(polygonCountList.Data());
+    // The host's lengths are calls into its library: asked once, not per corner.
+    const uint32_t corners = vertices.length();
     UArray<int> faceList;
-    faceList.Reserve(int32_t(vertices.length()));
+    faceList.Reserve(int32_t(corners));
     for (int32_t p = 0; p < polygonCountList.Num(); ++p)
-        for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < vertices.length(); ++k)
-            faceList.Append(p);
+        for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < corners; ++k) faceList.Append(p);
     faces = MIntArray(faceList.Data(), unsigned(faceList.Num()));
     if (counts) *counts = polygonCounts;
 }
@@ -177,9 +178,10 @@ void HPolygonMeshKit<T>::SetNormals(HStatus& status, const UArray<Vector3>& norm
     MIntArray faces, vertices;
     FaceVertices(mesh, faces, vertices);
     if (unsigned(normalIndices.Num()) != faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
+    const unsigned int corners = faces.length();
     MVectorArray faceNormals;
-    faceNormals.setLength(faces.length());
-    for (unsigned int k = 0; k < faces.length(); ++k) {
+    faceNormals.setLength(corners);
+    for (unsigned int k = 0; k < corners; ++k) {
         const unsigned int index = normalIndices[int32_t(k)];
         if (index >= unsigned(normals.Num())) return status.SetCode(HStatus::INVALID_PARAMETER);
         const Vector3& n = normals[int32_t(index)];
