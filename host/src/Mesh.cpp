@@ -283,17 +283,20 @@ MStatus MFnMesh::setObject(const MDagPath& p) {
 MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray& vertexArray,
                         const MIntArray& polygonCounts, const MIntArray& polygonConnects, const MObject& parentOrOwner,
                         MStatus* st) {
-  // Validate before anything is made.
+  // Validate before anything is made. The arrays are read in place: an element call per
+  // value would cost more than the reading.
+  const unsigned numCounts = polygonCounts.length(), numConnects = polygonConnects.length();
+  const int* counts = numCounts ? Access::elements(const_cast<MIntArray&>(polygonCounts)) : nullptr;
+  const int* connects = numConnects ? Access::elements(const_cast<MIntArray&>(polygonConnects)) : nullptr;
   bool ok = numVertices >= 0 && numPolygons >= 0 && vertexArray.length() == (unsigned)numVertices &&
-            polygonCounts.length() == (unsigned)numPolygons;
+            numCounts == (unsigned)numPolygons;
   long total = 0;
-  for (unsigned i = 0; ok && i < polygonCounts.length(); ++i) {
-    ok = polygonCounts[i] >= 3;
-    total += polygonCounts[i];
+  for (unsigned i = 0; ok && i < numCounts; ++i) {
+    ok = counts[i] >= 3;
+    total += counts[i];
   }
-  ok = ok && total == (long)polygonConnects.length();
-  for (unsigned i = 0; ok && i < polygonConnects.length(); ++i)
-    ok = polygonConnects[i] >= 0 && polygonConnects[i] < numVertices;
+  ok = ok && total == (long)numConnects;
+  for (unsigned i = 0; ok && i < numConnects; ++i) ok = connects[i] >= 0 && connects[i] < numVertices;
   MeshData* owner = entityAs<MeshData>(parentOrOwner, EntityKind::MeshData);
   Node* parent = nullptr;
   if (ok && !owner && !parentOrOwner.isNull()) {
@@ -305,13 +308,12 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
     return MObject();
   }
   Geometry g;
-  g.points.reserve(vertexArray.length());
-  for (unsigned i = 0; i < vertexArray.length(); ++i)
-    g.points.push_back({vertexArray[i].x, vertexArray[i].y, vertexArray[i].z});
-  g.counts.reserve(polygonCounts.length());
-  for (unsigned i = 0; i < polygonCounts.length(); ++i) g.counts.push_back(polygonCounts[i]);
-  g.connects.reserve(polygonConnects.length());
-  for (unsigned i = 0; i < polygonConnects.length(); ++i) g.connects.push_back(polygonConnects[i]);
+  const unsigned numPoints = vertexArray.length();
+  const MFloatPoint* points = numPoints ? Access::elements(const_cast<MFloatPointArray&>(vertexArray)) : nullptr;
+  g.points.reserve(numPoints);
+  for (unsigned i = 0; i < numPoints; ++i) g.points.push_back({points[i].x, points[i].y, points[i].z});
+  g.counts.assign(counts, counts + numCounts);
+  g.connects.assign(connects, connects + numConnects);
   g.rebuildOffsets();
   g.setDefaultNormals();
   g.addUVSet("map1");
