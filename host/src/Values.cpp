@@ -12,10 +12,12 @@
 #include <maya/MStringArray.h>
 #include <maya/MVectorArray.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -161,7 +163,8 @@ template <typename T>
 MStandInArray<T>::MStandInArray(const T* source, unsigned int count) : MStandInArray() {
   if (!count) return;
   m_data = static_cast<T*>(::operator new(sizeof(T) * count));
-  for (unsigned i = 0; i < count; ++i) new (m_data + i) T(source[i]);
+  // The library copies: one block move for plain values, a copy per element otherwise.
+  std::uninitialized_copy(source, source + count, m_data);
   m_length = m_capacity = count;
 }
 
@@ -187,14 +190,14 @@ MStatus MStandInArray<T>::copy(const MStandInArray& o) {
   if (this == &o) return MStatus::kSuccess;
   clear();
   setLength(o.m_length);
-  for (unsigned i = 0; i < o.m_length; ++i) m_data[i] = o.m_data[i];
+  std::copy(o.m_data, o.m_data + o.m_length, m_data);
   return MStatus::kSuccess;
 }
 
 template <typename T>
 MStatus MStandInArray<T>::get(T destination[]) const {
   if (!destination && m_length) return MStatus::kInvalidParameter;
-  for (unsigned i = 0; i < m_length; ++i) destination[i] = m_data[i];
+  std::copy(m_data, m_data + m_length, destination);
   return MStatus::kSuccess;
 }
 
