@@ -582,7 +582,7 @@ MStatus MFnMesh::getConnectedShaders(unsigned int instance, MObjectArray& shader
   const Geometry* g = meshTopology(n);
   if (!g) return MStatus::kFailure;
   indices.setLength((unsigned)g->counts.size());
-  for (unsigned i = 0; i < indices.length(); ++i) indices[i] = -1;
+  std::fill(Access::elements(indices), Access::elements(indices) + indices.length(), -1);
   auto it = n->shading.find(instance);
   if (it == n->shading.end()) return MStatus::kSuccess;
   const Shading& sh = it->second;
@@ -723,19 +723,23 @@ MStatus MFnMesh::assignUVs(const MIntArray& uvCounts, const MIntArray& uvIds, co
   UVSet* uv = set ? g->findUVSet(str(*set)) : (g->uvSets.empty() ? nullptr : &g->uvSets.front());
   if (!uv || uvCounts.length() != g->counts.size()) return kBad;
   std::vector<int> ids(g->connects.size(), -1);
+  // The arrays are read in place, not through an element call per value.
+  const unsigned numIds = uvIds.length();
+  const int* counts = uvCounts.length() ? Access::elements(const_cast<MIntArray&>(uvCounts)) : nullptr;
+  const int* given = numIds ? Access::elements(const_cast<MIntArray&>(uvIds)) : nullptr;
   unsigned next = 0;
   for (size_t f = 0; f < g->counts.size(); ++f) {
-    int c = uvCounts[(unsigned)f];
+    int c = counts[f];
     if (c == 0) continue;
     if (c != g->counts[f]) return kBad;
     for (int k = 0; k < c; ++k) {
-      if (next >= uvIds.length()) return kBad;
-      int id = uvIds[next++];
+      if (next >= numIds) return kBad;
+      int id = given[next++];
       if (id < 0 || id >= (int)uv->u.size()) return kBad;
       ids[g->offsets[f] + k] = id;
     }
   }
-  if (next != uvIds.length()) return kBad;
+  if (next != numIds) return kBad;
   uv->ids = std::move(ids);
   return MStatus::kSuccess;
 }
