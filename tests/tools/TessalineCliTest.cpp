@@ -65,14 +65,26 @@ TEST(TessalineCli, ConvertingARigFileGivesTheSameBytes) {
     }
 }
 
+// A damaged rig fails every command that reads it, and says why on standard error: the
+// warning, the rule and where it is broken, and the error, each once; nothing goes to the
+// output, which stays the command's product.
 TEST(TessalineCli, DamagedRigFileIsRefused) {
     const std::string damaged = Temp("damaged.tsl");
     std::ofstream(damaged, std::ios::binary) << "version 1\r\nnumBones 5000\r\n";
-    const ProgramRun run = Tessaline("convert " + damaged + " " + Temp("never.tsl"));
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("WARNING: Can't handle file \"" + damaged + "\". Some data is missing or corrupt."),
-              std::string::npos)
-        << run.err;
+    const std::string expected = "WARNING: Can't handle file \"" + damaged +
+                                 "\". Some data is missing or corrupt.\n"
+                                 "at byte 11, line 2: a count that is negative or not below 5000\n"
+                                 "ERROR: Can't read \"" +
+                                 damaged + "\".\n";
+    for (const std::string& command : {"convert " + damaged + " " + Temp("never.tsl"), "info " + damaged,
+                                       "diff " + Golden("bones") + " " + damaged}) {
+        SCOPED_TRACE(command);
+        const ProgramRun run = Tessaline(command);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, expected);
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(Temp("never.tsl")));
     std::remove(damaged.c_str());
 }
 

@@ -69,7 +69,10 @@ void ConsolePrinter::PrintNew() {
     if (!messages.empty() && !quiet && beforePrint) beforePrint();
     for (ConsoleMessage& message : messages) {
         if (!quiet) {
-            FILE* out = message.kind == standin::ConsoleKind::Info ? stdout : stderr;
+            // Every message of the host's console says something about the run, not its
+            // result (an info line is the reason after a warning, a bind-pose note, ...):
+            // standard error, next to the warnings it explains, and out of the output.
+            FILE* out = stderr;
             if (message.kind == standin::ConsoleKind::Error)
                 fprintf(out, "ERROR: %s\n", message.text.c_str());
             else

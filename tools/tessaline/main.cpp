@@ -308,8 +308,11 @@ int Diff(const Command& command) {
     RigText a, b;
     std::string error;
     if (!LoadRig(session, step, command.positional[0], TempRigPath("diff-a"), a, error) ||
-        !LoadRig(session, step, command.positional[1], TempRigPath("diff-b"), b, error))
+        !LoadRig(session, step, command.positional[1], TempRigPath("diff-b"), b, error)) {
+        // The session has said its own failures already, unless it was kept quiet.
+        if (!session.Console().quiet && error == session.LastError()) return 1;
         return fail(error);
+    }
     const RigDiff diff = DiffRigs(a, b, command.diff);
     const std::string& nameA = command.positional[0];
     const std::string& nameB = command.positional[1];
