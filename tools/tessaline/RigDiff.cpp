@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -674,10 +675,17 @@ nlohmann::ordered_json JsonNames(const std::vector<std::string>& names) {
 bool ReadRigForDiff(const std::string& text, RigText& rig, std::string& error) {
     brix::UArray<BoneData> bones;
     brix::UArray<MeshData> meshes;
-    brix::UString subject(text.c_str());
+    if (text.size() > size_t(INT32_MAX)) return error = "it is larger than the rig reader takes (2 GiB).", false;
+    // Every byte, a NUL included: the reader refuses one rather than the text ending there.
+    brix::UString subject(reinterpret_cast<const unsigned char*>(text.data()), int32_t(text.size()));
     brix::UTextParser parser(subject);
-    if (!rig::ReadRigFile(parser, bones, meshes)) {
+    rig::RigReadReport report;
+    if (!rig::ReadRigFile(parser, bones, meshes, report)) {
         error = "the rig reader refused it";
+        if (report.damage.offset >= 0)
+            error +=
+                " at byte " + std::to_string(report.damage.offset) + ", line " + std::to_string(report.damage.line);
+        error += std::string(": ") + rig::DamageRuleText(report.damage.rule) + ".";
         return false;
     }
     auto key = [](const brix::UString& name) { return std::string(name.c_str(), size_t(name.Length())); };
