@@ -227,7 +227,9 @@ void HPolygonMeshKit<T>::GetPolygonVertexIndices(HStatus& status, IndexList& ind
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
     const int32_t polygons = GetNumPolygons();
-    indices.Empty(GetNumPolygonVertices());
+    // Room for every corner: the host's count in one call (walking the polygons to add
+    // them up would cost three calls per polygon, and this only sizes the list).
+    indices.Empty(mesh.numFaceVertices());
     counts.Empty(polygons);
     MIntArray vertices;
     MStatus firstFailure;
@@ -253,7 +255,7 @@ void HPolygonMeshKit<T>::GetPolygonNormalIndices(HStatus& status, IndexList& ind
     indices.Empty(0);
     MItMeshPolygon polygons(m_object.m_object, &hostStatus);
     if (!hostStatus) return status.Set(hostStatus);
-    indices.Empty(GetNumPolygonVertices());
+    indices.Empty(mesh.numFaceVertices());
     for (; !polygons.isDone(); polygons.next()) {
         const unsigned int n = polygons.polygonVertexCount();
         for (unsigned int v = 0; v < n && hostStatus; ++v) indices.Append(polygons.normalIndex(int(v), &hostStatus));
@@ -268,7 +270,7 @@ void HPolygonMeshKit<T>::GetPolygonTexCoordIndices(HStatus& status, IndexList& i
     MFnMesh mesh;
     MStatus hostStatus = Attach(mesh);
     if (!hostStatus) return status.Set(hostStatus);
-    indices.Empty(GetNumPolygonVertices());
+    indices.Empty(mesh.numFaceVertices());
     const MString name = GetUVSetName(setIndex);
     if (name.length() == 0) return status.SetCode(HStatus::NOT_FOUND);
     int32_t missing = 0;
