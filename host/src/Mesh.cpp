@@ -467,7 +467,8 @@ MStatus MFnMesh::getPolygonVertices(int polygonId, MIntArray& vertexList) const 
   if (!g) return s;
   if (polygonId < 0 || (size_t)polygonId >= g->counts.size()) return kBad;
   vertexList.setLength((unsigned)g->counts[polygonId]);
-  for (int i = 0; i < g->counts[polygonId]; ++i) vertexList[(unsigned)i] = g->connects[g->offsets[polygonId] + i];
+  const int* first = g->connects.data() + g->offsets[polygonId];
+  std::copy(first, first + g->counts[polygonId], Access::elements(vertexList));
   return MStatus::kSuccess;
 }
 
