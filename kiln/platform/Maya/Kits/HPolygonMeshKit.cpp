@@ -240,8 +240,10 @@ void HPolygonMeshKit<T>::GetPolygonVertexIndices(HStatus& status, IndexList& ind
             if (firstFailure) firstFailure = hostStatus;
             continue;
         }
-        counts.Append(vertices.length());
-        for (unsigned int i = 0; i < vertices.length(); ++i) indices.Append(unsigned(vertices[i]));
+        // The polygon's corners in one copy out of the host's array, not a call per corner.
+        const unsigned int n = vertices.length();
+        counts.Append(n);
+        if (n) vertices.get(reinterpret_cast<int*>(indices.Data() + indices.Add(int32_t(n))));
     }
     status.Set(firstFailure);
 }
