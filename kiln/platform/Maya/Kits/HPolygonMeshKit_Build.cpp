@@ -32,7 +32,7 @@ namespace {
 // mesh's polygons.
 // Host arrays are filled from a buffer of our own in one call: an element access is a
 // call into the host, and a mesh has millions of face vertices.
-void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArray* counts = nullptr) {
+void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices) {
     MIntArray polygonCounts;
     mesh.getVertices(polygonCounts, vertices);
     UArray<int> polygonCountList;
@@ -45,7 +45,6 @@ void FaceVertices(MFnMesh& mesh, MIntArray& faces, MIntArray& vertices, MIntArra
     for (int32_t p = 0; p < polygonCountList.Num(); ++p)
         for (int k = 0; k < polygonCountList[p] && uint32_t(faceList.Num()) < corners; ++k) faceList.Append(p);
     faces = MIntArray(faceList.Data(), unsigned(faceList.Num()));
-    if (counts) *counts = polygonCounts;
 }
 
 using IndexList = UArray<unsigned int>;
@@ -218,10 +217,13 @@ void HPolygonMeshKit<T>::SetTextureCoordinates(HStatus& status, const UArray<Vec
     const MFloatArray u(uList.Data(), unsigned(uList.Num())), v(vList.Data(), unsigned(vList.Num()));
     hostStatus = mesh.setUVs(u, v, &name);
     if (!hostStatus) return status.Set(hostStatus);
-    MIntArray faces, vertices, counts, ids;
-    FaceVertices(mesh, faces, vertices, &counts);
-    if (unsigned(indices.Num()) < faces.length()) return status.SetCode(HStatus::INVALID_PARAMETER);
-    ids = MIntArray(reinterpret_cast<const int*>(indices.Data()), faces.length());
+    // Only the polygon sizes and the corner count are needed here, not a face per corner:
+    // the host's corner list has one entry per corner.
+    MIntArray vertices, counts;
+    mesh.getVertices(counts, vertices);
+    const unsigned int corners = vertices.length();
+    if (unsigned(indices.Num()) < corners) return status.SetCode(HStatus::INVALID_PARAMETER);
+    const MIntArray ids(reinterpret_cast<const int*>(indices.Data()), corners);
     status.Set(mesh.assignUVs(counts, ids, &name));
 }
 
