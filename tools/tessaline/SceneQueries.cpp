@@ -1,8 +1,6 @@
 #include "SceneQueries.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include <maya/MDagPathArray.h>
@@ -16,6 +14,8 @@
 #include <maya/MItGeometry.h>
 #include <maya/MPlug.h>
 #include <maya/MPlugArray.h>
+
+#include "Math/SparseRow.h"
 
 namespace tessaline {
 
@@ -95,19 +95,7 @@ void ForEachWeight(const MObject& cluster, const MDagPath& path,
         weights.get(values.data());
         for (int v = first; v < last; ++v) {
             const double* row = values.data() + size_t(v - first) * influences;
-            // A vertex has a few weights among many influences: four values whose bits
-            // are all zero (+0.0) are passed over with one test. -0.0 is zero as well
-            // and is passed over one value at a time.
-            unsigned int i = 0;
-            for (; i + 4 <= influences; i += 4) {
-                uint64_t bits[4];
-                std::memcpy(bits, row + i, sizeof bits);
-                if ((bits[0] | bits[1] | bits[2] | bits[3]) == 0) continue;
-                for (unsigned int k = i; k < i + 4; ++k)
-                    if (row[k] != 0.0) visit(v, k, row[k]);
-            }
-            for (; i < influences; ++i)
-                if (row[i] != 0.0) visit(v, i, row[i]);
+            brix::ForEachNonZero(row, influences, [&](unsigned int i, double weight) { visit(v, i, weight); });
         }
     }
 }

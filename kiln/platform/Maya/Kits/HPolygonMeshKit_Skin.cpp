@@ -16,6 +16,7 @@
 #include "Core/UMessage.h"
 #include "HObjectIndex.h"
 #include "HPolygonMeshKit.h"
+#include "Math/SparseRow.h"
 
 using brix::UArray;
 
@@ -128,8 +129,8 @@ MStatus WalkWeights(const MFnSkinCluster& skin, const MDagPath& path, Visit visi
             values.SetNum(int32_t(weights.length()));
             weights.get(values.Data());
             for (int32_t at = 0; at < values.Num(); at += int32_t(count)) {
-                for (unsigned int i = 0; i < count; ++i)
-                    if (values[at + int32_t(i)] != 0.0) visit(float(values[at + int32_t(i)]), i);
+                brix::ForEachNonZero(values.Data() + at, count,
+                                     [&](unsigned int i, double value) { visit(float(value), i); });
                 endVertex();
             }
             continue;
