@@ -364,33 +364,67 @@ struct WeightRow {
   size_t size() const { return (size_t)(last - first); }
 };
 
+// The weights a new skin cluster gives a vertex: 1.0 on the influence whose world position
+// is nearest the vertex's world position at bind time, ties going to the lower index. A
+// NaN distance never wins, except that a NaN first distance leaves influence 0. What that
+// needs is kept as it was at bind time: a share of the bind geometry (a shared geometry is
+// copied before it is written, so the share never changes), the mesh's world matrix and
+// the influences' world positions.
+struct NearestInfluence {
+  std::shared_ptr<const Geometry> bind;
+  MMatrix meshWorld;
+  std::vector<double> x, y, z;  // influence k's position, one coordinate to an array
+  size_t influences() const { return x.size(); }
+  // The matrix index of vertex v's weight: influence k was bound on matrix[k].
+  int of(int v) const;
+};
+
 // The weights of one geometry of a skin cluster. Each vertex keeps only the weights that
 // are not +0.0, sorted by matrix index: a skinned vertex has a handful of influences out
 // of many, and an absent weight reads as 0.0 exactly as a stored +0.0 would. The rows
 // lie in one pool, each in a slot of its own that a longer row leaves for a new one at
 // the end; the pool is compacted when abandoned slots make up most of it.
+//
+// A table may start with default rows (startWithNearest). A row not yet written reads as
+// its default, which is found and stored the first time the row is read or written in
+// part; a write that gives every influence the default could be on replaces the row
+// without finding it, which is the usual case, as a cluster is made and then given every
+// weight of every vertex. Every read and write of a row passes through settleDefault
+// first, so no caller sees a row without its default.
 class WeightTable {
 public:
-  double get(int v, int matrix) const;
+  // Reads are not const: a row that still waits for its default is given it, which may
+  // move other rows. A row read stays valid until the table is next read or written.
+  double get(int v, int matrix);
+  WeightRow row(int v);
   void set(int v, int matrix, double weight);
   // Sets several weights of a vertex; matrices must be strictly ascending.
   void setAscending(int v, const std::vector<int>& matrices, const double* weights);
-  // Makes room for vertices [0, count), each with a slot for `room` weights.
-  void reserveRows(size_t count, unsigned room);
-  // The stored weights of a vertex (none for a vertex never given one).
-  WeightRow row(int v) const;
+  // Gives vertices [0, count of bind points) their nearest-influence weights, each found
+  // when it is first needed. For a new table.
+  void startWithNearest(std::shared_ptr<const NearestInfluence> nearest);
 
 private:
   struct Slot {
     size_t offset = 0;
     unsigned size = 0, capacity = 0;
   };
+  void reserveRows(size_t count, unsigned room);
   void store(int v, const WeightEntry* entries, size_t count);
   void compact();
+  bool waitsForDefault(int v) const { return (size_t)v < m_waiting.size() && m_waiting[(size_t)v]; }
+  // Gives row v its default if it still waits for one; with replaced, the caller is about
+  // to replace every weight the default could be on, so the row is left empty instead.
+  void settleDefault(int v, bool replaced = false);
 
   std::vector<Slot> m_slots;
   std::vector<WeightEntry> m_pool;
   size_t m_abandoned = 0;  // entries of the pool in no vertex's slot
+  // Where default rows come from, and which rows still wait for theirs; both are let go
+  // once no row waits.
+  std::shared_ptr<const NearestInfluence> m_nearest;
+  std::vector<bool> m_waiting;
+  size_t m_waitingCount = 0;
 };
 
 // ---------------------------------------------------------------- nodes

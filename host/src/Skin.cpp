@@ -182,7 +182,7 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
     auto it = set->deformMembers.find(g);
     if (it != set->deformMembers.end()) members = &it->second;
   }
-  const WeightTable* weights = nullptr;
+  WeightTable* weights = nullptr;
   auto wit = cluster->weights.find(g);
   if (wit != cluster->weights.end()) weights = &wit->second;
 
@@ -299,6 +299,23 @@ Node* firstMeshChild(Node* transform) {
 
 }  // namespace
 
+// The distances to all influences are found first; the least is then found on four
+// independent chains, not one long one, and the first influence at that distance wins.
+int NearestInfluence::of(int v) const {
+  const P3& p = bind->points[(size_t)v];
+  const MMatrix& m = meshWorld;
+  const double qx = p.x * m(0, 0) + p.y * m(1, 0) + p.z * m(2, 0) + m(3, 0);
+  const double qy = p.x * m(0, 1) + p.y * m(1, 1) + p.z * m(2, 1) + m(3, 1);
+  const double qz = p.x * m(0, 2) + p.y * m(1, 2) + p.z * m(2, 2) + m(3, 2);
+  const size_t count = x.size();
+  static thread_local std::vector<double> dist;
+  dist.resize(count);
+  const double nearest = nearestDistance(qx, qy, qz, x.data(), y.data(), z.data(), dist.data(), count);
+  size_t best = 0;
+  while (best < count && !(dist[best] == nearest)) ++best;
+  return best < count ? (int)best : 0;
+}
+
 Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   // Name pair skinClusterN / skinClusterNSet, both free.
   const unsigned long long n = firstFreeNumber("skinCluster pair", {"skinCluster"}, 1, [](unsigned long long i) {
@@ -324,8 +341,12 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
   }
   connect(sc, key(sc, "outputGeometry", 0), mesh, inMesh);
   MMatrix meshWorld = mesh->alive && mesh->isDag() ? firstWorldMatrix(mesh) : MMatrix();
-  std::vector<P3> anchors;
-  anchors.reserve(influences.size());
+  // What each vertex's initial weight is found from, as it is now.
+  auto nearest = std::make_shared<NearestInfluence>();
+  nearest->meshWorld = meshWorld;
+  nearest->x.reserve(influences.size());
+  nearest->y.reserve(influences.size());
+  nearest->z.reserve(influences.size());
   const Attr* matrix = sc->nt->find("matrix");
   const Attr* bindPreMatrix = sc->nt->find("bindPreMatrix");
   sc->in.reserve(sc->in.size() + influences.size());
@@ -339,39 +360,23 @@ Node* buildSkinCluster(Node* mesh, const std::vector<Node*>& influences) {
     // while it stays where it is share one inverse of its world matrix.
     if (inf->worldInverse.isNull()) inf->worldInverse = newMatrixData(world.inverse());
     sc->data[{bindPreMatrix, -1, (int)k}] = inf->worldInverse;
-    anchors.push_back({world(3, 0), world(3, 1), world(3, 2)});
+    nearest->x.push_back(world(3, 0));
+    nearest->y.push_back(world(3, 1));
+    nearest->z.push_back(world(3, 2));
   }
   sc->data[key(sc, "geomMatrix")] = newMatrixData(meshWorld);
 
   Node* set = createNode("objectSet", nullptr, setName);
   // The bind-time points: the new orig shape's own, or whatever flows in from upstream.
-  const Geometry* bind = orig ? orig->geom.get() : nullptr;
-  Geometry input;
-  if (!bind && plugGeometry(sc, input0, input)) bind = &input;
+  std::shared_ptr<const Geometry> bind = orig ? orig->geom : plugGeometryShared(sc, input0);
   size_t nv = bind ? bind->points.size() : 0;
   set->deformMembers[0].assign(nv, 1);
   connect(sc, key(sc, "message"), set, key(set, "usedBy", 0));
 
-  // Initial weights: everything on the nearest influence (ties to the lower index). The
-  // anchors are kept one coordinate to an array and the distances to all of them found
-  // first; the least is then found on four independent chains, not one long one, and the
-  // first influence at that distance wins. A NaN distance never wins, except that a NaN
-  // first distance leaves influence 0 (nothing compares below it).
-  WeightTable& w = sc->weights[0];
-  w.reserveRows(nv, 4);
-  const size_t count = anchors.size();
-  std::vector<double> ax(count), ay(count), az(count), dist(count);
-  for (size_t k = 0; k < count; ++k) ax[k] = anchors[k].x, ay[k] = anchors[k].y, az[k] = anchors[k].z;
-  for (size_t v = 0; v < nv && count > 0; ++v) {
-    const P3& p = bind->points[v];
-    const double qx = p.x * meshWorld(0, 0) + p.y * meshWorld(1, 0) + p.z * meshWorld(2, 0) + meshWorld(3, 0);
-    const double qy = p.x * meshWorld(0, 1) + p.y * meshWorld(1, 1) + p.z * meshWorld(2, 1) + meshWorld(3, 1);
-    const double qz = p.x * meshWorld(0, 2) + p.y * meshWorld(1, 2) + p.z * meshWorld(2, 2) + meshWorld(3, 2);
-    const double nearest = nearestDistance(qx, qy, qz, ax.data(), ay.data(), az.data(), dist.data(), count);
-    size_t best = 0;
-    while (best < count && !(dist[best] == nearest)) ++best;
-    w.set((int)v, best < count ? (int)best : 0, 1.0);
-  }
+  // Initial weights: everything on the nearest influence. Each vertex's is found only when
+  // its weights are first read or written in part, from the points and places kept here.
+  nearest->bind = std::move(bind);
+  sc->weights[0].startWithNearest(std::move(nearest));
   touch();
   return sc;
 }

@@ -18,14 +18,16 @@ Entry* entryAtOrAfter(Entry* first, Entry* last, int matrix) {
 }
 }  // namespace
 
-WeightRow WeightTable::row(int v) const {
-  if (v < 0 || (size_t)v >= m_slots.size()) return {};
+WeightRow WeightTable::row(int v) {
+  if (v < 0) return {};
+  settleDefault(v);
+  if ((size_t)v >= m_slots.size()) return {};
   const Slot& slot = m_slots[v];
   const WeightEntry* first = m_pool.data() + slot.offset;
   return {first, first + slot.size};
 }
 
-double WeightTable::get(int v, int matrix) const {
+double WeightTable::get(int v, int matrix) {
   const WeightRow entries = row(v);
   const WeightEntry* it = entryAtOrAfter(entries.begin(), entries.end(), matrix);
   return it != entries.end() && it->matrix == matrix ? it->weight : 0.0;
@@ -33,6 +35,7 @@ double WeightTable::get(int v, int matrix) const {
 
 void WeightTable::set(int v, int matrix, double weight) {
   if (v < 0) return;
+  settleDefault(v);
   if ((size_t)v >= m_slots.size()) {
     if (isPositiveZero(weight)) return;
     reserveRows((size_t)v + 1, 0);
@@ -61,6 +64,15 @@ void WeightTable::set(int v, int matrix, double weight) {
 
 void WeightTable::setAscending(int v, const std::vector<int>& matrices, const double* weights) {
   if (v < 0) return;
+  // A default row holds one weight, on one of the matrices [0, n) of its n influences.
+  // When all of them are given, the default is replaced whichever it would be, so it is
+  // never found: in a strictly ascending list, 0 with n - 1 at n - 1 places after it
+  // means every matrix between is there too.
+  if (waitsForDefault(v)) {
+    const int n = (int)m_nearest->influences();
+    const auto zero = std::lower_bound(matrices.begin(), matrices.end(), 0);
+    settleDefault(v, matrices.end() - zero >= n && *zero == 0 && zero[n - 1] == n - 1);
+  }
   // The given weights that are kept (all but +0.0, whose bits are all zero), found four
   // at a time: a vertex is usually given every influence, and most of them are zero.
   static thread_local std::vector<WeightEntry> given, merged;
@@ -101,6 +113,26 @@ void WeightTable::reserveRows(size_t count, unsigned room) {
     m_slots[v].offset = offset;
     m_slots[v].capacity = room;
   }
+}
+
+void WeightTable::startWithNearest(std::shared_ptr<const NearestInfluence> nearest) {
+  const size_t count = nearest && nearest->bind && nearest->influences() ? nearest->bind->points.size() : 0;
+  if (count == 0) return;
+  reserveRows(count, 4);
+  m_nearest = std::move(nearest);
+  m_waiting.assign(count, true);
+  m_waitingCount = count;
+}
+
+void WeightTable::settleDefault(int v, bool replaced) {
+  if (!waitsForDefault(v)) return;
+  const WeightEntry nearest{replaced ? 0 : m_nearest->of(v), 1.0};
+  m_waiting[(size_t)v] = false;
+  if (--m_waitingCount == 0) {
+    m_nearest.reset();
+    m_waiting = std::vector<bool>();
+  }
+  if (!replaced) store(v, &nearest, 1);
 }
 
 void WeightTable::store(int v, const WeightEntry* entries, size_t count) {

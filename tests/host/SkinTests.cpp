@@ -353,6 +353,99 @@ TEST_F(HostSkin, InitialWeightsGoToTheNearestOfManyInfluences) {
     for (unsigned k = 0; k < 7; ++k) EXPECT_EQ(weight(sc, shape, v, k), k == nearest[v] ? 1.0 : 0.0) << v << " " << k;
 }
 
+// Each vertex's initial weight is found only when something needs it, but from the
+// bind pose. After binding, the orig shape is turned upside down and the joints trade
+// places, either of which alone would put each vertex on the other joint; the vertices
+// still start on the joint that was nearest them at bind time: j0 for the bottom two,
+// j1 for the top two.
+TEST_F(HostSkin, InitialWeightsAreThoseOfTheBindPoseWhenFirstNeeded) {
+  const std::vector<double> atBind = {1, 0, 1, 0, 0, 1, 0, 1};  // vertex-major
+  auto allWeights = [&](const MObject& sc) {
+    MFnSingleIndexedComponent ids;
+    MObject every = ids.create(MFn::kMeshVertComponent);
+    for (int v = 0; v < 4; ++v) ids.addElement(v);
+    MDoubleArray w;
+    unsigned count = 0;
+    EXPECT_TRUE(MFnSkinCluster(sc).getWeights(pathOf(shape), every, w, count));
+    std::vector<double> out;
+    for (unsigned i = 0; i < w.length(); ++i) out.push_back(w[i]);
+    return out;
+  };
+  auto turnUpsideDown = [](const MObject& mesh) {
+    MFloatPointArray p;
+    ASSERT_TRUE(MFnMesh(mesh).getPoints(p));
+    for (unsigned i = 0; i < p.length(); ++i) p[i].y = 2.0f - p[i].y;
+    ASSERT_TRUE(MFnMesh(mesh).setPoints(p));
+  };
+  MObject sc = bind();
+  MObject orig = MFnDagNode(MFnDagNode(shape).parent(0)).child(1);
+  ASSERT_EQ(s(MFnDependencyNode(orig).name()), "stripShapeOrig");
+  turnUpsideDown(orig);
+  standin::setLocalMatrix(j0, standin::translation(0, 2, 0));
+  standin::setLocalMatrix(j1, standin::translation(0, -2, 0));  // j1 now at the origin
+  // The first read is the skinning: the bottom two (now on top) follow j0 up by two, the
+  // top two (now at the bottom) follow j1 down by two.
+  MFloatPointArray p = worldPoints();
+  const float expected[4][2] = {{0, 4}, {1, 4}, {1, -2}, {0, -2}};
+  for (unsigned v = 0; v < 4; ++v) {
+    EXPECT_FLOAT_EQ(p[v].x, expected[v][0]) << v;
+    EXPECT_FLOAT_EQ(p[v].y, expected[v][1]) << v;
+  }
+  EXPECT_EQ(allWeights(sc), atBind);
+
+  // A cluster bound upstream keeps a share of the geometry that flowed in when it was
+  // bound, which an edit of its source does not change.
+  turnUpsideDown(orig);  // upright again, as the cluster below is bound to it
+  standin::setLocalMatrix(j0, MMatrix());
+  standin::setLocalMatrix(j1, standin::translation(0, 2, 0));
+  MObjectArray joints;
+  joints.append(j0);
+  joints.append(j1);
+  MObject upstream = standin::addUpstreamSkinCluster(shape, joints);
+  ASSERT_FALSE(upstream.isNull());
+  turnUpsideDown(orig);
+  EXPECT_EQ(allWeights(upstream), atBind);
+}
+
+// A write of some influences of a vertex keeps the initial weights of the others; a write
+// of every influence replaces them whole, +0.0 included. Each case is one vertex of the
+// strip, never read before; the skinning then moves each by the weights read.
+TEST_F(HostSkin, WritesReplaceOnlyTheInitialWeightsTheyGive) {
+  MObject sc = bind();
+  MFnSkinCluster fn(sc);
+  MDagPath path = pathOf(shape);
+  struct Case {
+    const char* what;
+    std::vector<int> influences;  // none: read only
+    std::vector<double> values;
+    double expected[2];
+  } cases[] = {
+      {"read, never written", {}, {}, {1.0, 0.0}},                    // vertex 0, nearest j0
+      {"one influence written", {1}, {0.25}, {1.0, 0.25}},            // vertex 1, nearest j0
+      {"the other influence written", {0}, {0.5}, {0.5, 1.0}},        // vertex 2, nearest j1
+      {"every influence written", {0, 1}, {0.75, 0.0}, {0.75, 0.0}},  // vertex 3, nearest j1
+  };
+  for (int v = 0; v < 4; ++v) {
+    const Case& c = cases[v];
+    if (!c.influences.empty()) {
+      MIntArray influences;
+      MDoubleArray values;
+      for (int i : c.influences) influences.append(i);
+      for (double w : c.values) values.append(w);
+      ASSERT_TRUE(fn.setWeights(path, vertex(v), influences, values, false)) << c.what;
+    }
+    for (unsigned k = 0; k < 2; ++k) EXPECT_EQ(weight(sc, shape, v, k), c.expected[k]) << c.what << " " << k;
+  }
+  // j1 moves one unit along x: each vertex moves by its weights as read.
+  standin::setLocalMatrix(j1, standin::translation(1, 2, 0));
+  MFloatPointArray p = worldPoints();
+  const float expected[4][2] = {{0, 0}, {1.5, 0}, {2.5, 3}, {0, 1.5}};
+  for (unsigned v = 0; v < 4; ++v) {
+    EXPECT_FLOAT_EQ(p[v].x, expected[v][0]) << cases[v].what;
+    EXPECT_FLOAT_EQ(p[v].y, expected[v][1]) << cases[v].what;
+  }
+}
+
 TEST_F(HostSkin, ManyInfluencesStayFoundAsSomeAreDisconnected) {
   std::vector<MObject> joints;
   MObjectArray influences;
