@@ -1,5 +1,7 @@
 #include "Utils/UBlockScanner.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -27,17 +29,33 @@ struct ByteClasses {
 };
 constexpr ByteClasses kClasses;
 
+#if defined(__SSE2__)
+// Which of sixteen bytes are a brace or a quote, one byte of the mask each.
+__m128i BracesAndQuotes(const unsigned char* p) {
+    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'), quote = _mm_set1_epi8('"');
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
+                        _mm_cmpeq_epi8(bytes, quote));
+}
+
+unsigned BitsOf(__m128i mask) { return unsigned(_mm_movemask_epi8(mask)); }
+#endif
+
 // The first brace or quote at or after p, or end. Blocks are long runs of numbers and
-// white space, so the bytes are looked at sixteen at a time where the processor can.
+// white space, so the bytes are looked at sixty-four at a time, with one test for all
+// of them, where the processor can.
 const unsigned char* NextBraceOrQuote(const unsigned char* p, const unsigned char* end) {
 #if defined(__SSE2__)
-    const __m128i open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}'), quote = _mm_set1_epi8('"');
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
-                                          _mm_cmpeq_epi8(bytes, quote));
-        if (const int mask = _mm_movemask_epi8(hits)) return p + __builtin_ctz(unsigned(mask));
+    for (; end - p >= 64; p += 64) {
+        const __m128i a = BracesAndQuotes(p), b = BracesAndQuotes(p + 16), c = BracesAndQuotes(p + 32),
+                      d = BracesAndQuotes(p + 48);
+        if (BitsOf(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) continue;
+        const uint64_t hits =
+            uint64_t(BitsOf(a)) | uint64_t(BitsOf(b)) << 16 | uint64_t(BitsOf(c)) << 32 | uint64_t(BitsOf(d)) << 48;
+        return p + std::countr_zero(hits);
     }
+    for (; end - p >= 16; p += 16)
+        if (const unsigned hits = BitsOf(BracesAndQuotes(p))) return p + std::countr_zero(hits);
 #endif
     while (p < end && *p != '{' && *p != '}' && *p != '"') ++p;
     return p;
@@ -57,8 +75,8 @@ const unsigned char* FindLastQuote(const unsigned char* begin, const unsigned ch
 }  // namespace
 
 UBlockScanner::Structure UBlockScanner::ScanStructure(const unsigned char* begin, const unsigned char* end) {
-    Structure structure{0, false, false};
     const unsigned char* lastQuote = FindLastQuote(begin, end);
+    Structure structure{0, false, false, lastQuote};
     int depth = 0;
     for (const unsigned char* p = begin; (p = NextBraceOrQuote(p, end)) < end; ++p) {
         switch (kClasses.of[*p]) {

@@ -29,9 +29,10 @@ public:
     // next quote when there is one (its bytes, braces included, are a quoted string),
     // and a closing brace outside every block is passed over.
     struct Structure {
-        int deepest;         // the deepest brace nesting outside quoted strings
-        bool unclosedBlock;  // some opening brace has no closing brace after it
-        bool unpairedQuote;  // the last quote has no partner
+        int deepest;                     // the deepest brace nesting outside quoted strings
+        bool unclosedBlock;              // some opening brace has no closing brace after it
+        bool unpairedQuote;              // the last quote has no partner
+        const unsigned char* lastQuote;  // the subject's last quote; null when it has none
     };
     static Structure ScanStructure(const unsigned char* begin, const unsigned char* end);
 
@@ -50,6 +51,12 @@ public:
     // Goes on from offset, which must not lie before the end of the last token given: for
     // a caller that read some tokens of the subject itself.
     void ResumeAt(int32_t offset) { m_pos = m_begin + offset; }
+    // Tells the scanner its subject's last quote, found by ScanStructure over the same
+    // subject, so that the first quote met does not look for it again.
+    void KnowLastQuote(const unsigned char* lastQuote) {
+        m_lastQuote = lastQuote;
+        m_lastQuoteKnown = true;
+    }
     // The engine's error code when a search handed to it failed with one, else 0.
     int GetEngineError() const { return m_engineError; }
 

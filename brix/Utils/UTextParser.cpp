@@ -209,6 +209,7 @@ UTextParser::~UTextParser() = default;
 void UTextParser::CheckStructure() {
     const UBlockScanner::Structure structure = UBlockScanner::ScanStructure(m_begin, m_end);
     m_openEnded = structure.unclosedBlock || structure.unpairedQuote;
+    m_scanner.KnowLastQuote(structure.lastQuote);
     if (GuardedDepth(structure, m_begin, m_end) > kMaxBlockDepth) {
         m_engineError = kErrorNestingTooDeep;
         m_errorKnown = true;
