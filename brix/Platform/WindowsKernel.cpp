@@ -380,6 +380,17 @@ BOOL FlushFileBuffers(HANDLE file) {
     return fsync(fd) == 0 ? TRUE : FailFromErrno();
 }
 
+void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length) {
+#if defined(__linux__)
+    const int fd = DescriptorOf(file);
+    if (fd >= 0) sync_file_range(fd, off64_t(offset), off64_t(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)file;
+    (void)offset;
+    (void)length;
+#endif
+}
+
 BOOL CopyFileExA(LPCSTR existingFileName, LPCSTR newFileName, LPPROGRESS_ROUTINE progress, LPVOID data, LPBOOL cancel,
                  DWORD copyFlags) {
     if (!existingFileName || !newFileName) return Fail(ERROR_INVALID_PARAMETER);

@@ -194,3 +194,15 @@ BOOL SetCurrentDirectoryA(LPCSTR pathName);
 DWORD GetCurrentDirectoryA(DWORD bufferLength, LPSTR buffer);
 
 #endif
+
+#include <cstdint>
+
+// Not a Windows call but brix's own, beside them because it works on the same handles:
+// asks the system to start writing a range of a file's bytes to the disk without
+// waiting for it, so that the flush that ends a long write finds most of them written.
+// Advice only: where the system has no such call, and on any failure, nothing happens.
+#if defined(_WIN32)
+inline void StartWriteBack(HANDLE, uint64_t, uint64_t) {}
+#else
+void StartWriteBack(HANDLE file, uint64_t offset, uint64_t length);
+#endif

@@ -107,6 +107,7 @@ void UFileWindows_SerializingPolicy_Output::Serialize(const void* data, uint64_t
     if (size >= kBufferSize) {
         WriteBuffer();
         Write(data, uint32_t(size));
+        m_written += size;
         return;
     }
     if (m_buffered + size > kBufferSize) WriteBuffer();
@@ -147,7 +148,14 @@ bool UFileWindows_SerializingPolicy_Output::Commit() {
 void UFileWindows_SerializingPolicy_Output::WriteBuffer() {
     if (m_buffered == 0 || m_handle == INVALID_HANDLE_VALUE) return;
     Write(m_buffer.get(), m_buffered);
+    m_written += m_buffered;
     m_buffered = 0;
+    // The disk starts on each few megabytes as they are written, so that Commit's flush
+    // waits for the last of them only.
+    if (m_written - m_writtenBack >= kWriteBackStep) {
+        StartWriteBack(m_handle, m_writtenBack, m_written - m_writtenBack);
+        m_writtenBack = m_written;
+    }
 }
 
 void UFileWindows_SerializingPolicy_Output::Close() {

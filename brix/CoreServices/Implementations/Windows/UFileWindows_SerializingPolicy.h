@@ -81,6 +81,9 @@ private:
     DWORD m_error = NO_ERROR;
     std::unique_ptr<unsigned char[]> m_buffer;
     uint32_t m_buffered = 0;
+    static constexpr uint64_t kWriteBackStep = uint64_t(8) << 20;
+    uint64_t m_written = 0;      // bytes handed to WriteFile
+    uint64_t m_writtenBack = 0;  // of those, the ones the disk was asked to start on
 };
 
 // Writes a new temporary file beside the target (the target's name followed by "~" and
