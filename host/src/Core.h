@@ -295,12 +295,12 @@ struct UVSet {
 };
 
 struct Geometry {
+  // Settle the normals (settleNormals) before changing a point: default normals are
+  // those of the points the geometry was given, not of where they are moved later.
   std::vector<P3> points;
   std::vector<int> counts;
   std::vector<int> connects;
-  std::vector<int> offsets;  // first face vertex of each polygon
-  std::vector<P3> normals;
-  std::vector<int> normalIds;                          // per face vertex
+  std::vector<int> offsets;                            // first face vertex of each polygon
   std::vector<UVSet> uvSets;                           // change only through addUVSet and removeUVSet
   std::unordered_map<std::string, size_t> uvSetIndex;  // name -> position in uvSets
   unsigned long long nextDefaultUVSet = 1;             // every "uvSetN" below it is taken
@@ -311,11 +311,47 @@ struct Geometry {
   void addUVSet(const std::string& name);
   bool removeUVSet(const std::string& name);
   void rebuildOffsets();
-  void setDefaultNormals();
   int numEdges() const;  // counted once, then kept (edgeCount)
   int numFaceVertices() const { return (int)connects.size(); }
   UVSet* findUVSet(const std::string& name);
   const UVSet* findUVSet(const std::string& name) const;
+
+  // Normals. A new geometry's are the defaults (one per vertex, the normalised sum of the
+  // Newell normals of the faces that use it; normal ids = vertex ids), worked out only
+  // when first read: most meshes are given normals for every corner at once, which would
+  // throw the defaults away unread. Every read and write of the list and the ids goes
+  // through these calls, which work the defaults out first where they are still owed.
+  void useDefaultNormals();  // after points and topology are given
+  void settleNormals() const {
+    if (defaultNormalsOwed) computeDefaultNormals();
+  }
+  const std::vector<P3>& normals() const {
+    settleNormals();
+    return normalList;
+  }
+  const std::vector<int>& normalIds() const {  // per face vertex
+    settleNormals();
+    return cornerNormalIds;
+  }
+  std::vector<P3>& normals() {
+    settleNormals();
+    return normalList;
+  }
+  std::vector<int>& normalIds() {
+    settleNormals();
+    return cornerNormalIds;
+  }
+  // The length of the list, the defaults' without working them out.
+  size_t numNormals() const { return defaultNormalsOwed ? points.size() : normalList.size(); }
+  // Empties the list and the ids without working out the defaults, for a caller about to
+  // give every corner a normal; the list length they had (or would have had) is returned.
+  size_t dropNormals();
+
+private:
+  void computeDefaultNormals() const;
+  mutable std::vector<P3> normalList;
+  mutable std::vector<int> cornerNormalIds;
+  mutable bool defaultNormalsOwed = false;
 };
 
 struct MeshData : Entity {

@@ -74,7 +74,23 @@ void Geometry::rebuildOffsets() {
   }
 }
 
-void Geometry::setDefaultNormals() {
+void Geometry::useDefaultNormals() {
+  std::vector<P3>().swap(normalList);
+  std::vector<int>().swap(cornerNormalIds);
+  defaultNormalsOwed = true;
+}
+
+size_t Geometry::dropNormals() {
+  const size_t had = numNormals();
+  std::vector<P3>().swap(normalList);
+  cornerNormalIds.clear();
+  defaultNormalsOwed = false;
+  return had;
+}
+
+void Geometry::computeDefaultNormals() const {
+  defaultNormalsOwed = false;
+  std::vector<P3>& normals = normalList;
   normals.assign(points.size(), P3{});
   std::vector<int> used;
   for (size_t f = 0; f < counts.size(); ++f) {
@@ -116,7 +132,7 @@ void Geometry::setDefaultNormals() {
     double len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
     if (len > 0) n = {n.x / len, n.y / len, n.z / len};
   }
-  normalIds = connects;
+  cornerNormalIds = connects;
 }
 
 int Geometry::numEdges() const {
@@ -315,7 +331,7 @@ MObject MFnMesh::create(int numVertices, int numPolygons, const MFloatPointArray
   g.counts.assign(counts, counts + numCounts);
   g.connects.assign(connects, connects + numConnects);
   g.rebuildOffsets();
-  g.setDefaultNormals();
+  g.useDefaultNormals();
   g.addUVSet("map1");
   setStatus(st, MStatus::kSuccess);
   if (owner) {
@@ -366,7 +382,7 @@ int MFnMesh::numEdges(MStatus* st) const {
   return readCount(m_object, st, [](const Geometry& g) { return g.numEdges(); });
 }
 int MFnMesh::numNormals(MStatus* st) const {
-  return readCount(m_object, st, [](const Geometry& g) { return (int)g.normals.size(); });
+  return readCount(m_object, st, [](const Geometry& g) { return (int)g.numNormals(); });
 }
 int MFnMesh::numFaceVertices(MStatus* st) const {
   return readCount(m_object, st, [](const Geometry& g) { return g.numFaceVertices(); });
@@ -425,6 +441,7 @@ MStatus MFnMesh::setPoints(const MFloatPointArray& points, MSpace::Space space) 
   Geometry* g = writeGeometry(m_object, s);
   if (!g) return s;
   if (points.length() != g->points.size()) return kBad;
+  g->settleNormals();  // default normals stay those of the points before the move
   MMatrix inv;
   bool world = space == MSpace::kWorld && !m_isData && m_hasPath;
   if (world) inv = m_path.inclusiveMatrix().inverse();
@@ -449,9 +466,10 @@ MStatus MFnMesh::getNormals(MFloatVectorArray& normals, MSpace::Space space) con
   double m[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   const bool world = space == MSpace::kWorld && !m_isData && m_hasPath;
   if (world) upper(m_path.inclusiveMatrix().inverse().transpose(), m);
-  normals.setLength((unsigned)g->normals.size());
-  for (size_t i = 0; i < g->normals.size(); ++i) {
-    P3 n = mul3(g->normals[i], m);
+  const std::vector<P3>& list = g->normals();
+  normals.setLength((unsigned)list.size());
+  for (size_t i = 0; i < list.size(); ++i) {
+    P3 n = mul3(list[i], m);
     // World-space normals come back at unit length whatever the transform's scale.
     const double length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
     if (world && length > 0 && std::isfinite(length)) n = {n.x / length, n.y / length, n.z / length};
@@ -502,7 +520,7 @@ MStatus MFnMesh::getFaceNormalIds(int faceIndex, MIntArray& ids) const {
   const Geometry* g = readTopology(m_object, s);
   if (!g) return s;
   if (faceIndex < 0 || (size_t)faceIndex >= g->counts.size()) return kBad;
-  ids = MIntArray(g->normalIds.data() + g->offsets[faceIndex], (unsigned)g->counts[faceIndex]);
+  ids = MIntArray(g->normalIds().data() + g->offsets[faceIndex], (unsigned)g->counts[faceIndex]);
   return MStatus::kSuccess;
 }
 
@@ -624,10 +642,12 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
       for (int k = 0; k < g->counts[f]; ++k, ++c) inOrder &= (faceAt[c] == (int)f) & (vertexAt[c] == g->connects[c]);
   }
   if (inOrder) {
-    const size_t room = g->normals.size();
-    std::vector<P3>().swap(g->normals);
-    g->normalIds.resize(corners);
-    DistinctVectors firstUse(g->normals, room);
+    // No corner keeps a previous vector, so default normals still owed are never worked out.
+    const size_t room = g->dropNormals();
+    std::vector<P3>& list = g->normals();
+    std::vector<int>& ids = g->normalIds();
+    ids.resize(corners);
+    DistinctVectors firstUse(list, room);
     const MVector* given = corners > 0 ? Access::elements(const_cast<MVectorArray&>(normals)) : nullptr;
     // The corners around a vertex often share its normal: each vertex remembers the list
     // entry its last corner took, and a vector equal to it is that entry (the list holds
@@ -636,8 +656,8 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
     for (size_t c = 0; c < corners; ++c) {
       const P3 vector = mul3({given[c].x, given[c].y, given[c].z}, toObject);
       int& last = lastOfVertex[(size_t)g->connects[c]];
-      if (last < 0 || !(g->normals[(size_t)last] == vector)) last = firstUse.indexOf(vector);
-      g->normalIds[c] = last;
+      if (last < 0 || !(list[(size_t)last] == vector)) last = firstUse.indexOf(vector);
+      ids[c] = last;
     }
     return MStatus::kSuccess;
   }
@@ -667,14 +687,17 @@ MStatus MFnMesh::setFaceVertexNormals(const MVectorArray& normals, const MIntArr
       if (corners[k] == v && nth-- == 0) given[g->offsets[f] + k] = (int)i;
   }
   // Distinct vectors by exact equality in first-use order, found through a hash.
-  const std::vector<P3> previous = std::move(g->normals);
-  g->normals.clear();
-  g->normalIds.resize(given.size(), 0);
-  DistinctVectors firstUse(g->normals, previous.size());
+  // Corners not listed keep their vectors, default ones included.
+  std::vector<P3>& list = g->normals();
+  std::vector<int>& ids = g->normalIds();
+  const std::vector<P3> previous = std::move(list);
+  list.clear();
+  ids.resize(given.size(), 0);
+  DistinctVectors firstUse(list, previous.size());
   for (size_t c = 0; c < given.size(); ++c) {
     const P3 vector = given[c] >= 0 ? mul3({normals[given[c]].x, normals[given[c]].y, normals[given[c]].z}, toObject)
-                                    : previous[g->normalIds[c]];
-    g->normalIds[c] = firstUse.indexOf(vector);
+                                    : previous[ids[c]];
+    ids[c] = firstUse.indexOf(vector);
   }
   return MStatus::kSuccess;
 }
@@ -841,5 +864,5 @@ unsigned int MItMeshPolygon::normalIndex(int local, MStatus* st) const {
     return 0;
   }
   setStatus(st, MStatus::kSuccess);
-  return (unsigned)m_geometry->normalIds[m_geometry->offsets[m_polygon] + local];
+  return (unsigned)m_geometry->normalIds()[m_geometry->offsets[m_polygon] + local];
 }

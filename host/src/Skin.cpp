@@ -198,6 +198,10 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
       if (logical[k] == e.matrix && e.weight != 0) visit(k, e.weight);
     }
   };
+  // The normals turned below are those of the input, default ones worked out from the
+  // points before they move.
+  std::vector<P3>& normals = out.normals();
+  const std::vector<int>& normalIds = out.normalIds();
   size_t nv = out.points.size();
   std::vector<char> deformed(nv, 0);
   for (size_t v = 0; v < nv; ++v) {
@@ -216,10 +220,10 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
   }
   // Each normal follows the blended linear part of the first vertex that uses it, summed
   // again for that vertex rather than kept for every vertex.
-  std::vector<int> owner(out.normals.size(), -1);
-  for (size_t c = 0; c < out.normalIds.size(); ++c)
-    if (owner[out.normalIds[c]] < 0) owner[out.normalIds[c]] = out.connects[c];
-  for (size_t i = 0; i < out.normals.size(); ++i) {
+  std::vector<int> owner(normals.size(), -1);
+  for (size_t c = 0; c < normalIds.size(); ++c)
+    if (owner[normalIds[c]] < 0) owner[normalIds[c]] = out.connects[c];
+  for (size_t i = 0; i < normals.size(); ++i) {
     int v = owner[i];
     if (v < 0 || !deformed[v]) continue;
     std::array<double, 9> a{};
@@ -228,11 +232,11 @@ bool skinOutput(Node* cluster, int g, Geometry& out) {
       for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) a[r * 3 + c] += wk * T(r, c);
     });
-    const P3& n = out.normals[i];
+    const P3& n = normals[i];
     P3 r{n.x * a[0] + n.y * a[3] + n.z * a[6], n.x * a[1] + n.y * a[4] + n.z * a[7],
          n.x * a[2] + n.y * a[5] + n.z * a[8]};
     double len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
-    if (len > 0) out.normals[i] = {r.x / len, r.y / len, r.z / len};
+    if (len > 0) normals[i] = {r.x / len, r.y / len, r.z / len};
   }
   return true;
 }

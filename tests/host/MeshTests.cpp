@@ -236,6 +236,76 @@ TEST_F(HostMesh, NormalsForEveryCornerInOrderConvertFromWorld) {
   EXPECT_FLOAT_EQ(object[2].y, 1.0f);
 }
 
+// Default normals are those of the points a mesh was made with, whenever they are first
+// read: moving the points later keeps them (on the shape and on a data copy of it), and
+// the corners a partial setFaceVertexNormals does not list keep theirs.
+TEST_F(HostMesh, DefaultNormalsAreThoseOfTheCreatedPoints) {
+  MFnMesh reference(standin::makeCube("reference"));
+  MFloatVectorArray defaults;
+  ASSERT_TRUE(reference.getNormals(defaults));
+  ASSERT_EQ(defaults.length(), 8u);
+  MFloatPointArray moved;
+  reference.getPoints(moved);
+  moved[7].x += 4;  // tilts the three faces at vertex 7 and those of its neighbours
+  moved[0].y -= 3;
+  const MVector given(0, 1, 0);  // for the first corner of face 0
+
+  struct Case {
+    const char* what;
+    bool dataCopy, move, partial;
+  } cases[] = {
+      {"never set", false, false, false},
+      {"points moved", false, true, false},
+      {"one corner given", false, false, true},
+      {"points moved, then one corner given", false, true, true},
+      {"a data copy's points moved", true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MObject shape = standin::makeCube("cube");
+    MObject target = shape;
+    if (c.dataCopy) {
+      ASSERT_TRUE(MFnDependencyNode(shape).findPlug("outMesh").getValue(target));
+    }
+    MFnMesh fn(target);
+    if (c.move) {
+      ASSERT_TRUE(fn.setPoints(moved));
+    }
+    if (c.partial) {
+      MIntArray corner;
+      fn.getPolygonVertices(0, corner);
+      MVectorArray one;
+      one.append(given);
+      ASSERT_TRUE(fn.setFaceVertexNormals(one, MIntArray(1, 0), MIntArray(1, corner[0])));
+    }
+    MFloatVectorArray list;
+    ASSERT_TRUE(fn.getNormals(list));
+    EXPECT_EQ(fn.numNormals(), (int)list.length());
+    EXPECT_EQ(list.length(), c.partial ? 9u : 8u);
+    for (MItMeshPolygon it(target); !it.isDone(); it.next()) {
+      MIntArray ids;
+      fn.getFaceNormalIds(it.index(), ids);
+      for (unsigned k = 0; k < it.polygonVertexCount(); ++k) {
+        ASSERT_EQ(ids[k], (int)it.normalIndex((int)k));
+        const MFloatVector& n = list[it.normalIndex((int)k)];
+        const bool set = c.partial && it.index() == 0 && k == 0;
+        const MFloatVector want = set ? MFloatVector(0, 1, 0) : defaults[(unsigned)it.vertexIndex((int)k)];
+        EXPECT_FLOAT_EQ(n.x, want.x) << "face " << it.index() << " corner " << k;
+        EXPECT_FLOAT_EQ(n.y, want.y) << "face " << it.index() << " corner " << k;
+        EXPECT_FLOAT_EQ(n.z, want.z) << "face " << it.index() << " corner " << k;
+      }
+    }
+    if (c.dataCopy) {  // the shape the copy came from is unchanged
+      MFloatVectorArray own;
+      MFnMesh(shape).getNormals(own);
+      EXPECT_EQ(own[7].x, defaults[7].x);
+      MFloatPointArray p;
+      MFnMesh(shape).getPoints(p);
+      EXPECT_EQ(p[7].x, 1.0f);
+    }
+  }
+}
+
 TEST_F(HostMesh, FaceTouchingAVertexTwiceTakesItsNormalsInTurn) {
   // One face around a bridge: vertex 0 is its corner 0 and its corner 3.
   MFloatPointArray points;
