@@ -22,7 +22,6 @@
 
 #include "BatchCommands.h"
 #include "DemoRig.h"
-#include "Platform/LargePages.h"
 #include "Progress.h"
 #include "RigDiff.h"
 #include "RigText.h"
@@ -349,22 +348,9 @@ int CheckConversion(const Command& command) {
 // more when it cannot grow), and the heap is not trimmed below 1 GB. On a 138 MB rig
 // this takes a fifth off the time of `info`; the process ends after one command, so
 // keeping the memory costs nothing later.
-//
-// The heap's room is also put on 2 MB pages before anything is allocated: a block of
-// 768 MB is taken, advised and given back, and stays the heap's free top. Every block
-// later cut from it, the many small ones included, is then backed 2 MB at a time instead
-// of faulted in 4 KB at a time, which on a virtual machine costs about 14 microseconds a
-// page. Only address space is taken until a page is touched.
 static void KeepFreedMemoryForReuse() {
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    constexpr size_t kHeapRoom = size_t(768) << 20;
-    if (void* room = malloc(kHeapRoom)) {
-        brix::platform::AdviseLargePages(room, kHeapRoom);
-        free(room);
-    }
-#endif
 }
 
 // Writes out what is left of standard output. An output that did not get there (a full
